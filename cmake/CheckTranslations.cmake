@@ -1,0 +1,42 @@
+# Fails when a text in src/<sub> lacks its Japanese translation in translations/<sub>_ja_JP.ts.
+# lupdate refreshes a copy of each translation file from the sources; the copy must then
+# hold no unfinished entry.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+file(GLOB SUBS RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*)
+set(FAILED "")
+foreach(SUB ${SUBS})
+    if(NOT IS_DIRECTORY ${SOURCE_DIR}/src/${SUB})
+        continue()
+    endif()
+    set(TS ${SOURCE_DIR}/translations/${SUB}_ja_JP.ts)
+    set(COPY ${WORK_DIR}/${SUB}_ja_JP.ts)
+    if(EXISTS ${TS})
+        file(COPY ${TS} DESTINATION ${WORK_DIR})
+    endif()
+    execute_process(
+        COMMAND ${LUPDATE} -silent -no-obsolete -locations none -target-language ja_JP
+                ${SOURCE_DIR}/src/${SUB} -ts ${COPY}
+        RESULT_VARIABLE RC OUTPUT_QUIET ERROR_VARIABLE ERR)
+    if(NOT RC EQUAL 0)
+        message(SEND_ERROR "lupdate failed on src/${SUB}: ${ERR}")
+        continue()
+    endif()
+    if(NOT EXISTS ${COPY})
+        continue() # no translatable text in this subsystem
+    endif()
+    file(STRINGS ${COPY} CONTENT)
+    set(PREV "")
+    foreach(LINE IN LISTS CONTENT)
+        if(LINE MATCHES "type=\"unfinished\"")
+            string(STRIP "${PREV}" SRC)
+            list(APPEND FAILED "${SUB}: ${SRC}")
+        endif()
+        set(PREV "${LINE}")
+    endforeach()
+endforeach()
+if(FAILED)
+    list(JOIN FAILED "\n  " MSG)
+    message(FATAL_ERROR "Texts without a Japanese translation (run scripts/i18n-update):\n  ${MSG}")
+endif()
+message(STATUS "All texts are translated")

@@ -1,0 +1,38 @@
+#include "StartUp.h"
+
+#include "Config.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+StartOptions applyStartOptions(Config &cfg)
+{
+    StartOptions opt;
+    if (cfg.contains("-c"))
+        opt.configFile = cfg.value("-c", "config.cfg");
+    if (cfg.contains("-config"))
+        opt.configFile = cfg.value("-config", "config.cfg");
+    cfg.readFile(opt.configFile);
+
+    dataRoot = cfg.value("DataRoot", dataRoot);
+    if (cfg.contains("-d"))
+        dataRoot = cfg.value("-d");
+
+    opt.keepEnglish = cfg.contains("-e");
+    opt.loadBatch = cfg.contains("-b");
+    opt.execBatch = cfg.contains("-x");
+    opt.noWindow = cfg.contains("-nw");
+    if (opt.loadBatch)
+        opt.batchFile = cfg.value("-b");
+
+    sgmImageMode = configInt(cfg.value("-s", "2"));
+    return opt;
+}
+
+bool installJapanese(QCoreApplication &app, QTranslator &translator)
+{
+    if (!translator.load(":Vexa2_ja_JP", QCoreApplication::applicationDirPath()))
+        return false;
+    app.installTranslator(&translator);
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class Config;
+class QCoreApplication;
+class QTranslator;
+
+// What the command line and the configuration file ask of the start-up.
+struct StartOptions
+{
+    QString configFile = QStringLiteral("config.cfg");
+    bool keepEnglish = false; // "-e"
+    bool loadBatch = false;   // "-b"
+    bool execBatch = false;   // "-x"
+    bool noWindow = false;    // "-nw"
+    QString batchFile;
+};
+
+// The configuration part of the start-up, after the command line has been parsed into
+// `cfg`: chooses and reads the configuration file ("-config" wins over "-c"), sets
+// `dataRoot` ("-d" wins over "DataRoot") and `sgmImageMode` ("-s", default 2), and
+// notes the options that the entry function acts on.
+StartOptions applyStartOptions(Config &cfg);
+
+// Loads the embedded Japanese translation ":Vexa2_ja_JP" and installs it; returns
+// whether it could be loaded (a missing translation leaves the English texts).
+bool installJapanese(QCoreApplication &app, QTranslator &translator);
