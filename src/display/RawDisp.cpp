@@ -1,0 +1,5 @@
+#include "RawDisp.h"
+
+RawDisp::RawDisp(QWidget *parent)
+    : ImgDispWPV(parent)
+{ }

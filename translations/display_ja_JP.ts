@@ -1,0 +1,93 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>CBarUI</name>
+    <message>
+        <source>Frame</source>
+        <translation>フレーム</translation>
+    </message>
+    <message>
+        <source>Fix</source>
+        <translation>固定</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>最小</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大</translation>
+    </message>
+</context>
+<context>
+    <name>CtDisp</name>
+    <message>
+        <source>CT display</source>
+        <translation>CT表示</translation>
+    </message>
+</context>
+<context>
+    <name>DispAWLayout</name>
+    <message>
+        <source>Frame</source>
+        <translation>フレーム</translation>
+    </message>
+</context>
+<context>
+    <name>ImgDispWCBar</name>
+    <message>
+        <source>Image Display with Color Bar</source>
+        <translation>カラーバー付き画像表示</translation>
+    </message>
+</context>
+<context>
+    <name>ImgDispWPV</name>
+    <message>
+        <source>Frame</source>
+        <translation>フレーム</translation>
+    </message>
+    <message>
+        <source>X</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>Y</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>Val:</source>
+        <translation>値:</translation>
+    </message>
+    <message>
+        <source>Scale Reset</source>
+        <translation>スケールリセット</translation>
+    </message>
+    <message>
+        <source>Image Display with Position and Value</source>
+        <translation>位置・値付き画像表示</translation>
+    </message>
+</context>
+<context>
+    <name>PopDockBase</name>
+    <message>
+        <source>Frame</source>
+        <translation>フレーム</translation>
+    </message>
+    <message>
+        <source>Pop/Dock</source>
+        <translation>ポップ/ドック</translation>
+    </message>
+</context>
+<context>
+    <name>SeekCtrl</name>
+    <message>
+        <source>Frame</source>
+        <translation>フレーム</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+</context>
+</TS>
