@@ -1,0 +1,135 @@
+#include "ImgData.h"
+
+#include "ColorBar.h"
+#include "GreyLevelMap.h"
+#include "ImgDataITEX.h"
+#include "ImgDataTiff.h"
+#include "TextUtil.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <limits>
+
+ImgData::~ImgData() = default;
+
+void ImgData::reset()
+{
+    ready = false;
+    expTime = 1.0;
+    width = height = 0;
+    minMaxValid = false;
+    min = max = 0;
+}
+
+namespace {
+
+// First two bytes of the file, or an empty array when it cannot be opened (reported with
+// `failText`) or is shorter than two bytes.
+QByteArray fileMark(const QString &path, const char *failText)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        logLine(QString::fromLatin1(failText), path);
+        return QByteArray();
+    }
+    return f.read(2);
+}
+
+} // namespace
+
+int ImgData::fileType(const QString &path)
+{
+    if (isITEX(path))
+        return 0;
+    if (isTIFF(path))
+        return 1;
+    logLine(QStringLiteral("Unknown file type : "), path);
+    return 2;
+}
+
+bool ImgData::isITEX(const QString &path)
+{
+    return fileMark(path, "Check File Type (ITEX):: Can not open") == "IM";
+}
+
+bool ImgData::isTIFF(const QString &path)
+{
+    const QByteArray mark = fileMark(path, "Check File Type (TIFF):: Can not open");
+    return mark == "II" || mark == "MM";
+}
+
+ImgData *ImgData::create(int type)
+{
+    ImgData *d = nullptr;
+    if (type == 0)
+        d = new ImgDataITEX;
+    else if (type == 1)
+        d = new ImgDataTiff;
+    if (d)
+        d->reset();
+    return d;
+}
+
+bool ImgData::load()
+{
+    ready = false;
+    if (!readProps(fileName, width, height))
+        return false;
+    minMaxValid = false;
+    if (!openData(fileName)) {
+        logLine(QStringLiteral("Can not open ImgData"), fileName);
+        return false;
+    }
+    hBuf.assign(size_t(width), 0.0);
+    vBuf.assign(size_t(height), 0.0);
+    ready = true;
+    return true;
+}
+
+void ImgData::minMax(double &mn, double &mx)
+{
+    if (!minMaxValid) {
+        if (!ready) {
+            mn = mx = 0;
+            return;
+        }
+        double lo = std::numeric_limits<double>::max();
+        double hi = -lo;
+        double *row = hBuf.data();
+        for (int y = 0; y < height; ++y) {
+            hLine(y, row);
+            for (int x = 0; x < width; ++x) {
+                lo = row[x] < lo ? row[x] : lo;
+                hi = row[x] > hi ? row[x] : hi;
+            }
+        }
+        min = lo;
+        max = hi;
+        minMaxValid = true;
+    }
+    mn = min;
+    mx = max;
+}
+
+void ImgData::toImage(QImage &img, ColorBar *bar)
+{
+    if (!ready)
+        return;
+    double mn = 0, mx = 0;
+    minMax(mn, mx);
+    if (bar && !bar->fixedScale()) {
+        bar->setMinV(mn);
+        bar->setMaxV(mx);
+    }
+    // One snapshot of the mapping for the whole picture; without a bar the image's own
+    // range is spread over the full grey ramp.
+    const GreyLevelMap map = bar ? bar->greyMap() : GreyLevelMap { mn, mx, 0, 1 };
+    QImage picture(width, height, QImage::Format_Grayscale8);
+    if (picture.isNull())
+        return;
+    double *row = hBuf.data();
+    for (int y = 0; y < height; ++y)
+        map.fillRow(hLine(y, row), width, picture.scanLine(y));
+    img = picture;
+}

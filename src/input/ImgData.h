@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class ColorBar;
+class QImage;
+
+// One camera file (projection, I0 or background image) held in memory. The size and the
+// exposure time come from the file's header; the pixels are then served as rows (`hLine`)
+// and columns (`vLine`) of doubles into buffers owned by the caller, so that the sinogram
+// builder can read the same reader from several threads at once without locks: after
+// `load` a reader is never changed by `hLine`/`vLine`.
+class ImgData
+{
+public:
+    bool ready = false;
+    double expTime = 1.0;
+    int width = 0, height = 0;
+    QString fileName;
+    bool minMaxValid = false;
+    double min = 0, max = 0;
+    std::vector<double> hBuf, vBuf;
+
+    ImgData() = default;
+    ImgData(const ImgData &) = delete;
+    ImgData &operator=(const ImgData &) = delete;
+    virtual ~ImgData();
+
+    virtual void reset();
+    virtual bool readProps(const QString &f, int &w, int &h) = 0;
+    virtual bool openData(const QString &f) = 0;
+    // Row y (`width` values) into out. A row outside the image gives zeros.
+    virtual double *hLine(int y, double *out) const = 0;
+    // Column x (`height` values) into out. A column outside the image gives zeros.
+    virtual double *vLine(int x, double *out) const = 0;
+
+    // 0 = ITEX, 1 = TIFF, 2 = unknown (reported on the debug log).
+    static int fileType(const QString &path);
+    static bool isITEX(const QString &path);
+    static bool isTIFF(const QString &path);
+    // A fresh reader for a type from fileType, or nullptr.
+    static ImgData *create(int type);
+
+    bool load();
+    void minMax(double &mn, double &mx);
+    void toImage(QImage &img, ColorBar *bar);
+};

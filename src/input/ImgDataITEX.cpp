@@ -1,0 +1,241 @@
+#include "ImgDataITEX.h"
+
+#include "PixelLines.h"
+#include "TextUtil.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const int HeaderSize = 64;
+const int PropsBytes = 10;
+
+// What the header comment states; sizes below 1 mean "not given".
+struct Comment
+{
+    int width = 0, height = 0;
+    int areWidth = 0, areHeight = 0;
+    int bytesPerPixel = 0;
+    double expTime = 1.0;
+};
+
+int intValue(const QString &item, const QString &key)
+{
+    const QStringList v = itemsAfterKey(item, key);
+    bool ok = false;
+    const int n = v.isEmpty() ? 0 : v.first().toInt(&ok);
+    return ok ? n : 0;
+}
+
+double numberValue(const QString &item, const QString &key)
+{
+    const QStringList v = itemsAfterKey(item, key);
+    bool ok = false;
+    const double n = v.isEmpty() ? 0.0 : v.first().toDouble(&ok);
+    return ok ? n : 0.0;
+}
+
+// Difference of two coordinates as a size, 0 when it does not fit an int.
+int span(int from, int to)
+{
+    const qint64 d = qint64(to) - qint64(from);
+    return d >= 0 && d <= std::numeric_limits<int>::max() ? int(d) : 0;
+}
+
+void matchItem(const QString &item, Comment &c)
+{
+    static const QString widthKey = QStringLiteral("Prop_ImageWidth=");
+    static const QString heightKey = QStringLiteral("Prop_ImageHeight=");
+    static const QString bppKey = QStringLiteral("BytesPerPixel=");
+    static const QString exp1Key = QStringLiteral("Prop_ExposureTime1=");
+    static const QString exp2Key = QStringLiteral("Prop_ExposureTime2=");
+    static const QString areKey = QStringLiteral("areSource=");
+
+    if (startsWithKey(item, widthKey)) {
+        c.width = intValue(item, widthKey);
+    } else if (startsWithKey(item, heightKey)) {
+        c.height = intValue(item, heightKey);
+    } else if (startsWithKey(item, bppKey)) {
+        c.bytesPerPixel = intValue(item, bppKey);
+    } else if (startsWithKey(item, exp1Key)) {
+        c.expTime = numberValue(item, exp1Key);
+    } else if (startsWithKey(item, exp2Key)) {
+        c.expTime = numberValue(item, exp2Key);
+    } else if (startsWithKey(item, areKey)) {
+        QString rest = item.mid(areKey.size());
+        rest.replace(u',', u' ');
+        rest.remove(u'"');
+        int v[4] = { 0, 0, 0, 0 };
+        QString one;
+        for (int &n : v) {
+            takeFirstItem(rest, one);
+            bool ok = false;
+            n = one.toInt(&ok);
+            if (!ok)
+                n = 0;
+        }
+        c.areWidth = span(v[0], v[2]);
+        c.areHeight = span(v[1], v[3]);
+    }
+}
+
+// The comment is plain bytes; each byte is one character. An item counts only once the
+// comma closing it has been seen, so a trailing unterminated item is ignored.
+Comment parseComment(const QByteArray &text)
+{
+    Comment c;
+    QString item;
+    bool inQuotes = false;
+    for (const char ch : text) {
+        const QChar qc = QChar::fromLatin1(ch);
+        if (qc == u'"') {
+            inQuotes = !inQuotes;
+            item += qc;
+        } else if (qc == u',' && !inQuotes) {
+            matchItem(item, c);
+            item.clear();
+        } else {
+            item += qc;
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+void ImgDataITEX::reset()
+{
+    ImgData::reset();
+    pixelOffset = 0;
+    bytesPerPixel = 0;
+    pixels = QByteArray();
+}
+
+bool ImgDataITEX::readProps(const QString &f, int &w, int &h)
+{
+    w = h = 0;
+    pixelOffset = 0;
+    bytesPerPixel = 0;
+    expTime = 1.0;
+
+    QFile file(f);
+    if (!file.open(QIODevice::ReadOnly)) {
+        logLine(QStringLiteral("Can not open ITEX file to read props."), f);
+        return false;
+    }
+    const QByteArray head = file.read(PropsBytes);
+    if (head.size() < PropsBytes) {
+        logLine(QStringLiteral("Error on reading ITEX file props."), f);
+        return false;
+    }
+    const int commentLength = qFromLittleEndian<quint16>(head.constData() + 2);
+    if (commentLength == 0) {
+        logLine(QStringLiteral("ITEX file has no header comment."), f);
+        return false;
+    }
+    QByteArray text;
+    if (file.seek(HeaderSize))
+        text = file.read(commentLength);
+    if (text.size() < commentLength) {
+        logLine(QStringLiteral("ITEX header comment runs past the end of the file."), f);
+        return false;
+    }
+
+    const Comment c = parseComment(text);
+    const int cw = c.width >= 1 ? c.width : c.areWidth;
+    const int ch = c.height >= 1 ? c.height : c.areHeight;
+    if (cw < 1 || ch < 1) {
+        logLine(QStringLiteral("ITEX header comment gives no image size."), f);
+        return false;
+    }
+
+    // Every size is checked against the real file length here, before anything is
+    // allocated for the pixels. cw * ch fits a qint64 because both fit an int.
+    const int offset = HeaderSize + commentLength;
+    const qint64 available = std::max<qint64>(0, file.size() - offset);
+    const qint64 count = qint64(cw) * qint64(ch);
+    int bpp = c.bytesPerPixel;
+    if (bpp != 2 && bpp != 4) {
+        const qint64 fit = available / count;
+        if (fit != 2 && fit != 4) {
+            logLine(QStringLiteral("ITEX header gives no usable BytesPerPixel and the file size "
+                                   "fits neither 2 nor 4 bytes per pixel."),
+                f);
+            return false;
+        }
+        bpp = int(fit);
+        logLine(QStringLiteral("ITEX header gives no usable BytesPerPixel; %1 taken from the "
+                               "file size.")
+                    .arg(bpp),
+            f);
+    }
+    if (count > available / bpp) {
+        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
+        return false;
+    }
+
+    pixelOffset = offset;
+    bytesPerPixel = bpp;
+    expTime = c.expTime;
+    w = cw;
+    h = ch;
+    return true;
+}
+
+bool ImgDataITEX::openData(const QString &f)
+{
+    // The file is closed again once the block is in memory: a set of thousands of
+    // projections must not hold thousands of open files.
+    QFile file(f);
+    if (!file.open(QIODevice::ReadOnly)) {
+        logLine(QStringLiteral("Can not open ITEX file"), f);
+        return false;
+    }
+    const qint64 bytes = qint64(width) * qint64(height) * bytesPerPixel;
+    if (width < 1 || height < 1 || bytesPerPixel < 1 || pixelOffset < HeaderSize
+        || file.size() - pixelOffset < bytes || !file.seek(pixelOffset)) {
+        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
+        return false;
+    }
+    pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
+    if (file.read(pixels.data(), bytes) != bytes) {
+        pixels = QByteArray();
+        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
+        return false;
+    }
+    return true;
+}
+
+double *ImgDataITEX::hLine(int y, double *out) const
+{
+    if (y < 0 || y >= height || pixels.isEmpty()) {
+        std::fill_n(out, width, 0.0);
+        return out;
+    }
+    // constData(): a shared, never-detached block, safe to read from several threads.
+    const char *src = pixels.constData() + qsizetype(y) * width * bytesPerPixel;
+    if (bytesPerPixel == 2)
+        PixelLines::row<quint16, true>(src, width, out);
+    else
+        PixelLines::row<quint32, true>(src, width, out);
+    return out;
+}
+
+double *ImgDataITEX::vLine(int x, double *out) const
+{
+    if (x < 0 || x >= width || pixels.isEmpty()) {
+        std::fill_n(out, height, 0.0);
+        return out;
+    }
+    const qsizetype stride = qsizetype(width) * bytesPerPixel;
+    const char *src = pixels.constData() + qsizetype(x) * bytesPerPixel;
+    if (bytesPerPixel == 2)
+        PixelLines::column<quint16, true>(src, stride, height, out);
+    else
+        PixelLines::column<quint32, true>(src, stride, height, out);
+    return out;
+}
