@@ -1,0 +1,215 @@
+// Speed of the filtered back-projection: ns per pixel-update (pixels inside the inscribed
+// circle times projections) of the back-projection alone, and the time of a whole slice.
+#include "CtBackProj.h"
+#include "HSgm.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+// A smooth sinogram with some structure: a few off-centre discs seen from every angle.
+void fillSinogram(HSgm &sgm, int w, int rows)
+{
+    sgm.setSize(w, rows);
+    const double c = (w - 1) / 2.0;
+    for (int i = 0; i < rows; ++i) {
+        const double th = i * std::numbers::pi / rows;
+        double *row = sgm.sgmRow(i);
+        for (int j = 0; j < w; ++j) {
+            double v = 0.0;
+            for (int d = 0; d < 3; ++d) {
+                const double r = w * (0.08 + 0.05 * d);
+                const double u = j - c - w * 0.15 * d * std::cos(th + d);
+                if (std::abs(u) < r)
+                    v += 2.0 * std::sqrt(r * r - u * u) * 0.001 * (d + 1);
+            }
+            row[j] = v;
+            sgm.rawRow(i)[j] = std::exp(-v);
+        }
+    }
+}
+
+long long circlePixels(int n)
+{
+    const int g = n / 2;
+    long long count = 0;
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x)
+            if ((x - g) * (x - g) + (z - g) * (z - g) < g * g)
+                ++count;
+    return count;
+}
+
+void backProjectAll(benchmark::State &state, bool vectorised)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtBackProj engine;
+    engine.setVectorised(vectorised);
+    engine.setup(n, rows);
+    for (int i = 0; i < rows; ++i)
+        engine.fftRow(sgm.sgmRow(i), i);
+    for (int i = 0; i < rows; ++i)
+        engine.filterRow(i);
+    const double step = std::numbers::pi / rows;
+    for (auto _ : state) {
+        engine.initResult(n);
+        engine.backProjectAll(rows, 0, n, 0, n, 0.0, step);
+        benchmark::DoNotOptimize(engine.resultData());
+    }
+    const double updates = static_cast<double>(circlePixels(n)) * rows;
+    // Seconds per pixel-update (printed with an SI prefix: "n" is ns).
+    state.counters["per_update"] = benchmark::Counter(
+        updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_BackProjectAll(benchmark::State &state)
+{
+    backProjectAll(state, true);
+}
+
+// The loop every processor runs when it lacks the wide vector unit.
+void BM_BackProjectPortable(benchmark::State &state)
+{
+    backProjectAll(state, false);
+}
+
+// Projection by projection, as the single-slice panel does it when it redraws after each.
+void BM_BackProjectOneByOne(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtBackProj engine;
+    engine.setup(n, rows);
+    for (int i = 0; i < rows; ++i)
+        engine.fftRow(sgm.sgmRow(i), i);
+    for (int i = 0; i < rows; ++i)
+        engine.filterRow(i);
+    const double step = std::numbers::pi / rows;
+    for (auto _ : state) {
+        engine.initResult(n);
+        for (int i = 0; i < rows; ++i)
+            engine.backProject(i, 0, n, 0, n, 0.0, step);
+        benchmark::DoNotOptimize(engine.resultData());
+    }
+    const double updates = static_cast<double>(circlePixels(n)) * rows;
+    // Seconds per pixel-update (printed with an SI prefix: "n" is ns).
+    state.counters["per_update"] = benchmark::Counter(
+        updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// For comparison: the back-projection written straight from its formula (a square root
+// per pixel for the circle, floor, a bounds test), over the same filtered rows.
+void BM_PlainFormula(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtBackProj engine;
+    engine.setup(n, rows);
+    std::vector<double> filtered(static_cast<std::size_t>(n) * rows);
+    for (int i = 0; i < rows; ++i) {
+        engine.fftRow(sgm.sgmRow(i), i);
+        engine.filterRow(i);
+        for (int k = 0; k < n; ++k)
+            filtered[static_cast<std::size_t>(i) * n + k] = engine.filtered(i, k);
+    }
+    std::vector<double> result(static_cast<std::size_t>(n) * n);
+    const double g = n / 2;
+    for (auto _ : state) {
+        std::fill(result.begin(), result.end(), 0.0);
+        for (int i = 0; i < rows; ++i) {
+            const double theta = i * std::numbers::pi / rows;
+            const double c = std::cos(theta), s = std::sin(theta);
+            const double *f = filtered.data() + static_cast<std::size_t>(i) * n;
+            for (int z = 0; z < n; ++z)
+                for (int x = 0; x < n; ++x) {
+                    if (!(std::sqrt((x - g) * (x - g) + (z - g) * (z - g)) < g))
+                        continue;
+                    const double t = (x - g) * c - (z - g) * s + g;
+                    const double k = std::floor(t);
+                    if (k >= 0 && k < n - 1) {
+                        const int ki = static_cast<int>(k);
+                        result[static_cast<std::size_t>(z) * n + x]
+                            += f[ki] + (f[ki + 1] - f[ki]) * (t - k);
+                    }
+                }
+        }
+        benchmark::DoNotOptimize(result.data());
+    }
+    const double updates = static_cast<double>(circlePixels(n)) * rows;
+    state.counters["per_update"] = benchmark::Counter(
+        updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Forward transforms, filters and back-projection of a whole slice (engine already sized).
+void BM_WholeSlice(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtBackProj engine;
+    engine.setup(n, rows);
+    const double step = std::numbers::pi / rows;
+    for (auto _ : state) {
+        engine.reconstruct(sgm, 0, n, 0, n, 0.0, step);
+        benchmark::DoNotOptimize(engine.resultData());
+    }
+}
+
+// The transforms and filters alone.
+void BM_FilterRows(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtBackProj engine;
+    engine.setup(n, rows);
+    for (auto _ : state) {
+        for (int i = 0; i < rows; ++i)
+            engine.fftRow(sgm.sgmRow(i), i);
+        for (int i = 0; i < rows; ++i)
+            engine.filterRow(i);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_BackProjectAll)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_BackProjectPortable)
+    ->Args({ 1024, 900 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_PlainFormula)
+    ->Args({ 1024, 900 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_BackProjectOneByOne)
+    ->Args({ 1024, 900 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_WholeSlice)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_FilterRows)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();

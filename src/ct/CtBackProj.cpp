@@ -1,0 +1,503 @@
+#include "CtBackProj.h"
+
+#include "FftwPlanner.h"
+#include "HSgm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fftw3.h>
+#include <limits>
+#include <numbers>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Projections added together to a stretch of pixels held in registers: few enough that
+// the parts of their tables in use stay in the first-level cache.
+constexpr int ProjectionBlock = 8;
+// Result rows per tile: the block's tables are reused for all of them from the second-level
+// cache before the next block is read. Both sizes were chosen by measurement.
+constexpr int RowTile = 32;
+
+fftw_complex *asComplex(double *p)
+{
+    return reinterpret_cast<fftw_complex *>(p);
+}
+
+double *allocDoubles(std::size_t count)
+{
+    return static_cast<double *>(fftw_malloc(count * sizeof(double)));
+}
+
+// Largest d with d * d < rem (rem > 0), exactly, whatever sqrt's rounding.
+long long spanHalfWidth(long long rem)
+{
+    auto d = static_cast<long long>(std::sqrt(static_cast<double>(rem - 1)));
+    while (d > 0 && d * d >= rem)
+        --d;
+    while ((d + 1) * (d + 1) < rem)
+        ++d;
+    return d;
+}
+
+// First integer position p with p >= trunc(lo), clamped into [-1, size].
+int firstIndex(double lo, int size)
+{
+    return static_cast<int>(std::trunc(std::clamp(lo, -1.0, static_cast<double>(size))));
+}
+
+// Last integer position p with p < hi, clamped into [-1, size].
+int lastIndex(double hi, int size)
+{
+    return static_cast<int>(std::ceil(std::clamp(hi, -1.0, static_cast<double>(size) + 1.0))) - 1;
+}
+
+// Zeros on each side of a table row: the vector kernel loads 16 entries starting up to
+// 15 before the first sample used.
+constexpr int TablePad = 16;
+
+// One block of projections pBegin <= p < pEnd into one result row over x = xa ... xb.
+// t is formed as (x - g) c - (z - g) s + g, in that order, so that every pixel sees the
+// detector position the formula gives. Inside the inscribed circle 0 < t < n, so
+// truncation is floor and k <= n - 1; per pixel the projections are added in order.
+struct RowJob
+{
+    double *row;
+    const double *values; // entry 0 of projection pBegin's table
+    const double *slopes;
+    std::size_t stride;
+    int count; // projections in the block
+    const double *cosines;
+    const double *zs; // (z - g) sin(theta) per projection
+    int xa, xb, g;
+};
+
+void addRowPortable(const RowJob &job, int xFrom)
+{
+    const double gd = job.g;
+    double *__restrict row = job.row;
+    int x = xFrom;
+    // Eight pixels are summed in a local array over the block, which the compiler keeps
+    // in registers and vectorises as far as the processor allows.
+    for (; x + 7 <= job.xb; x += 8) {
+        double acc[8];
+        double xg[8];
+        for (int j = 0; j < 8; ++j) {
+            acc[j] = row[x + j];
+            xg[j] = static_cast<double>(x + j - job.g);
+        }
+        for (int p = 0; p < job.count; ++p) {
+            const double *__restrict v = job.values + job.stride * p;
+            const double *__restrict s = job.slopes + job.stride * p;
+            const double c = job.cosines[p];
+            const double zs = job.zs[p];
+            for (int j = 0; j < 8; ++j) {
+                const double t = xg[j] * c - zs + gd;
+                const int k = static_cast<int>(t);
+                acc[j] += v[k] + s[k] * (t - static_cast<double>(k));
+            }
+        }
+        for (int j = 0; j < 8; ++j)
+            row[x + j] = acc[j];
+    }
+    for (int p = 0; p < job.count; ++p) {
+        const double *__restrict v = job.values + job.stride * p;
+        const double *__restrict s = job.slopes + job.stride * p;
+        const double c = job.cosines[p];
+        const double zs = job.zs[p];
+        for (int xr = x; xr <= job.xb; ++xr) {
+            const double t = static_cast<double>(xr - job.g) * c - zs + gd;
+            const int k = static_cast<int>(t);
+            row[xr] += v[k] + s[k] * (t - static_cast<double>(k));
+        }
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VEXA_BACKPROJ_AVX512 1
+
+// Eight pixels per vector. Across eight neighbours t moves by at most 7 |cos|, so their
+// table entries lie within a window of 16 around the first pixel's: two loads and one
+// two-register permute fetch all eight values (and the same for the slopes) instead of
+// eight scalar loads. The window starts 1 before the first k when t rises along x and
+// 14 before it when t falls, leaving a sample of margin for rounding either way.
+#define VEXA_AVX512 __attribute__((target("avx512f,avx512dq")))
+// GCC 12's own headers trip this warning inside the lane-0 extraction.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Adds eight pixels of one projection (v, s: its table) to acc.
+VEXA_AVX512 __attribute__((always_inline)) inline void avx512Step(const __m512d xv, __m512d &acc,
+    const double *v, const double *s, const __m512d vc, const __m512d vzs, const __m512d vg,
+    long long shift)
+{
+    const __m512d t = _mm512_add_pd(_mm512_sub_pd(_mm512_mul_pd(xv, vc), vzs), vg);
+    const __m512i k = _mm512_cvttpd_epi64(t);
+    const __m512d frac = _mm512_sub_pd(t, _mm512_cvtepi64_pd(k));
+    const long long base = _mm_cvtsi128_si64(_mm512_castsi512_si128(k)) + shift;
+    const __m512i e = _mm512_sub_epi64(k, _mm512_set1_epi64(base));
+    const __m512d val
+        = _mm512_permutex2var_pd(_mm512_loadu_pd(v + base), e, _mm512_loadu_pd(v + base + 8));
+    const __m512d slope
+        = _mm512_permutex2var_pd(_mm512_loadu_pd(s + base), e, _mm512_loadu_pd(s + base + 8));
+    acc = _mm512_add_pd(acc, _mm512_add_pd(val, _mm512_mul_pd(slope, frac)));
+}
+
+VEXA_AVX512 void addRowAvx512(const RowJob &job)
+{
+    const __m512d vg = _mm512_set1_pd(static_cast<double>(job.g));
+    const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+    double *row = job.row;
+    int x = job.xa;
+    // 32 pixels stay in registers while the whole block of projections is added.
+    for (; x + 31 <= job.xb; x += 32) {
+        __m512d a0 = _mm512_loadu_pd(row + x);
+        __m512d a1 = _mm512_loadu_pd(row + x + 8);
+        __m512d a2 = _mm512_loadu_pd(row + x + 16);
+        __m512d a3 = _mm512_loadu_pd(row + x + 24);
+        const __m512d x0 = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(x - job.g)), lanes);
+        const __m512d x1 = _mm512_add_pd(x0, _mm512_set1_pd(8.0));
+        const __m512d x2 = _mm512_add_pd(x0, _mm512_set1_pd(16.0));
+        const __m512d x3 = _mm512_add_pd(x0, _mm512_set1_pd(24.0));
+        for (int p = 0; p < job.count; ++p) {
+            const double *v = job.values + job.stride * p;
+            const double *s = job.slopes + job.stride * p;
+            const double c = job.cosines[p];
+            const long long shift = c >= 0.0 ? -1 : -14;
+            const __m512d vc = _mm512_set1_pd(c);
+            const __m512d vzs = _mm512_set1_pd(job.zs[p]);
+            avx512Step(x0, a0, v, s, vc, vzs, vg, shift);
+            avx512Step(x1, a1, v, s, vc, vzs, vg, shift);
+            avx512Step(x2, a2, v, s, vc, vzs, vg, shift);
+            avx512Step(x3, a3, v, s, vc, vzs, vg, shift);
+        }
+        _mm512_storeu_pd(row + x, a0);
+        _mm512_storeu_pd(row + x + 8, a1);
+        _mm512_storeu_pd(row + x + 16, a2);
+        _mm512_storeu_pd(row + x + 24, a3);
+    }
+    for (; x + 7 <= job.xb; x += 8) {
+        __m512d a0 = _mm512_loadu_pd(row + x);
+        const __m512d x0 = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(x - job.g)), lanes);
+        for (int p = 0; p < job.count; ++p) {
+            const double c = job.cosines[p];
+            avx512Step(x0, a0, job.values + job.stride * p, job.slopes + job.stride * p,
+                _mm512_set1_pd(c), _mm512_set1_pd(job.zs[p]), vg, c >= 0.0 ? -1 : -14);
+        }
+        _mm512_storeu_pd(row + x, a0);
+    }
+    addRowPortable(job, x);
+}
+
+#pragma GCC diagnostic pop
+
+bool detectAvx512()
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+}
+#endif
+
+} // namespace
+
+CtBackProj::CtBackProj() = default;
+
+CtBackProj::~CtBackProj()
+{
+    freeTransforms();
+    freeRows();
+}
+
+void CtBackProj::freeTransforms()
+{
+    std::lock_guard<std::mutex> lock(fftwPlannerMutex());
+    if (fwdPlan_ != nullptr)
+        fftw_destroy_plan(fwdPlan_);
+    if (invPlan_ != nullptr)
+        fftw_destroy_plan(invPlan_);
+    fwdPlan_ = invPlan_ = nullptr;
+    for (double **p : { &fwdIn_, &fwdOut_, &invIn_, &invOut_ }) {
+        fftw_free(*p);
+        *p = nullptr;
+    }
+    n_ = 0;
+}
+
+void CtBackProj::freeRows()
+{
+    fftw_free(rows_);
+    rows_ = nullptr;
+    lastValue_.clear();
+    lastValue_.shrink_to_fit();
+    capacity_ = 0;
+}
+
+bool CtBackProj::resize(int n, int rows)
+{
+    n = n < 2 ? 0 : n / 2 * 2;
+    rows = std::max(rows, 0);
+    if (n != n_) {
+        freeTransforms();
+        freeRows();
+        if (n == 0)
+            return false;
+        bool planned = false;
+        {
+            std::lock_guard<std::mutex> lock(fftwPlannerMutex());
+            const std::size_t doubles = 2 * static_cast<std::size_t>(n);
+            fwdIn_ = allocDoubles(doubles);
+            fwdOut_ = allocDoubles(doubles);
+            invIn_ = allocDoubles(doubles);
+            invOut_ = allocDoubles(doubles);
+            if (fwdIn_ && fwdOut_ && invIn_ && invOut_) {
+                fwdPlan_ = fftw_plan_dft_1d(
+                    n, asComplex(fwdIn_), asComplex(fwdOut_), FFTW_FORWARD, FFTW_ESTIMATE);
+                invPlan_ = fftw_plan_dft_1d(
+                    n, asComplex(invIn_), asComplex(invOut_), FFTW_BACKWARD, FFTW_ESTIMATE);
+                planned = fwdPlan_ != nullptr && invPlan_ != nullptr;
+            }
+        }
+        if (!planned) {
+            freeTransforms();
+            return false;
+        }
+        n_ = n;
+    }
+    if (rows > capacity_) {
+        // Grow, keeping rows already transformed or filtered.
+        const std::size_t stride = rowStride();
+        double *grown = allocDoubles(stride * rows);
+        if (grown == nullptr)
+            return false;
+        if (capacity_ > 0)
+            std::memcpy(grown, rows_, stride * capacity_ * sizeof(double));
+        // New rows read as zeros until filtered, padding included.
+        std::fill(grown + stride * capacity_, grown + stride * rows, 0.0);
+        fftw_free(rows_);
+        rows_ = grown;
+        lastValue_.resize(rows, 0.0);
+        capacity_ = rows;
+    }
+    return true;
+}
+
+std::size_t CtBackProj::rowStride() const
+{
+    return 2 * (static_cast<std::size_t>(n_) + 2 * TablePad);
+}
+
+bool CtBackProj::vectorUnitAvailable()
+{
+#ifdef VEXA_BACKPROJ_AVX512
+    static const bool available = detectAvx512();
+    return available;
+#else
+    return false;
+#endif
+}
+
+void CtBackProj::setup(int n, int projections)
+{
+    projections_ = projections;
+    resize(n, projections);
+}
+
+bool CtBackProj::prepare(int n, int rows)
+{
+    return resize(n, rows) && n_ == n / 2 * 2;
+}
+
+void CtBackProj::initResult(int n)
+{
+    resultN_ = std::max(n, 0);
+    result_.assign(static_cast<std::size_t>(resultN_) * static_cast<std::size_t>(resultN_), 0.0);
+    resultValid_ = false;
+}
+
+bool CtBackProj::fftRow(const double *row, int i)
+{
+    if (row == nullptr || n_ < 2 || i < 0 || i >= capacity_)
+        return false;
+    for (int k = 0; k < n_; ++k) {
+        fwdIn_[2 * k] = row[k];
+        fwdIn_[2 * k + 1] = 0.0;
+    }
+    fftw_execute_dft(fwdPlan_, asComplex(fwdIn_), asComplex(fwdOut_));
+    std::memcpy(
+        rows_ + rowStride() * i, fwdOut_, 2 * static_cast<std::size_t>(n_) * sizeof(double));
+    return true;
+}
+
+bool CtBackProj::filterRow(int i)
+{
+    if (n_ < 2 || i < 0 || i >= capacity_)
+        return false;
+    const int n = n_;
+    // The spectrum is read completely before the tables overwrite it.
+    const double *bins = rows_ + rowStride() * i;
+    const double a = 2.0 * std::numbers::pi / n;
+    for (int m = 0; m < n; ++m) {
+        const double factor = a * std::min(m, n - m);
+        invIn_[2 * m] = bins[2 * m] * factor;
+        invIn_[2 * m + 1] = bins[2 * m + 1] * factor;
+    }
+    fftw_execute_dft(invPlan_, asComplex(invIn_), asComplex(invOut_));
+
+    const double product = static_cast<double>(n) * projections_;
+    const double divisor = product > 0.0 ? product : 1.0;
+    double *values = rows_ + rowStride() * i + TablePad;
+    double *slopes = values + n + 2 * TablePad;
+    std::fill(values - TablePad, values, 0.0);
+    std::fill(values + n, values + n + TablePad, 0.0);
+    std::fill(slopes - TablePad, slopes, 0.0);
+    std::fill(slopes + n, slopes + n + TablePad, 0.0);
+    double previous = invOut_[0] / divisor;
+    for (int k = 0; k + 1 < n; ++k) {
+        const double next = invOut_[2 * (k + 1)] / divisor;
+        values[k] = previous;
+        slopes[k] = next - previous;
+        previous = next;
+    }
+    values[n - 1] = 0.0;
+    slopes[n - 1] = 0.0;
+    lastValue_[i] = previous;
+    return true;
+}
+
+double CtBackProj::filtered(int i, int k) const
+{
+    if (i < 0 || i >= capacity_ || k < 0 || k >= n_)
+        return 0.0;
+    if (k == n_ - 1)
+        return lastValue_[i];
+    return rows_[rowStride() * i + TablePad + k];
+}
+
+const double *CtBackProj::spectrum(int i) const
+{
+    if (i < 0 || i >= capacity_)
+        return nullptr;
+    return rows_ + rowStride() * i;
+}
+
+bool CtBackProj::backProject(
+    int i, double x0, double x1, double z0, double z1, double angle0, double dAngle)
+{
+    return project(i, i + 1, x0, x1, z0, z1, angle0, dAngle, 0, resultN_);
+}
+
+bool CtBackProj::backProjectAll(
+    int rows, double x0, double x1, double z0, double z1, double angle0, double dAngle)
+{
+    return project(0, rows, x0, x1, z0, z1, angle0, dAngle, 0, resultN_);
+}
+
+bool CtBackProj::backProjectRows(int rows, double x0, double x1, double z0, double z1,
+    double angle0, double dAngle, int zBegin, int zEnd)
+{
+    return project(0, rows, x0, x1, z0, z1, angle0, dAngle, zBegin, zEnd);
+}
+
+bool CtBackProj::project(int pBegin, int pEnd, double x0, double x1, double z0, double z1,
+    double angle0, double dAngle, int zBegin, int zEnd)
+{
+    if (n_ < 2 || resultN_ != n_ || pBegin < 0 || pEnd > capacity_ || pBegin >= pEnd)
+        return false;
+    // An infinite step (a data set of 0 images) or a broken origin would fill the result
+    // with NaN: refuse instead and leave it as it is.
+    if (!std::isfinite(angle0) || !std::isfinite(dAngle)
+        || !std::isfinite(angle0 + (pEnd - 1) * dAngle))
+        return false;
+    resultValid_.store(true, std::memory_order_relaxed);
+    if (std::isnan(x0) || std::isnan(x1) || std::isnan(z0) || std::isnan(z1))
+        return true;
+
+    const int n = n_;
+    const int g = n / 2;
+    // Rows inside the circle are 1 ... n - 1; the region and the caller's range cut them.
+    const int zLo = std::max({ firstIndex(z0, n), 1, zBegin });
+    const int zHi = std::min({ lastIndex(z1, n), n - 1, zEnd - 1 });
+    const int xLo = std::max(firstIndex(x0, n), 0);
+    const int xHi = std::min(lastIndex(x1, n), n - 1);
+    if (zLo > zHi || xLo > xHi)
+        return true;
+
+#ifdef VEXA_BACKPROJ_AVX512
+    const bool wide = vectorised_ && vectorUnitAvailable();
+#endif
+    const std::size_t stride = rowStride();
+    double cosines[ProjectionBlock];
+    double sines[ProjectionBlock];
+    double zs[ProjectionBlock];
+    for (int zt = zLo; zt <= zHi; zt += RowTile) {
+        const int zte = std::min(zHi, zt + RowTile - 1);
+        for (int p0 = pBegin; p0 < pEnd; p0 += ProjectionBlock) {
+            const int count = std::min(pEnd - p0, ProjectionBlock);
+            for (int p = 0; p < count; ++p) {
+                const double theta = angle0 + (p0 + p) * dAngle;
+                cosines[p] = std::cos(theta);
+                sines[p] = std::sin(theta);
+            }
+            for (int z = zt; z <= zte; ++z) {
+                const long long dz = z - g;
+                const long long rem = static_cast<long long>(g) * g - dz * dz;
+                if (rem <= 0)
+                    continue;
+                const int d = static_cast<int>(spanHalfWidth(rem));
+                const int xa = std::max(xLo, g - d);
+                const int xb = std::min(xHi, g + d);
+                if (xa > xb)
+                    continue;
+                for (int p = 0; p < count; ++p)
+                    zs[p] = static_cast<double>(dz) * sines[p];
+                const RowJob job { result_.data() + static_cast<std::size_t>(z) * n,
+                    rows_ + stride * p0 + TablePad, rows_ + stride * p0 + n + 3 * TablePad, stride,
+                    count, cosines, zs, xa, xb, g };
+#ifdef VEXA_BACKPROJ_AVX512
+                if (wide) {
+                    addRowAvx512(job);
+                    continue;
+                }
+#endif
+                addRowPortable(job, xa);
+            }
+        }
+    }
+    return true;
+}
+
+bool CtBackProj::reconstruct(
+    const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0, double dAngle)
+{
+    if (!sgm.hasData())
+        return false;
+    const int n = sgm.w / 2 * 2;
+    const int rows = sgm.h;
+    if (!prepare(n, rows))
+        return false;
+    initResult(n);
+    for (int i = 0; i < rows; ++i)
+        fftRow(sgm.sgmRow(i), i);
+    for (int i = 0; i < rows; ++i)
+        filterRow(i);
+    return backProjectAll(rows, x0, x1, z0, z1, angle0, dAngle);
+}
+
+void CtBackProj::findMinMax()
+{
+    if (result_.empty()) {
+        resMin_ = resMax_ = 0.0;
+        return;
+    }
+    double lo = std::numeric_limits<double>::max();
+    double hi = -std::numeric_limits<double>::max();
+    for (const double v : result_) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    resMin_ = lo;
+    resMax_ = hi;
+}

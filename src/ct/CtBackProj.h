@@ -1,0 +1,115 @@
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+class HSgm;
+struct fftw_plan_s;
+
+// Filtered back-projection of one slice: forward FFT of every sinogram row, ramp filter
+// and inverse FFT, then linear-interpolation back-projection into an N x N result.
+// One engine per worker thread; only `setup` is meant for another thread, and only while
+// the owner is idle. Plans are made under the program's FFTW planner lock, so `prepare`
+// may re-size the engine on the worker's own thread as well.
+class CtBackProj
+{
+public:
+    CtBackProj();
+    ~CtBackProj();
+    CtBackProj(const CtBackProj &) = delete;
+    CtBackProj &operator=(const CtBackProj &) = delete;
+
+    // Sizes the transforms for length n (rounded down to even; below 2 the engine is
+    // left empty) and per-row buffers for `projections` rows, which is also the divisor
+    // of the normalisation. Buffers are kept when n is unchanged, grown when needed.
+    void setup(int n, int projections);
+    // Makes the engine fit a slice of even width n and `rows` projections without
+    // touching the divisor. Returns false when it cannot (n < 2, no memory).
+    bool prepare(int n, int rows);
+    // Result of n x n zeros, not valid.
+    void initResult(int n);
+
+    // Forward transform of the first n samples of `row` into spectrum i.
+    bool fftRow(const double *row, int i);
+    // Ramp filter and inverse transform of spectrum i into filtered row i.
+    bool filterRow(int i);
+    // Adds filtered row i, at angle angle0 + i * dAngle (radians), into the result over
+    // the region x0 <= x < x1, z0 <= z < z1 inside the inscribed circle. Refuses (false,
+    // result untouched) when the angle is not finite or the result is not n x n.
+    bool backProject(
+        int i, double x0, double x1, double z0, double z1, double angle0, double dAngle);
+    // Rows 0 ... rows - 1 at once, in a cache-friendly order that keeps the summation
+    // order of every pixel.
+    bool backProjectAll(
+        int rows, double x0, double x1, double z0, double z1, double angle0, double dAngle);
+    // The same restricted to result rows zBegin <= z < zEnd. Calls on disjoint row ranges
+    // may run on several threads at once: each writes only its own result rows and only
+    // reads the filtered rows.
+    bool backProjectRows(int rows, double x0, double x1, double z0, double z1, double angle0,
+        double dAngle, int zBegin, int zEnd);
+    // A whole slice from the attenuation rows of `sgm`: prepare, reset the result, all
+    // forward transforms, all filters, all back-projections.
+    bool reconstruct(
+        const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0, double dAngle);
+    void findMinMax();
+
+    int n() const { return n_; }
+    int projections() const { return projections_; }
+    int rowCapacity() const { return capacity_; }
+    bool resultValid() const { return resultValid_.load(std::memory_order_relaxed); }
+    double resMin() const { return resMin_; }
+    double resMax() const { return resMax_; }
+
+    // The result is one contiguous row-major block of resultSize() x resultSize().
+    int resultSize() const { return resultN_; }
+    const double *resultData() const { return result_.data(); }
+    const double *resultRow(int z) const
+    {
+        return result_.data() + static_cast<std::size_t>(z) * static_cast<std::size_t>(resultN_);
+    }
+    // Filtered value k of row i. The spectrum of row i as n (re, im) pairs: valid between
+    // fftRow(i) and filterRow(i), which reuses its memory.
+    double filtered(int i, int k) const;
+    const double *spectrum(int i) const;
+
+    // The back-projection uses the processor's widest vector unit when it has one; false
+    // forces the portable loop (both give the same numbers).
+    void setVectorised(bool on) { vectorised_ = on; }
+    static bool vectorUnitAvailable();
+
+private:
+    bool resize(int n, int rows);
+    void freeTransforms();
+    void freeRows();
+    std::size_t rowStride() const;
+    bool project(int pBegin, int pEnd, double x0, double x1, double z0, double z1, double angle0,
+        double dAngle, int zBegin, int zEnd);
+
+    int n_ = 0;
+    int projections_ = 0;
+    int capacity_ = 0;
+    // FFTW complex arrays of n (pairs of doubles), from fftw_malloc.
+    double *fwdIn_ = nullptr;
+    double *fwdOut_ = nullptr;
+    double *invIn_ = nullptr;
+    double *invOut_ = nullptr;
+    fftw_plan_s *fwdPlan_ = nullptr;
+    fftw_plan_s *invPlan_ = nullptr;
+    // One block of rowStride() doubles per sinogram row. fftRow puts the row's spectrum
+    // (n complex values) at its start; filterRow replaces it by the interpolation tables:
+    // values f[k] at P + k, then slopes f[k + 1] - f[k] at n + 3P + k (P: 16 doubles), so
+    // that the back-projection reads only contiguous memory. Entry n - 1 and the padding
+    // around both tables are 0: a detector position on the last sample adds nothing
+    // without a test per pixel, and vector loads around any k stay inside the block.
+    // Keeping no separate spectra saves a third of the memory per row.
+    double *rows_ = nullptr;
+    std::vector<double> lastValue_; // f[n - 1] of each row, kept only to be read back
+    bool vectorised_ = true;
+
+    std::vector<double> result_;
+    int resultN_ = 0;
+    // Atomic because row-range calls on several threads all set it.
+    std::atomic<bool> resultValid_ = false;
+    double resMin_ = 0.0;
+    double resMax_ = 0.0;
+};

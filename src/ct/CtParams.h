@@ -1,0 +1,32 @@
+#pragma once
+
+// The reconstruction parameter block. The main window fills it from the process control
+// panel at every run start (and then replaces the three data-file numbers); the single-slice
+// panel and every worker read it. Workers on other threads read it without copying, which is
+// safe only because nobody writes it while a run uses it.
+struct CtParams
+{
+    bool calcCt1 = true;
+    bool calcCt2 = false;
+    bool rotAxIsV = false;
+    int slice = 1000;
+    double cor = 1000.0;
+    double recCor1 = 0.0;
+    double recCor2 = 0.0;
+    int recSlice1 = -1; // -1: the record is empty
+    int recSlice2 = -1;
+    double angleOriginDeg = 0.0;
+    int dataSetImages = 0;
+    double dataSetRangeDeg = 180.0;
+    int usingImages = 0;
+    int startImageNo = 0;
+    bool sliceRange = false;
+    int sliceFrom = 0;
+    int sliceTo = 2047;
+    int sliceStep = 1; // negative when sliceTo < sliceFrom
+    int threads = 1;
+    int nextSlice = 0;
+    double upperLimit = 10.0;
+    double lowerLimit = -10.0;
+    double dataOffset = 10.0;
+};

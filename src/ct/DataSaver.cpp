@@ -1,0 +1,94 @@
+#include "DataSaver.h"
+
+#include "SaveNaming.h"
+#include "TextUtil.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSaveFile>
+#include <QStringList>
+#include <QThread>
+
+#include <memory>
+
+DataSaver::DataSaver(QObject *parent)
+    : QObject(parent)
+{
+    registerTypes();
+}
+
+void DataSaver::registerTypes()
+{
+    qRegisterMetaType<SavingData *>("SavingData*");
+    qRegisterMetaType<SavingImg *>("SavingImg*");
+}
+
+void DataSaver::shutDown()
+{
+    QThread *t = thread();
+    if (t == QThread::currentThread()) {
+        finish(); // no thread of its own: the records are delivered right here
+        return;
+    }
+    if (!t->isRunning())
+        t->start();
+    // Queued behind every record already posted, so all of them are written when it returns.
+    QMetaObject::invokeMethod(this, &DataSaver::finish, Qt::BlockingQueuedConnection);
+    t->quit();
+    t->wait();
+}
+
+void DataSaver::finish()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+QStringList DataSaver::prepareFolders(const QString &path, const QString &tag, const QString &no)
+{
+    const QStringList folders
+        = saveFolders(path, tag, no, inSubFolders.load(), ofEnergy.load(), ofSlice.load());
+    for (const QString &folder : folders) {
+        if (!folder.isEmpty() && !QDir().mkpath(folder))
+            logLine("Cannot create the folder", folder);
+    }
+    return folders;
+}
+
+void DataSaver::saveData(SavingData *data)
+{
+    if (!data)
+        return;
+    const QString fileName = saveFileName(data->name, data->tag, data->no, "dat");
+    for (const QString &folder : prepareFolders(data->path, data->tag, data->no)) {
+        const QString path = joinSaveFolder(folder, fileName);
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data->data) != data->data.size()
+            || !file.commit())
+            logLine("Cannot write the file", path);
+    }
+}
+
+void DataSaver::saveDataWDiscard(SavingData *data)
+{
+    std::unique_ptr<SavingData> owned(data);
+    saveData(data);
+}
+
+void DataSaver::saveImg(SavingImg *img)
+{
+    if (!img)
+        return;
+    const QString fileName = saveFileName(img->name, img->tag, img->no, "png");
+    for (const QString &folder : prepareFolders(img->path, img->tag, img->no)) {
+        const QString path = joinSaveFolder(folder, fileName);
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !img->img.save(&file, "png") || !file.commit())
+            logLine("Cannot write the file", path);
+    }
+}
+
+void DataSaver::saveImgWDiscard(SavingImg *img)
+{
+    std::unique_ptr<SavingImg> owned(img);
+    saveImg(img);
+}

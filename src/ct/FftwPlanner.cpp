@@ -1,0 +1,7 @@
+#include "FftwPlanner.h"
+
+std::mutex &fftwPlannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}

@@ -1,0 +1,311 @@
+#include "ProcCtrl.h"
+
+#include "CtParams.h"
+#include "ui_ProcCtrl.h"
+
+#include <QButtonGroup>
+#include <QMutexLocker>
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// Fields hold numbers as text; anything that is not a number (or does not fit) reads as 0.
+int intOf(const QLineEdit *edit)
+{
+    bool ok = false;
+    const int v = edit->text().toInt(&ok);
+    return ok ? v : 0;
+}
+
+double doubleOf(const QLineEdit *edit)
+{
+    bool ok = false;
+    const double v = edit->text().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+QString gText(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+} // namespace
+
+ProcCtrl::ProcCtrl(QWidget *parent)
+    : QFrame(parent)
+    , ui(std::make_unique<Ui::ProcCtrl>())
+{
+    ui->setupUi(this);
+
+    m_slice = intOf(ui->SliceNo);
+    m_cor = doubleOf(ui->Cor);
+    clearRecordedCoR();
+
+    rotAxGroup = new QButtonGroup(this);
+    rotAxGroup->setExclusive(true);
+    rotAxGroup->addButton(ui->RotAxH);
+    rotAxGroup->addButton(ui->RotAxV);
+    ui->RotAxH->setChecked(true);
+    m_rotAxIsV = ui->RotAxV->isChecked();
+
+    showPartial();
+    refreshPartialCopy();
+
+    connect(ui->AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
+    connect(ui->AngleOriginDeg, &QLineEdit::editingFinished, this, &ProcCtrl::angleOriginUpdated);
+    connect(ui->DataSetRangeDeg, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetRangeUpdated);
+    connect(ui->DataSetUsingImages, &QLineEdit::editingFinished, this,
+        &ProcCtrl::dataSetUsingImagesUpdated);
+    connect(ui->DataSetStartImageNo, &QLineEdit::editingFinished, this,
+        &ProcCtrl::dataSetStartImageNoUpdated);
+    connect(ui->UsePartialDataSet, &QCheckBox::toggled, this, &ProcCtrl::usePartialDataSetUpdated);
+    connect(this, &ProcCtrl::usePartialDataSetUpdated, this, &ProcCtrl::showPartial);
+    connect(ui->SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
+    connect(ui->Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
+    connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
+    connect(ui->RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
+    connect(ui->ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
+
+    // textChanged also follows the text-only setters, so the copy never lags behind.
+    connect(ui->UsePartialDataSet, &QCheckBox::toggled, this, &ProcCtrl::refreshPartialCopy);
+    connect(ui->DataSetStartImageNo, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
+    connect(ui->DataSetUsingImages, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
+}
+
+ProcCtrl::~ProcCtrl() = default;
+
+double ProcCtrl::angleOriginDeg() const
+{
+    return doubleOf(ui->AngleOriginDeg);
+}
+
+int ProcCtrl::dataSetImages() const
+{
+    return intOf(ui->DataSetImages);
+}
+
+double ProcCtrl::dataSetRangeDeg() const
+{
+    return doubleOf(ui->DataSetRangeDeg);
+}
+
+bool ProcCtrl::usePartialDataSet() const
+{
+    return ui->UsePartialDataSet->isChecked();
+}
+
+int ProcCtrl::dataSetUsingImages() const
+{
+    return intOf(ui->DataSetUsingImages);
+}
+
+int ProcCtrl::dataSetStartImageNo() const
+{
+    return intOf(ui->DataSetStartImageNo);
+}
+
+bool ProcCtrl::autoExecCtCalc() const
+{
+    return ui->AutoExecCtCalc->isChecked();
+}
+
+int ProcCtrl::sliceFrom() const
+{
+    return intOf(ui->SliceFrom);
+}
+
+int ProcCtrl::sliceTo() const
+{
+    return intOf(ui->SliceTo);
+}
+
+int ProcCtrl::sliceStep() const
+{
+    return intOf(ui->SliceStep);
+}
+
+int ProcCtrl::threads() const
+{
+    return ui->Threads->value();
+}
+
+double ProcCtrl::corAtSlice(int s) const
+{
+    if (m_recSlice1 < 0 || m_recSlice2 < 0 || m_recSlice1 == m_recSlice2)
+        return m_cor;
+    return m_recCor1
+        + (m_recCor2 - m_recCor1) * (double(s) - m_recSlice1) / (double(m_recSlice2) - m_recSlice1);
+}
+
+void ProcCtrl::fillCtParams(CtParams &p, bool calcCt1, bool calcCt2) const
+{
+    p.calcCt1 = calcCt1;
+    p.calcCt2 = calcCt2;
+    p.rotAxIsV = m_rotAxIsV;
+    p.slice = m_slice;
+    p.cor = m_cor;
+    p.recCor1 = m_recCor1;
+    p.recCor2 = m_recCor2;
+    p.recSlice1 = m_recSlice1;
+    p.recSlice2 = m_recSlice2;
+    p.angleOriginDeg = angleOriginDeg();
+    p.dataSetImages = dataSetImages();
+    p.dataSetRangeDeg = dataSetRangeDeg();
+    const bool partialOn = usePartialDataSet();
+    p.usingImages = partialOn ? dataSetUsingImages() : p.dataSetImages;
+    p.startImageNo = partialOn ? dataSetStartImageNo() : 0;
+    p.sliceRange = autoExecCtCalc();
+    p.sliceFrom = sliceFrom();
+    p.sliceTo = sliceTo();
+    const int step = sliceStep();
+    const int magnitude = step == INT_MIN ? INT_MAX : std::abs(step);
+    p.sliceStep = p.sliceTo < p.sliceFrom ? -magnitude : magnitude;
+    p.upperLimit = 10.0;
+    p.lowerLimit = -10.0;
+    p.dataOffset = 10.0;
+    p.threads = threads();
+}
+
+PartialDataSet ProcCtrl::partialDataSet() const
+{
+    QMutexLocker lock(&partialMutex);
+    return partial;
+}
+
+void ProcCtrl::setHardwareThreads(int h)
+{
+    ui->Threads->setMaximum(h);
+    ui->MaxThreads->setText(QString("/%1").arg(h));
+    ui->Threads->setValue(int(0.8 * h));
+}
+
+void ProcCtrl::showPartial()
+{
+    ui->UsePartialDataSetParams->setVisible(ui->UsePartialDataSet->isChecked());
+}
+
+void ProcCtrl::recordCoR()
+{
+    setRecord2(m_recSlice1, m_recCor1);
+    setRecord1(m_slice, m_cor);
+}
+
+void ProcCtrl::sliceNoEditingFinished()
+{
+    const int n = intOf(ui->SliceNo);
+    if (n == m_slice)
+        return;
+    m_slice = n;
+    emit sliceNoUpdated();
+}
+
+void ProcCtrl::corEditingFinished()
+{
+    const double c = doubleOf(ui->Cor);
+    if (c == m_cor) // false for NaN on either side, which counts as a change
+        return;
+    m_cor = c;
+    emit corUpdated();
+}
+
+void ProcCtrl::rotAxSelectionChanged(QAbstractButton *)
+{
+    const bool v = ui->RotAxV->isChecked();
+    if (v == m_rotAxIsV)
+        return;
+    m_rotAxIsV = v;
+    emit rotAxUpdated();
+}
+
+void ProcCtrl::clearRecordedCoR()
+{
+    setRecord1(-1, 0.0);
+    setRecord2(-1, 0.0);
+}
+
+void ProcCtrl::setCor(double cor)
+{
+    if (cor == m_cor)
+        return;
+    m_cor = cor;
+    ui->Cor->setText(gText(cor));
+    emit corUpdated();
+}
+
+void ProcCtrl::setSliceNo(int sliceNo)
+{
+    if (sliceNo == m_slice)
+        return;
+    m_slice = sliceNo;
+    ui->SliceNo->setText(QString::number(sliceNo));
+    emit sliceNoUpdated();
+}
+
+void ProcCtrl::setSliceFrom(int from)
+{
+    ui->SliceFrom->setText(QString::number(from));
+}
+
+void ProcCtrl::setSliceTo(int to)
+{
+    ui->SliceTo->setText(QString::number(to));
+}
+
+void ProcCtrl::setSliceStep(int step)
+{
+    ui->SliceStep->setText(QString::number(step));
+}
+
+void ProcCtrl::setAngleOriginDeg(double deg)
+{
+    ui->AngleOriginDeg->setText(gText(deg));
+}
+
+void ProcCtrl::setDataSetImages(int no)
+{
+    ui->DataSetImages->setText(QString::number(no));
+}
+
+void ProcCtrl::setDataSetRangeDeg(double deg)
+{
+    ui->DataSetRangeDeg->setText(gText(deg));
+}
+
+void ProcCtrl::setUsePartialDataSet(bool f)
+{
+    ui->UsePartialDataSet->setChecked(f);
+}
+
+void ProcCtrl::setDataSetUsingImages(int images)
+{
+    ui->DataSetUsingImages->setText(QString::number(images));
+}
+
+void ProcCtrl::setDataSetStartImageNo(int no)
+{
+    ui->DataSetStartImageNo->setText(QString::number(no));
+}
+
+void ProcCtrl::setRecord1(int s, double c)
+{
+    m_recSlice1 = s;
+    m_recCor1 = c;
+    ui->RecordedCoR1->setText(s < 0 ? QString() : QString("%1 at %2").arg(gText(c)).arg(s));
+}
+
+void ProcCtrl::setRecord2(int s, double c)
+{
+    m_recSlice2 = s;
+    m_recCor2 = c;
+    ui->RecordedCoR2->setText(s < 0 ? QString() : QString("%1 at %2").arg(gText(c)).arg(s));
+}
+
+void ProcCtrl::refreshPartialCopy()
+{
+    const PartialDataSet now { ui->UsePartialDataSet->isChecked(), intOf(ui->DataSetStartImageNo),
+        intOf(ui->DataSetUsingImages) };
+    QMutexLocker lock(&partialMutex);
+    partial = now;
+}

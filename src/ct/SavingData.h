@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+
+#include <atomic>
+
+// A CT image data file on its way from a worker to the saver. Sent as a pointer through a
+// queued signal; with the "WDiscard" slots the saver becomes its owner and deletes it.
+struct SavingData
+{
+    SavingData() { ++live; }
+    SavingData(const SavingData &other)
+        : path(other.path)
+        , name(other.name)
+        , tag(other.tag)
+        , no(other.no)
+        , data(other.data)
+    {
+        ++live;
+    }
+    SavingData &operator=(const SavingData &) = default;
+    ~SavingData() { --live; }
+
+    // Records that exist right now; lets the owner check at close-down that none was lost.
+    static int liveCount() { return live.load(); }
+
+    QString path; // target folder
+    QString name; // name part of the file name, may be empty
+    QString tag;
+    QString no; // slice number, "%05d"
+    QByteArray data; // the complete file content
+
+private:
+    static inline std::atomic<int> live { 0 };
+};
+
+Q_DECLARE_METATYPE(SavingData *)

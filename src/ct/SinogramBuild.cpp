@@ -1,0 +1,84 @@
+#include "SinogramBuild.h"
+
+#include "HSgm.h"
+#include "ImgDatas.h"
+#include "ImgDatasLines.h"
+#include "ProcCtrl.h"
+#include "RowWindow.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+ProjectionSelection selectProjections(int count, bool partial, int startImageNo, int usingImages)
+{
+    ProjectionSelection sel;
+    if (!partial) {
+        sel.rows = count > 0 ? count : 0;
+        return sel;
+    }
+    sel.first = (startImageNo < 0 || startImageNo >= count) ? 0 : startImageNo;
+    // |INT_MIN| does not fit an int: take the largest count instead.
+    sel.rows = usingImages == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max()
+                                                              : std::abs(usingImages);
+    return sel;
+}
+
+bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelection &selection,
+    bool rotAxIsV, double cor, int slice)
+{
+    const int length = lines.lineLength();
+    if (!std::isfinite(cor) || std::floor(cor) <= 0.0 || std::ceil(cor) >= length)
+        return false;
+    if (slice < 0 || slice >= lines.lineCount())
+        return false;
+    const int count = lines.imageCount();
+    // Rows from an empty set would have no image to come from.
+    const int rows = count > 0 ? selection.rows : 0;
+    const int first = (selection.first >= 0 && selection.first < count) ? selection.first : 0;
+
+    const RowWindow window = makeRowWindow(rotAxIsV, length, cor);
+    hSgm.slice = slice;
+    hSgm.setSize(window.n, rows);
+    if (!hSgm.hasData())
+        return true;
+
+    const int n = window.n;
+    // One line buffer for the whole call; every projection line passes through it.
+    std::vector<double> line(length);
+    std::vector<double> i0(n, 1.0);
+    std::vector<double> bg(n, 0.0);
+    if (lines.readI0(slice, line.data()))
+        resampleRow(line.data(), length, window, i0.data());
+    if (lines.readBg(slice, line.data()))
+        resampleRow(line.data(), length, window, bg.data());
+
+    for (int i = 0; i < rows; ++i) {
+        const int image = static_cast<int>((static_cast<long long>(first) + i) % count);
+        lines.readProjection(image, slice, line.data());
+        double *raw = hSgm.rawRow(i);
+        double *att = hSgm.sgmRow(i);
+        resampleRow(line.data(), length, window, raw);
+        for (int j = 0; j < n; ++j) {
+            double a = i0[j] - bg[j];
+            double b = raw[j] - bg[j];
+            // Keeps the logarithm defined for dark or saturated samples.
+            if (!(a > 0.0))
+                a = 1.0;
+            if (!(b > 0.0))
+                b = 1.0;
+            att[j] = std::log(a / b);
+        }
+    }
+    return true;
+}
+
+bool buildSinogram(HSgm &hSgm, const ImgDatas &set, const PartialDataSet &partial, bool rotAxIsV,
+    double cor, int slice)
+{
+    const ImgDatasLines lines(set, rotAxIsV);
+    const ProjectionSelection selection = selectProjections(
+        lines.imageCount(), partial.enabled, partial.startImageNo, partial.usingImages);
+    return buildSinogram(hSgm, lines, selection, rotAxIsV, cor, slice);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "DetectorLines.h"
+
+class HSgm;
+class ImgDatas;
+struct PartialDataSet;
+
+// Which images of the set make the rows of a sinogram: row i comes from image
+// (first + i) mod count, so a partial data set may wrap around the end of the list.
+struct ProjectionSelection
+{
+    int first = 0;
+    int rows = 0;
+};
+
+// `count` images; with the partial data set enabled the first image is startImageNo
+// (0 when outside the list) and the row count the magnitude of usingImages.
+ProjectionSelection selectProjections(int count, bool partial, int startImageNo, int usingImages);
+
+// Fills `hSgm` from the lines of `lines`, resampled around `cor`: the raw intensities
+// and the attenuation ln((I0 - BG) / (I - BG)), a non-positive difference counting as
+// 1. A centre with floor(cor) <= 0 or ceil(cor) >= L, a centre that is not a number, or
+// a slice outside the image leaves `hSgm` untouched and returns false. Safe to call from
+// several threads at once on different records.
+bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelection &selection,
+    bool rotAxIsV, double cor, int slice);
+
+// The same from a projection image set with the partial-data-set settings: what the
+// sinogram panel and every reconstruction worker call.
+bool buildSinogram(HSgm &hSgm, const ImgDatas &set, const PartialDataSet &partial, bool rotAxIsV,
+    double cor, int slice);

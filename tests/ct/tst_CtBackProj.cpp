@@ -1,0 +1,460 @@
+#include "CtBackProj.h"
+#include "FourierSinogram.h"
+#include "HSgm.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double Pi = std::numbers::pi;
+
+std::vector<double> randomRow(int n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> dist(-1.0, 2.0);
+    std::vector<double> row(n);
+    for (double &v : row)
+        v = dist(gen);
+    return row;
+}
+
+// Ramp filter by direct sums: X = DFT(row); Y[m] = X[m] 2 pi min(m, n - m) / n;
+// value k = Re(sum_m Y[m] e^{+2 pi i m k / n}) / divisor.
+std::vector<double> directRamp(const std::vector<double> &row, int n, double divisor)
+{
+    std::vector<std::complex<double>> spectrum(n);
+    for (int m = 0; m < n; ++m) {
+        std::complex<double> sum = 0.0;
+        for (int j = 0; j < n; ++j)
+            sum += row[j] * std::polar(1.0, -2.0 * Pi * double(m) * j / n);
+        spectrum[m] = sum * (2.0 * Pi / n * std::min(m, n - m));
+    }
+    std::vector<double> out(n);
+    for (int k = 0; k < n; ++k) {
+        std::complex<double> sum = 0.0;
+        for (int m = 0; m < n; ++m)
+            sum += spectrum[m] * std::polar(1.0, 2.0 * Pi * double(m) * k / n);
+        out[k] = sum.real() / divisor;
+    }
+    return out;
+}
+
+// Fills the engine with `rows` random filtered rows of length n.
+void loadRandomRows(CtBackProj &engine, int n, int rows, unsigned seed)
+{
+    engine.setup(n, rows);
+    for (int i = 0; i < rows; ++i) {
+        const std::vector<double> row = randomRow(n, seed + i);
+        QVERIFY(engine.fftRow(row.data(), i));
+        QVERIFY(engine.filterRow(i));
+    }
+}
+
+// The back-projection written straight from its definition, over projections
+// 0 ... rows - 1 in order. `boundary` receives, per pixel, the sum of |f[n - 1]| over the
+// projections whose detector position lands exactly on the last sample: the one case
+// where another rounding of t may legitimately tip the sample in or out.
+void referenceBackProject(const CtBackProj &engine, int rows, double x0, double x1, double z0,
+    double z1, double angle0, double dAngle, std::vector<double> &result,
+    std::vector<double> &boundary)
+{
+    const int n = engine.n();
+    result.assign(size_t(n) * n, 0.0);
+    boundary.assign(size_t(n) * n, 0.0);
+    const double g = n / 2;
+    for (int i = 0; i < rows; ++i) {
+        const double theta = angle0 + i * dAngle;
+        const double c = std::cos(theta);
+        const double s = std::sin(theta);
+        // Past n every pixel fails the circle test; stopping there keeps huge regions quick.
+        for (int z = int(std::trunc(z0)); z < z1 && z <= n; ++z) {
+            for (int x = int(std::trunc(x0)); x < x1 && x <= n; ++x) {
+                if (!(std::sqrt((x - g) * (x - g) + (z - g) * (z - g)) < g))
+                    continue;
+                const double t = (x - g) * c - (z - g) * s + g;
+                const double k = std::floor(t);
+                if (t == n - 1)
+                    boundary[size_t(z) * n + x] += std::abs(engine.filtered(i, n - 1));
+                if (!(k >= 0 && k < n - 1))
+                    continue;
+                const int ki = int(k);
+                result[size_t(z) * n + x] += engine.filtered(i, ki)
+                    + (engine.filtered(i, ki + 1) - engine.filtered(i, ki)) * (t - k);
+            }
+        }
+    }
+}
+
+double maxAbs(const double *v, size_t count)
+{
+    double m = 0.0;
+    for (size_t i = 0; i < count; ++i)
+        m = std::max(m, std::abs(v[i]));
+    return m;
+}
+
+bool allZero(const CtBackProj &engine)
+{
+    const int n = engine.resultSize();
+    return maxAbs(engine.resultData(), size_t(n) * n) == 0.0;
+}
+
+} // namespace
+
+class TestCtBackProj : public QObject
+{
+    Q_OBJECT
+private slots:
+    void setupRoundsToEvenAndKeepsBuffers_data();
+    void setupRoundsToEvenAndKeepsBuffers();
+    void filterMatchesDirectRamp_data();
+    void filterMatchesDirectRamp();
+    void backProjectMatchesFormula_data();
+    void backProjectMatchesFormula();
+    void projectionByProjectionEqualsAllAtOnce();
+    void rowRangesOnThreadsEqualAllAtOnce();
+    void refusesBadAngles_data();
+    void refusesBadAngles();
+    void refusesMismatchedResultAndNarrowRows();
+    void reconstructResizesForWiderSliceAndMoreRows();
+    void reconstructOfTooNarrowSinogramDoesNothing();
+    void planningOnSeveralThreadsAtOnce();
+    void fourierSinogramMatchesDirectSum();
+};
+
+void TestCtBackProj::setupRoundsToEvenAndKeepsBuffers_data()
+{
+    QTest::addColumn<int>("requested");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("odd is rounded down") << 513 << 512;
+    QTest::newRow("two") << 2 << 2;
+    QTest::newRow("one gives nothing") << 1 << 0;
+}
+
+void TestCtBackProj::setupRoundsToEvenAndKeepsBuffers()
+{
+    QFETCH(int, requested);
+    QFETCH(int, expected);
+    CtBackProj engine;
+    engine.setup(requested, 10);
+    QCOMPARE(engine.n(), expected);
+    QCOMPARE(engine.projections(), 10);
+    if (expected == 0) {
+        const double row[4] = { 1, 2, 3, 4 };
+        QVERIFY(!engine.fftRow(row, 0));
+        QVERIFY(!engine.filterRow(0));
+        return;
+    }
+    // The same length with more projections must give room for every row.
+    engine.setup(requested, 25);
+    QCOMPARE(engine.projections(), 25);
+    QVERIFY(engine.rowCapacity() >= 25);
+    const std::vector<double> row = randomRow(expected, 3);
+    QVERIFY(engine.fftRow(row.data(), 24));
+    QVERIFY(engine.filterRow(24));
+    QVERIFY(!engine.fftRow(row.data(), engine.rowCapacity()));
+    QVERIFY(!engine.fftRow(row.data(), -1));
+}
+
+void TestCtBackProj::filterMatchesDirectRamp_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("projections");
+    QTest::addColumn<double>("divisor");
+    QTest::newRow("n=2") << 2 << 1 << 2.0;
+    QTest::newRow("n=30 P=7") << 30 << 7 << 210.0;
+    QTest::newRow("no projections: factor 1") << 12 << 0 << 1.0;
+}
+
+void TestCtBackProj::filterMatchesDirectRamp()
+{
+    QFETCH(int, n);
+    QFETCH(int, projections);
+    QFETCH(double, divisor);
+    CtBackProj engine;
+    engine.setup(n, projections);
+    // A row longer than n: only the first n samples count.
+    std::vector<double> row = randomRow(n + 1, 11);
+    QVERIFY(engine.prepare(n, 1));
+    QVERIFY(engine.fftRow(row.data(), 0));
+    QVERIFY(engine.filterRow(0));
+    row.resize(n);
+    const std::vector<double> expected = directRamp(row, n, divisor);
+    const double scale = maxAbs(expected.data(), expected.size()) + 1e-300;
+    for (int k = 0; k < n; ++k)
+        QVERIFY2(std::abs(engine.filtered(0, k) - expected[k]) < 1e-12 * scale,
+            qPrintable(
+                QString("k=%1: %2 vs %3").arg(k).arg(engine.filtered(0, k)).arg(expected[k])));
+}
+
+void TestCtBackProj::backProjectMatchesFormula_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<double>("angle0");
+    QTest::addColumn<double>("dAngle");
+    QTest::addColumn<QList<double>>("region"); // x0, x1, z0, z1
+    QTest::addColumn<bool>("vectorised");
+
+    const QList<double> full { 0, 1e9, 0, 1e9 };
+    for (bool vec : { true, false }) {
+        const char *k = vec ? "vector" : "portable";
+        QTest::addRow("%s 180 deg", k) << 96 << 45 << 0.0 << Pi / 45 << full << vec;
+        // 4 projections with steps of 90 degrees land exactly on the last sample.
+        QTest::addRow("%s right angles", k) << 64 << 4 << 0.0 << Pi / 2 << full << vec;
+        QTest::addRow("%s 360 deg with origin", k)
+            << 80 << 60 << 30.0 * Pi / 180 << 2 * Pi / 60 << full << vec;
+        QTest::addRow("%s fractional region", k)
+            << 128 << 20 << 0.1 << Pi / 20 << QList<double> { 10.7, 99.2, 20.6, 100.0 } << vec;
+        QTest::addRow("%s negative start", k)
+            << 70 << 9 << -1.0 << 0.37 << QList<double> { -5.5, 40, -3.2, 66 } << vec;
+        QTest::addRow("%s many blocks", k) << 40 << 70 << 0.3 << Pi / 70 << full << vec;
+    }
+}
+
+void TestCtBackProj::backProjectMatchesFormula()
+{
+    QFETCH(int, n);
+    QFETCH(int, rows);
+    QFETCH(double, angle0);
+    QFETCH(double, dAngle);
+    QFETCH(QList<double>, region);
+    QFETCH(bool, vectorised);
+    if (vectorised && !CtBackProj::vectorUnitAvailable())
+        QSKIP("no vector unit on this processor: the portable rows cover it");
+
+    CtBackProj engine;
+    engine.setVectorised(vectorised);
+    loadRandomRows(engine, n, rows, 100);
+    engine.initResult(n);
+    QVERIFY(
+        engine.backProjectAll(rows, region[0], region[1], region[2], region[3], angle0, dAngle));
+    QVERIFY(engine.resultValid());
+
+    std::vector<double> expected, boundary;
+    referenceBackProject(engine, rows, region[0], region[1], region[2], region[3], angle0, dAngle,
+        expected, boundary);
+    const double tolerance = 1e-9 * maxAbs(expected.data(), expected.size());
+    QVERIFY(tolerance > 0);
+    int differing = 0;
+    for (int z = 0; z < n; ++z) {
+        for (int x = 0; x < n; ++x) {
+            const size_t at = size_t(z) * n + x;
+            const double diff = std::abs(engine.resultRow(z)[x] - expected[at]);
+            if (diff > tolerance + boundary[at] * (1 + 1e-9)) {
+                ++differing;
+                if (differing < 5)
+                    qWarning("pixel (%d, %d): %.17g vs %.17g", x, z, engine.resultRow(z)[x],
+                        expected[at]);
+            }
+        }
+    }
+    QCOMPARE(differing, 0);
+}
+
+void TestCtBackProj::projectionByProjectionEqualsAllAtOnce()
+{
+    const int n = 100;
+    const int rows = 37;
+    CtBackProj engine;
+    loadRandomRows(engine, n, rows, 7);
+    engine.initResult(n);
+    QVERIFY(engine.backProjectAll(rows, 0, n, 0, n, 0.2, Pi / rows));
+    const std::vector<double> all(engine.resultData(), engine.resultData() + n * n);
+    engine.initResult(n);
+    QVERIFY(!engine.resultValid());
+    for (int i = 0; i < rows; ++i)
+        QVERIFY(engine.backProject(i, 0, n, 0, n, 0.2, Pi / rows));
+    // Same order of summation per pixel: the same numbers, bit for bit.
+    for (int at = 0; at < n * n; ++at)
+        QCOMPARE(engine.resultData()[at], all[at]);
+}
+
+void TestCtBackProj::rowRangesOnThreadsEqualAllAtOnce()
+{
+    const int n = 128;
+    const int rows = 30;
+    CtBackProj engine;
+    loadRandomRows(engine, n, rows, 21);
+    engine.initResult(n);
+    QVERIFY(engine.backProjectAll(rows, 3, 120, 5, 125, 0.0, Pi / rows));
+    const std::vector<double> all(engine.resultData(), engine.resultData() + n * n);
+
+    engine.initResult(n);
+    bool ok[3] = {};
+    const int cuts[4] = { 0, 41, 77, n };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&, t] {
+            ok[t] = engine.backProjectRows(
+                rows, 3, 120, 5, 125, 0.0, Pi / rows, cuts[t], cuts[t + 1]);
+        });
+    for (std::thread &t : threads)
+        t.join();
+    QVERIFY(ok[0] && ok[1] && ok[2]);
+    for (int at = 0; at < n * n; ++at)
+        QCOMPARE(engine.resultData()[at], all[at]);
+
+    // A range outside the result or empty writes nothing.
+    engine.initResult(n);
+    QVERIFY(engine.backProjectRows(rows, 0, n, 0, n, 0.0, Pi / rows, 200, 300));
+    QVERIFY(engine.backProjectRows(rows, 0, n, 0, n, 0.0, Pi / rows, 50, 50));
+    QVERIFY(allZero(engine));
+}
+
+void TestCtBackProj::refusesBadAngles_data()
+{
+    QTest::addColumn<double>("angle0");
+    QTest::addColumn<double>("dAngle");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("infinite step (0 images)") << 0.0 << inf;
+    QTest::newRow("NaN step") << 0.0 << std::nan("");
+    QTest::newRow("infinite origin") << -inf << 0.1;
+    QTest::newRow("last angle overflows") << 0.0 << 1e308;
+}
+
+void TestCtBackProj::refusesBadAngles()
+{
+    QFETCH(double, angle0);
+    QFETCH(double, dAngle);
+    CtBackProj engine;
+    loadRandomRows(engine, 32, 4, 5);
+    engine.initResult(32);
+    QVERIFY(!engine.backProjectAll(4, 0, 32, 0, 32, angle0, dAngle));
+    QVERIFY(!engine.backProject(3, 0, 32, 0, 32, angle0, dAngle));
+    QVERIFY(!engine.resultValid());
+    QVERIFY(allZero(engine));
+}
+
+void TestCtBackProj::refusesMismatchedResultAndNarrowRows()
+{
+    CtBackProj engine;
+    loadRandomRows(engine, 32, 4, 9);
+    // A result of another size than the transforms would be read past the tables.
+    engine.initResult(48);
+    QVERIFY(!engine.backProjectAll(4, 0, 48, 0, 48, 0.0, 0.5));
+    QVERIFY(allZero(engine));
+    engine.initResult(32);
+    QVERIFY(!engine.backProjectAll(5, 0, 32, 0, 32, 0.0, 0.5)); // more rows than filtered
+    QVERIFY(!engine.backProject(-1, 0, 32, 0, 32, 0.0, 0.5));
+    QVERIFY(!engine.backProjectAll(0, 0, 32, 0, 32, 0.0, 0.5));
+    // NaN regions reconstruct nothing but are no failure.
+    QVERIFY(engine.backProjectAll(4, std::nan(""), 32, 0, 32, 0.0, 0.5));
+    QVERIFY(allZero(engine));
+}
+
+void TestCtBackProj::reconstructResizesForWiderSliceAndMoreRows()
+{
+    // Sized for 100 samples and 5 projections; the slice is 129 wide with 12 rows.
+    const int w = 129;
+    const int rows = 12;
+    HSgm sgm;
+    sgm.setSize(w, rows);
+    for (int i = 0; i < rows; ++i) {
+        const std::vector<double> r = randomRow(w, 40 + i);
+        std::copy(r.begin(), r.end(), sgm.sgmRow(i));
+    }
+    CtBackProj engine;
+    engine.setup(100, 5);
+    QVERIFY(engine.reconstruct(sgm, 0, 128, 0, 128, 0.0, Pi / rows));
+    QCOMPARE(engine.n(), 128);
+    QCOMPARE(engine.resultSize(), 128);
+    QVERIFY(engine.rowCapacity() >= rows);
+    QCOMPARE(engine.projections(), 5); // the divisor stays what the run set up
+
+    CtBackProj fresh;
+    fresh.setup(128, 5);
+    fresh.prepare(128, rows);
+    fresh.initResult(128);
+    for (int i = 0; i < rows; ++i) {
+        QVERIFY(fresh.fftRow(sgm.sgmRow(i), i));
+        QVERIFY(fresh.filterRow(i));
+    }
+    QVERIFY(fresh.backProjectAll(rows, 0, 128, 0, 128, 0.0, Pi / rows));
+    for (int at = 0; at < 128 * 128; ++at)
+        QCOMPARE(engine.resultData()[at], fresh.resultData()[at]);
+}
+
+void TestCtBackProj::reconstructOfTooNarrowSinogramDoesNothing()
+{
+    CtBackProj engine;
+    engine.setup(64, 4);
+    HSgm sgm;
+    sgm.setSize(1, 4);
+    for (int i = 0; i < 4; ++i)
+        sgm.sgmRow(i)[0] = 1.0;
+    QVERIFY(!engine.reconstruct(sgm, 0, 64, 0, 64, 0.0, 0.1));
+    QVERIFY(!engine.resultValid());
+    HSgm empty;
+    QVERIFY(!engine.reconstruct(empty, 0, 64, 0, 64, 0.0, 0.1));
+    empty.setSize(-1, 4); // a window without room: recorded, never allocated
+    QVERIFY(!empty.hasData());
+    QVERIFY(!engine.reconstruct(empty, 0, 64, 0, 64, 0.0, 0.1));
+}
+
+void TestCtBackProj::planningOnSeveralThreadsAtOnce()
+{
+    // Workers re-size their engines while the GUI thread plans a Fourier picture.
+    const int lengths[] = { 64, 96, 128, 80 };
+    std::vector<double> sums(2, 0.0);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 2; ++t)
+        workers.emplace_back([&, t] {
+            CtBackProj engine;
+            double sum = 0.0;
+            for (int round = 0; round < 40; ++round) {
+                const int n = lengths[(round + t) % 4];
+                if (!engine.prepare(n, 3))
+                    return;
+                const std::vector<double> row(n, 1.0);
+                engine.fftRow(row.data(), 0);
+                sum += engine.spectrum(0)[0] / n; // the zero frequency of a row of ones
+            }
+            sums[t] = sum;
+        });
+    std::vector<double> raw(12 * 9, 1.0);
+    for (int round = 0; round < 40; ++round)
+        QCOMPARE(int(fourierSinogram(raw.data(), 12, 9).size()), 12 * 18);
+    for (std::thread &w : workers)
+        w.join();
+    QCOMPARE(sums[0], 40.0);
+    QCOMPARE(sums[1], 40.0);
+}
+
+void TestCtBackProj::fourierSinogramMatchesDirectSum()
+{
+    const int w = 5;
+    const int h = 3;
+    std::vector<double> raw(w * h);
+    for (int i = 0; i < w * h; ++i)
+        raw[i] = 1.0 + 0.5 * std::sin(1.7 * i);
+    const std::vector<double> mag = fourierSinogram(raw.data(), w, h);
+    QCOMPARE(int(mag.size()), w * 2 * h);
+    // The sinogram stacked on its left-right mirror, scaled by 1 / (2hw).
+    auto input = [&](int r, int j) {
+        const double *row = raw.data() + (r % h) * w;
+        return (r < h ? row[j] : row[w - 1 - j]) / (2.0 * h * w);
+    };
+    for (int u = 0; u < 2 * h; ++u)
+        for (int v = 0; v < w; ++v) {
+            std::complex<double> sum = 0.0;
+            for (int r = 0; r < 2 * h; ++r)
+                for (int j = 0; j < w; ++j)
+                    sum += input(r, j)
+                        * std::polar(1.0, -2 * Pi * (double(u) * r / (2 * h) + double(v) * j / w));
+            QVERIFY(std::abs(mag[u * w + v] - std::abs(sum)) < 1e-12);
+        }
+    QVERIFY(fourierSinogram(raw.data(), 0, h).empty());
+    QVERIFY(fourierSinogram(nullptr, w, h).empty());
+}
+
+QTEST_GUILESS_MAIN(TestCtBackProj)
+#include "tst_CtBackProj.moc"

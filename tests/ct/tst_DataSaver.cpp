@@ -1,0 +1,312 @@
+#include "DataSaver.h"
+#include "SaveNaming.h"
+
+#include <QDirIterator>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Sends records the way a worker does: by queued signals from its own thread.
+class Producer : public QObject
+{
+    Q_OBJECT
+signals:
+    void saveDataWDiscard(SavingData *data);
+    void saveImgWDiscard(SavingImg *img);
+};
+
+SavingData *dataRecord(const QString &path, const QString &name, const QString &tag, int slice,
+    const QByteArray &bytes)
+{
+    auto *d = new SavingData;
+    d->path = path;
+    d->name = name;
+    d->tag = tag;
+    d->no = saveSliceNo(slice);
+    d->data = bytes;
+    return d;
+}
+
+QImage picture(int seed)
+{
+    QImage img(7, 5, QImage::Format_Grayscale8);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgb((x * 31 + y * 7 + seed) % 256, 0, 0));
+    return img;
+}
+
+SavingImg *imageRecord(
+    const QString &path, const QString &name, const QString &tag, int slice, const QImage &img)
+{
+    auto *r = new SavingImg;
+    r->path = path;
+    r->name = name;
+    r->tag = tag;
+    r->no = saveSliceNo(slice);
+    r->img = img;
+    return r;
+}
+
+// Distinct content per slice, large enough that writing takes real time.
+QByteArray payload(int slice, int size)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char('a' + (i * 7 + slice) % 26);
+    return b;
+}
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A saver on a started thread of its own, closed down by the test.
+struct SaverOnThread
+{
+    SaverOnThread()
+    {
+        saver.moveToThread(&thread);
+        thread.start();
+    }
+    ~SaverOnThread()
+    {
+        if (thread.isRunning())
+            saver.shutDown();
+    }
+    QThread thread;
+    DataSaver saver;
+};
+
+} // namespace
+
+class TestDataSaver : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void writesToTheFlaggedFolders_data();
+    void writesToTheFlaggedFolders();
+    void keepingSlotsLeaveTheRecordToTheCaller();
+    void failuresAreReportedAndTheRunGoesOn_data();
+    void failuresAreReportedAndTheRunGoesOn();
+    void emptyFolderMeansWorkingFolder();
+    void shutDownWritesEveryQueuedRecord_data();
+    void shutDownWritesEveryQueuedRecord();
+
+private:
+    int liveData = 0;
+    int liveImg = 0;
+};
+
+void TestDataSaver::init()
+{
+    liveData = SavingData::liveCount();
+    liveImg = SavingImg::liveCount();
+}
+
+void TestDataSaver::cleanup()
+{
+    QCOMPARE(SavingData::liveCount(), liveData);
+    QCOMPARE(SavingImg::liveCount(), liveImg);
+}
+
+void TestDataSaver::writesToTheFlaggedFolders_data()
+{
+    QTest::addColumn<bool>("inSub");
+    QTest::addColumn<bool>("ofEnergy");
+    QTest::addColumn<bool>("ofSlice");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("flat with name")
+        << false << false << false << "scan" << QStringList { "scan-7112eV-00042.dat" };
+    QTest::newRow("flat without name")
+        << false << true << true << "" << QStringList { "7112eV-00042.dat" };
+    QTest::newRow("of energy") << true << true << false << "scan"
+                               << QStringList { "7112eV/scan-7112eV-00042.dat" };
+    QTest::newRow("of slice") << true << false << true << "scan"
+                              << QStringList { "00042/scan-7112eV-00042.dat" };
+    QTest::newRow("neither box") << true << false << false << "scan"
+                                 << QStringList { "00042/scan-7112eV-00042.dat" };
+    QTest::newRow("both boxes") << true << true << true << "scan"
+                                << QStringList { "00042/scan-7112eV-00042.dat",
+                                       "7112eV/scan-7112eV-00042.dat" };
+}
+
+void TestDataSaver::writesToTheFlaggedFolders()
+{
+    QFETCH(bool, inSub);
+    QFETCH(bool, ofEnergy);
+    QFETCH(bool, ofSlice);
+    QFETCH(QString, name);
+    QFETCH(QStringList, files);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path() + "/out"; // not there yet: the saver makes it
+    const QByteArray bytes = "#VEXA-CTImg\n0\t0\t10\n";
+    {
+        SaverOnThread s;
+        s.saver.inSubFolders = inSub;
+        s.saver.ofEnergy = ofEnergy;
+        s.saver.ofSlice = ofSlice;
+        Producer producer;
+        connect(&producer, &Producer::saveDataWDiscard, &s.saver, &DataSaver::saveDataWDiscard);
+        connect(&producer, &Producer::saveImgWDiscard, &s.saver, &DataSaver::saveImgWDiscard);
+        emit producer.saveDataWDiscard(dataRecord(root, name, "7112eV", 42, bytes));
+        emit producer.saveImgWDiscard(imageRecord(root, name, "7112eV", 42, picture(42)));
+        s.saver.shutDown();
+    }
+    QStringList all;
+    for (const QString &f : files)
+        all << f << QString(f).replace(".dat", ".png");
+    all.sort();
+    QCOMPARE(filesBelow(root), all);
+    for (const QString &f : files) {
+        QCOMPARE(contentOf(root + "/" + f), bytes);
+        const QImage back(root + "/" + QString(f).replace(".dat", ".png"));
+        QCOMPARE(back.convertToFormat(QImage::Format_Grayscale8), picture(42));
+    }
+}
+
+void TestDataSaver::keepingSlotsLeaveTheRecordToTheCaller()
+{
+    QTemporaryDir dir;
+    DataSaver saver;
+    saver.inSubFolders = false;
+    std::unique_ptr<SavingData> data(dataRecord(dir.path(), "n", "t", 1, "first"));
+    std::unique_ptr<SavingImg> img(imageRecord(dir.path(), "n", "t", 1, picture(1)));
+    saver.saveData(data.get());
+    saver.saveImg(img.get());
+    // Still the caller's: reusable after the call, and an existing file is replaced.
+    data->data = "second";
+    saver.saveData(data.get());
+    QCOMPARE(contentOf(dir.path() + "/n-t-00001.dat"), QByteArray("second"));
+    QCOMPARE(
+        QImage(dir.path() + "/n-t-00001.png").convertToFormat(QImage::Format_Grayscale8), img->img);
+    QCOMPARE(filesBelow(dir.path()), QStringList({ "n-t-00001.dat", "n-t-00001.png" }));
+}
+
+void TestDataSaver::failuresAreReportedAndTheRunGoesOn_data()
+{
+    QTest::addColumn<bool>("blockFolder");
+    QTest::newRow("folder cannot be made") << true;
+    QTest::newRow("file cannot be written") << false;
+}
+
+void TestDataSaver::failuresAreReportedAndTheRunGoesOn()
+{
+    QFETCH(bool, blockFolder);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/00001";
+    const QString target = folder + "/n-t-00001.dat";
+    if (blockFolder) {
+        QFile plain(folder); // a file where the slice folder should go
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("Cannot create the folder " + folder));
+    } else {
+        QVERIFY(QDir().mkpath(target)); // a folder where the file should go
+    }
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("Cannot write the file " + target));
+
+    DataSaver saver;
+    saver.inSubFolders = true;
+    saver.ofEnergy = false;
+    saver.ofSlice = true;
+    saver.saveDataWDiscard(dataRecord(dir.path(), "n", "t", 1, "lost"));
+    saver.saveDataWDiscard(dataRecord(dir.path(), "n", "t", 2, "kept"));
+    QCOMPARE(contentOf(dir.path() + "/00002/n-t-00002.dat"), QByteArray("kept"));
+    // cleanup() checks that the failed record was deleted too.
+}
+
+void TestDataSaver::emptyFolderMeansWorkingFolder()
+{
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    DataSaver saver;
+    saver.inSubFolders = true;
+    saver.ofEnergy = true;
+    saver.ofSlice = false;
+    saver.saveDataWDiscard(dataRecord("", "", "Fe", 5, "x"));
+    QDir::setCurrent(before);
+    QCOMPARE(filesBelow(dir.path()), QStringList { "Fe/Fe-00005.dat" });
+}
+
+void TestDataSaver::shutDownWritesEveryQueuedRecord_data()
+{
+    QTest::addColumn<bool>("started");
+    QTest::newRow("saver thread running") << true;
+    QTest::newRow("saver thread never started") << false;
+}
+
+void TestDataSaver::shutDownWritesEveryQueuedRecord()
+{
+    QFETCH(bool, started);
+    QTemporaryDir dir;
+    const int perProducer = 60;
+    const int size = 256 * 1024;
+
+    QThread saverThread;
+    DataSaver saver;
+    saver.inSubFolders = false;
+    saver.moveToThread(&saverThread);
+    QSemaphore gate;
+    if (started) {
+        saverThread.start();
+        // Hold the saver until everything is queued, so that close-down meets a full queue.
+        QMetaObject::invokeMethod(
+            &saver, [&gate] { gate.acquire(); }, Qt::QueuedConnection);
+    }
+
+    auto produce = [&](int first) {
+        Producer producer;
+        connect(&producer, &Producer::saveDataWDiscard, &saver, &DataSaver::saveDataWDiscard);
+        connect(&producer, &Producer::saveImgWDiscard, &saver, &DataSaver::saveImgWDiscard);
+        for (int i = first; i < first + perProducer; ++i) {
+            emit producer.saveDataWDiscard(dataRecord(dir.path(), "s", "t", i, payload(i, size)));
+            emit producer.saveImgWDiscard(imageRecord(dir.path(), "s", "t", i, picture(i)));
+        }
+    };
+    std::unique_ptr<QThread> a(QThread::create(produce, 0));
+    std::unique_ptr<QThread> b(QThread::create(produce, perProducer));
+    a->start();
+    b->start();
+    QVERIFY(a->wait(60000));
+    QVERIFY(b->wait(60000));
+    QCOMPARE(filesBelow(dir.path()), QStringList()); // all of it still queued
+    QCOMPARE(SavingData::liveCount(), liveData + 2 * perProducer);
+
+    gate.release();
+    saver.shutDown();
+    QVERIFY(saverThread.isFinished());
+
+    const QStringList files = filesBelow(dir.path());
+    QCOMPARE(files.size(), 4 * perProducer);
+    for (int i = 0; i < 2 * perProducer; ++i) {
+        const QString stem = dir.path() + "/s-t-" + saveSliceNo(i);
+        QCOMPARE(contentOf(stem + ".dat"), payload(i, size));
+        QCOMPARE(QImage(stem + ".png").convertToFormat(QImage::Format_Grayscale8), picture(i));
+    }
+    // cleanup() checks that no record is left alive.
+}
+
+QTEST_GUILESS_MAIN(TestDataSaver)
+#include "tst_DataSaver.moc"

@@ -1,0 +1,111 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>ProcCtrl</name>
+    <message>
+        <source>Proc Control</source>
+        <translation>処理制御</translation>
+    </message>
+    <message>
+        <source>CT Proc. Ctrl : </source>
+        <translation>CT処理制御 : </translation>
+    </message>
+    <message>
+        <source>Threads</source>
+        <translation>スレッド</translation>
+    </message>
+    <message>
+        <source>Slice : </source>
+        <translation>スライス : </translation>
+    </message>
+    <message>
+        <source>Center</source>
+        <translation>中心</translation>
+    </message>
+    <message>
+        <source>Current</source>
+        <translation>現在</translation>
+    </message>
+    <message>
+        <source>Rotation : </source>
+        <translation>回転 : </translation>
+    </message>
+    <message>
+        <source>  Ax</source>
+        <translation>  軸</translation>
+    </message>
+    <message>
+        <source>H</source>
+        <translation>H</translation>
+    </message>
+    <message>
+        <source>V</source>
+        <translation>V</translation>
+    </message>
+    <message>
+        <source>Angle Orig : </source>
+        <translation>角度原点 : </translation>
+    </message>
+    <message>
+        <source>[deg]</source>
+        <translation>[度]</translation>
+    </message>
+    <message>
+        <source>Data Set :  </source>
+        <translation>データセット :  </translation>
+    </message>
+    <message>
+        <source>Imgs</source>
+        <translation>画像数</translation>
+    </message>
+    <message>
+        <source>[#]</source>
+        <translation>[#]</translation>
+    </message>
+    <message>
+        <source>Range</source>
+        <translation>範囲</translation>
+    </message>
+    <message>
+        <source>Partial</source>
+        <translation>部分</translation>
+    </message>
+    <message>
+        <source>Start [#]</source>
+        <translation>開始 [#]</translation>
+    </message>
+    <message>
+        <source>Using Images[#]</source>
+        <translation>使用画像数[#]</translation>
+    </message>
+    <message>
+        <source>Auto Exec</source>
+        <translation>自動実行</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>間隔</translation>
+    </message>
+    <message>
+        <source>Record. COR</source>
+        <translation>記録COR</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>記録</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+</context>
+</TS>
