@@ -2,6 +2,49 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>CtCalc</name>
+    <message>
+        <source>CT Calc</source>
+        <translation>CT計算</translation>
+    </message>
+    <message>
+        <source>Disp R.</source>
+        <translation>表示範囲</translation>
+    </message>
+    <message>
+        <source>Cacl R.</source>
+        <translation>計算範囲</translation>
+    </message>
+    <message>
+        <source>Set To C. Region</source>
+        <translation>計算範囲に設定</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Spent [sec]</source>
+        <translation>所要時間 [秒]</translation>
+    </message>
+    <message>
+        <source>Calc</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>Slice No.</source>
+        <translation>スライス番号</translation>
+    </message>
+    <message>
+        <source>At Once</source>
+        <translation>一括</translation>
+    </message>
+</context>
+<context>
     <name>ProcCtrl</name>
     <message>
         <source>Proc Control</source>
@@ -106,6 +149,29 @@
     <message>
         <source>Clear</source>
         <translation>クリア</translation>
+    </message>
+</context>
+<context>
+    <name>Sinogram</name>
+    <message>
+        <source>Sinogram</source>
+        <translation>サイノグラム</translation>
+    </message>
+    <message>
+        <source>CoR</source>
+        <translation>回転中心</translation>
+    </message>
+    <message>
+        <source>Guess CoR</source>
+        <translation>回転中心を推定</translation>
+    </message>
+    <message>
+        <source>Gen Image</source>
+        <translation>画像生成</translation>
+    </message>
+    <message>
+        <source>Gen Fou. Sinogram</source>
+        <translation>フーリエサイノグラム生成</translation>
     </message>
 </context>
 </TS>

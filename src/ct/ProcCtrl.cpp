@@ -53,6 +53,13 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     showPartial();
     refreshPartialCopy();
 
+    // The copy for worker threads is refreshed first, so that listeners of the update
+    // signals below already see the new settings; textChanged also follows the text-only
+    // setters, so the copy never lags behind.
+    connect(ui->UsePartialDataSet, &QCheckBox::toggled, this, &ProcCtrl::refreshPartialCopy);
+    connect(ui->DataSetStartImageNo, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
+    connect(ui->DataSetUsingImages, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
+
     connect(ui->AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
     connect(ui->AngleOriginDeg, &QLineEdit::editingFinished, this, &ProcCtrl::angleOriginUpdated);
     connect(ui->DataSetRangeDeg, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetRangeUpdated);
@@ -68,10 +75,6 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(ui->RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui->ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
 
-    // textChanged also follows the text-only setters, so the copy never lags behind.
-    connect(ui->UsePartialDataSet, &QCheckBox::toggled, this, &ProcCtrl::refreshPartialCopy);
-    connect(ui->DataSetStartImageNo, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
-    connect(ui->DataSetUsingImages, &QLineEdit::textChanged, this, &ProcCtrl::refreshPartialCopy);
 }
 
 ProcCtrl::~ProcCtrl() = default;

@@ -1,4 +1,5 @@
 #include "CorSearch.h"
+#include "DetectorLines.h"
 
 #include <QtTest>
 
@@ -14,6 +15,49 @@ double profile(double y)
         + 150.0 * std::exp(-std::pow((y - 140.0) / 20.0, 2));
 }
 
+// Chord lengths through two discs off the axis: an object well inside the field of view,
+// lopsided so that only the true centre mirrors it onto itself.
+double objectProjection(double u)
+{
+    const auto chord = [](double u, double c, double r) {
+        const double q = 1.0 - std::pow((u - c) / r, 2);
+        return q > 0 ? 2.0 * r * std::sqrt(q) : 0.0;
+    };
+    return 0.03 * chord(u, 5.0, 20.0) + 0.05 * chord(u, -12.0, 8.0);
+}
+
+// Two projections half a turn apart of that object about `axis`, on a bright open beam.
+class MirrorLines : public DetectorLines
+{
+public:
+    double axis = 64.0;
+    bool haveI0 = true;
+    static constexpr int length = 128;
+    static constexpr double i0 = 30000.0;
+    static constexpr double bg = 100.0;
+
+    int lineLength() const override { return length; }
+    int lineCount() const override { return 1; }
+    int imageCount() const override { return 2; }
+    void readProjection(int image, int, double *out) const override
+    {
+        for (int j = 0; j < length; ++j) {
+            const double u = image == 0 ? j - axis : axis - j;
+            out[j] = bg + (i0 - bg) * std::exp(-objectProjection(u));
+        }
+    }
+    bool readI0(int, double *out) const override
+    {
+        std::fill(out, out + length, i0);
+        return haveI0;
+    }
+    bool readBg(int, double *out) const override
+    {
+        std::fill(out, out + length, bg);
+        return true;
+    }
+};
+
 } // namespace
 
 class TestCorSearch : public QObject
@@ -27,6 +71,11 @@ private slots:
     void searchFindsMirrorCentre_data();
     void searchFindsMirrorCentre();
     void searchWithoutSignalStaysAtStart();
+    void attenuation_data();
+    void attenuation();
+    void guessOnObjectInsideField_data();
+    void guessOnObjectInsideField();
+    void guessWithoutPartnerOrSlice();
 };
 
 void TestCorSearch::partnerImage_data()
@@ -60,10 +109,12 @@ void TestCorSearch::scoreByHand_data()
     QTest::addColumn<double>("c");
     QTest::addColumn<double>("fraction");
     QTest::addColumn<double>("score");
-    // f = (1, 2), g = (3, 4); pairs f(c + x) g(c - 1 - x) for |x| < 2 fraction.
-    QTest::newRow("c = 1") << 1.0 << 1.0 << 1.0 * 4 + 2.0 * 3;
-    QTest::newRow("c = 1, only x = 0") << 1.0 << 0.5 << 2.0 * 3;
-    QTest::newRow("c = 0.5") << 0.5 << 1.0 << 0.5 * 3.5 + 1.5 * 1.5;
+    // f = (1, 2), g = (3, 4); pairs A = f(c + x), B = g(c - x) for |x| < 2 fraction, and
+    // the score is sum(AB) / sqrt(sum(AA) sum(BB)).
+    QTest::newRow("c = 1") << 1.0 << 1.0 << 8.0 / std::sqrt(5.0 * 25.0);
+    QTest::newRow("c = 1, only x = 0") << 1.0 << 0.5 << 1.0;
+    QTest::newRow("c = 0: samples meet themselves") << 0.0 << 1.0 << 3.0 / std::sqrt(5.0 * 25.0);
+    QTest::newRow("c = 0.5") << 0.5 << 1.0 << 7.75 / std::sqrt(3.5 * 18.5);
     QTest::newRow("nothing overlaps") << 10.0 << 1.0 << 0.0;
     QTest::newRow("no reach") << 1.0 << 0.0 << 0.0;
 }
@@ -77,6 +128,9 @@ void TestCorSearch::scoreByHand()
     const double g[2] = { 3, 4 };
     QCOMPARE(corScore(f, g, 2, c, fraction), score);
     QCOMPARE(corScore(f, g, 0, c, fraction), 0.0);
+    // A part without signal scores 0, not a number.
+    const double zeros[2] = { 0, 0 };
+    QCOMPARE(corScore(f, zeros, 2, c, fraction), 0.0);
 }
 
 void TestCorSearch::searchFindsMirrorCentre_data()
@@ -87,6 +141,8 @@ void TestCorSearch::searchFindsMirrorCentre_data()
     QTest::newRow("about a sample, start right") << 120.0 << 127.0;
     QTest::newRow("half-way, start left") << 113.5 << 104.0;
     QTest::newRow("several passes") << 118.5 << 133.0;
+    QTest::newRow("a third of a pixel") << 117.3 << 110.0;
+    QTest::newRow("0.7 of a pixel") << 121.7 << 126.0;
 }
 
 void TestCorSearch::searchFindsMirrorCentre()
@@ -99,9 +155,9 @@ void TestCorSearch::searchFindsMirrorCentre()
         f[j] = profile(j);
         g[j] = profile(2 * m - j); // f mirrored about m
     }
-    // The score pairs f(c + x) with g(c - 1 - x): its peak is half a pixel past m.
+    // The guess lands on the mirror centre itself, where the resampling puts the axis.
     const double found = searchCor(f.data(), g.data(), length, start, 0.35);
-    QVERIFY2(std::abs(found - (m + 0.5)) <= 0.1, qPrintable(QString::number(found)));
+    QVERIFY2(std::abs(found - m) <= 0.1, qPrintable(QString::number(found)));
 }
 
 void TestCorSearch::searchWithoutSignalStaysAtStart()
@@ -110,6 +166,75 @@ void TestCorSearch::searchWithoutSignalStaysAtStart()
     QCOMPARE(searchCor(zeros.data(), zeros.data(), 64, 30.0, 0.35), 30.0);
     QCOMPARE(searchCor(zeros.data(), zeros.data(), 0, 12.5, 0.35), 12.5);
     QVERIFY(std::isnan(searchCor(zeros.data(), zeros.data(), 64, std::nan(""), 0.35)));
+}
+
+void TestCorSearch::attenuation_data()
+{
+    QTest::addColumn<bool>("withI0");
+    QTest::addColumn<bool>("withBg");
+    QTest::addColumn<QList<double>>("expected");
+    // Line (1000, 500, 50, 10); I0 line 2000 flat, BG line 20 flat.
+    QTest::newRow("I0 and BG") << true << true
+                               << QList<double> { std::log(1980.0 / 980.0),
+                                      std::log(1980.0 / 480.0), std::log(1980.0 / 30.0),
+                                      std::log(1980.0) };
+    QTest::newRow("own largest intensity as I0")
+        << false << true
+        << QList<double> { 0.0, std::log(980.0 / 480.0), std::log(980.0 / 30.0), std::log(980.0) };
+    QTest::newRow("no images at all")
+        << false << false << QList<double> { 0.0, std::log(2.0), std::log(20.0), std::log(100.0) };
+}
+
+void TestCorSearch::attenuation()
+{
+    QFETCH(bool, withI0);
+    QFETCH(bool, withBg);
+    QFETCH(QList<double>, expected);
+    const double line[4] = { 1000, 500, 50, 10 };
+    const double i0[4] = { 2000, 2000, 2000, 2000 };
+    const double bg[4] = { 20, 20, 20, 20 };
+    double out[4] = { -1, -1, -1, -1 };
+    attenuationLine(line, withI0 ? i0 : nullptr, withBg ? bg : nullptr, 4, out);
+    for (int j = 0; j < 4; ++j)
+        QVERIFY2(std::abs(out[j] - expected[j]) < 1e-12, qPrintable(QString::number(j)));
+}
+
+void TestCorSearch::guessOnObjectInsideField_data()
+{
+    QTest::addColumn<double>("axis");
+    QTest::addColumn<bool>("withI0");
+    // The axes on which a search over raw intensities walked away.
+    QTest::newRow("64, I0 image") << 64.0 << true;
+    QTest::newRow("63.5, I0 image") << 63.5 << true;
+    QTest::newRow("66, I0 image") << 66.0 << true;
+    QTest::newRow("64.3, own I0") << 64.3 << false;
+    QTest::newRow("63.5, own I0") << 63.5 << false;
+    QTest::newRow("66, own I0") << 66.0 << false;
+}
+
+void TestCorSearch::guessOnObjectInsideField()
+{
+    QFETCH(double, axis);
+    QFETCH(bool, withI0);
+    MirrorLines lines;
+    lines.axis = axis;
+    lines.haveI0 = withI0;
+    for (const double start : { axis - 9.0, axis + 7.0, 64.0 }) {
+        double found = -1;
+        QVERIFY(guessCorOnLines(lines, 0, 0, 360.0, start, 0.35, &found));
+        QVERIFY2(std::abs(found - axis) <= 0.1,
+            qPrintable(QString("start %1 found %2").arg(start).arg(found)));
+    }
+}
+
+void TestCorSearch::guessWithoutPartnerOrSlice()
+{
+    MirrorLines lines;
+    double found = -1;
+    QVERIFY(!guessCorOnLines(lines, 0, 0, 0.0, 64.0, 0.35, &found)); // no partner
+    QVERIFY(!guessCorOnLines(lines, 1, 0, 360.0, 64.0, 0.35, &found)); // no such slice
+    QVERIFY(!guessCorOnLines(lines, 0, 2, 360.0, 64.0, 0.35, &found)); // no such image
+    QCOMPARE(found, -1.0);
 }
 
 QTEST_GUILESS_MAIN(TestCorSearch)

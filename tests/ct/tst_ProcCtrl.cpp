@@ -211,6 +211,10 @@ void TestProcCtrl::partialDataSetBox()
 {
     ProcCtrl p;
     QSignalSpy spy(&p, &ProcCtrl::usePartialDataSetUpdated);
+    // Listeners (the sinogram rebuilds at once) must already see the new settings.
+    QList<bool> seen;
+    connect(
+        &p, &ProcCtrl::usePartialDataSetUpdated, this, [&] { seen << p.partialDataSet().enabled; });
     auto *frame = child<QFrame>(p, "UsePartialDataSetParams");
     p.setUsePartialDataSet(false); // unchanged: the box does not toggle
     QCOMPARE(spy.count(), 0);
@@ -221,6 +225,7 @@ void TestProcCtrl::partialDataSetBox()
     child<QCheckBox>(p, "UsePartialDataSet")->click();
     QCOMPARE(spy.count(), 2);
     QVERIFY(!frame->isVisibleTo(&p));
+    QCOMPARE(seen, QList<bool>({ true, false }));
 
     QSignalSpy using_(&p, &ProcCtrl::dataSetUsingImagesUpdated);
     QSignalSpy start(&p, &ProcCtrl::dataSetStartImageNoUpdated);

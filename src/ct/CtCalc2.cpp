@@ -1,0 +1,300 @@
+#include "CtCalc2.h"
+
+#include "CtCalc2Ui.h"
+#include "CtImageData.h"
+#include "DataSaver.h"
+#include "SaveNaming.h"
+#include "SavingData.h"
+#include "SavingImg.h"
+#include "Sinogram.h"
+#include "TextUtil.h"
+
+#include <QMetaMethod>
+#include <QThread>
+
+#include <numbers>
+#include <utility>
+
+CtCalc2::CtCalc2(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<CtCalc2 *>("CtCalc2*");
+    DataSaver::registerTypes();
+}
+
+CtCalc2::~CtCalc2() = default;
+
+void CtCalc2::setUi(CtCalc2Ui *view)
+{
+    if (ui)
+        ui->setCalc(nullptr);
+    ui = view;
+    if (ui)
+        ui->setCalc(this);
+}
+
+// The lambda runs on the GUI thread; everything it captures is a copy (QImage shares its
+// pixels read-only: the worker makes a new picture for every slice instead of writing into
+// one it has handed out). A view destroyed meanwhile takes its pending calls with it.
+template <typename F> void CtCalc2::toView(F &&f)
+{
+    if (ui)
+        QMetaObject::invokeMethod(ui, std::forward<F>(f), Qt::QueuedConnection);
+}
+
+CtParams CtCalc2::params() const
+{
+    // One copy per slice: the block is not changed while a run uses it, and a copy keeps one
+    // slice consistent even if a new run starts refilling it.
+    return ctParams ? *ctParams : CtParams {};
+}
+
+CtViewState CtCalc2::viewState() const
+{
+    return ui ? ui->state() : CtViewState {};
+}
+
+void CtCalc2::setupFFT(int n, int projections)
+{
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        setupPending = true;
+        pendingN = n;
+        pendingProjections = projections;
+    }
+    std::unique_lock<std::mutex> engineLock(engineMutex, std::try_to_lock);
+    if (engineLock.owns_lock())
+        applyPendingSetup();
+}
+
+void CtCalc2::applyPendingSetup()
+{
+    int newN = 0;
+    int newProjections = 0;
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        if (!setupPending)
+            return;
+        setupPending = false;
+        newN = pendingN;
+        newProjections = pendingProjections;
+    }
+    engine.setup(newN, newProjections);
+}
+
+bool CtCalc2::valueAt(int ix, int iz, double *v) const
+{
+    std::unique_lock<std::mutex> lock(engineMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    const int size = engine.resultSize();
+    if (ix < 0 || iz < 0 || ix >= size || iz >= size)
+        return false;
+    *v = engine.resultRow(iz)[ix];
+    return true;
+}
+
+void CtCalc2::beginingCt()
+{
+    busy = true;
+    startTime = QDateTime::currentDateTime();
+    toView([v = ui, t = startTime] { v->startedAt(t); });
+}
+
+void CtCalc2::endingCt()
+{
+    busy = false;
+    toView([v = ui, t = QDateTime::currentDateTime()] { v->endedAt(t); });
+    emit calcFinished();
+}
+
+void CtCalc2::startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int sliceNo, bool genImg)
+{
+    if (ctc2 != this || ui == nullptr)
+        return;
+    // Claimed in one step: a request that reaches a worker already inside a slice is dropped.
+    if (busy.exchange(true))
+        return;
+    beginingCt();
+    toView([v = ui, sliceNo] { v->showSliceNo(sliceNo); });
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        genAndDispImage = genImg;
+        slice = sliceNo;
+        applyPendingSetup();
+        reconstructSlice(rotAxIsV, cor);
+    }
+    endingCt();
+}
+
+void CtCalc2::startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int sliceNo)
+{
+    startCt(ctc2, rotAxIsV, cor, sliceNo, true);
+}
+
+void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
+{
+    picReady = false;
+    // Emptied first: a source that cannot build this slice must not leave the previous
+    // slice's sinogram to be reconstructed and saved under this slice's number.
+    hSgm.setSize(0, 0);
+    if (sinogram)
+        sinogram->genSinogram0(&hSgm, rotAxIsV, cor, slice);
+    else if (sinogramSource)
+        sinogramSource(&hSgm, rotAxIsV, cor, slice);
+    if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2)
+        return;
+
+    const CtParams p = params();
+    const CtViewState view = viewState();
+    n = hSgm.w / 2 * 2;
+    rows = hSgm.h;
+    // The run sized the engine for its images and centre; this slice may need another width
+    // or more rows (a partial set that wraps), which prepare provides.
+    if (!engine.prepare(n, rows)) {
+        logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
+        n = rows = 0;
+        engine.initResult(0);
+        return;
+    }
+    engine.initResult(n);
+    const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
+    if (!view.regionSet)
+        toView([v = ui, n = n] { v->useDefaultCR(n); });
+
+    for (int i = 0; i < rows; ++i)
+        engine.fftRow(hSgm.sgmRow(i), i);
+    for (int i = 0; i < rows; ++i)
+        engine.filterRow(i);
+    const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
+    const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
+    // Refused only for angles that are not numbers (no images or range in the data set):
+    // such a slice has no result to show or save.
+    if (!engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle)) {
+        logLine("Cannot back-project slice (check the data set's images and range)",
+            QString::number(slice));
+        return;
+    }
+
+    SaveTarget imageSave, dataSave;
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        imageSave = imageTarget;
+        dataSave = dataTarget;
+    }
+    if (genAndDispImage)
+        makePicture(view);
+    if (imageSave.on)
+        postImage(view, imageSave);
+    if (dataSave.on)
+        postData(cr, dataSave);
+    if (picReady)
+        emit ctImage(slice, picture);
+}
+
+void CtCalc2::makePicture(const CtViewState &view)
+{
+    if (n < 2 || engine.resultSize() != n)
+        return;
+    GreyLevelMap map = view.map;
+    if (!view.fixedScale) {
+        engine.findMinMax();
+        map.vMin = engine.resMin();
+        map.vMax = engine.resMax();
+        toView([v = ui, lo = map.vMin, hi = map.vMax] { v->showSliceRange(lo, hi); });
+    }
+    picture = map.greyImage(engine.resultData(), n, n);
+    picReady = !picture.isNull();
+    if (picReady && genAndDispImage)
+        toView([v = ui, img = picture] { v->takePicture(img); });
+}
+
+void CtCalc2::postImage(const CtViewState &view, const SaveTarget &target)
+{
+    if (!picReady)
+        makePicture(view);
+    // Without a receiver nobody would own (and delete) the record.
+    if (!picReady || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveImgWDiscard)))
+        return;
+    auto *rec = new SavingImg;
+    rec->path = target.path;
+    rec->name = target.name;
+    rec->tag = target.tag;
+    rec->no = saveSliceNo(slice);
+    rec->img = picture;
+    emit saveImgWDiscard(rec);
+}
+
+void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
+{
+    if (!isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
+        return;
+    auto *rec = new SavingData;
+    rec->path = target.path;
+    rec->name = target.name;
+    rec->tag = target.tag;
+    rec->no = saveSliceNo(slice);
+    const int size = engine.resultSize();
+    rec->data = makeCtImageData(
+        engine.resultData(), size, size, region.x0, region.z0, region.x1, region.z1, params());
+    emit saveDataWDiscard(rec);
+}
+
+void CtCalc2::genResImage()
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    makePicture(viewState());
+}
+
+void CtCalc2::saveImage()
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    SaveTarget target;
+    {
+        std::lock_guard<std::mutex> settingsLock(settingsMutex);
+        target = imageTarget;
+    }
+    postImage(viewState(), target);
+}
+
+void CtCalc2::saveData()
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    SaveTarget target;
+    {
+        std::lock_guard<std::mutex> settingsLock(settingsMutex);
+        target = dataTarget;
+    }
+    const CtViewState view = viewState();
+    postData(view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) }, target);
+}
+
+void CtCalc2::setSaveImage(bool f, QString path, QString name, QString tag)
+{
+    std::lock_guard<std::mutex> lock(settingsMutex);
+    imageTarget = SaveTarget { f, path, name, tag };
+}
+
+void CtCalc2::setSaveData(bool f, QString path, QString name, QString tag)
+{
+    std::lock_guard<std::mutex> lock(settingsMutex);
+    dataTarget = SaveTarget { f, path, name, tag };
+}
+
+void shutDownWorkers(const QList<CtCalc2 *> &workers, DataSaver *saver)
+{
+    QList<QThread *> threads;
+    for (CtCalc2 *w : workers) {
+        QThread *t = w ? w->thread() : nullptr;
+        if (t && t != QThread::currentThread() && !threads.contains(t))
+            threads << t;
+    }
+    // All asked first, so that the slices in progress finish side by side.
+    for (QThread *t : threads)
+        t->quit();
+    for (QThread *t : threads)
+        t->wait();
+    // Only now is every record of those slices queued to the saver.
+    if (saver)
+        saver->shutDown();
+}

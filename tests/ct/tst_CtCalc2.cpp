@@ -1,0 +1,741 @@
+// Reconstruction workers on real threads, with their views, a real saver on its own thread
+// and real files in temporary folders.
+#include "ColorBar.h"
+#include "CtBackProj.h"
+#include "CtCalc2.h"
+#include "CtCalc2Ui.h"
+#include "CtDisp.h"
+#include "CtImageData.h"
+#include "DataSaver.h"
+#include "HSgm.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "ImgDispWPV.h"
+#include "Phantom.h"
+#include "ProcCtrl.h"
+#include "Projector.h"
+#include "SaveNaming.h"
+#include "Sinogram.h"
+#include "SinogramBuild.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int SynthWidth = 65; // even width 64
+constexpr int SynthRows = 36;
+
+// An off-centre disc, brighter for higher slice numbers, so that every slice differs.
+void fillDisc(HSgm *h, int slice)
+{
+    h->setSize(SynthWidth, SynthRows);
+    const double g = (SynthWidth - 1) / 2.0;
+    for (int i = 0; i < SynthRows; ++i) {
+        const double c = g + 8.0 * std::cos(i * std::numbers::pi / SynthRows);
+        for (int k = 0; k < SynthWidth; ++k) {
+            const double d = 36.0 - (k - c) * (k - c);
+            h->sgmRow(i)[k] = d > 0 ? 2.0 * std::sqrt(d) * (1.0 + 0.1 * slice) : 0.0;
+            h->rawRow(i)[k] = 1.0;
+        }
+    }
+}
+
+void discSource(HSgm *h, bool, double, int slice)
+{
+    fillDisc(h, slice);
+}
+
+CtParams synthParams()
+{
+    CtParams p;
+    p.dataSetImages = SynthRows;
+    p.dataSetRangeDeg = 180.0;
+    return p;
+}
+
+// What the worker must produce for one slice, computed here on the test's thread.
+struct Reference
+{
+    std::unique_ptr<CtBackProj> engine = std::make_unique<CtBackProj>();
+    QByteArray data;
+    QImage picture;
+};
+
+Reference reference(const HSgm &sgm, const CtParams &p, int projections, const CtRegion &cr)
+{
+    Reference r;
+    const int n = sgm.w / 2 * 2;
+    r.engine->setup(n, projections);
+    const double d = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
+    r.engine->reconstruct(sgm, cr.x0, cr.x1, cr.z0, cr.z1, p.startImageNo * d, d);
+    r.data = makeCtImageData(r.engine->resultData(), n, n, cr.x0, cr.z0, cr.x1, cr.z1, p);
+    r.engine->findMinMax();
+    r.picture = GreyLevelMap { r.engine->resMin(), r.engine->resMax(), 0, 1 }.greyImage(
+        r.engine->resultData(), n, n);
+    return r;
+}
+
+// Broadcasts requests the way the main window does.
+class Dispatcher : public QObject
+{
+    Q_OBJECT
+signals:
+    void startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
+};
+
+// Workers with views, each worker on its own thread, and a saver on another: the main
+// window's arrangement.
+struct Pool
+{
+    Pool(int count, const CtParams *params, CtCalc2::SinogramSource source)
+    {
+        saver = new DataSaver;
+        saver->inSubFolders = false;
+        saver->moveToThread(&saverThread);
+        saverThread.start();
+        for (int i = 0; i < count; ++i) {
+            auto *view = new CtCalc2Ui;
+            auto *w = new CtCalc2;
+            w->setUi(view);
+            w->setCtParams(params);
+            w->setSinogramSource(source);
+            QObject::connect(&dispatcher, &Dispatcher::startCt, w,
+                qOverload<CtCalc2 *, bool, double, int, bool>(&CtCalc2::startCt));
+            QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
+            QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
+            auto *t = new QThread;
+            w->moveToThread(t);
+            t->start();
+            views << view;
+            workers << w;
+            threads << t;
+        }
+    }
+    ~Pool() { close(); }
+
+    void close()
+    {
+        if (closed)
+            return;
+        closed = true;
+        shutDownWorkers(workers, saver);
+        qDeleteAll(workers);
+        qDeleteAll(threads);
+        qDeleteAll(views);
+        delete saver;
+    }
+
+    void useSinogramPanel(Sinogram *panel)
+    {
+        for (CtCalc2 *w : workers)
+            w->setSinogram(panel);
+    }
+    void setupFFT(int n, int projections)
+    {
+        for (CtCalc2 *w : workers)
+            w->setupFFT(n, projections);
+    }
+    void saveAll(const QString &dir, const QString &name, const QString &tag)
+    {
+        for (CtCalc2 *w : workers) {
+            w->setSaveData(true, dir, name, tag);
+            w->setSaveImage(true, dir, name, tag);
+        }
+    }
+
+    Dispatcher dispatcher;
+    QList<CtCalc2Ui *> views;
+    QList<CtCalc2 *> workers;
+    QList<QThread *> threads;
+    DataSaver *saver = nullptr;
+    QThread saverThread;
+    bool closed = false;
+};
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString text(const QWidget *w, const char *name)
+{
+    return w->findChild<QLineEdit *>(name)->text();
+}
+
+// Projection images of a head phantom written as ITEX files and loaded into an image set.
+struct PhantomSet
+{
+    QTemporaryDir dir;
+    DetectorGeometry detector;
+    ImgDatas set;
+    std::unique_ptr<ImgData> i0, bg;
+    ImgData *i0p = nullptr, *bgp = nullptr;
+    int projections = 60;
+
+    static std::unique_ptr<ImgData> loadReader(const QString &path)
+    {
+        std::unique_ptr<ImgData> r(ImgData::create(ImgData::fileType(path)));
+        if (r) {
+            r->fileName = path;
+            if (!r->load())
+                r.reset();
+        }
+        return r;
+    }
+
+    bool make()
+    {
+        detector.width = 96;
+        detector.height = 8;
+        detector.axisOffset = 0.25;
+        DetectorGeometry smaller = detector;
+        smaller.width = 48;
+        const Phantom phantom = Phantom::head(smaller);
+        Projector p;
+        p.detector = detector;
+        p.projections = projections;
+        p.threads = 2;
+        QStringList written;
+        QString error;
+        if (!p.writeProjections(phantom, 0.0, dir.path(), "p", 0, &written, &error)
+            || !p.writeFlat(dir.filePath("i0.img"), Projector::I0Image, 0, 0.0, &error)
+            || !p.writeFlat(dir.filePath("bg.img"), Projector::BGImage, 0, 0.0, &error))
+            return false;
+        for (const QString &f : written)
+            if (!set.add(f))
+                return false;
+        i0 = loadReader(dir.filePath("i0.img"));
+        bg = loadReader(dir.filePath("bg.img"));
+        if (!i0 || !bg)
+            return false;
+        i0p = i0.get();
+        bgp = bg.get();
+        set.i0 = &i0p;
+        set.bg = &bgp;
+        return true;
+    }
+
+    CtCalc2::SinogramSource source() const
+    {
+        return [this](HSgm *h, bool rotAxIsV, double cor, int slice) {
+            buildSinogram(*h, set, PartialDataSet {}, rotAxIsV, cor, slice);
+        };
+    }
+};
+
+} // namespace
+
+class tst_CtCalc2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onlyTheAddressedWorkerActs();
+    void requestToBusyWorkerIsDropped();
+    void sliceWithoutSinogram_data();
+    void sliceWithoutSinogram();
+    void failedSliceDoesNotResaveThePrevious();
+    void pictureForSavingWithoutDisplay_data();
+    void pictureForSavingWithoutDisplay();
+    void fixedColourScale();
+    void dataFileRegions_data();
+    void dataFileRegions();
+    void saveNames_data();
+    void saveNames();
+    void engineFitsAnotherSlice();
+    void valueReadOutOnView();
+    void parallelEqualsSingle();
+    void shutDownWritesEverything();
+};
+
+void tst_CtCalc2::onlyTheAddressedWorkerActs()
+{
+    const CtParams params = synthParams();
+    Pool pool(3, &params, discSource);
+    QList<std::shared_ptr<QSignalSpy>> finished, images;
+    for (CtCalc2 *w : pool.workers) {
+        finished << std::make_shared<QSignalSpy>(w, &CtCalc2::calcFinished);
+        images << std::make_shared<QSignalSpy>(w, &CtCalc2::ctImage);
+    }
+    emit pool.dispatcher.startCt(pool.workers[1], false, 32, 7, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished[1]->count(), 1, 10000);
+    QCOMPARE(images[1]->count(), 1);
+    QCOMPARE(images[1]->at(0).at(0).toInt(), 7);
+    // Requests are handled in order, so once the others have done their own, the broadcast
+    // before it has certainly been seen (and ignored) by them.
+    emit pool.dispatcher.startCt(pool.workers[0], false, 32, 1, true);
+    emit pool.dispatcher.startCt(pool.workers[2], false, 32, 3, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished[0]->count(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(finished[2]->count(), 1, 10000);
+    QCOMPARE(images[0]->at(0).at(0).toInt(), 1);
+    QCOMPARE(images[2]->at(0).at(0).toInt(), 3);
+    QCOMPARE(finished[1]->count(), 1);
+    QTRY_COMPARE(text(pool.views[1], "ShowSliceNo"), QString("7"));
+    // The view follows by queued calls.
+    QTRY_COMPARE(text(pool.views[0], "ShowSliceNo"), QString("1"));
+    QTRY_COMPARE(text(pool.views[2], "ShowSliceNo"), QString("3"));
+    QVERIFY(!text(pool.views[1], "StartT").isEmpty());
+    QTRY_VERIFY(!text(pool.views[1], "EndT").isEmpty());
+    for (CtCalc2 *w : pool.workers)
+        QVERIFY(!w->busy);
+}
+
+void tst_CtCalc2::requestToBusyWorkerIsDropped()
+{
+    const CtParams params = synthParams();
+    QSemaphore entered, gate;
+    std::atomic<int> calls { 0 };
+    Pool pool(1, &params, [&](HSgm *h, bool, double, int slice) {
+        ++calls;
+        entered.release();
+        gate.acquire();
+        fillDisc(h, slice);
+    });
+    CtCalc2 *w = pool.workers[0];
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    emit pool.dispatcher.startCt(w, false, 32, 4, true);
+    QVERIFY(entered.tryAcquire(1, 10000));
+    QVERIFY(w->busy);
+    // A request that reaches the worker inside a slice (here a direct call from this thread)
+    // is dropped, not run beside the slice.
+    w->startCt(w, false, 32, 5, true);
+    QCOMPARE(calls.load(), 1);
+    gate.release();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(calls.load(), 1);
+    QVERIFY(!w->busy);
+}
+
+void tst_CtCalc2::sliceWithoutSinogram_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("no source") << 0;
+    QTest::newRow("source builds nothing") << 1;
+    QTest::newRow("one sample per row") << 2;
+    QTest::newRow("data set without images") << 3;
+}
+
+void tst_CtCalc2::sliceWithoutSinogram()
+{
+    QFETCH(int, kind);
+    CtParams params = synthParams();
+    CtCalc2::SinogramSource source;
+    if (kind == 3) {
+        params.dataSetImages = 0; // no angle step
+        source = discSource;
+    } else if (kind == 1)
+        source = [](HSgm *, bool, double, int) {};
+    else if (kind == 2)
+        source = [](HSgm *h, bool, double, int) {
+            h->setSize(1, 10);
+            for (int i = 0; i < 10; ++i)
+                h->sgmRow(i)[0] = h->rawRow(i)[0] = 1.0;
+        };
+    QTemporaryDir dir;
+    Pool pool(1, &params, source);
+    pool.saveAll(dir.path(), "n", "t");
+    CtCalc2 *w = pool.workers[0];
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    QSignalSpy images(w, &CtCalc2::ctImage);
+    if (kind == 3)
+        QTest::ignoreMessage(
+            QtDebugMsg, "Cannot back-project slice (check the data set's images and range) 9");
+    emit pool.dispatcher.startCt(w, false, 32, 9, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(images.count(), 0);
+    QTRY_VERIFY(!text(pool.views[0], "EndT").isEmpty());
+    pool.close();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+}
+
+void tst_CtCalc2::failedSliceDoesNotResaveThePrevious()
+{
+    const CtParams params = synthParams();
+    // Like the sinogram builder, the source leaves the record alone when it cannot build the
+    // slice (here every slice above 5).
+    Pool pool(1, &params, [](HSgm *h, bool, double, int slice) {
+        if (slice <= 5)
+            fillDisc(h, slice);
+    });
+    QTemporaryDir dir;
+    pool.saveAll(dir.path(), "s", "t");
+    CtCalc2 *w = pool.workers[0];
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    QSignalSpy images(w, &CtCalc2::ctImage);
+    emit pool.dispatcher.startCt(w, false, 32, 5, true);
+    emit pool.dispatcher.startCt(w, false, 32, 6, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
+    pool.close();
+    QCOMPARE(images.count(), 1);
+    QCOMPARE(
+        QDir(dir.path()).entryList(QDir::Files), QStringList({ "s-t-00005.dat", "s-t-00005.png" }));
+}
+
+void tst_CtCalc2::pictureForSavingWithoutDisplay_data()
+{
+    QTest::addColumn<bool>("genImg");
+    QTest::newRow("shown") << true;
+    QTest::newRow("saved only") << false;
+}
+
+void tst_CtCalc2::pictureForSavingWithoutDisplay()
+{
+    QFETCH(bool, genImg);
+    const CtParams params = synthParams();
+    Pool pool(1, &params, discSource);
+    QTemporaryDir dir;
+    CtCalc2 *w = pool.workers[0];
+    w->setSaveImage(true, dir.path(), "", "img");
+    CtCalc2Ui *view = pool.views[0];
+    view->resize(400, 500);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+
+    // Counts the repaints of the picture canvas.
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    QCoreApplication::processEvents();
+    view->display()->dispB()->installEventFilter(&counter);
+
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    QSignalSpy images(w, &CtCalc2::ctImage);
+    emit pool.dispatcher.startCt(w, false, 32, 2, genImg);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    // The end time is the worker's last call to the view: everything before it has arrived.
+    QTRY_VERIFY(!text(view, "EndT").isEmpty());
+    if (genImg)
+        QTRY_VERIFY(counter.paints > 0);
+    else
+        QTest::qWait(100); // room for a repaint that must not come
+
+    HSgm sgm;
+    fillDisc(&sgm, 2);
+    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    QCOMPARE(images.count(), 1);
+    QCOMPARE(images.at(0).at(1).value<QImage>(), ref.picture);
+    if (genImg) {
+        QCOMPARE(view->display()->img, ref.picture);
+        QVERIFY(counter.paints > 0);
+    } else {
+        QVERIFY(view->display()->img.isNull());
+        QCOMPARE(counter.paints, 0);
+    }
+    view->display()->dispB()->removeEventFilter(&counter);
+    pool.close();
+    const QImage saved(dir.filePath("img-00002.png"));
+    QCOMPARE(saved.convertToFormat(QImage::Format_Grayscale8), ref.picture);
+}
+
+void tst_CtCalc2::fixedColourScale()
+{
+    const CtParams params = synthParams();
+    Pool pool(1, &params, discSource);
+    CtCalc2Ui *view = pool.views[0];
+    view->setFixColorScale(true);
+    view->setCBarMinMaxForced(0.0, 0.05);
+    view->display()->colorBar()->lo = 0.1;
+    emit view->display()->colorBar()->newBar();
+    CtCalc2 *w = pool.workers[0];
+    QSignalSpy images(w, &CtCalc2::ctImage);
+    emit pool.dispatcher.startCt(w, false, 32, 1, true);
+    QTRY_COMPARE_WITH_TIMEOUT(images.count(), 1, 10000);
+    HSgm sgm;
+    fillDisc(&sgm, 1);
+    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    const QImage expected
+        = GreyLevelMap { 0.0, 0.05, 0.1, 1 }.greyImage(ref.engine->resultData(), 64, 64);
+    QCOMPARE(images.at(0).at(1).value<QImage>(), expected);
+    QVERIFY(expected != ref.picture);
+    // The fixed range stays on the bar.
+    QTRY_VERIFY(!text(view, "EndT").isEmpty());
+    QCOMPARE(view->display()->colorBar()->vMax, 0.05);
+}
+
+void tst_CtCalc2::dataFileRegions_data()
+{
+    QTest::addColumn<bool>("setRegion");
+    QTest::addColumn<CtRegion>("cr");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("lastLine");
+    QTest::newRow("default") << false << CtRegion { 0, 0, 64, 64 } << "0\t0\t"
+                             << "63\t63\t";
+    QTest::newRow("fractional") << true << CtRegion { 10.5, 20.5, 30, 40 } << "10\t20\t"
+                                << "29\t39\t";
+    QTest::newRow("oversized") << true << CtRegion { 0, 0, 100, 70 } << "0\t0\t"
+                               << "99\t69\t";
+}
+
+void tst_CtCalc2::dataFileRegions()
+{
+    QFETCH(bool, setRegion);
+    QFETCH(CtRegion, cr);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, lastLine);
+    CtParams params = synthParams();
+    params.dataOffset = 10.0;
+    Pool pool(1, &params, discSource);
+    QTemporaryDir dir;
+    CtCalc2 *w = pool.workers[0];
+    w->setSaveData(true, dir.path(), "", "d");
+    QSignalSpy announced(pool.views[0], &CtCalc2Ui::cRUpdated);
+    if (setRegion)
+        pool.views[0]->setCR(cr.x0, cr.z0, cr.x1, cr.z1);
+    announced.clear();
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    emit pool.dispatcher.startCt(w, false, 32, 3, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    // Without a region of its own the view takes the slice's full size and announces it.
+    if (!setRegion) {
+        QTRY_COMPARE(announced.count(), 1);
+        QCOMPARE(pool.views[0]->cr(), cr);
+        QVERIFY(pool.views[0]->regionSet());
+    }
+    pool.close();
+
+    const QByteArray data = contentOf(dir.filePath("d-00003.dat"));
+    const QList<QByteArray> lines = data.split('\n');
+    QCOMPARE(lines.last(), QByteArray()); // ends with a line feed
+    const int columns = int(std::ceil(cr.x1) - std::trunc(cr.x0));
+    const int rowsOut = int(std::ceil(cr.z1) - std::trunc(cr.z0));
+    QCOMPARE(lines.size(), 6 + columns * rowsOut + 1);
+    QCOMPARE(lines[1], QByteArray("# Range_X0       : ") + QByteArray::number(cr.x0));
+    QCOMPARE(lines[5],
+        QByteArray("# sx,sy, ex,ey   : ")
+            + QString("%1\t%2\t%3\t%4")
+                  .arg(cr.x0)
+                  .arg(cr.z0)
+                  .arg(cr.x1 - 1)
+                  .arg(cr.z1 - 1)
+                  .toLatin1());
+    QVERIFY(lines[6].startsWith(firstLine.toLatin1()));
+    QVERIFY(lines[lines.size() - 2].startsWith(lastLine.toLatin1()));
+
+    HSgm sgm;
+    fillDisc(&sgm, 3);
+    QCOMPARE(data, reference(sgm, params, 0, cr).data);
+    if (cr.x1 > 64) // a pixel beyond the result is 0 plus the offset
+        QVERIFY(lines.contains("80\t10\t10"));
+}
+
+void tst_CtCalc2::saveNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("dataTag");
+    QTest::addColumn<QString>("imageTag");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("name and tag") << "scan"
+                                  << "7112eV"
+                                  << "pic" << 42
+                                  << QStringList { "scan-7112eV-00042.dat", "scan-pic-00042.png" };
+    QTest::newRow("no name") << ""
+                             << "7112eV"
+                             << "pic" << 42 << QStringList { "7112eV-00042.dat", "pic-00042.png" };
+    QTest::newRow("no tag") << "scan"
+                            << ""
+                            << "" << 7 << QStringList { "scan--00007.dat", "scan--00007.png" };
+}
+
+void tst_CtCalc2::saveNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, dataTag);
+    QFETCH(QString, imageTag);
+    QFETCH(int, slice);
+    QFETCH(QStringList, files);
+    const CtParams params = synthParams();
+    Pool pool(1, &params, discSource);
+    QTemporaryDir dir;
+    CtCalc2 *w = pool.workers[0];
+    w->setSaveData(true, dir.path(), name, dataTag);
+    w->setSaveImage(true, dir.path(), name, imageTag);
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    emit pool.dispatcher.startCt(w, false, 32, slice, false);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    pool.close();
+    QStringList got = QDir(dir.path()).entryList(QDir::Files);
+    got.sort();
+    files.sort();
+    QCOMPARE(got, files);
+}
+
+void tst_CtCalc2::engineFitsAnotherSlice()
+{
+    // The run sized the engine for a narrower slice and fewer images than this slice has.
+    const CtParams params = synthParams();
+    Pool pool(1, &params, discSource);
+    pool.setupFFT(32, 10);
+    QTemporaryDir dir;
+    CtCalc2 *w = pool.workers[0];
+    w->setSaveData(true, dir.path(), "", "x");
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    emit pool.dispatcher.startCt(w, false, 32, 0, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    pool.close();
+    HSgm sgm;
+    fillDisc(&sgm, 0);
+    // The divisor stays the image count the run gave.
+    QCOMPARE(contentOf(dir.filePath("x-00000.dat")),
+        reference(sgm, params, 10, CtRegion { 0, 0, 64, 64 }).data);
+}
+
+void tst_CtCalc2::valueReadOutOnView()
+{
+    const CtParams params = synthParams();
+    Pool pool(1, &params, discSource);
+    CtCalc2 *w = pool.workers[0];
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    emit pool.dispatcher.startCt(w, false, 32, 0, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    HSgm sgm;
+    fillDisc(&sgm, 0);
+    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    auto *val = pool.views[0]->display()->findChild<QLineEdit *>("Val");
+    QVERIFY(val);
+    pool.views[0]->noticedNewPos(40.7, 31.2);
+    QCOMPARE(val->text(), QString::number(ref.engine->resultRow(31)[40], 'g', 6));
+    val->setText("-");
+    pool.views[0]->noticedNewPos(64, 3);
+    QCOMPARE(val->text(), QString("-"));
+}
+
+void tst_CtCalc2::parallelEqualsSingle()
+{
+    PhantomSet ph;
+    QVERIFY(ph.dir.isValid());
+    QVERIFY(ph.make());
+    CtParams params;
+    params.rotAxIsV = true;
+    params.dataSetImages = ph.projections;
+    params.dataSetRangeDeg = 180.0;
+    const double cor = ph.detector.axis();
+
+    // The workers build their sinograms through the sinogram panel, as in the program.
+    Sinogram panel;
+    panel.imgDatas = &ph.set;
+    Pool pool(4, &params, nullptr);
+    pool.useSinogramPanel(&panel);
+    QTemporaryDir out;
+    pool.saveAll(out.path(), "ph", "e");
+    HSgm probe;
+    QVERIFY(buildSinogram(probe, ph.set, PartialDataSet {}, true, cor, 0));
+    pool.setupFFT(probe.w / 2 * 2, ph.projections);
+
+    CtDisp ctDisp;
+    for (CtCalc2 *w : pool.workers)
+        QObject::connect(w, &CtCalc2::ctImage, &ctDisp, &CtDisp::addImg);
+    // Hands the next slice to every idle worker, as the main window's dispatcher does.
+    const int slices = ph.detector.height;
+    int next = 0;
+    int done = 0;
+    auto dispatch = [&] {
+        for (CtCalc2 *w : pool.workers)
+            if (next < slices && !w->busy)
+                emit pool.dispatcher.startCt(w, true, cor, next++, true);
+    };
+    for (CtCalc2 *w : pool.workers)
+        QObject::connect(w, &CtCalc2::calcFinished, &ctDisp, [&] {
+            ++done;
+            dispatch();
+        });
+    dispatch();
+    QTRY_COMPARE_WITH_TIMEOUT(done, slices, 30000);
+    QTRY_COMPARE(ctDisp.count(), slices);
+    pool.close();
+
+    QList<int> expectedNumbers;
+    for (int s = 0; s < slices; ++s)
+        expectedNumbers << s;
+    QCOMPARE(ctDisp.sliceNumbers(), expectedNumbers);
+    const QList<QImage> pictures = ctDisp.getQImages();
+    for (int s = 0; s < slices; ++s) {
+        HSgm sgm;
+        QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet {}, true, cor, s));
+        const int n = sgm.w / 2 * 2;
+        const Reference ref
+            = reference(sgm, params, ph.projections, CtRegion { 0, 0, double(n), double(n) });
+        const QString no = saveSliceNo(s);
+        QCOMPARE(contentOf(out.filePath("ph-e-" + no + ".dat")), ref.data);
+        QCOMPARE(
+            QImage(out.filePath("ph-e-" + no + ".png")).convertToFormat(QImage::Format_Grayscale8),
+            ref.picture);
+        QCOMPARE(pictures.at(s), ref.picture);
+    }
+}
+
+void tst_CtCalc2::shutDownWritesEverything()
+{
+    PhantomSet ph;
+    QVERIFY(ph.dir.isValid());
+    QVERIFY(ph.make());
+    CtParams params;
+    params.rotAxIsV = true;
+    params.dataSetImages = ph.projections;
+    const double cor = ph.detector.axis();
+
+    // Every slice waits at the gate until the close-down has begun.
+    QSemaphore entered, gate;
+    const CtCalc2::SinogramSource build = ph.source();
+    constexpr int Workers = 3;
+    auto pool = std::make_unique<Pool>(Workers, &params, [&](HSgm *h, bool v, double c, int s) {
+        entered.release();
+        gate.acquire();
+        build(h, v, c, s);
+    });
+    QTemporaryDir out;
+    pool->saveAll(out.path(), "", "sd");
+    for (int i = 0; i < Workers; ++i)
+        emit pool->dispatcher.startCt(pool->workers[i], true, cor, i + 2, true);
+    QVERIFY(entered.tryAcquire(Workers, 10000));
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        gate.release(Workers);
+    });
+    // Returns only when the slices in progress are done and their files written.
+    pool->close();
+    opener.join();
+
+    QCOMPARE(SavingData::liveCount(), 0);
+    QCOMPARE(SavingImg::liveCount(), 0);
+    for (int i = 0; i < Workers; ++i) {
+        HSgm sgm;
+        QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet {}, true, cor, i + 2));
+        const int n = sgm.w / 2 * 2;
+        const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, double(n), double(n) });
+        const QString no = saveSliceNo(i + 2);
+        QCOMPARE(contentOf(out.filePath("sd-" + no + ".dat")), ref.data);
+        QCOMPARE(
+            QImage(out.filePath("sd-" + no + ".png")).convertToFormat(QImage::Format_Grayscale8),
+            ref.picture);
+    }
+}
+
+QTEST_MAIN(tst_CtCalc2)
+#include "tst_CtCalc2.moc"
