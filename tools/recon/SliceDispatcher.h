@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+class CtCalc2;
+
+// Hands the slices of a range to idle reconstruction workers, one slice per worker at a
+// time, and reports progress on standard output. A worker counts as taken from the moment a
+// slice is addressed to it until it reports back, because its own busy flag is only raised
+// when the queued request reaches its thread.
+class SliceDispatcher : public QObject
+{
+    Q_OBJECT
+public:
+    SliceDispatcher(const QList<CtCalc2 *> &workers, bool rotAxIsV, double cor, int from, int to,
+        int step, QObject *parent = nullptr);
+
+    void start();
+    int slicesDone() const { return done; }
+    qint64 elapsedMs() const { return timer.elapsed(); }
+
+signals:
+    void startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
+    void finished();
+
+private:
+    void workerFinished(CtCalc2 *worker);
+    void handOut();
+    bool inRange(int slice) const;
+
+    QList<CtCalc2 *> workers;
+    QSet<CtCalc2 *> taken;
+    bool rotAxIsV;
+    double cor;
+    int from, to, step;
+    int next;
+    int total;
+    int done = 0;
+    QElapsedTimer timer;
+};
