@@ -113,6 +113,11 @@ void ColorBar::onMousePressed()
     } else if (dLo < dHi) {
         dragTarget = DragLo;
         dragging = true;
+    } else if (lo == hi && b != lo) {
+        // Once one cut has been dragged onto the other, every point is as far from both;
+        // without this the cuts could never be parted again. The side of the press decides.
+        dragTarget = b > hi ? DragHi : DragLo;
+        dragging = true;
     }
 }
 

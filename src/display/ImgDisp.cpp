@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QPainter>
 
+#include <limits>
+
 ImgDisp::ImgDisp(QWidget *parent)
     : DispAWLayout(parent)
     , mouse(&dispB()->m)
@@ -27,6 +29,21 @@ void ImgDisp::syncCoord()
     coord->setReal(s.x(), s.y() + s.height(), s.x() + s.width(), s.y());
 }
 
+namespace {
+
+// Image pixel of a real coordinate. A view zoomed far out reaches coordinates beyond int;
+// those are held at the ends of the range instead of overflowing the conversion.
+int pixelOf(double v)
+{
+    if (!(v > std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    if (!(v < std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(v);
+}
+
+} // namespace
+
 QPointF ImgDisp::realPos(QPoint p) const
 {
     return QPointF(coord->toRx(p.x()), coord->toRy(p.y()));
@@ -47,6 +64,10 @@ void ImgDisp::resetScale()
 {
     s = QRectF(0, 0, img.width(), img.height());
     coord->setReal(0, img.height(), img.width(), 0);
+    // Without a picture the view collapses to nothing; the next picture must then set the
+    // view afresh instead of being shown through the empty rectangle.
+    if (s.isEmpty())
+        scaleSet = false;
     dispB()->update();
 }
 
@@ -73,7 +94,7 @@ void ImgDisp::onMouseMoved()
 {
     syncCoord();
     const QPointF p = realPos(mouse->pos);
-    emit newPos(static_cast<int>(p.x()), static_cast<int>(p.y()));
+    emit newPos(pixelOf(p.x()), pixelOf(p.y()));
     if (mouse->pressed && mouse->pressLeft) {
         const MouseC::MStat st = mouse->pressStat();
         if (st == MouseC::LeftShift && selecting) {
@@ -144,9 +165,11 @@ void ImgDisp::draw(QPainter *p)
 
 bool ImgDisp::saveImage(QString fname)
 {
-    const QRect r(static_cast<int>(s.x()), static_cast<int>(s.y()), static_cast<int>(s.width()),
-        static_cast<int>(s.height()));
-    if (img.copy(r).save(fname))
+    // Only the part of the picture inside the view is written: a view zoomed out beyond the
+    // picture would otherwise ask for an empty margin of any size around it.
+    const QRect r = QRect(pixelOf(s.x()), pixelOf(s.y()), pixelOf(s.width()), pixelOf(s.height()))
+                        .intersected(img.rect());
+    if (!r.isEmpty() && img.copy(r).save(fname))
         return true;
     qDebug().noquote() << "Cannot save the image" << fname;
     return false;

@@ -132,26 +132,22 @@ bool ImgDataITEX::readProps(const QString &f, int &w, int &h)
         logLine(QStringLiteral("Error on reading ITEX file props."), f);
         return false;
     }
+    // A header whose comment is missing, cut short or gives no size fails without a message
+    // of its own: the owner of the reader reports the file it could not use.
     const int commentLength = qFromLittleEndian<quint16>(head.constData() + 2);
-    if (commentLength == 0) {
-        logLine(QStringLiteral("ITEX file has no header comment."), f);
+    if (commentLength == 0)
         return false;
-    }
     QByteArray text;
     if (file.seek(HeaderSize))
         text = file.read(commentLength);
-    if (text.size() < commentLength) {
-        logLine(QStringLiteral("ITEX header comment runs past the end of the file."), f);
+    if (text.size() < commentLength)
         return false;
-    }
 
     const Comment c = parseComment(text);
     const int cw = c.width >= 1 ? c.width : c.areWidth;
     const int ch = c.height >= 1 ? c.height : c.areHeight;
-    if (cw < 1 || ch < 1) {
-        logLine(QStringLiteral("ITEX header comment gives no image size."), f);
+    if (cw < 1 || ch < 1)
         return false;
-    }
 
     // Every size is checked against the real file length here, before anything is
     // allocated for the pixels. cw * ch fits a qint64 because both fit an int.

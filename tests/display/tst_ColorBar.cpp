@@ -32,6 +32,8 @@ private slots:
     void dragCuts_data();
     void dragCuts();
     void pressHalfWayGrabsNothing();
+    void coincidentCutsCanBeParted_data();
+    void coincidentCutsCanBeParted();
     void paintedRamp_data();
     void paintedRamp();
 };
@@ -251,6 +253,44 @@ void TestColorBar::pressHalfWayGrabsNothing()
     QCOMPARE(spy.count(), 2);
     QCOMPARE(bar.lo, 0.0);
     QCOMPARE(bar.hi, 1.0);
+}
+
+void TestColorBar::coincidentCutsCanBeParted_data()
+{
+    QTest::addColumn<QPoint>("pressAt");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    // Both cuts at 0.5 (y 200 of 400); the press then moves to y 100 (0.75) or 300 (0.25).
+    QTest::newRow("above takes hi") << QPoint(10, 180) << 0.5 << 0.75;
+    QTest::newRow("below takes lo") << QPoint(10, 220) << 0.25 << 0.5;
+}
+
+void TestColorBar::coincidentCutsCanBeParted()
+{
+    QFETCH(QPoint, pressAt);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    ColorBar bar;
+    bar.resize(30, 400);
+    // Drag lo up onto hi's row, then hi down onto the same row: the cuts coincide.
+    drag(&bar, { QPoint(10, 390), QPoint(10, 200) }, Qt::LeftButton);
+    drag(&bar, { QPoint(10, 10), QPoint(10, 200) }, Qt::LeftButton);
+    QCOMPARE(bar.lo, 0.5);
+    QCOMPARE(bar.hi, 0.5);
+
+    press(&bar, pressAt, Qt::LeftButton);
+    QVERIFY(bar.dragging);
+    move(&bar, QPoint(10, pressAt.y() < 200 ? 100 : 300));
+    release(&bar, QPoint(10, pressAt.y() < 200 ? 100 : 300), Qt::LeftButton);
+    QCOMPARE(bar.lo, lo);
+    QCOMPARE(bar.hi, hi);
+
+    // Exactly on the common cut nothing is grabbed.
+    ColorBar same;
+    same.resize(30, 400);
+    same.lo = same.hi = 0.5;
+    press(&same, QPoint(10, 200), Qt::LeftButton);
+    QVERIFY(!same.dragging);
 }
 
 void TestColorBar::paintedRamp_data()

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 using namespace disptest;
 
 namespace {
@@ -41,6 +43,8 @@ private slots:
     void dispAWLayoutForwards();
     void newImageSetsViewOnce();
     void resetScale();
+    void resetWithoutPictureLetsNextPictureSetView();
+    void farZoomOutKeepsPositionsInRange();
     void wheelKeepsPointedPixel_data();
     void wheelKeepsPointedPixel();
     void wheelAfterPanKeepsPointedPixel();
@@ -137,6 +141,37 @@ void TestImgDisp::resetScale()
     d->resetScale();
     QCOMPARE(d->s, QRectF(0, 0, 64, 48));
     QCOMPARE(newS.count(), 0);
+}
+
+void TestImgDisp::resetWithoutPictureLetsNextPictureSetView()
+{
+    d->img = QImage();
+    d->resetScale();
+    d->img = pattern(64, 48);
+    QSignalSpy newS(d, &ImgDisp::newS);
+    d->newImage();
+    QCOMPARE(d->s, QRectF(0, 0, 64, 48));
+    QCOMPARE(newS.count(), 1);
+    const QImage shown = c->grab().toImage();
+    QCOMPARE(shown.pixel(c->width() - 1, c->height() - 1), d->img.pixel(63, 47));
+}
+
+void TestImgDisp::farZoomOutKeepsPositionsInRange()
+{
+    // 1.1^250 times 200 pixels is far beyond the range of int.
+    const QPoint at(200, 150);
+    move(c, at);
+    for (int i = 0; i < 250; ++i)
+        wheel(c, at, -120);
+    QVERIFY(d->s.width() > 1e12);
+    QSignalSpy pos(d, &ImgDisp::newPos);
+    move(c, QPoint(399, 299));
+    move(c, QPoint(0, 0));
+    QCOMPARE(pos.count(), 2);
+    QCOMPARE(pos.at(0).at(0).toInt(), std::numeric_limits<int>::max());
+    QCOMPARE(pos.at(0).at(1).toInt(), std::numeric_limits<int>::max());
+    QCOMPARE(pos.at(1).at(0).toInt(), std::numeric_limits<int>::min());
+    QCOMPARE(pos.at(1).at(1).toInt(), std::numeric_limits<int>::min());
 }
 
 void TestImgDisp::wheelKeepsPointedPixel_data()
@@ -329,6 +364,18 @@ void TestImgDisp::saveImage()
     QVERIFY(d->saveImage(dir.filePath("part.bmp")));
     QCOMPARE(QImage(dir.filePath("part.bmp")).size(), QSize(50, 30));
     QVERIFY(!d->saveImage(dir.filePath("no/such/folder/x.png")));
+
+    // A view reaching past the picture saves the picture's part of it, not the margin.
+    d->s = QRectF(-30.5, 50, 1e6, 1e6);
+    QVERIFY(d->saveImage(dir.filePath("wide.png")));
+    QCOMPARE(QImage(dir.filePath("wide.png")).convertToFormat(QImage::Format_RGB32),
+        d->img.copy(0, 50, 200, 50).convertToFormat(QImage::Format_RGB32));
+    // Nothing of the picture in view, or no picture at all: nothing to save.
+    d->s = QRectF(500, 500, 10, 10);
+    QVERIFY(!d->saveImage(dir.filePath("outside.png")));
+    d->img = QImage();
+    d->s = QRectF(0, 0, 10, 10);
+    QVERIFY(!d->saveImage(dir.filePath("none.png")));
 }
 
 QTEST_MAIN(TestImgDisp)

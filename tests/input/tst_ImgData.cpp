@@ -97,71 +97,69 @@ void tst_ImgData::comment_data()
 {
     QTest::addColumn<QByteArray>("comment");
     QTest::addColumn<int>("blockBytes"); // bytes of pixel data after the comment
-    QTest::addColumn<QString>("message"); // empty: loads without a message
+    QTest::addColumn<bool>("loads"); // a refused header fails without a message of its own
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("bytesPerPixel");
     QTest::addColumn<double>("expTime");
 
-    const QString noSize = "ITEX header comment gives no image size.";
     QTest::newRow("explicit size wins over areSource")
         << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,areSource=\"0,0,2048,2048\","
                       "BytesPerPixel=2,")
-        << 24 << QString() << 4 << 3 << 2 << 1.0;
+        << 24 << true << 4 << 3 << 2 << 1.0;
     QTest::newRow("areSource with quoted commas")
-        << QByteArray("areSource=\"0,0,2048,2048\",BytesPerPixel=2,") << 2048 * 2048 * 2
-        << QString() << 2048 << 2048 << 2 << 1.0;
+        << QByteArray("areSource=\"0,0,2048,2048\",BytesPerPixel=2,") << 2048 * 2048 * 2 << true
+        << 2048 << 2048 << 2 << 1.0;
     QTest::newRow("areSource with an origin")
-        << QByteArray("areSource=\"10,20,14,23\",BytesPerPixel=4,") << 48 << QString() << 4 << 3
-        << 4 << 1.0;
-    QTest::newRow("width below 1 falls back to areSource")
-        << QByteArray("Prop_ImageWidth=0,Prop_ImageHeight=3,areSource=\"0,0,4,9\","
-                      "BytesPerPixel=2,")
-        << 24 << QString() << 4 << 3 << 2 << 1.0;
+        << QByteArray("areSource=\"10,20,14,23\",BytesPerPixel=4,") << 48 << true << 4 << 3 << 4
+        << 1.0;
+    QTest::newRow("width below 1 falls back to areSource") << QByteArray(
+        "Prop_ImageWidth=0,Prop_ImageHeight=3,areSource=\"0,0,4,9\","
+        "BytesPerPixel=2,") << 24 << true << 4 << 3 << 2 << 1.0;
     QTest::newRow("quoted value") << QByteArray(
         "Prop_ImageWidth=\"4\",Prop_ImageHeight=3,BytesPerPixel=2,")
-                                  << 24 << QString() << 4 << 3 << 2 << 1.0;
+                                  << 24 << true << 4 << 3 << 2 << 1.0;
     QTest::newRow("last item without comma is ignored")
         << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,"
                       "Prop_ExposureTime1=5")
-        << 24 << QString() << 4 << 3 << 2 << 1.0;
+        << 24 << true << 4 << 3 << 2 << 1.0;
     QTest::newRow("size in the unterminated last item")
-        << QByteArray("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << 24 << noSize << 0
+        << QByteArray("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << 24 << false << 0
         << 0 << 0 << 1.0;
     QTest::newRow("blank before key does not match")
-        << QByteArray("Prop_ImageWidth=4,\r\nProp_ImageHeight=3,BytesPerPixel=2,") << 24 << noSize
+        << QByteArray("Prop_ImageWidth=4,\r\nProp_ImageHeight=3,BytesPerPixel=2,") << 24 << false
         << 0 << 0 << 0 << 1.0;
     QTest::newRow("key is case-sensitive")
-        << QByteArray("prop_imagewidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 24 << noSize << 0
+        << QByteArray("prop_imagewidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 24 << false << 0
         << 0 << 0 << 1.0;
     QTest::newRow("exposure time absent")
-        << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 24 << QString()
-        << 4 << 3 << 2 << 1.0;
+        << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 24 << true << 4
+        << 3 << 2 << 1.0;
     QTest::newRow("exposure time 2 after 1 wins")
         << QByteArray("Prop_ExposureTime1=0.5,Prop_ImageWidth=4,Prop_ImageHeight=3,"
                       "Prop_ExposureTime2=2.5,BytesPerPixel=2,")
-        << 24 << QString() << 4 << 3 << 2 << 2.5;
+        << 24 << true << 4 << 3 << 2 << 2.5;
     QTest::newRow("exposure time 1 after 2 wins")
         << QByteArray("Prop_ExposureTime2=2.5,Prop_ExposureTime1=0.125,Prop_ImageWidth=4,"
                       "Prop_ImageHeight=3,BytesPerPixel=2,")
-        << 24 << QString() << 4 << 3 << 2 << 0.125;
+        << 24 << true << 4 << 3 << 2 << 0.125;
     QTest::newRow("exposure with a blank before the key is not read") << QByteArray(
         "Prop_ImageWidth=4,Prop_ImageHeight=3, Prop_ExposureTime1=3,"
-        "BytesPerPixel=2,") << 24 << QString() << 4 << 3 << 2 << 1.0;
+        "BytesPerPixel=2,") << 24 << true << 4 << 3 << 2 << 1.0;
     QTest::newRow("unreadable exposure counts as 0")
         << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,Prop_ExposureTime1=abc,"
                       "BytesPerPixel=2,")
-        << 24 << QString() << 4 << 3 << 2 << 0.0;
+        << 24 << true << 4 << 3 << 2 << 0.0;
     QTest::newRow("32-bit pixels")
-        << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,") << 48 << QString()
-        << 4 << 3 << 4 << 1.0;
+        << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,") << 48 << true << 4
+        << 3 << 4 << 1.0;
 }
 
 void tst_ImgData::comment()
 {
     QFETCH(QByteArray, comment);
     QFETCH(int, blockBytes);
-    QFETCH(QString, message);
+    QFETCH(bool, loads);
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, bytesPerPixel);
@@ -172,8 +170,8 @@ void tst_ImgData::comment()
     LogCapture cap;
     bool ok = false;
     std::unique_ptr<ImgData> d = loadFile(file, &ok);
-    QCOMPARE(ok, message.isEmpty());
-    QCOMPARE(cap.lines, message.isEmpty() ? QStringList() : QStringList { message + " " + file });
+    QCOMPARE(ok, loads);
+    QCOMPARE(cap.lines, QStringList());
     QCOMPARE(d->ready, ok);
     auto *itex = dynamic_cast<ImgDataITEX *>(d.get());
     QVERIFY(itex);
@@ -250,14 +248,11 @@ void tst_ImgData::badInput_data()
         << (c43 + "BytesPerPixel=2,") << qint64(24) << -1 << 9
         << QStringList { "Error on reading ITEX file props. %1" } << 0;
     QTest::newRow("header without comment")
-        << (c43 + "BytesPerPixel=2,") << qint64(24) << -1 << 40
-        << QStringList { "ITEX header comment runs past the end of the file. %1" } << 0;
+        << (c43 + "BytesPerPixel=2,") << qint64(24) << -1 << 40 << QStringList() << 0;
     QTest::newRow("comment length past the end")
-        << (c43 + "BytesPerPixel=2,") << qint64(0) << 5000 << -1
-        << QStringList { "ITEX header comment runs past the end of the file. %1" } << 0;
+        << (c43 + "BytesPerPixel=2,") << qint64(0) << 5000 << -1 << QStringList() << 0;
     QTest::newRow("zero comment length")
-        << (c43 + "BytesPerPixel=2,") << qint64(24) << 0 << -1
-        << QStringList { "ITEX file has no header comment. %1" } << 0;
+        << (c43 + "BytesPerPixel=2,") << qint64(24) << 0 << -1 << QStringList() << 0;
     QTest::newRow("pixel block one byte short")
         << (c43 + "BytesPerPixel=2,") << qint64(23) << -1 << -1 << QStringList { shortBlock } << 0;
     QTest::newRow("32-bit block holding 16-bit data")

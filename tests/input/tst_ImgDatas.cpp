@@ -157,10 +157,10 @@ void tst_ImgDatas::refusedFiles_data()
 
     QTest::newRow("unknown type") << QByteArray("GIF89a")
                                   << QStringList { "Unknown file type : %1" };
-    QTest::newRow("ITEX without size")
-        << QByteArray("IM\x05\0", 4) + QByteArray(60, '\0') + QByteArray("abcd,")
-        << QStringList { "ITEX header comment gives no image size. %1",
-               "File is not ready to access %1" };
+    QTest::newRow("ITEX without size") << QByteArray("IM\x05\0", 4) + QByteArray(60, '\0')
+            + QByteArray("abcd,") << QStringList { "File is not ready to access %1" };
+    QTest::newRow("ITEX with zero comment length") << QByteArray("IM\0\0", 4) + QByteArray(60, '\0')
+            + QByteArray(24, '\1') << QStringList { "File is not ready to access %1" };
 }
 
 void tst_ImgDatas::refusedFiles()
