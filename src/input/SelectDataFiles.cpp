@@ -1,0 +1,227 @@
+#include "SelectDataFiles.h"
+
+#include "SelectorDialog.h"
+#include "TextUtil.h"
+#include "ui_SelectDataFiles.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+SelectDataFiles::SelectDataFiles(QWidget *parent)
+    : QFrame(parent)
+    , ui(std::make_unique<Ui::SelectDataFiles>())
+    , nativeDialog(nativeDialogWanted())
+{
+    ui->setupUi(this);
+    connect(ui->Select, &QPushButton::clicked, this, &SelectDataFiles::showDialog);
+    connect(ui->Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
+    connect(
+        ui->Selected, &QComboBox::currentIndexChanged, this, &SelectDataFiles::currentIndexChanged);
+}
+
+SelectDataFiles::~SelectDataFiles() = default;
+
+QFileDialog *SelectDataFiles::fileDialog()
+{
+    if (!dialog) {
+        dialog = newSelectorDialog(this, nativeDialog);
+        if (!dialogDir.isEmpty())
+            dialog->setDirectory(dialogDir);
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFiles);
+        dialog->setNameFilters(
+            { tr("Itex File (*.img)"), tr("Tiff File (*.tif *.tiff)"), tr("Any Files (* *.*)") });
+        connect(dialog, &QFileDialog::filesSelected, this, &SelectDataFiles::handleChosenFiles);
+    }
+    return dialog;
+}
+
+void SelectDataFiles::showDialog()
+{
+    fileDialog()->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void SelectDataFiles::handleChosenFiles(QStringList list)
+{
+    const bool newFiles = ui->LoadNewFiles->isChecked();
+    if (newFiles)
+        clearFiles();
+    if (ui->LoadMultiTimes->isChecked() && !list.isEmpty()) {
+        int n = multiTimes();
+        if (n > MaxMultiTimes) {
+            logLine(QStringLiteral("Repetition count cut to %1 :").arg(MaxMultiTimes),
+                QString::number(n));
+            n = MaxMultiTimes;
+        }
+        const QString first = list.first();
+        list.clear();
+        for (int i = 0; i < n; ++i)
+            list.append(first);
+    }
+    emit filesSelected(list, newFiles);
+}
+
+void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &patterns)
+{
+    dialogDir = dir;
+    if (dialog)
+        dialog->setDirectory(dir);
+    const QDir d(dir);
+    if (!d.exists())
+        logLine(QStringLiteral("Can not find folder"), dir);
+    // Folders ("." and ".." among them) can match a pattern such as "*", but they are never
+    // images: listing them would only add names that fail to load.
+    const QStringList names = d.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList paths;
+    paths.reserve(names.size());
+    for (const QString &n : names)
+        paths.append(d.absoluteFilePath(n));
+    handleChosenFiles(paths);
+}
+
+void SelectDataFiles::loadFileInfos(const QFileInfoList &list)
+{
+    QStringList paths;
+    paths.reserve(list.size());
+    for (const QFileInfo &fi : list)
+        paths.append(fi.absoluteFilePath());
+    handleChosenFiles(paths);
+}
+
+void SelectDataFiles::appendFile(const QString &name)
+{
+    ui->Selected->addItem(name);
+    showCount();
+}
+
+void SelectDataFiles::showCount()
+{
+    ui->Count->setText(QString::number(ui->Selected->count()));
+}
+
+int SelectDataFiles::count() const
+{
+    return ui->Selected->count();
+}
+
+QStringList SelectDataFiles::files() const
+{
+    QStringList l;
+    for (int i = 0; i < ui->Selected->count(); ++i)
+        l.append(ui->Selected->itemText(i));
+    return l;
+}
+
+int SelectDataFiles::currentIndex() const
+{
+    return ui->Selected->currentIndex();
+}
+
+QString SelectDataFiles::currentFile() const
+{
+    return ui->Selected->currentText();
+}
+
+void SelectDataFiles::clearFiles()
+{
+    ui->Selected->clear();
+    showCount();
+    emit filesCleared();
+}
+
+void SelectDataFiles::prev()
+{
+    const int i = ui->Selected->currentIndex();
+    if (i > 0)
+        ui->Selected->setCurrentIndex(i - 1);
+}
+
+void SelectDataFiles::next()
+{
+    const int i = ui->Selected->currentIndex();
+    if (i + 1 < ui->Selected->count())
+        ui->Selected->setCurrentIndex(i + 1);
+}
+
+void SelectDataFiles::select(int idx)
+{
+    if (idx >= 0 && idx < ui->Selected->count())
+        ui->Selected->setCurrentIndex(idx);
+}
+
+void SelectDataFiles::setExpTime(double time)
+{
+    ui->ExpTime->setText(QString::number(time, 'g', 6));
+}
+
+double SelectDataFiles::expTime()
+{
+    bool ok = false;
+    const double v = ui->ExpTime->text().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+void SelectDataFiles::setPlainMode()
+{
+    ui->LoadNewFiles->hide();
+    ui->AddFiles->hide();
+    ui->KeepConditions->hide();
+    ui->LoadMultiTimes->hide();
+    ui->MultiTimes->hide();
+    ui->SepLine->hide();
+    ui->LoadNewFiles->setChecked(true);
+}
+
+bool SelectDataFiles::loadNewFiles() const
+{
+    return ui->LoadNewFiles->isChecked();
+}
+
+void SelectDataFiles::setLoadNewFiles(bool f)
+{
+    (f ? ui->LoadNewFiles : ui->AddFiles)->setChecked(true);
+}
+
+bool SelectDataFiles::keepConditions() const
+{
+    return ui->KeepConditions->isChecked();
+}
+
+void SelectDataFiles::setKeepConditions(bool f)
+{
+    ui->KeepConditions->setChecked(f);
+}
+
+bool SelectDataFiles::loadMultiTimes() const
+{
+    return ui->LoadMultiTimes->isChecked();
+}
+
+void SelectDataFiles::setLoadMultiTimes(bool f)
+{
+    ui->LoadMultiTimes->setChecked(f);
+}
+
+int SelectDataFiles::multiTimes() const
+{
+    bool ok = false;
+    const int n = ui->MultiTimes->text().toInt(&ok);
+    return ok ? n : 0;
+}
+
+void SelectDataFiles::setMultiTimes(int n)
+{
+    ui->MultiTimes->setText(QString::number(n));
+}
+
+void SelectDataFiles::setButtonText(const QString &text)
+{
+    ui->Select->setText(text);
+}
+
+void SelectDataFiles::setLabelText(const QString &text)
+{
+    ui->Count->setText(text);
+}

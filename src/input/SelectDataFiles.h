@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QFileInfoList>
+#include <QFrame>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QFileDialog;
+namespace Ui {
+class SelectDataFiles;
+}
+
+// Chooses the projection files of one measurement (or, in plain mode, the I0 files of a
+// CT-XAFS series) and lists those that the main window managed to load. Choosing only
+// announces the names (`filesSelected`); the list is filled through `appendFile` as the
+// files load, so it shows exactly what the image set holds.
+class SelectDataFiles : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit SelectDataFiles(QWidget *parent = nullptr);
+    ~SelectDataFiles() override;
+
+    // More copies than any measurement could hold in memory would only make an enormous
+    // list of names; a larger repetition count is cut to this.
+    static constexpr int MaxMultiTimes = 100000;
+
+    QFileDialog *fileDialog();
+
+    void handleChosenFiles(QStringList list);
+    void loadFromDir(const QString &dir, const QStringList &patterns);
+    void loadFileInfos(const QFileInfoList &list);
+    // Puts a loaded file at the end of the list and shows the new count.
+    void appendFile(const QString &name);
+
+    int count() const;
+    QStringList files() const;
+    int currentIndex() const;
+    QString currentFile() const;
+
+    // Hides the controls that only projection files need; every choice replaces the list.
+    void setPlainMode();
+    bool loadNewFiles() const;
+    void setLoadNewFiles(bool f);
+    bool keepConditions() const;
+    void setKeepConditions(bool f);
+    bool loadMultiTimes() const;
+    void setLoadMultiTimes(bool f);
+    int multiTimes() const; // the repetition count, 0 when the field is not an integer
+    void setMultiTimes(int n);
+    void setButtonText(const QString &text);
+    void setLabelText(const QString &text); // the count label
+
+signals:
+    void currentIndexChanged(int idx);
+    void filesSelected(QStringList files, bool newFile);
+    void filesCleared();
+
+public slots:
+    void clearFiles();
+    void prev();
+    void next();
+    void select(int idx);
+    void setExpTime(double time);
+    double expTime();
+    void showDialog();
+
+private:
+    void showCount();
+
+    std::unique_ptr<Ui::SelectDataFiles> ui;
+    QFileDialog *dialog = nullptr;
+    QString dialogDir;
+    const bool nativeDialog;
+};

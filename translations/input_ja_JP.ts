@@ -1,0 +1,150 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>I0ofImage</name>
+    <message>
+        <source>I0 of Image</source>
+        <translation>画像のI0</translation>
+    </message>
+    <message>
+        <source>Calc from XAFS file</source>
+        <translation>XAFSファイルから計算</translation>
+    </message>
+    <message>
+        <source>Eng. Ptn in Img F. Name :</source>
+        <translation>画像ファイル名のエネルギー書式 :</translation>
+    </message>
+</context>
+<context>
+    <name>SelectAFile</name>
+    <message>
+        <source>Select a File</source>
+        <translation>ファイル選択</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>選択</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>Any file (* *.*)</source>
+        <translation>すべてのファイル (* *.*)</translation>
+    </message>
+    <message>
+        <source>Img file (*.img)</source>
+        <translation>Imgファイル (*.img)</translation>
+    </message>
+    <message>
+        <source>Tiff file (*.tif *.tiff)</source>
+        <translation>Tiffファイル (*.tif *.tiff)</translation>
+    </message>
+</context>
+<context>
+    <name>SelectAImgFile</name>
+    <message>
+        <source>Select an Image File</source>
+        <translation>画像ファイル選択</translation>
+    </message>
+    <message>
+        <source>Exp. Time[s]</source>
+        <translation>露光時間[s]</translation>
+    </message>
+    <message>
+        <source>Show Img</source>
+        <translation>画像表示</translation>
+    </message>
+</context>
+<context>
+    <name>SelectDataDir</name>
+    <message>
+        <source>Select Data Folder</source>
+        <translation>データフォルダ選択</translation>
+    </message>
+    <message>
+        <source>ZBX Std.</source>
+        <translation>ZBX標準</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>次へ</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Sel. Data Dir.</source>
+        <translation>データフォルダ選択</translation>
+    </message>
+</context>
+<context>
+    <name>SelectDataFiles</name>
+    <message>
+        <source>Select Data Files</source>
+        <translation>データファイル選択</translation>
+    </message>
+    <message>
+        <source>Data Select</source>
+        <translation>データ選択</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>New</source>
+        <translation>新規</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>追加</translation>
+    </message>
+    <message>
+        <source>keep Conds.</source>
+        <translation>条件保持</translation>
+    </message>
+    <message>
+        <source>Multi.</source>
+        <translation>複数回</translation>
+    </message>
+    <message>
+        <source>Exp. Time[s]</source>
+        <translation>露光時間[s]</translation>
+    </message>
+    <message>
+        <source>Itex File (*.img)</source>
+        <translation>Itexファイル (*.img)</translation>
+    </message>
+    <message>
+        <source>Tiff File (*.tif *.tiff)</source>
+        <translation>Tiffファイル (*.tif *.tiff)</translation>
+    </message>
+    <message>
+        <source>Any Files (* *.*)</source>
+        <translation>すべてのファイル (* *.*)</translation>
+    </message>
+</context>
+<context>
+    <name>SelectDir</name>
+    <message>
+        <source>Select a Folder</source>
+        <translation>フォルダ選択</translation>
+    </message>
+    <message>
+        <source>Sel. Dir</source>
+        <translation>フォルダ選択</translation>
+    </message>
+</context>
+</TS>
