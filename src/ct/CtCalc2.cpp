@@ -3,6 +3,7 @@
 #include "CtCalc2Ui.h"
 #include "CtImageData.h"
 #include "DataSaver.h"
+#include "ProcCtrl.h"
 #include "SaveNaming.h"
 #include "SavingData.h"
 #include "SavingImg.h"
@@ -138,14 +139,21 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // Emptied first: a source that cannot build this slice must not leave the previous
     // slice's sinogram to be reconstructed and saved under this slice's number.
     hSgm.setSize(0, 0);
-    if (sinogram)
+    const CtParams p = params();
+    if (sinogram && ctParams)
+        sinogram->genSinogramWith(&hSgm, rotAxIsV, cor, slice,
+            PartialDataSet { p.usePartialDataSet, p.startImageNo, p.usingImages });
+    else if (sinogram)
         sinogram->genSinogram0(&hSgm, rotAxIsV, cor, slice);
     else if (sinogramSource)
         sinogramSource(&hSgm, rotAxIsV, cor, slice);
-    if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2)
+    if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2) {
+        // Nor may the previous slice's result be redrawn, read out or saved under it.
+        n = rows = 0;
+        engine.initResult(0);
         return;
+    }
 
-    const CtParams p = params();
     const CtViewState view = viewState();
     n = hSgm.w / 2 * 2;
     rows = hSgm.h;
@@ -227,7 +235,9 @@ void CtCalc2::postImage(const CtViewState &view, const SaveTarget &target)
 
 void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
 {
-    if (!isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
+    // A slice without a result has no file: one of offsets alone would pass for data.
+    if (n < 2 || engine.resultSize() != n || !engine.resultValid()
+        || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
         return;
     auto *rec = new SavingData;
     rec->path = target.path;

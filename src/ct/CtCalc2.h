@@ -41,8 +41,9 @@ public:
     void setUi(CtCalc2Ui *view);
     CtCalc2Ui *view() const { return ui; }
     void setCtParams(const CtParams *params) { ctParams = params; }
-    // The panel whose genSinogram0 builds this worker's sinograms (it must outlive the
-    // worker's runs); it takes precedence over a source function.
+    // The panel that builds this worker's sinograms (it must outlive the worker's runs), with
+    // the partial-data-set settings of the run's parameter block when there is one; it takes
+    // precedence over a source function.
     void setSinogram(Sinogram *panel) { sinogram = panel; }
     void setSinogramSource(SinogramSource source) { sinogramSource = std::move(source); }
 

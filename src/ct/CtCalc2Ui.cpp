@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QMutexLocker>
 
+#include <cmath>
+
 namespace {
 
 QString timeText(const QDateTime &t)
@@ -72,6 +74,9 @@ void CtCalc2Ui::refreshState()
 
 void CtCalc2Ui::noticedNewPos(double x, double z)
 {
+    // Converting a position beyond the int range (or not a number) would be undefined.
+    if (!(std::abs(x) < 1e9) || !(std::abs(z) < 1e9))
+        return;
     double v = 0;
     if (calc && calc->valueAt(static_cast<int>(x), static_cast<int>(z), &v))
         ui->DispCt->setVal(v);

@@ -325,7 +325,8 @@ QByteArray makeCtImageData(const double *values, int rows, int cols, double x0, 
         const double *row = rowInside ? values + z * std::int64_t(cols) : nullptr;
         for (; x < b; ++x) {
             double c = row[x];
-            if (c < lowerLimit || c > upperLimit)
+            // A value that is not a number lies within no limits: it is cut like one outside.
+            if (c < lowerLimit || c > upperLimit || std::isnan(c))
                 c = 0.0;
             p = writeInt(p, x);
             std::memcpy(p, zText, sizeof zText);

@@ -12,7 +12,8 @@ char *writeStreamDouble(char *out, double v);
 // The text of a CT image data file ("#VEXA-CTImg"): six header lines, then one line
 // "x<TAB>z<TAB>value" per pixel of the calculation region [x0, x1) x [z0, z1), row by row.
 // `values` is the row-major result (row z at values + z * cols). Pixels outside the result
-// count as 0; values outside [lowerLimit, upperLimit] become 0; dataOffset is then added.
+// count as 0; values outside [lowerLimit, upperLimit] (and values that are not numbers)
+// become 0; dataOffset is then added.
 QByteArray makeCtImageData(const double *values, int rows, int cols, double x0, double z0,
     double x1, double z1, double lowerLimit, double upperLimit, double dataOffset);
 

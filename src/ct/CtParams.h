@@ -29,4 +29,8 @@ struct CtParams
     double upperLimit = 10.0;
     double lowerLimit = -10.0;
     double dataOffset = 10.0;
+    // Whether usingImages and startImageNo select a partial data set: the workers build their
+    // sinograms from this run's settings, the ones their angles come from, even when the
+    // panel is edited while the run goes on.
+    bool usePartialDataSet = false;
 };

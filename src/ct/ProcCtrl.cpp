@@ -74,7 +74,6 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
     connect(ui->RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui->ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
-
 }
 
 ProcCtrl::~ProcCtrl() = default;
@@ -157,6 +156,7 @@ void ProcCtrl::fillCtParams(CtParams &p, bool calcCt1, bool calcCt2) const
     p.dataSetImages = dataSetImages();
     p.dataSetRangeDeg = dataSetRangeDeg();
     const bool partialOn = usePartialDataSet();
+    p.usePartialDataSet = partialOn;
     p.usingImages = partialOn ? dataSetUsingImages() : p.dataSetImages;
     p.startImageNo = partialOn ? dataSetStartImageNo() : 0;
     p.sliceRange = autoExecCtCalc();

@@ -314,9 +314,16 @@ void Sinogram::genSinogram0(HSgm *hSgm, bool rotAxIsV, double cor, int slice)
 {
     // Runs on worker threads too: it reads only the image set (not changed while a run
     // uses it) and the panel's guarded partial-data-set copy, and writes only `hSgm`.
+    genSinogramWith(hSgm, rotAxIsV, cor, slice, partialSettings());
+}
+
+void Sinogram::genSinogramWith(
+    HSgm *hSgm, bool rotAxIsV, double cor, int slice, const PartialDataSet &partial) const
+{
+    // Safe on any thread: reads only the image set, writes only `hSgm`.
     if (hSgm == nullptr || imgDatas == nullptr)
         return;
-    buildSinogram(*hSgm, *imgDatas, partialSettings(), rotAxIsV, cor, slice);
+    buildSinogram(*hSgm, *imgDatas, partial, rotAxIsV, cor, slice);
 }
 
 void Sinogram::genSinogram()

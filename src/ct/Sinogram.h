@@ -38,6 +38,11 @@ public:
     ImgDispWPV *sinogramDisplay() const;
     ImgDispWPV *fourierDisplay() const;
 
+    // genSinogram0 with the partial-data-set settings given rather than read from the process
+    // control panel: a worker passes those of its run, which its projection angles come from.
+    void genSinogramWith(
+        HSgm *hSgm, bool rotAxIsV, double cor, int slice, const PartialDataSet &partial) const;
+
 public slots:
     void newPos(double x, double y);
     void corUpdated();

@@ -6,14 +6,12 @@
 #include "CtCalc.h"
 #include "CtParams.h"
 #include "CtProgress.h"
+#include "CtTestData.h"
 #include "HSgm.h"
-#include "ImgData.h"
 #include "ImgDatas.h"
 #include "ImgDispWPV.h"
 #include "ParallelBackProj.h"
-#include "Phantom.h"
 #include "ProcCtrl.h"
-#include "Projector.h"
 #include "Sinogram.h"
 #include "SinogramBuild.h"
 
@@ -25,7 +23,6 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
@@ -37,25 +34,9 @@
 
 namespace {
 
-std::unique_ptr<ImgData> loadReader(const QString &path)
-{
-    std::unique_ptr<ImgData> r(ImgData::create(ImgData::fileType(path)));
-    if (r) {
-        r->fileName = path;
-        if (!r->load())
-            r.reset();
-    }
-    return r;
-}
-
 struct Rig
 {
-    QTemporaryDir dir;
-    ImgDatas set;
-    std::unique_ptr<ImgData> i0, bg;
-    ImgData *i0p = nullptr;
-    ImgData *bgp = nullptr;
-    DetectorGeometry detector;
+    CtTestData::PhantomImages data;
     ProcCtrl proc;
     Sinogram sinogram;
     CtParams params;
@@ -65,44 +46,22 @@ struct Rig
     // A head phantom of `width` pixels per line, 4 lines, `projections` over `rangeDeg`.
     bool make(int width, int projections, double rangeDeg, double angleOriginDeg = 0.0)
     {
-        detector.width = width;
-        detector.height = 4;
-        detector.axisOffset = 0.3;
-        Projector p;
-        p.detector = detector;
-        p.projections = projections;
-        p.rangeDeg = rangeDeg;
-        p.threads = 2;
-        QStringList written;
-        QString error;
-        if (!dir.isValid()
-            || !p.writeProjections(
-                Phantom::head(detector), 0.0, dir.path(), "p", 0, &written, &error)
-            || !p.writeFlat(dir.filePath("i0.img"), Projector::I0Image, 0, 0.0, &error)
-            || !p.writeFlat(dir.filePath("bg.img"), Projector::BGImage, 0, 0.0, &error)) {
-            qWarning() << error;
+        CtTestData::PhantomSpec spec;
+        spec.width = width;
+        spec.height = 4;
+        spec.axisOffset = 0.3;
+        spec.projections = projections;
+        spec.rangeDeg = rangeDeg;
+        if (!data.make(spec))
             return false;
-        }
-        for (const QString &f : written)
-            if (!set.add(f))
-                return false;
-        i0 = loadReader(dir.filePath("i0.img"));
-        bg = loadReader(dir.filePath("bg.img"));
-        if (!i0 || !bg)
-            return false;
-        i0p = i0.get();
-        bgp = bg.get();
-        set.i0 = &i0p;
-        set.bg = &bgp;
-
-        sinogram.imgDatas = &set;
+        sinogram.imgDatas = &data.set;
         sinogram.setProcCtrl(&proc);
         proc.findChild<QRadioButton *>("RotAxV")->click();
         proc.setDataSetImages(projections);
         proc.setDataSetRangeDeg(rangeDeg);
         proc.setAngleOriginDeg(angleOriginDeg);
         proc.setSliceNo(slice);
-        proc.setCor(detector.axis());
+        proc.setCor(data.detector.axis());
         proc.fillCtParams(params, true, false);
         calc->sinogram = &sinogram;
         calc->ctParams = &params;
@@ -128,7 +87,7 @@ struct Rig
     std::vector<double> reference(int rows, const CtRegion &r) const
     {
         HSgm sgm;
-        if (!buildSinogram(sgm, set, proc.partialDataSet(), true, proc.cor(), slice))
+        if (!buildSinogram(sgm, data.set, proc.partialDataSet(), true, proc.cor(), slice))
             return {};
         const int n = sgm.w / 2 * 2;
         CtBackProj engine;
@@ -309,7 +268,7 @@ void TestCtCalc::atOnceThreadsAgree()
     QVERIFY(single == rig.reference(-1, CtRegion { 7.5, 3, 180, 190.2 }));
     // The same split straight on an engine, with a region reaching past the result.
     HSgm sgm;
-    QVERIFY(buildSinogram(sgm, rig.set, PartialDataSet {}, true, rig.proc.cor(), rig.slice));
+    QVERIFY(buildSinogram(sgm, rig.data.set, PartialDataSet {}, true, rig.proc.cor(), rig.slice));
     CtBackProj a, b;
     double angle0 = 0, dAngle = 0;
     rig.angles(&angle0, &dAngle);
@@ -402,7 +361,7 @@ void TestCtCalc::noSinogramNothingRuns()
     // A CoR the line cannot hold, from the start: the sinogram panel never gets a record.
     rig.proc.setCor(500);
     Sinogram fresh;
-    fresh.imgDatas = &rig.set;
+    fresh.imgDatas = &rig.data.set;
     fresh.setProcCtrl(&rig.proc);
     rig.calc->sinogram = &fresh;
     QSignalSpy finished(rig.calc.get(), &CtCalc::calcFinished);

@@ -6,14 +6,12 @@
 #include "CtCalc2Ui.h"
 #include "CtDisp.h"
 #include "CtImageData.h"
+#include "CtTestData.h"
 #include "DataSaver.h"
 #include "HSgm.h"
-#include "ImgData.h"
 #include "ImgDatas.h"
 #include "ImgDispWPV.h"
-#include "Phantom.h"
 #include "ProcCtrl.h"
-#include "Projector.h"
 #include "SaveNaming.h"
 #include "Sinogram.h"
 #include "SinogramBuild.h"
@@ -178,56 +176,19 @@ QString text(const QWidget *w, const char *name)
 }
 
 // Projection images of a head phantom written as ITEX files and loaded into an image set.
-struct PhantomSet
+struct PhantomSet : CtTestData::PhantomImages
 {
-    QTemporaryDir dir;
-    DetectorGeometry detector;
-    ImgDatas set;
-    std::unique_ptr<ImgData> i0, bg;
-    ImgData *i0p = nullptr, *bgp = nullptr;
     int projections = 60;
-
-    static std::unique_ptr<ImgData> loadReader(const QString &path)
-    {
-        std::unique_ptr<ImgData> r(ImgData::create(ImgData::fileType(path)));
-        if (r) {
-            r->fileName = path;
-            if (!r->load())
-                r.reset();
-        }
-        return r;
-    }
 
     bool make()
     {
-        detector.width = 96;
-        detector.height = 8;
-        detector.axisOffset = 0.25;
-        DetectorGeometry smaller = detector;
-        smaller.width = 48;
-        const Phantom phantom = Phantom::head(smaller);
-        Projector p;
-        p.detector = detector;
-        p.projections = projections;
-        p.threads = 2;
-        QStringList written;
-        QString error;
-        if (!p.writeProjections(phantom, 0.0, dir.path(), "p", 0, &written, &error)
-            || !p.writeFlat(dir.filePath("i0.img"), Projector::I0Image, 0, 0.0, &error)
-            || !p.writeFlat(dir.filePath("bg.img"), Projector::BGImage, 0, 0.0, &error))
-            return false;
-        for (const QString &f : written)
-            if (!set.add(f))
-                return false;
-        i0 = loadReader(dir.filePath("i0.img"));
-        bg = loadReader(dir.filePath("bg.img"));
-        if (!i0 || !bg)
-            return false;
-        i0p = i0.get();
-        bgp = bg.get();
-        set.i0 = &i0p;
-        set.bg = &bgp;
-        return true;
+        CtTestData::PhantomSpec spec;
+        spec.width = 96;
+        spec.height = 8;
+        spec.axisOffset = 0.25;
+        spec.objectWidth = 48;
+        spec.projections = projections;
+        return PhantomImages::make(spec);
     }
 
     CtCalc2::SinogramSource source() const
@@ -259,6 +220,7 @@ private slots:
     void saveNames();
     void engineFitsAnotherSlice();
     void valueReadOutOnView();
+    void partialSetOfTheRun();
     void parallelEqualsSingle();
     void shutDownWritesEverything();
 };
@@ -384,6 +346,13 @@ void tst_CtCalc2::failedSliceDoesNotResaveThePrevious()
     emit pool.dispatcher.startCt(w, false, 32, 5, true);
     emit pool.dispatcher.startCt(w, false, 32, 6, true);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
+    // Nor is the previous result saved, redrawn or read out under the failed slice's number
+    // when the worker is asked directly.
+    QMetaObject::invokeMethod(w, &CtCalc2::saveData, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(w, &CtCalc2::saveImage, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(w, &CtCalc2::genResImage, Qt::BlockingQueuedConnection);
+    double v = 0;
+    QVERIFY(!w->valueAt(32, 32, &v));
     pool.close();
     QCOMPARE(images.count(), 1);
     QCOMPARE(
@@ -624,6 +593,49 @@ void tst_CtCalc2::valueReadOutOnView()
     val->setText("-");
     pool.views[0]->noticedNewPos(64, 3);
     QCOMPARE(val->text(), QString("-"));
+    // Positions beyond any pixel (or not numbers) show nothing.
+    pool.views[0]->noticedNewPos(1e300, 3);
+    pool.views[0]->noticedNewPos(40, std::nan(""));
+    QCOMPARE(val->text(), QString("-"));
+}
+
+void tst_CtCalc2::partialSetOfTheRun()
+{
+    PhantomSet ph;
+    QVERIFY(ph.make());
+    ProcCtrl proc;
+    Sinogram panel;
+    panel.imgDatas = &ph.set;
+    panel.setProcCtrl(&proc);
+    proc.setDataSetImages(ph.projections);
+    proc.setDataSetRangeDeg(180.0);
+    proc.setDataSetStartImageNo(10);
+    proc.setDataSetUsingImages(30);
+    proc.setUsePartialDataSet(true);
+    CtParams params;
+    proc.fillCtParams(params, false, true);
+    // The panel is edited after the start: the run's angles still start at image 10, and so
+    // must its sinograms.
+    proc.setDataSetStartImageNo(40);
+    proc.setUsePartialDataSet(false);
+
+    Pool pool(1, &params, nullptr);
+    pool.useSinogramPanel(&panel);
+    QTemporaryDir out;
+    CtCalc2 *w = pool.workers[0];
+    w->setSaveData(true, out.path(), "", "part");
+    QSignalSpy finished(w, &CtCalc2::calcFinished);
+    const double cor = ph.detector.axis();
+    emit pool.dispatcher.startCt(w, true, cor, 3, false);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    pool.close();
+
+    HSgm sgm;
+    QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet { true, 10, 30 }, true, cor, 3));
+    QCOMPARE(sgm.h, 30);
+    const double n = sgm.w / 2 * 2;
+    QCOMPARE(contentOf(out.filePath("part-00003.dat")),
+        reference(sgm, params, 0, CtRegion { 0, 0, n, n }).data);
 }
 
 void tst_CtCalc2::parallelEqualsSingle()

@@ -247,7 +247,9 @@ void TestCtImageData::limitsAndOffset_data()
     QTest::newRow("on upper") << 10.0 << QByteArray("20");
     QTest::newRow("just below lower") << -10.000001 << QByteArray("10");
     QTest::newRow("small") << 0.0001234 << QByteArray("10.0001");
-    QTest::newRow("nan passes") << std::numeric_limits<double>::quiet_NaN() << QByteArray("nan");
+    // A value that is not a number lies within no limits: the file never holds "nan".
+    QTest::newRow("nan is cut") << std::numeric_limits<double>::quiet_NaN() << QByteArray("10");
+    QTest::newRow("infinity is cut") << std::numeric_limits<double>::infinity() << QByteArray("10");
 }
 
 void TestCtImageData::limitsAndOffset()

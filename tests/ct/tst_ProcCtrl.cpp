@@ -336,6 +336,7 @@ void TestProcCtrl::snapshot()
     QCOMPARE(c.angleOriginDeg, -90.0);
     QCOMPARE(c.dataSetImages, 1800);
     QCOMPARE(c.dataSetRangeDeg, 360.0);
+    QCOMPARE(c.usePartialDataSet, partial);
     QCOMPARE(c.usingImages, usingImages);
     QCOMPARE(c.startImageNo, startImageNo);
     QVERIFY(c.sliceRange);

@@ -3,6 +3,7 @@
 // with the phantom itself.
 #include "CorSearch.h"
 #include "CtBackProj.h"
+#include "CtTestData.h"
 #include "HSgm.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -11,7 +12,6 @@
 #include "Projector.h"
 #include "SinogramBuild.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -21,66 +21,21 @@
 
 namespace {
 
-struct DataSet
-{
-    QTemporaryDir dir;
-    DetectorGeometry detector;
-    Phantom phantom;
-    ImgDatas set;
-    std::unique_ptr<ImgData> i0, bg;
-    ImgData *i0p = nullptr, *bgp = nullptr;
-};
-
-std::unique_ptr<ImgData> loadReader(const QString &path)
-{
-    std::unique_ptr<ImgData> r(ImgData::create(ImgData::fileType(path)));
-    if (r) {
-        r->fileName = path;
-        if (!r->load())
-            r.reset();
-    }
-    return r;
-}
+using DataSet = CtTestData::PhantomImages;
 
 // The head fills about half the usable width: without zero padding the ramp filter's
 // periodic convolution adds an offset that grows with the part of the line the object
 // covers, and a smaller object keeps it small.
 bool makeDataSet(DataSet &d, int projections, double rangeDeg, double axisOffset)
 {
-    if (!d.dir.isValid())
-        return false;
-    d.detector.width = 128;
-    d.detector.height = 8;
-    d.detector.axisOffset = axisOffset;
-    DetectorGeometry smaller = d.detector;
-    smaller.width = 64;
-    d.phantom = Phantom::head(smaller);
-    Projector p;
-    p.detector = d.detector;
-    p.projections = projections;
-    p.rangeDeg = rangeDeg;
-    p.noise = false;
-    p.threads = 2;
-    QStringList written;
-    QString error;
-    if (!p.writeProjections(d.phantom, 0.0, d.dir.path(), "p", 0, &written, &error)
-        || !p.writeFlat(d.dir.filePath("i0.img"), Projector::I0Image, 0, 0.0, &error)
-        || !p.writeFlat(d.dir.filePath("bg.img"), Projector::BGImage, 0, 0.0, &error)) {
-        qWarning() << error;
-        return false;
-    }
-    for (const QString &f : written)
-        if (!d.set.add(f))
-            return false;
-    d.i0 = loadReader(d.dir.filePath("i0.img"));
-    d.bg = loadReader(d.dir.filePath("bg.img"));
-    if (!d.i0 || !d.bg)
-        return false;
-    d.i0p = d.i0.get();
-    d.bgp = d.bg.get();
-    d.set.i0 = &d.i0p;
-    d.set.bg = &d.bgp;
-    return true;
+    CtTestData::PhantomSpec spec;
+    spec.width = 128;
+    spec.height = 8;
+    spec.axisOffset = axisOffset;
+    spec.projections = projections;
+    spec.rangeDeg = rangeDeg;
+    spec.objectWidth = 64;
+    return d.make(spec);
 }
 
 } // namespace
@@ -189,8 +144,8 @@ void TestReconstruction::corSearchFindsAxis()
     QStringList written;
     QString error;
     QVERIFY(p.writeProjections(d.phantom, 0.0, d.dir.path(), "pair", 0, &written, &error));
-    const std::unique_ptr<ImgData> a = loadReader(written.at(0));
-    const std::unique_ptr<ImgData> b = loadReader(written.at(1));
+    const std::unique_ptr<ImgData> a = CtTestData::loadReader(written.at(0));
+    const std::unique_ptr<ImgData> b = CtTestData::loadReader(written.at(1));
     QVERIFY(a && b);
     const int length = d.detector.width;
     const int slice = 4;

@@ -4,13 +4,11 @@
 // building sinograms from worker threads.
 #include "ColorBar.h"
 #include "Config.h"
-#include "ImgData.h"
+#include "CtTestData.h"
 #include "ImgDatas.h"
 #include "ImgDispWPV.h"
 #include "ItexWriter.h"
-#include "Phantom.h"
 #include "ProcCtrl.h"
-#include "Projector.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
 
@@ -87,17 +85,6 @@ QList<int> rowImages(const HSgm &sgm)
     for (int i = 0; i < sgm.h; ++i)
         images << qRound((sgm.rawRow(i)[sgm.w / 2] - pixel(0, sgm.slice, 5.5)) / 10.0);
     return images;
-}
-
-std::unique_ptr<ImgData> loadReader(const QString &path)
-{
-    std::unique_ptr<ImgData> r(ImgData::create(ImgData::fileType(path)));
-    if (r) {
-        r->fileName = path;
-        if (!r->load())
-            r.reset();
-    }
-    return r;
 }
 
 } // namespace
@@ -464,40 +451,26 @@ void TestSinogram::guessCorOnPhantom()
     QFETCH(double, axisOffset);
     QFETCH(bool, withI0);
     QFETCH(double, start);
-    Rig rig;
-    QVERIFY(rig.dir.isValid());
-    Projector p;
-    p.detector.width = 128;
-    p.detector.height = 8;
-    p.detector.axisOffset = axisOffset;
-    p.projections = 36;
-    p.rangeDeg = 360.0;
-    p.threads = 2;
     // An object inside the field of view, with open beam on both sides.
-    DetectorGeometry smaller = p.detector;
-    smaller.width = 64;
-    const Phantom phantom = Phantom::head(smaller);
-    QStringList written;
-    QString error;
-    QVERIFY2(p.writeProjections(phantom, 0.0, rig.dir.path(), "p", 0, &written, &error),
-        qPrintable(error));
-    QVERIFY(p.writeFlat(rig.dir.filePath("i0.img"), Projector::I0Image, 0, 0.0, &error));
-    QVERIFY(p.writeFlat(rig.dir.filePath("bg.img"), Projector::BGImage, 0, 0.0, &error));
-    for (const QString &f : written)
-        QVERIFY(rig.set.add(f));
-    std::unique_ptr<ImgData> i0 = loadReader(rig.dir.filePath("i0.img"));
-    std::unique_ptr<ImgData> bg = loadReader(rig.dir.filePath("bg.img"));
-    QVERIFY(i0 && bg);
-    ImgData *i0p = withI0 ? i0.get() : nullptr;
-    ImgData *bgp = bg.get();
-    rig.set.i0 = &i0p;
-    rig.set.bg = &bgp;
+    CtTestData::PhantomImages d;
+    CtTestData::PhantomSpec spec;
+    spec.width = 128;
+    spec.height = 8;
+    spec.axisOffset = axisOffset;
+    spec.projections = 36;
+    spec.rangeDeg = 360.0;
+    spec.objectWidth = 64;
+    QVERIFY(d.make(spec));
+    if (!withI0)
+        d.i0p = nullptr;
+    Rig rig;
+    rig.panel.imgDatas = &d.set;
     rig.proc.setDataSetImages(36);
     rig.proc.setDataSetRangeDeg(360.0);
     rig.proc.setSliceNo(4);
     rig.proc.setCor(start);
     rig.panel.guessCor();
-    const double axis = p.detector.axis();
+    const double axis = d.detector.axis();
     qInfo("axis %.3f found %.3f", axis, rig.proc.cor());
     // Point-sampled projections of sharp edges alias differently on the two sides of the
     // axis, which limits any guess from one pair to about 0.2 pixel.

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
     bool haveBg = true;
     double i0 = 1000.0;
     double bg = 10.0;
+    // Replaces pixel 5 of image 3 when not 0 (a float file may hold infinities).
+    double spike = 0.0;
 
     int lineLength() const override { return length; }
     int lineCount() const override { return lines; }
@@ -33,6 +36,8 @@ public:
     {
         for (int j = 0; j < length; ++j)
             out[j] = value(image, slice, j);
+        if (spike != 0.0 && image == 3)
+            out[5] = spike;
     }
     bool readI0(int, double *out) const override
     {
@@ -122,11 +127,16 @@ void TestSinogramBuild::missingI0AndBgAndDarkSamples_data()
     QTest::addColumn<bool>("haveBg");
     QTest::addColumn<double>("bg");
     QTest::addColumn<double>("i0");
-    QTest::newRow("no I0 (1) nor BG (0)") << false << false << 10.0 << 1000.0;
+    QTest::addColumn<double>("spike");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("no I0 (1) nor BG (0)") << false << false << 10.0 << 1000.0 << 0.0;
     // Projections darker than the background: the denominator becomes 1.
-    QTest::newRow("darker than BG") << true << true << 5000.0 << 9000.0;
+    QTest::newRow("darker than BG") << true << true << 5000.0 << 9000.0 << 0.0;
     // I0 below BG: the numerator becomes 1 as well.
-    QTest::newRow("I0 below BG") << true << true << 5000.0 << 4000.0;
+    QTest::newRow("I0 below BG") << true << true << 5000.0 << 4000.0 << 0.0;
+    // An infinity in a float file becomes NaN in the resampling, and a NaN difference counts
+    // as 1 too: one infinite attenuation would turn the whole slice into NaN.
+    QTest::newRow("infinite sample") << true << true << 10.0 << 1000.0 << inf;
 }
 
 void TestSinogramBuild::missingI0AndBgAndDarkSamples()
@@ -135,11 +145,13 @@ void TestSinogramBuild::missingI0AndBgAndDarkSamples()
     QFETCH(bool, haveBg);
     QFETCH(double, bg);
     QFETCH(double, i0);
+    QFETCH(double, spike);
     FakeLines lines;
     lines.haveI0 = haveI0;
     lines.haveBg = haveBg;
     lines.bg = bg;
     lines.i0 = i0;
+    lines.spike = spike;
     HSgm s;
     QVERIFY(buildSinogram(s, lines, { 0, 8 }, true, 6.0, 0));
     const double i0Used = haveI0 ? i0 : 1.0;
@@ -148,9 +160,9 @@ void TestSinogramBuild::missingI0AndBgAndDarkSamples()
         for (int j = 0; j < s.w; ++j) {
             double a = i0Used - bgUsed;
             double b = s.rawRow(i)[j] - bgUsed;
-            if (a <= 0)
+            if (!(a > 0))
                 a = 1.0;
-            if (b <= 0)
+            if (!(b > 0))
                 b = 1.0;
             QVERIFY(std::isfinite(s.sgmRow(i)[j]));
             QVERIFY(std::abs(s.sgmRow(i)[j] - std::log(a / b)) < 1e-12);
