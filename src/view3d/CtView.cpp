@@ -1,0 +1,426 @@
+#include "CtView.h"
+
+#include "Config.h"
+#include "DispA.h"
+#include "MipRenderer.h"
+#include "SliceDatas.h"
+#include "SlicesCtrl.h"
+#include "TextUtil.h"
+#include "ui_CtView.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <QTimer>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Default colours of the k-th set, by k mod 3.
+const QColor kVolumeColors[] = { QColor(0, 127, 127), QColor(127, 0, 127), QColor(127, 127, 0) };
+const QColor kSectionColors[] = { QColor(127, 0, 0), QColor(0, 127, 0), QColor(0, 0, 127) };
+
+} // namespace
+
+CtView::CtView(const QString &dir, QWidget *parent)
+    : QFrame(parent)
+    , dataDir(dir)
+    , nativeDialog(configInt(config.valueNoCase("native_dialog", "0")) == 1)
+    , ui(std::make_unique<Ui::CtView>())
+{
+    ui->setupUi(this);
+    for (const QByteArray &f : QImageWriter::supportedImageFormats())
+        formats << QString::fromLatin1(f).toLower();
+    formats.removeDuplicates();
+    ui->saveImage_->setToolTip(
+        tr("Supported File Types are : %1\n and also SVG.").arg(formats.join(QChar(' '))));
+    ui->slicesCtrlsLayout_->setAlignment(Qt::AlignTop);
+
+    connect(ui->addSliceSet_, &QPushButton::clicked, this, [this] { addSliceSet(); });
+    connect(ui->dispA_, &DispA::drawImage2, this, &CtView::draw);
+    connect(&ui->dispA_->m, &MouseC::mPressed, this, &CtView::mousePressedOnDataDisp);
+    connect(&ui->dispA_->m, &MouseC::mMoved, this, &CtView::mouseMovedOnDataDisp);
+    connect(&ui->dispA_->m, &MouseC::mReleased, this, &CtView::mouseReleasedOnDataDisp);
+    connect(&ui->dispA_->m, &MouseC::wMoved, this, &CtView::wheelMovedOnDataDisp);
+    connect(ui->saveImage_, &QPushButton::clicked, this, &CtView::showSaveImageD);
+    // A new picture size shows at once rather than at the next change of the view.
+    connect(ui->imgPixWidth_, &QLineEdit::editingFinished, this, &CtView::scheduleRepaint);
+    connect(ui->imgPixHeight_, &QLineEdit::editingFinished, this, &CtView::scheduleRepaint);
+
+    emit initNz(nz);
+    addSliceSet();
+    paintPImg();
+}
+
+CtView::~CtView()
+{
+    // The save dialog has no parent (it is a window of its own).
+    delete saveDialog;
+}
+
+DispA *CtView::canvas() const
+{
+    return ui->dispA_;
+}
+
+MipView CtView::mipView() const
+{
+    MipView v;
+    v.nx = nx;
+    v.ny = ny;
+    v.nz = nz;
+    v.off = off;
+    v.scale = scale;
+    return v;
+}
+
+SlicesCtrl *CtView::addSliceSet()
+{
+    const int k = int(ctrls.size());
+    auto *c = new SlicesCtrl(dataDir, ui->slicesCtrls_);
+    c->setVColor(kVolumeColors[k % 3]);
+    c->setSColor(kSectionColors[k % 3]);
+    c->setSetNo(k + 1);
+    if (k > 0)
+        c->setAlpha(128);
+    connect(c, &SlicesCtrl::paintPImg, this, &CtView::scheduleRepaint);
+    connect(c, &SlicesCtrl::changedSliderStat, this, &CtView::changedSliderStat);
+    connect(this, &CtView::initNz, c, &SlicesCtrl::initNz);
+    connect(this, &CtView::newNz, c, &SlicesCtrl::newNz);
+    // A new set's cutting plane starts across the present viewing direction, so that turning
+    // the section on cuts the volume as seen, not along an arbitrary zero normal.
+    c->initNz(nz);
+    ui->slicesCtrlsLayout_->addWidget(c, k, 0);
+    ctrls.append(c);
+    return c;
+}
+
+void CtView::changedSliderStat()
+{
+    if (linking)
+        return;
+    auto *src = qobject_cast<SlicesCtrl *>(sender());
+    if (src && ui->linkCSection_->isChecked()) {
+        // The others' own announcements of these changes are ignored: one repaint is enough.
+        linking = true;
+        for (SlicesCtrl *c : std::as_const(ctrls)) {
+            if (c == src)
+                continue;
+            if (c->cSliderValue() != src->cSliderValue())
+                c->setCSliderValue(src->cSliderValue());
+            if (c->csFixDir() != src->csFixDir())
+                c->setCsFixDir(src->csFixDir());
+        }
+        linking = false;
+    }
+    scheduleRepaint();
+}
+
+void CtView::scheduleRepaint()
+{
+    if (repaintPending)
+        return;
+    repaintPending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (repaintPending)
+            paintPImg();
+    });
+}
+
+void CtView::paintPImg()
+{
+    repaintPending = false;
+    const int w = std::max(ui->imgPixWidth_->text().toInt(), 0);
+    const int h = std::max(ui->imgPixHeight_->text().toInt(), 0);
+    pImg = w > 0 && h > 0 ? QImage(w, h, QImage::Format_ARGB32) : QImage();
+    if (pImg.isNull()) {
+        if (w > 0 && h > 0)
+            logLine("Picture size too large for the memory :", QString("%1 x %2").arg(w).arg(h));
+    } else {
+        QPainter p(&pImg);
+        paintPImg0(p, w, h);
+        p.end();
+    }
+    ui->dispA_->update();
+}
+
+void CtView::paintPImg0(QPainter &p, int pw, int ph)
+{
+    passW = pw;
+    passH = ph;
+    p.fillRect(0, 0, pw, ph, QColor(255, 255, 255));
+    for (SlicesCtrl *c : std::as_const(ctrls)) {
+        // Held for the whole set: a load publishing a new set meanwhile frees nothing used here.
+        const auto set = c->sliceDatas()->current();
+        if (set->sw <= 0 || set->sh <= 0)
+            continue;
+        if (c->showFrame())
+            paintADataFrame(p, set->ss(), set->sw, set->sh, false, c->vColor);
+        if (c->showVolume())
+            paintADataSet(p, c, set->sw, set->sh, pw, ph);
+        if (c->showFrame())
+            paintADataFrame(p, set->ss(), set->sw, set->sh, true, c->vColor);
+    }
+}
+
+void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int pw, int ph)
+{
+    if (!sCtrl || pw <= 0 || ph <= 0)
+        return;
+    const auto set = sCtrl->sliceDatas()->current();
+    if (set->sw != sw || set->sh != sh || set->slices.empty())
+        return;
+
+    SliceDatas *datas = sCtrl->sliceDatas();
+    const double rMin = sCtrl->rMin();
+    const double rMax = sCtrl->rMax();
+    datas->thLow = rMin + sCtrl->minPC() * (rMax - rMin) / 100.0;
+    datas->thHigh = rMin + sCtrl->maxPC() * (rMax - rMin) / 100.0;
+
+    MipVolume vol;
+    vol.sw = sw;
+    vol.sh = sh;
+    vol.slices.reserve(set->slices.size());
+    for (const SliceData &s : set->slices)
+        vol.slices.push_back(s.rows.data());
+
+    MipStyle style;
+    style.thLow = datas->thLow;
+    style.thHigh = datas->thHigh;
+    style.cut = sCtrl->showCSection();
+    style.cutB = sCtrl->cSliderValue() / 100.0 * vol.ss();
+    style.csNormal = sCtrl->csNormal;
+    style.vColor = sCtrl->vColor;
+    style.sColor = sCtrl->sColor;
+    style.alpha = sCtrl->alpha();
+
+    const QImage layer = MipRenderer::renderImage(vol, mipView(), style, pw, ph);
+    if (layer.isNull())
+        return;
+    const QPaintEngine *engine = p.paintEngine();
+    if (engine && engine->type() == QPaintEngine::SVG) {
+        // Every drawn sample becomes an element of its own in a vector picture, centred on
+        // its pixel's square as the bitmap has it.
+        p.save();
+        for (int r = 0; r < ph; ++r) {
+            const QRgb *row = reinterpret_cast<const QRgb *>(layer.constScanLine(r));
+            for (int c = 0; c < pw; ++c) {
+                if (qAlpha(row[c]) == 0)
+                    continue;
+                p.setPen(QColor::fromRgba(row[c]));
+                p.drawPoint(QPointF(c + 0.5, r + 0.5));
+            }
+        }
+        p.restore();
+    } else {
+        p.drawImage(0, 0, layer);
+    }
+}
+
+void CtView::paintADataFrame(QPainter &p, int ss, int sw, int sh, bool temae, QColor color)
+{
+    const double half[3] = { sw / 2.0, sh / 2.0, ss / 2.0 };
+    const double offX = off.dot(nx);
+    const double offY = off.dot(ny);
+    // Corner i has the upper bound on axis a where bit a of i is set.
+    QPoint corner[8];
+    for (int i = 0; i < 8; ++i) {
+        const Vec3 k((i & 1) ? half[0] : -half[0], (i & 2) ? half[1] : -half[1],
+            (i & 4) ? half[2] : -half[2]);
+        corner[i] = QPoint(int(passW / 2 + (k.dot(nx) - offX) / scale),
+            int(passH / 2 + (k.dot(ny) - offY) / scale));
+    }
+    const double nzc[3] = { nz.x, nz.y, nz.z };
+    p.save();
+    p.setPen(QPen(color));
+    // A vector picture draws a line centred on its coordinates; the bitmap fills the pixels.
+    const QPaintEngine *engine = p.paintEngine();
+    if (engine && engine->type() == QPaintEngine::SVG)
+        p.translate(0.5, 0.5);
+    for (int a = 0; a < 3; ++a) {
+        const int b = (a + 1) % 3;
+        const int c = (a + 2) % 3;
+        for (int side = 0; side < 2; ++side) {
+            const double facing = (side ? half[a] : -half[a]) * nzc[a];
+            if (temae ? !(facing > 0) : !(facing < 0))
+                continue;
+            const int base = side << a;
+            const int loop[4]
+                = { base, base | (1 << b), base | (1 << b) | (1 << c), base | (1 << c) };
+            for (int e = 0; e < 4; ++e)
+                p.drawLine(corner[loop[e]], corner[loop[(e + 1) % 4]]);
+        }
+    }
+    p.restore();
+}
+
+bool CtView::anySetLoaded() const
+{
+    for (const SlicesCtrl *c : ctrls)
+        if (c->sliceDatas()->current()->loaded)
+            return true;
+    return false;
+}
+
+void CtView::draw(QPainter *p)
+{
+    if (!anySetLoaded() || pImg.isNull())
+        return;
+    p->drawImage(QRect(0, 0, ui->dispA_->width(), ui->dispA_->height()), pImg);
+}
+
+void CtView::normalisedPointer(double &x, double &y)
+{
+    DispA *d = ui->dispA_;
+    d->cc.setScreen(0, d->height() - 1, d->width() - 1, 0);
+    d->cc.setReal(0, 0, 1, 1);
+    x = d->cc.toRx(d->m.pos.x());
+    y = d->cc.toRy(d->m.pos.y());
+}
+
+void CtView::mousePressedOnDataDisp()
+{
+    normalisedPointer(lastX, lastY);
+    const MouseC::MStat s = ui->dispA_->m.pressStat();
+    if (s == MouseC::Right || s == MouseC::LeftShift) {
+        dragMode = 1;
+    } else if (s == MouseC::Left) {
+        dragMode = 0;
+        if (lastY > 0.85)
+            rotEdge = 3;
+        else if (lastY < 0.15)
+            rotEdge = 4;
+        else if (lastX > 0.85)
+            rotEdge = 2;
+        else if (lastX < 0.15)
+            rotEdge = 1;
+        else
+            rotEdge = 0;
+    } else {
+        dragMode = 2;
+    }
+}
+
+void CtView::mouseMovedOnDataDisp()
+{
+    double x, y;
+    normalisedPointer(x, y);
+    const double dx = x - lastX;
+    const double dy = y - lastY;
+    lastX = x;
+    lastY = y;
+    if (dragMode == 1) {
+        off = off - dx * std::trunc(pImg.width() * scale) * nx
+            + dy * std::trunc(pImg.height() * scale) * ny;
+        paintPImg();
+    } else if (dragMode == 0) {
+        constexpr double pi = std::numbers::pi;
+        switch (rotEdge) {
+        case 0: {
+            const double g = std::sqrt(dx * dx + dy * dy);
+            if (g > 0)
+                updateNvs((dx / g) * ny + (dy / g) * nx, g * pi);
+            break;
+        }
+        case 1:
+            updateNvs(nz, dy * pi);
+            break;
+        case 2:
+            updateNvs(nz, -dy * pi);
+            break;
+        case 3:
+            updateNvs(nz, dx * pi);
+            break;
+        case 4:
+            updateNvs(nz, -dx * pi);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void CtView::mouseReleasedOnDataDisp()
+{
+    dragMode = 2;
+}
+
+void CtView::wheelMovedOnDataDisp(int step)
+{
+    if (step > 0)
+        scale *= 0.9;
+    else if (step < 0)
+        scale /= 0.9;
+    paintPImg();
+}
+
+void CtView::updateNvs(Vec3 rax, double th)
+{
+    nx = nx.rotated(rax, th);
+    ny = ny.rotated(rax, th);
+    nz = nz.rotated(rax, th);
+    emit newNz(nz);
+    paintPImg();
+}
+
+void CtView::showSaveImageD()
+{
+    delete saveDialog;
+    saveDialog = new QFileDialog(nullptr, QString(), dataDir);
+    saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    saveDialog->setNameFilter(tr("Any (* *.*)"));
+    saveDialog->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog);
+    saveDialog->setModal(false);
+    connect(saveDialog, &QFileDialog::fileSelected, this, &CtView::saveImage);
+    saveDialog->show();
+}
+
+void CtView::saveImage(QString fname)
+{
+    const QFileInfo info(fname);
+    dataDir = saveDialog ? saveDialog->directory().absolutePath() : info.absolutePath();
+    const QString suffix = info.suffix().toLower();
+    if (formats.contains(suffix)) {
+        logLine("saving", fname);
+        QSaveFile file(fname);
+        QImageWriter writer(&file, suffix.toLatin1());
+        if (pImg.isNull() || !file.open(QIODevice::WriteOnly) || !writer.write(pImg)
+            || !file.commit())
+            logLine("The picture could not be saved :", fname);
+    } else if (suffix == "svg") {
+        const int w = pImg.isNull() ? std::max(ui->imgPixWidth_->text().toInt(), 0) : pImg.width();
+        const int h
+            = pImg.isNull() ? std::max(ui->imgPixHeight_->text().toInt(), 0) : pImg.height();
+        QSaveFile file(fname);
+        if (!file.open(QIODevice::WriteOnly)) {
+            logLine("The picture could not be saved :", fname);
+            return;
+        }
+        QSvgGenerator gen;
+        gen.setOutputDevice(&file);
+        gen.setSize(QSize(w, h));
+        gen.setViewBox(QRect(0, 0, w, h));
+        QPainter p;
+        if (!p.begin(&gen)) {
+            logLine("The picture could not be saved :", fname);
+            return;
+        }
+        paintPImg0(p, w, h);
+        p.end();
+        if (!file.commit())
+            logLine("The picture could not be saved :", fname);
+    }
+}
+
+void CtView::closeEvent(QCloseEvent *e)
+{
+    emit finishing();
+    QFrame::closeEvent(e);
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "Vec3.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class DispA;
+class QCloseEvent;
+class QFileDialog;
+class QPainter;
+class SlicesCtrl;
+struct MipView;
+
+namespace Ui {
+class CtView;
+}
+
+// The 3D view: one or more slice sets seen from any direction as a maximum-intensity
+// projection, with thresholds, colours, opacity, a cutting plane and box frames. The user
+// rotates by dragging, pans with the right button (or Shift and the left), zooms with the
+// wheel, and saves the picture as a bitmap or SVG. It owns one SlicesCtrl per set.
+class CtView : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit CtView(const QString &dataDir = QString(), QWidget *parent = nullptr);
+    ~CtView() override;
+
+    // Adds the panel of a further slice set (the constructor adds the first).
+    SlicesCtrl *addSliceSet();
+    DispA *canvas() const;
+    MipView mipView() const;
+
+    Vec3 nx { 1, 0, 0 };
+    Vec3 ny { 0, 1, 0 };
+    Vec3 nz { 0, 0, 1 };
+    Vec3 off;
+    double scale = 1;
+    int dragMode = 2;
+    int rotEdge = 0;
+    double lastX = 0;
+    double lastY = 0;
+    QImage pImg;
+    QString dataDir;
+    QStringList formats;
+    bool nativeDialog = false;
+    QList<SlicesCtrl *> ctrls;
+
+signals:
+    void newFiles(QStringList files);
+    void initNz(Vec3 nz);
+    void newNz(Vec3 nzv);
+    void finishing();
+
+public slots:
+    void updateNvs(Vec3 rax, double th);
+    void changedSliderStat();
+    void paintPImg();
+    void paintPImg0(QPainter &p, int pw, int ph);
+    void paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int pw, int ph);
+    void paintADataFrame(QPainter &p, int ss, int sw, int sh, bool temae, QColor color);
+    void draw(QPainter *p);
+    void mousePressedOnDataDisp();
+    void mouseMovedOnDataDisp();
+    void mouseReleasedOnDataDisp();
+    void wheelMovedOnDataDisp(int step);
+    void showSaveImageD();
+    void saveImage(QString fname);
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    // Settings changes arrive in bursts (a threshold edit changes both of its fields); they
+    // are gathered into one repaint at the next pass of the event loop.
+    void scheduleRepaint();
+    // The pointer on the canvas, 0 ... 1 across, y upward.
+    void normalisedPointer(double &x, double &y);
+    bool anySetLoaded() const;
+
+    std::unique_ptr<Ui::CtView> ui;
+    QPointer<QFileDialog> saveDialog;
+    // Picture size of the pass in progress, for the frame, whose slot does not carry it.
+    int passW = 0;
+    int passH = 0;
+    bool linking = false;
+    bool repaintPending = false;
+};

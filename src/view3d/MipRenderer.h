@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Vec3.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <vector>
+
+// The voxels of one slice set as the renderer reads them: `slices[j]` points to the
+// row-major sw x sh values of slice j.
+struct MipVolume
+{
+    int sw = 0;
+    int sh = 0;
+    std::vector<const double *> slices;
+
+    int ss() const { return int(slices.size()); }
+};
+
+// Orientation and placement of the picture: nx along picture columns, ny along picture rows,
+// nz the ray direction; `off` is the volume point at the picture centre and `scale` the volume
+// units per picture pixel.
+struct MipView
+{
+    Vec3 nx { 1, 0, 0 };
+    Vec3 ny { 0, 1, 0 };
+    Vec3 nz { 0, 0, 1 };
+    Vec3 off;
+    double scale = 1;
+};
+
+// How one set is coloured: the threshold window, the cutting plane P.csNormal = cutB (the
+// part with P.csNormal >= cutB removed when `cut` is on) and the colours.
+struct MipStyle
+{
+    double thLow = 0;
+    double thHigh = 1;
+    bool cut = false;
+    double cutB = 0;
+    Vec3 csNormal;
+    QColor vColor { 0, 127, 127 };
+    QColor sColor { 127, 0, 0 };
+    int alpha = 255;
+};
+
+// Maximum-intensity projection of a slice set: one ray per picture pixel, sampled where it
+// crosses each slice (nearest pixel), values mapped through the threshold window onto
+// 0 ... 255 (outside the window they vanish), the largest along the ray coloured on a
+// white-to-colour ramp. With the cutting plane on, samples beyond the plane are dropped and
+// a ray that meets the plane within one unit takes the section colour instead. A view along
+// the slices (nz.z = 0, or within 1e-9 of it) meets no slice and shows nothing.
+class MipRenderer
+{
+public:
+    // Writes pw x ph pixels, row by row, into `out` (ARGB32, not premultiplied): the colour
+    // with the style's alpha where something is drawn, 0 elsewhere. `threads` 0 lets the
+    // renderer choose.
+    static void render(const MipVolume &vol, const MipView &view, const MipStyle &style, int pw,
+        int ph, QRgb *out, int threads = 0);
+    static QImage renderImage(
+        const MipVolume &vol, const MipView &view, const MipStyle &style, int pw, int ph);
+
+    // Colour of value v (0 ... 255) on the ramp from white (0) to `colour` (255).
+    static QRgb rampColour(const QColor &colour, double v, int alpha);
+    // Grey value 0 ... 255 of a voxel value in the window [thLow, thHigh], 0 outside it.
+    static double windowed(double value, double thLow, double thHigh);
+
+private:
+    static void renderRows(const MipVolume &vol, const MipView &view, const MipStyle &style, int pw,
+        int ph, int r0, int r1, QRgb *out);
+};

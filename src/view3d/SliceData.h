@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+// One slice of the 3D view, read from a picture, a CT image data file ("#VEXA-CTImg") or a
+// dated text slice file ("## 240301"). The values are kept as one row-major grid of doubles
+// whatever the file kind, so that the renderer reads every slice the same way.
+class SliceData
+{
+public:
+    int sw = 0;
+    int sh = 0;
+    bool isImage = false;
+    QImage picture;
+    double vMin = 0;
+    double vMax = 1;
+    // sh rows of sw values; row y starts at y * sw.
+    std::vector<double> rows;
+
+    // The first reader that accepts the file wins: picture, CT image data, dated text.
+    // Returns false (and leaves the slice empty) when none does.
+    bool read(const QString &fname);
+    bool readPicture(const QString &fname);
+    bool readCtImageData(const QString &fname);
+    bool readDatedText(const QString &fname);
+
+    // For a picture the low 8 bits of the pixel's RGB value (blue; the grey level of a grey
+    // picture).
+    double value(int x, int y) const { return rows[size_t(y) * size_t(sw) + size_t(x)]; }
+    const double *row(int y) const { return rows.data() + size_t(y) * size_t(sw); }
+    bool isValid() const { return sw > 0 && sh > 0 && rows.size() == size_t(sw) * size_t(sh); }
+
+    void clear();
+
+    // A grid may hold at most this many cells, or one per byte of its file when that is
+    // more: a header that claims a larger grid than the file could fill is not believed.
+    static constexpr qint64 minCellAllowance = qint64(1) << 20;
+    static constexpr qint64 maxCells = qint64(1) << 28;
+
+private:
+    bool allocate(qint64 w, qint64 h, qint64 fileSize, const QString &fname);
+};
