@@ -44,14 +44,18 @@ long long circlePixels(int n)
     return count;
 }
 
-void backProjectAll(benchmark::State &state, bool vectorised)
+void backProjectAll(benchmark::State &state, CtBackProj::Path path)
 {
     const int n = static_cast<int>(state.range(0));
     const int rows = static_cast<int>(state.range(1));
     HSgm sgm;
     fillSinogram(sgm, n + 1, rows);
     CtBackProj engine;
-    engine.setVectorised(vectorised);
+    if (!engine.setPath(path)) {
+        state.SkipWithError("this processor cannot run the loop");
+        return;
+    }
+    state.SetLabel(CtBackProj::pathName(path));
     engine.setup(n, rows);
     for (int i = 0; i < rows; ++i)
         engine.fftRow(sgm.sgmRow(i), i);
@@ -69,15 +73,26 @@ void backProjectAll(benchmark::State &state, bool vectorised)
         updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The loop the engine picks on this processor.
 void BM_BackProjectAll(benchmark::State &state)
 {
-    backProjectAll(state, true);
+    backProjectAll(state, CtBackProj::bestPath());
 }
 
-// The loop every processor runs when it lacks the wide vector unit.
+// Each loop on its own, for processors with less than this one.
 void BM_BackProjectPortable(benchmark::State &state)
 {
-    backProjectAll(state, false);
+    backProjectAll(state, CtBackProj::Path::Portable);
+}
+
+void BM_BackProjectAvx2(benchmark::State &state)
+{
+    backProjectAll(state, CtBackProj::Path::Avx2);
+}
+
+void BM_BackProjectAvx512(benchmark::State &state)
+{
+    backProjectAll(state, CtBackProj::Path::Avx512);
 }
 
 // Projection by projection, as the single-slice panel does it when it redraws after each.
@@ -193,6 +208,17 @@ BENCHMARK(BM_BackProjectAll)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_BackProjectPortable)
     ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_BackProjectAvx2)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_BackProjectAvx512)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_PlainFormula)

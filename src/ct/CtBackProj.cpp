@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <fftw3.h>
 #include <limits>
@@ -76,7 +77,8 @@ struct RowJob
     int xa, xb, g;
 };
 
-void addRowPortable(const RowJob &job, int xFrom)
+// Step: distance between consecutive entries of a table, 1 for split tables, 2 for paired.
+template <int Step> void addRowPortable(const RowJob &job, int xFrom)
 {
     const double gd = job.g;
     double *__restrict row = job.row;
@@ -98,7 +100,7 @@ void addRowPortable(const RowJob &job, int xFrom)
             for (int j = 0; j < 8; ++j) {
                 const double t = xg[j] * c - zs + gd;
                 const int k = static_cast<int>(t);
-                acc[j] += v[k] + s[k] * (t - static_cast<double>(k));
+                acc[j] += v[Step * k] + s[Step * k] * (t - static_cast<double>(k));
             }
         }
         for (int j = 0; j < 8; ++j)
@@ -112,13 +114,13 @@ void addRowPortable(const RowJob &job, int xFrom)
         for (int xr = x; xr <= job.xb; ++xr) {
             const double t = static_cast<double>(xr - job.g) * c - zs + gd;
             const int k = static_cast<int>(t);
-            row[xr] += v[k] + s[k] * (t - static_cast<double>(k));
+            row[xr] += v[Step * k] + s[Step * k] * (t - static_cast<double>(k));
         }
     }
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define VEXA_BACKPROJ_AVX512 1
+#define VEXA_BACKPROJ_X86 1
 
 // Eight pixels per vector. Across eight neighbours t moves by at most 7 |cos|, so their
 // table entries lie within a window of 16 around the first pixel's: two loads and one
@@ -190,14 +192,93 @@ VEXA_AVX512 void addRowAvx512(const RowJob &job)
         }
         _mm512_storeu_pd(row + x, a0);
     }
-    addRowPortable(job, x);
+    addRowPortable<1>(job, x);
 }
 
 #pragma GCC diagnostic pop
 
+// Four pixels per vector, on paired tables. AVX2 has no two-register permute, and its
+// gathers measured slower than plain loads, so each pixel's (value, slope) pair comes
+// with one 16-byte load and two unpacks sort the four pairs into a vector of values and
+// one of slopes. Without "fma" in the target the compiler cannot fuse the multiply and
+// the add, whose separate roundings the formula's numbers need.
+#define VEXA_AVX2 __attribute__((target("avx2")))
+
+// Adds four pixels of one projection (pairs: its paired table) to acc.
+VEXA_AVX2 __attribute__((always_inline)) inline void avx2Step(const __m256d xv, __m256d &acc,
+    const double *pairs, const __m256d vc, const __m256d vzs, const __m256d vg)
+{
+    const __m256d t = _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(xv, vc), vzs), vg);
+    // 0 < t < n, so truncation is floor; both forms of k are exact.
+    const __m256d frac
+        = _mm256_sub_pd(t, _mm256_round_pd(t, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+    const __m128i k = _mm256_cvttpd_epi32(t);
+    const long long k01 = _mm_cvtsi128_si64(k);
+    const long long k23 = _mm_extract_epi64(k, 1);
+    const double *p0 = pairs + 2 * static_cast<std::ptrdiff_t>(static_cast<int>(k01));
+    const double *p1 = pairs + 2 * static_cast<std::ptrdiff_t>(static_cast<int>(k01 >> 32));
+    const double *p2 = pairs + 2 * static_cast<std::ptrdiff_t>(static_cast<int>(k23));
+    const double *p3 = pairs + 2 * static_cast<std::ptrdiff_t>(static_cast<int>(k23 >> 32));
+    const __m256d a
+        = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p0)), _mm_loadu_pd(p2), 1);
+    const __m256d b
+        = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p1)), _mm_loadu_pd(p3), 1);
+    const __m256d val = _mm256_unpacklo_pd(a, b);
+    const __m256d slope = _mm256_unpackhi_pd(a, b);
+    acc = _mm256_add_pd(acc, _mm256_add_pd(val, _mm256_mul_pd(slope, frac)));
+}
+
+VEXA_AVX2 void addRowAvx2(const RowJob &job)
+{
+    const __m256d vg = _mm256_set1_pd(static_cast<double>(job.g));
+    const __m256d lanes = _mm256_set_pd(3, 2, 1, 0);
+    double *row = job.row;
+    int x = job.xa;
+    // 16 pixels stay in registers while the whole block of projections is added.
+    for (; x + 15 <= job.xb; x += 16) {
+        __m256d a0 = _mm256_loadu_pd(row + x);
+        __m256d a1 = _mm256_loadu_pd(row + x + 4);
+        __m256d a2 = _mm256_loadu_pd(row + x + 8);
+        __m256d a3 = _mm256_loadu_pd(row + x + 12);
+        const __m256d x0 = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x - job.g)), lanes);
+        const __m256d x1 = _mm256_add_pd(x0, _mm256_set1_pd(4.0));
+        const __m256d x2 = _mm256_add_pd(x0, _mm256_set1_pd(8.0));
+        const __m256d x3 = _mm256_add_pd(x0, _mm256_set1_pd(12.0));
+        for (int p = 0; p < job.count; ++p) {
+            const double *pairs = job.values + job.stride * p;
+            const __m256d vc = _mm256_set1_pd(job.cosines[p]);
+            const __m256d vzs = _mm256_set1_pd(job.zs[p]);
+            avx2Step(x0, a0, pairs, vc, vzs, vg);
+            avx2Step(x1, a1, pairs, vc, vzs, vg);
+            avx2Step(x2, a2, pairs, vc, vzs, vg);
+            avx2Step(x3, a3, pairs, vc, vzs, vg);
+        }
+        _mm256_storeu_pd(row + x, a0);
+        _mm256_storeu_pd(row + x + 4, a1);
+        _mm256_storeu_pd(row + x + 8, a2);
+        _mm256_storeu_pd(row + x + 12, a3);
+    }
+    for (; x + 3 <= job.xb; x += 4) {
+        __m256d a0 = _mm256_loadu_pd(row + x);
+        const __m256d x0 = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x - job.g)), lanes);
+        for (int p = 0; p < job.count; ++p)
+            avx2Step(x0, a0, job.values + job.stride * p, _mm256_set1_pd(job.cosines[p]),
+                _mm256_set1_pd(job.zs[p]), vg);
+        _mm256_storeu_pd(row + x, a0);
+    }
+    addRowPortable<2>(job, x);
+}
+
 bool detectAvx512()
 {
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+}
+
+bool detectAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
 }
 #endif
 
@@ -232,6 +313,8 @@ void CtBackProj::freeRows()
     rows_ = nullptr;
     lastValue_.clear();
     lastValue_.shrink_to_fit();
+    tableKind_.clear();
+    tableKind_.shrink_to_fit();
     capacity_ = 0;
 }
 
@@ -279,6 +362,7 @@ bool CtBackProj::resize(int n, int rows)
         fftw_free(rows_);
         rows_ = grown;
         lastValue_.resize(rows, 0.0);
+        tableKind_.resize(rows, 0);
         capacity_ = rows;
     }
     return true;
@@ -289,14 +373,76 @@ std::size_t CtBackProj::rowStride() const
     return 2 * (static_cast<std::size_t>(n_) + 2 * TablePad);
 }
 
-bool CtBackProj::vectorUnitAvailable()
+bool CtBackProj::pathAvailable(Path path)
 {
-#ifdef VEXA_BACKPROJ_AVX512
-    static const bool available = detectAvx512();
-    return available;
-#else
-    return false;
+    switch (path) {
+    case Path::Portable:
+        return true;
+#ifdef VEXA_BACKPROJ_X86
+    case Path::Avx2: {
+        static const bool available = detectAvx2();
+        return available;
+    }
+    case Path::Avx512: {
+        static const bool available = detectAvx512();
+        return available;
+    }
 #endif
+    default:
+        return false;
+    }
+}
+
+CtBackProj::Path CtBackProj::bestPath()
+{
+    if (pathAvailable(Path::Avx512))
+        return Path::Avx512;
+    if (pathAvailable(Path::Avx2))
+        return Path::Avx2;
+    return Path::Portable;
+}
+
+std::vector<CtBackProj::Path> CtBackProj::availablePaths()
+{
+    std::vector<Path> paths;
+    for (const Path path : { Path::Portable, Path::Avx2, Path::Avx512 })
+        if (pathAvailable(path))
+            paths.push_back(path);
+    return paths;
+}
+
+const char *CtBackProj::pathName(Path path)
+{
+    switch (path) {
+    case Path::Portable:
+        return "portable";
+    case Path::Avx2:
+        return "AVX2";
+    case Path::Avx512:
+        return "AVX-512";
+    }
+    return "";
+}
+
+bool CtBackProj::setPath(Path path)
+{
+    if (!pathAvailable(path))
+        return false;
+    const bool paired = path == Path::Avx2;
+    path_ = path;
+    // Rows filtered for the other arrangement are rebuilt from their values, with the
+    // same subtraction for the slopes, so the numbers do not change.
+    const unsigned char wanted = paired ? 2 : 1;
+    std::vector<double> f;
+    for (int i = 0; i < capacity_; ++i) {
+        if (tableKind_[i] == 0 || tableKind_[i] == wanted)
+            continue;
+        f.resize(n_);
+        for (int k = 0; k < n_; ++k)
+            f[k] = filtered(i, k);
+        storeTables(i, f.data(), paired);
+    }
+    return true;
 }
 
 void CtBackProj::setup(int n, int projections)
@@ -328,6 +474,7 @@ bool CtBackProj::fftRow(const double *row, int i)
     fftw_execute_dft(fwdPlan_, asComplex(fwdIn_), asComplex(fwdOut_));
     std::memcpy(
         rows_ + rowStride() * i, fwdOut_, 2 * static_cast<std::size_t>(n_) * sizeof(double));
+    tableKind_[i] = 0;
     return true;
 }
 
@@ -348,23 +495,35 @@ bool CtBackProj::filterRow(int i)
 
     const double product = static_cast<double>(n) * projections_;
     const double divisor = product > 0.0 ? product : 1.0;
-    double *values = rows_ + rowStride() * i + TablePad;
-    double *slopes = values + n + 2 * TablePad;
-    std::fill(values - TablePad, values, 0.0);
-    std::fill(values + n, values + n + TablePad, 0.0);
-    std::fill(slopes - TablePad, slopes, 0.0);
-    std::fill(slopes + n, slopes + n + TablePad, 0.0);
-    double previous = invOut_[0] / divisor;
-    for (int k = 0; k + 1 < n; ++k) {
-        const double next = invOut_[2 * (k + 1)] / divisor;
-        values[k] = previous;
-        slopes[k] = next - previous;
-        previous = next;
-    }
-    values[n - 1] = 0.0;
-    slopes[n - 1] = 0.0;
-    lastValue_[i] = previous;
+    // The real parts, normalised, packed to the front of the inverse output: element k is
+    // read (at 2k) before anything is written at or after k.
+    for (int k = 0; k < n; ++k)
+        invOut_[k] = invOut_[2 * k] / divisor;
+    storeTables(i, invOut_, pairedTables());
     return true;
+}
+
+void CtBackProj::storeTables(int i, const double *f, bool paired)
+{
+    const int n = n_;
+    double *block = rows_ + rowStride() * i;
+    std::fill(block, block + rowStride(), 0.0);
+    if (paired) {
+        double *pairs = block + 2 * TablePad;
+        for (int k = 0; k + 1 < n; ++k) {
+            pairs[2 * k] = f[k];
+            pairs[2 * k + 1] = f[k + 1] - f[k];
+        }
+    } else {
+        double *values = block + TablePad;
+        double *slopes = values + n + 2 * TablePad;
+        for (int k = 0; k + 1 < n; ++k) {
+            values[k] = f[k];
+            slopes[k] = f[k + 1] - f[k];
+        }
+    }
+    lastValue_[i] = f[n - 1];
+    tableKind_[i] = paired ? 2 : 1;
 }
 
 double CtBackProj::filtered(int i, int k) const
@@ -373,6 +532,8 @@ double CtBackProj::filtered(int i, int k) const
         return 0.0;
     if (k == n_ - 1)
         return lastValue_[i];
+    if (tableKind_[i] == 2)
+        return rows_[rowStride() * i + 2 * TablePad + 2 * k];
     return rows_[rowStride() * i + TablePad + k];
 }
 
@@ -425,9 +586,8 @@ bool CtBackProj::project(int pBegin, int pEnd, double x0, double x1, double z0, 
     if (zLo > zHi || xLo > xHi)
         return true;
 
-#ifdef VEXA_BACKPROJ_AVX512
-    const bool wide = vectorised_ && vectorUnitAvailable();
-#endif
+    const Path path = path_;
+    const bool paired = pairedTables();
     const std::size_t stride = rowStride();
     double cosines[ProjectionBlock];
     double sines[ProjectionBlock];
@@ -453,16 +613,26 @@ bool CtBackProj::project(int pBegin, int pEnd, double x0, double x1, double z0, 
                     continue;
                 for (int p = 0; p < count; ++p)
                     zs[p] = static_cast<double>(dz) * sines[p];
+                const double *block = rows_ + stride * p0;
                 const RowJob job { result_.data() + static_cast<std::size_t>(z) * n,
-                    rows_ + stride * p0 + TablePad, rows_ + stride * p0 + n + 3 * TablePad, stride,
-                    count, cosines, zs, xa, xb, g };
-#ifdef VEXA_BACKPROJ_AVX512
-                if (wide) {
+                    paired ? block + 2 * TablePad : block + TablePad,
+                    paired ? block + 2 * TablePad + 1 : block + n + 3 * TablePad, stride, count,
+                    cosines, zs, xa, xb, g };
+                switch (path) {
+#ifdef VEXA_BACKPROJ_X86
+                case Path::Avx512:
                     addRowAvx512(job);
-                    continue;
-                }
+                    break;
+                case Path::Avx2:
+                    addRowAvx2(job);
+                    break;
 #endif
-                addRowPortable(job, xa);
+                default:
+                    if (paired)
+                        addRowPortable<2>(job, xa);
+                    else
+                        addRowPortable<1>(job, xa);
+                }
             }
         }
     }

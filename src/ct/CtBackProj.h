@@ -72,10 +72,25 @@ public:
     double filtered(int i, int k) const;
     const double *spectrum(int i) const;
 
-    // The back-projection uses the processor's widest vector unit when it has one; false
-    // forces the portable loop (both give the same numbers).
-    void setVectorised(bool on) { vectorised_ = on; }
-    static bool vectorUnitAvailable();
+    // The loops that can do the back-projection. All give the same numbers, bit for bit;
+    // they differ in speed and in the processors that can run them.
+    enum class Path { Portable, Avx2, Avx512 };
+    // Chooses the loop; false, and nothing changes, when this processor cannot run it.
+    // Rows already filtered are kept (their tables are rearranged when the loop needs
+    // another arrangement), so it may come between filterRow and backProject, but never
+    // while a back-projection runs.
+    bool setPath(Path path);
+    Path path() const { return path_; }
+    // The fastest loop this processor runs; a new engine starts with it.
+    static Path bestPath();
+    static bool pathAvailable(Path path);
+    // Every loop this processor runs, slowest first.
+    static std::vector<Path> availablePaths();
+    static const char *pathName(Path path);
+    // true: the fastest loop; false: the portable one.
+    void setVectorised(bool on) { setPath(on ? bestPath() : Path::Portable); }
+    // A vector loop faster than the portable one can run here.
+    static bool vectorUnitAvailable() { return bestPath() != Path::Portable; }
 
 private:
     bool resize(int n, int rows);
@@ -84,6 +99,9 @@ private:
     std::size_t rowStride() const;
     bool project(int pBegin, int pEnd, double x0, double x1, double z0, double z1, double angle0,
         double dAngle, int zBegin, int zEnd);
+    // Writes the interpolation tables of row i from its n filtered values f.
+    void storeTables(int i, const double *f, bool paired);
+    bool pairedTables() const { return path_ == Path::Avx2; }
 
     int n_ = 0;
     int projections_ = 0;
@@ -96,15 +114,20 @@ private:
     fftw_plan_s *fwdPlan_ = nullptr;
     fftw_plan_s *invPlan_ = nullptr;
     // One block of rowStride() doubles per sinogram row. fftRow puts the row's spectrum
-    // (n complex values) at its start; filterRow replaces it by the interpolation tables:
-    // values f[k] at P + k, then slopes f[k + 1] - f[k] at n + 3P + k (P: 16 doubles), so
-    // that the back-projection reads only contiguous memory. Entry n - 1 and the padding
-    // around both tables are 0: a detector position on the last sample adds nothing
-    // without a test per pixel, and vector loads around any k stay inside the block.
-    // Keeping no separate spectra saves a third of the memory per row.
+    // (n complex values) at its start; filterRow replaces it by the interpolation tables,
+    // arranged for the loop in use (P: 16 doubles):
+    // - split: values f[k] at P + k, then slopes f[k + 1] - f[k] at n + 3P + k, so that
+    //   the AVX-512 loop loads a window of neighbouring entries of each at once;
+    // - paired: (f[k], f[k + 1] - f[k]) at 2P + 2k, so that the AVX2 loop, which fetches
+    //   every pixel's entries separately, gets both with one load.
+    // Entry n - 1 and the padding around the tables are 0: a detector position on the
+    // last sample adds nothing without a test per pixel, and vector loads around any k
+    // stay inside the block. Keeping no separate spectra saves a third of the memory.
     double *rows_ = nullptr;
     std::vector<double> lastValue_; // f[n - 1] of each row, kept only to be read back
-    bool vectorised_ = true;
+    // Per row: 0 while it holds a spectrum or nothing, else the arrangement of its tables.
+    std::vector<unsigned char> tableKind_;
+    Path path_ = bestPath();
 
     std::vector<double> result_;
     int resultN_ = 0;

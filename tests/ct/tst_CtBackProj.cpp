@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -11,6 +12,8 @@
 #include <random>
 #include <thread>
 #include <vector>
+
+Q_DECLARE_METATYPE(CtBackProj::Path)
 
 namespace {
 
@@ -107,6 +110,35 @@ bool allZero(const CtBackProj &engine)
     return maxAbs(engine.resultData(), size_t(n) * n) == 0.0;
 }
 
+using Path = CtBackProj::Path;
+const Path allPaths[] = { Path::Portable, Path::Avx2, Path::Avx512 };
+
+// Selects the loop of a data row, or skips the row on a processor that lacks it.
+#define USE_PATH(engine, path)                                                                     \
+    do {                                                                                           \
+        if (!CtBackProj::pathAvailable(path))                                                      \
+            QSKIP("this processor cannot run the loop");                                           \
+        QVERIFY((engine).setPath(path));                                                           \
+    } while (false)
+
+std::vector<double> resultCopy(const CtBackProj &engine)
+{
+    const size_t size = size_t(engine.resultSize()) * engine.resultSize();
+    return std::vector<double>(engine.resultData(), engine.resultData() + size);
+}
+
+// Pixels whose values differ in any bit (+0 and -0 count as equal).
+int differingPixels(const std::vector<double> &a, const std::vector<double> &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int count = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!(a[i] == b[i]))
+            ++count;
+    return count;
+}
+
 } // namespace
 
 class TestCtBackProj : public QObject
@@ -119,7 +151,14 @@ private slots:
     void filterMatchesDirectRamp();
     void backProjectMatchesFormula_data();
     void backProjectMatchesFormula();
+    void pathsGiveTheSameNumbers_data();
+    void pathsGiveTheSameNumbers();
+    void switchingPathKeepsRows_data();
+    void switchingPathKeepsRows();
+    void pathChoice();
+    void projectionByProjectionEqualsAllAtOnce_data();
     void projectionByProjectionEqualsAllAtOnce();
+    void rowRangesOnThreadsEqualAllAtOnce_data();
     void rowRangesOnThreadsEqualAllAtOnce();
     void refusesBadAngles_data();
     void refusesBadAngles();
@@ -202,21 +241,24 @@ void TestCtBackProj::backProjectMatchesFormula_data()
     QTest::addColumn<double>("angle0");
     QTest::addColumn<double>("dAngle");
     QTest::addColumn<QList<double>>("region"); // x0, x1, z0, z1
-    QTest::addColumn<bool>("vectorised");
+    QTest::addColumn<Path>("path");
 
     const QList<double> full { 0, 1e9, 0, 1e9 };
-    for (bool vec : { true, false }) {
-        const char *k = vec ? "vector" : "portable";
-        QTest::addRow("%s 180 deg", k) << 96 << 45 << 0.0 << Pi / 45 << full << vec;
+    for (const Path path : allPaths) {
+        const char *k = CtBackProj::pathName(path);
+        QTest::addRow("%s 180 deg", k) << 96 << 45 << 0.0 << Pi / 45 << full << path;
         // 4 projections with steps of 90 degrees land exactly on the last sample.
-        QTest::addRow("%s right angles", k) << 64 << 4 << 0.0 << Pi / 2 << full << vec;
+        QTest::addRow("%s right angles", k) << 64 << 4 << 0.0 << Pi / 2 << full << path;
         QTest::addRow("%s 360 deg with origin", k)
-            << 80 << 60 << 30.0 * Pi / 180 << 2 * Pi / 60 << full << vec;
+            << 80 << 60 << 30.0 * Pi / 180 << 2 * Pi / 60 << full << path;
         QTest::addRow("%s fractional region", k)
-            << 128 << 20 << 0.1 << Pi / 20 << QList<double> { 10.7, 99.2, 20.6, 100.0 } << vec;
+            << 128 << 20 << 0.1 << Pi / 20 << QList<double> { 10.7, 99.2, 20.6, 100.0 } << path;
         QTest::addRow("%s negative start", k)
-            << 70 << 9 << -1.0 << 0.37 << QList<double> { -5.5, 40, -3.2, 66 } << vec;
-        QTest::addRow("%s many blocks", k) << 40 << 70 << 0.3 << Pi / 70 << full << vec;
+            << 70 << 9 << -1.0 << 0.37 << QList<double> { -5.5, 40, -3.2, 66 } << path;
+        QTest::addRow("%s many blocks", k) << 40 << 70 << 0.3 << Pi / 70 << full << path;
+        // Rows 1 ... 21 pixels wide: only the short-stretch parts of the vector loops.
+        QTest::addRow("%s narrow region", k)
+            << 90 << 13 << 0.2 << Pi / 13 << QList<double> { 40, 61, 0, 90 } << path;
     }
 }
 
@@ -227,12 +269,10 @@ void TestCtBackProj::backProjectMatchesFormula()
     QFETCH(double, angle0);
     QFETCH(double, dAngle);
     QFETCH(QList<double>, region);
-    QFETCH(bool, vectorised);
-    if (vectorised && !CtBackProj::vectorUnitAvailable())
-        QSKIP("no vector unit on this processor: the portable rows cover it");
+    QFETCH(Path, path);
 
     CtBackProj engine;
-    engine.setVectorised(vectorised);
+    USE_PATH(engine, path);
     loadRandomRows(engine, n, rows, 100);
     engine.initResult(n);
     QVERIFY(
@@ -260,11 +300,153 @@ void TestCtBackProj::backProjectMatchesFormula()
     QCOMPARE(differing, 0);
 }
 
+void TestCtBackProj::pathsGiveTheSameNumbers_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<double>("angle0");
+    QTest::addColumn<double>("dAngle");
+    QTest::addColumn<QList<double>>("region"); // x0, x1, z0, z1
+    const QList<double> full { 0, 1e9, 0, 1e9 };
+    QTest::newRow("180 deg, 2 blocks and a part") << 256 << 21 << 0.0 << Pi / 21 << full;
+    QTest::newRow("right angles: the last sample") << 64 << 8 << 0.0 << Pi / 4 << full;
+    QTest::newRow("360 deg, falling and rising t") << 130 << 36 << 0.25 << Pi / 18 << full;
+    QTest::newRow("fractional region")
+        << 200 << 11 << -0.4 << 0.29 << QList<double> { 3.3, 187.9, 17.5, 160.2 };
+    QTest::newRow("two samples") << 2 << 3 << 0.0 << 1.0 << full;
+}
+
+void TestCtBackProj::pathsGiveTheSameNumbers()
+{
+    QFETCH(int, n);
+    QFETCH(int, rows);
+    QFETCH(double, angle0);
+    QFETCH(double, dAngle);
+    QFETCH(QList<double>, region);
+
+    std::vector<double> portable;
+    for (const Path path : CtBackProj::availablePaths()) {
+        CtBackProj engine;
+        QVERIFY(engine.setPath(path));
+        loadRandomRows(engine, n, rows, 300);
+        engine.initResult(n);
+        QVERIFY(engine.backProjectAll(
+            rows, region[0], region[1], region[2], region[3], angle0, dAngle));
+        const std::vector<double> result = resultCopy(engine);
+        if (path == Path::Portable) {
+            portable = result;
+            QVERIFY(n == 2 || maxAbs(result.data(), result.size()) > 0);
+            continue;
+        }
+        QVERIFY2(differingPixels(result, portable) == 0, CtBackProj::pathName(path));
+    }
+}
+
+void TestCtBackProj::switchingPathKeepsRows_data()
+{
+    QTest::addColumn<Path>("from");
+    QTest::addColumn<Path>("to");
+    for (const Path from : allPaths)
+        for (const Path to : allPaths)
+            if (from != to)
+                QTest::addRow("%s to %s", CtBackProj::pathName(from), CtBackProj::pathName(to))
+                    << from << to;
+}
+
+void TestCtBackProj::switchingPathKeepsRows()
+{
+    QFETCH(Path, from);
+    QFETCH(Path, to);
+    if (!CtBackProj::pathAvailable(to))
+        QSKIP("this processor cannot run the loop");
+    const int n = 96;
+    const int rows = 12;
+    CtBackProj engine;
+    USE_PATH(engine, from);
+    loadRandomRows(engine, n, rows, 500);
+    std::vector<double> values;
+    for (int i = 0; i < rows; ++i)
+        for (int k = 0; k < n; ++k)
+            values.push_back(engine.filtered(i, k));
+    engine.initResult(n);
+    QVERIFY(engine.backProjectAll(rows, 0, n, 0, n, 0.1, Pi / rows));
+    const std::vector<double> before = resultCopy(engine);
+
+    // One more row only transformed: its spectrum must survive the switch untouched.
+    engine.prepare(n, rows + 1);
+    const std::vector<double> extra = randomRow(n, 77);
+    QVERIFY(engine.fftRow(extra.data(), rows));
+    const std::vector<double> spectrum(engine.spectrum(rows), engine.spectrum(rows) + 2 * n);
+
+    QVERIFY(engine.setPath(to));
+    QCOMPARE(engine.path(), to);
+    for (int k = 0; k < 2 * n; ++k)
+        QCOMPARE(engine.spectrum(rows)[k], spectrum[k]);
+    // Growing the row buffers keeps the rearranged tables as they are.
+    QVERIFY(engine.prepare(n, rows + 40));
+    int at = 0;
+    for (int i = 0; i < rows; ++i)
+        for (int k = 0; k < n; ++k, ++at)
+            QVERIFY(engine.filtered(i, k) == values[at]);
+    engine.initResult(n);
+    QVERIFY(engine.backProjectAll(rows, 0, n, 0, n, 0.1, Pi / rows));
+    QCOMPARE(differingPixels(resultCopy(engine), before), 0);
+
+    // The row filtered after the switch equals one filtered by an engine that never switched.
+    QVERIFY(engine.filterRow(rows));
+    CtBackProj fresh;
+    QVERIFY(fresh.setPath(to));
+    fresh.setup(n, rows);
+    fresh.prepare(n, 1);
+    QVERIFY(fresh.fftRow(extra.data(), 0));
+    QVERIFY(fresh.filterRow(0));
+    for (int k = 0; k < n; ++k)
+        QVERIFY(engine.filtered(rows, k) == fresh.filtered(0, k));
+}
+
+void TestCtBackProj::pathChoice()
+{
+    const std::vector<Path> paths = CtBackProj::availablePaths();
+    QVERIFY(!paths.empty());
+    QCOMPARE(paths.front(), Path::Portable);
+    QCOMPARE(paths.back(), CtBackProj::bestPath());
+    for (const Path path : allPaths) {
+        const bool listed = std::find(paths.begin(), paths.end(), path) != paths.end();
+        QCOMPARE(CtBackProj::pathAvailable(path), listed);
+    }
+    qInfo("back-projection loops on this processor: %s ... %s", CtBackProj::pathName(paths.front()),
+        CtBackProj::pathName(paths.back()));
+
+    CtBackProj engine;
+    QCOMPARE(engine.path(), CtBackProj::bestPath());
+    engine.setVectorised(false);
+    QCOMPARE(engine.path(), Path::Portable);
+    engine.setVectorised(true);
+    QCOMPARE(engine.path(), CtBackProj::bestPath());
+    QCOMPARE(CtBackProj::vectorUnitAvailable(), CtBackProj::bestPath() != Path::Portable);
+    for (const Path path : allPaths) {
+        if (CtBackProj::pathAvailable(path))
+            continue;
+        // Refused, and the loop in use stays.
+        QVERIFY(!engine.setPath(path));
+        QCOMPARE(engine.path(), CtBackProj::bestPath());
+    }
+}
+
+void TestCtBackProj::projectionByProjectionEqualsAllAtOnce_data()
+{
+    QTest::addColumn<Path>("path");
+    for (const Path path : allPaths)
+        QTest::newRow(CtBackProj::pathName(path)) << path;
+}
+
 void TestCtBackProj::projectionByProjectionEqualsAllAtOnce()
 {
+    QFETCH(Path, path);
     const int n = 100;
     const int rows = 37;
     CtBackProj engine;
+    USE_PATH(engine, path);
     loadRandomRows(engine, n, rows, 7);
     engine.initResult(n);
     QVERIFY(engine.backProjectAll(rows, 0, n, 0, n, 0.2, Pi / rows));
@@ -274,15 +456,21 @@ void TestCtBackProj::projectionByProjectionEqualsAllAtOnce()
     for (int i = 0; i < rows; ++i)
         QVERIFY(engine.backProject(i, 0, n, 0, n, 0.2, Pi / rows));
     // Same order of summation per pixel: the same numbers, bit for bit.
-    for (int at = 0; at < n * n; ++at)
-        QCOMPARE(engine.resultData()[at], all[at]);
+    QCOMPARE(differingPixels(resultCopy(engine), all), 0);
+}
+
+void TestCtBackProj::rowRangesOnThreadsEqualAllAtOnce_data()
+{
+    projectionByProjectionEqualsAllAtOnce_data();
 }
 
 void TestCtBackProj::rowRangesOnThreadsEqualAllAtOnce()
 {
+    QFETCH(Path, path);
     const int n = 128;
     const int rows = 30;
     CtBackProj engine;
+    USE_PATH(engine, path);
     loadRandomRows(engine, n, rows, 21);
     engine.initResult(n);
     QVERIFY(engine.backProjectAll(rows, 3, 120, 5, 125, 0.0, Pi / rows));
@@ -300,8 +488,7 @@ void TestCtBackProj::rowRangesOnThreadsEqualAllAtOnce()
     for (std::thread &t : threads)
         t.join();
     QVERIFY(ok[0] && ok[1] && ok[2]);
-    for (int at = 0; at < n * n; ++at)
-        QCOMPARE(engine.resultData()[at], all[at]);
+    QCOMPARE(differingPixels(resultCopy(engine), all), 0);
 
     // A range outside the result or empty writes nothing.
     engine.initResult(n);
