@@ -1,29 +1,780 @@
 #include "Body.h"
 
+#include "Batch.h"
+#include "ColorBar.h"
 #include "Config.h"
+#include "CtCalc.h"
+#include "CtCalc2.h"
+#include "CtCalc2Ui.h"
+#include "CtDisp.h"
+#include "CtFileSet.h"
+#include "CtView.h"
+#include "DataSaver.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "QuoltLink.h"
+#include "RawDisp.h"
+#include "RowWindow.h"
+#include "Sinogram.h"
+#include "TextUtil.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QDir>
+#include <QFileDialog>
+#include <QPainter>
+#include <QThread>
 
-Body::Body(QWidget *parent) : QFrame(parent)
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+const QString IdleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
+
+double numberOf(const QLineEdit *edit)
 {
-    setWindowTitle("Vexa2");
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Vexa2 CT reconstruction"), this));
-    execConfigLines();
+    bool ok = false;
+    const double v = edit->text().toDouble(&ok);
+    return ok ? v : 0.0;
 }
 
-Body::~Body() = default;
-
-void Body::execConfigLines()
+QPen cosmeticPen(const QColor &c)
 {
-    for (const QString &line : std::as_const(config.lines))
-        Q_UNUSED(line);
+    // One screen pixel wide at any zoom: the overlays mark lines, they do not cover pixels.
+    QPen pen(c);
+    pen.setWidth(0);
+    pen.setCosmetic(true);
+    return pen;
+}
+
+} // namespace
+
+Body::Body(QWidget *parent)
+    : QFrame(parent)
+{
+    // 1. Members that the form's widgets are handed to.
+    setupDialog = new QFileDialog(this);
+    ctParams.dataSetRangeDeg = 180.0;
+    batch = new Batch;
+    rawDisp = new RawDisp;
+    sinogram = new Sinogram;
+    ctCalc = new CtCalc;
+    ctCalc->ctParams = &ctParams;
+    imgDatas = new ImgDatas;
+    ctDisp = new CtDisp;
+    ctView = new CtView(dataRoot);
+    quoltLink = new QuoltLink(this);
+    resetRegions = resetSliceTo = resetSlice = resetCor = true;
+
+    // 2.
+    qRegisterMetaType<BatchCmd>("BatchCmd");
+    setupUi(this);
+    setWindowTitle("Vexa2");
+
+    // 3.
+    ImgsPopDocBase->setWidget(ImgsTab, tr("Vexa2 Images"));
+    CalcCT->setStyleSheet(IdleStyle);
+    SeqCalc->setStyleSheet(IdleStyle);
+    Cont2DA->setStyleSheet(IdleStyle);
+    SelectImageSaveDir->setMode(1);
+    SelectImageSaveDir->setNameTagVisible(true);
+    SelectDataSaveDir->setMode(1);
+    SelectDataSaveDir->setNameTagVisible(true);
+    SelI0Files->setPlainMode();
+    SelI0Files->setLabelText(QString(32, QChar(' ')));
+    SelI0Files->setButtonText(tr("Sel. I0 File Set"));
+
+    // 4.
+    crossPen = cosmeticPen(QColor(255, 255, 0));
+    slicePen = cosmeticPen(QColor(255, 232, 232));
+    rangePen = cosmeticPen(QColor(255, 200, 200));
+    corPen = cosmeticPen(QColor(255, 232, 232));
+    corPen.setDashPattern({ 10, 3, 4, 3 });
+    selectingPen = cosmeticPen(QColor(255, 0, 0));
+    selectedPen = cosmeticPen(QColor(232, 255, 0));
+
+    // 5.
+    imgDatasThread = new QThread;
+    imgDatasThread->setObjectName("ImgDatas");
+    imgDatas->moveToThread(imgDatasThread);
+    imgDatasThread->start(QThread::InheritPriority);
+    rawDisp->imgData = nullptr;
+    sinogram->imgDatas = imgDatas;
+    sinogram->setProcCtrl(procCtrl);
+    ctCalc->sinogram = sinogram;
+    sinogram->genSinogram();
+    sinogram->genImage();
+
+    // 6.
+    connectSignals();
+    batchThread = new QThread;
+    batchThread->setObjectName("Batch");
+    batch->moveToThread(batchThread);
+    batchThread->start();
+    connect(batch, &Batch::batchExCmd, this, &Body::batchExCmd);
+    // The sequential-execution controller (xafsBatch on its own thread) is added with it.
+
+    // 7.
+    RawImgBase->setWidget(rawDisp, tr("Measured Raw Image"));
+    SinogramImgBase->setWidget(sinogram, tr("Check Sinogram"));
+    CtImgBase->setWidget(ctCalc, tr("CT Reconstruction"));
+    I0ImgBase->setWidget(I0ImgSel->view(), tr("I0 Image"));
+    BGImgBase->setWidget(BGImgSel->view(), tr("BG Image"));
+    CtImgsBase->setWidget(ctDisp, tr("CT images"));
+    CtViewBase->setWidget(ctView, tr("Reconstructed Body View"));
+
+    // 8., 9.
+    const int n = std::max(1, int(std::thread::hardware_concurrency()));
+    buildWorkers(n);
+    procCtrl->setHardwareThreads(n);
+    imgDatas->i0 = I0ImgSel->imgSlot();
+    imgDatas->bg = BGImgSel->imgSlot();
+
+    // 10.
+    ctSelGroup = new QButtonGroup(this);
+    ctSelGroup->setExclusive(true);
+    ctSelGroup->addButton(SelectCt1);
+    ctSelGroup->addButton(SelectCt2);
+    SelectCt1->setChecked(true);
+    connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
+    connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
+    connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    connect(rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
+    connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
+    connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
+    connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
+    connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
+    // The set is only ever called from this thread, so its imageUpdated arrives here directly.
+    connect(imgDatas, &ImgDatas::imageUpdated, rawDisp->dispB(), qOverload<>(&QWidget::update));
+    connect(ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
+    connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
+    connect(ctCalc, &CtCalc::cRUpdated, this, &Body::cRUpdated);
+    connect(ctCalc, &CtCalc::dRUpdated, this, &Body::dRUpdated);
+    connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
+    for (auto sig : { &ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated })
+        connect(procCtrl, sig, rawDisp->dispB(), qOverload<>(&QWidget::update));
+
+    // 11.
+    setShowAdditionalInfo(ShowAdditionalInfo->isChecked());
+    setShowAdditionalAdditionalInfo(ShowAdditionalAdditionalInfo->isChecked());
+    I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
+    I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
+    connect(ShowAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalInfo);
+    connect(ShowAdditionalAdditionalInfo, &QCheckBox::toggled, this,
+        &Body::setShowAdditionalAdditionalInfo);
+    connect(FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleChanged);
+    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::fixColorScaleChanged);
+    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::fixColorScaleChanged);
+    connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
+    connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
+    connect(SelDDir, &SelectDataDir::newSets, this, &Body::newSets);
+
+    // 12.
+    setupDialog->setAcceptMode(QFileDialog::AcceptSave);
+    setupDialog->setNameFilters({ "*.cfg", "*.*" });
+    connect(SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
+    connect(LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
+    connect(setupDialog, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+
+    // 13.
+    execConfigLines();
+    setupQuoltLink();
+}
+
+void Body::connectSignals()
+{
+    connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
+    connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
+    connect(this, &Body::askAddAnImg, imgDatas, &ImgDatas::add);
+    connect(this, &Body::askLoadNextDataFile, this, &Body::loadNextDataFile, Qt::QueuedConnection);
+    connect(this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles,
+        Qt::QueuedConnection);
+    connect(this, &Body::setFirstSet, SelDDir, &SelectDataDir::setFirstSet);
+    connect(this, &Body::setNextSet, SelDDir, &SelectDataDir::setNextSet);
+    connect(this, &Body::stage, this,
+        [this](const QString &msg, qulonglong dEt) { noticedStage(msg, qlonglong(dEt)); });
+    connect(this, &Body::callBatchLoad, batch, &Batch::batchLoad);
+    connect(this, &Body::callBatchExec, batch, &Batch::batchExec);
+    connect(this, &Body::callBatchCheckEnd, batch, &Batch::batchCheckEnd);
+    connect(this, &Body::qlkLoadFilesOfPattern, quoltLink, &QuoltLink::loadFilesOfPattern);
+    connect(this, &Body::qlkLoadFiles, quoltLink, &QuoltLink::loadFiles);
+    connect(this, &Body::qlkStatChanged, this, &Body::qlkStageCtrl);
+    connect(this, &Body::exec2dA, quoltLink, &QuoltLink::exec2dA);
+    connect(quoltLink, &QuoltLink::connected, this, &Body::qlkInitFlags);
+    connect(quoltLink, &QuoltLink::changedIsBusy, this, &Body::qlkChangedIsBusy);
+    connect(Link2dQuolt, &QPushButton::clicked, quoltLink, &TcpClient::doConnect);
+    connect(Exec2DA, &QPushButton::clicked, this, &Body::exec2dA0);
+    connect(Cont2DA, &QPushButton::clicked, this, &Body::qlkStartCont2dA);
+    quoltLink->setLinkButton(Link2dQuolt);
+}
+
+void Body::buildWorkers(int n)
+{
+    dataSaverThread = new QThread;
+    dataSaverThread->setObjectName("DataSaver");
+    dataSaver = new DataSaver;
+    dataSaver->moveToThread(dataSaverThread);
+    dataSaverThread->start();
+
+    showAllCt2Images = configInt(config.valueNoCase("show_all_ct2_images", "0")) == 1;
+    for (int k = 1; k <= n; ++k) {
+        auto *worker = new CtCalc2;
+        auto *view = new CtCalc2Ui;
+        worker->setUi(view);
+        // ctParams is written only between runs, never while a worker reads it (see
+        // beginRun); the sinogram panel builds a worker's sinogram from read-only readers.
+        worker->setCtParams(&ctParams);
+        worker->setSinogram(sinogram);
+        view->setObjectName(QString("ctCalc2Ui%1").arg(k));
+        if (k == 1 || showAllCt2Images)
+            addWorkerTab(k, view, showAllCt2Images);
+        else
+            untabbedViews << view;
+
+        auto *thread = new QThread;
+        thread->setObjectName(QString("CtCalc2 %1").arg(k));
+        worker->moveToThread(thread);
+        thread->start();
+
+        // Across threads these are queued: requests to the worker, reports and pictures back.
+        connect(this, qOverload<CtCalc2 *, bool, double, int, bool>(&Body::startCt), worker,
+            qOverload<CtCalc2 *, bool, double, int, bool>(&CtCalc2::startCt));
+        connect(worker, &CtCalc2::calcFinished, this, [this, worker] { workerReported(worker); });
+        // The saver owns each record from here on and deletes it once written.
+        connect(worker, &CtCalc2::saveDataWDiscard, dataSaver, &DataSaver::saveDataWDiscard);
+        connect(worker, &CtCalc2::saveImgWDiscard, dataSaver, &DataSaver::saveImgWDiscard);
+        connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
+        connect(view, &CtCalc2Ui::cRUpdated, this, &Body::cRUpdated);
+        connect(view, &CtCalc2Ui::dRUpdated, this, &Body::dRUpdated);
+        ctCalc2s << worker;
+        ctCalc2Uis << view;
+        ctCalc2Threads << thread;
+    }
+}
+
+void Body::addWorkerTab(int k, CtCalc2Ui *view, bool appended)
+{
+    auto *base = new PopDockBase;
+    base->setObjectName(QString("Ct2ImgBase%1").arg(k));
+    base->setWidget(view, tr("CT Calc2 %1").arg(k));
+    if (appended)
+        ImgsTab->addTab(base, tr("CT2 %1").arg(k));
+    else
+        ImgsTab->insertTab(3, base, tr("CT2"));
+}
+
+Body::~Body()
+{
+    shutDown();
+    for (CtCalc2 *w : std::as_const(ctCalc2s)) {
+        w->setUi(nullptr);
+        delete w; // its thread has ended: nothing of it runs or is queued any more
+    }
+    ctCalc2s.clear();
+    qDeleteAll(ctCalc2Threads);
+    ctCalc2Threads.clear();
+    qDeleteAll(untabbedViews);
+    untabbedViews.clear();
+    delete dataSaver;
+    delete dataSaverThread;
+    delete batch;
+    delete batchThread;
+    imgDatas->clear();
+    delete imgDatas;
+    delete imgDatasThread;
+    // The panels (raw display, sinogram, CT panels, 3D view) go with the widget tree.
+}
+
+void Body::shutDown()
+{
+    if (shutDownDone)
+        return;
+    shutDownDone = true;
+    closing = true;
+    if (calculating)
+        stopCalcCt();
+    startPending = false;
+    idleActions.clear();
+    // Workers finish the slices they have, then the saver writes every record queued.
+    shutDownWorkers(ctCalc2s, dataSaver);
+    for (QThread *t : { imgDatasThread, batchThread, dataSaverThread }) {
+        if (t) {
+            t->quit();
+            t->wait();
+        }
+    }
 }
 
 void Body::closeEvent(QCloseEvent *event)
 {
+    shutDown();
     emit finishing();
     QFrame::closeEvent(event);
 }
+
+void Body::execConfigLines()
+{
+    for (const QString &line : std::as_const(config.lines))
+        batchExCmd(BatchCmd(line));
+}
+
+// ---- reset flags -------------------------------------------------------------------------
+
+void Body::setProcSlice(int slice)
+{
+    procCtrl->setSliceNo(slice);
+    resetSlice = false;
+}
+
+void Body::setProcSliceTo(int sliceTo)
+{
+    procCtrl->setSliceTo(sliceTo);
+    resetSliceTo = false;
+}
+
+void Body::setProcCor(double cor)
+{
+    procCtrl->setCor(cor);
+    resetCor = false;
+}
+
+// ---- loading -----------------------------------------------------------------------------
+
+void Body::dataFilesSelected(QStringList files, bool clear)
+{
+    whenWorkersIdle([this, files, clear] {
+        if (clear) {
+            imgDatas->clear();
+            seekCtrl->setIndex(0);
+            seekCtrl->setMaximum(0);
+            rawDisp->imgData = nullptr;
+            rawDisp->scaleSet = false;
+        }
+        pendingFiles = files;
+        emit askLoadNextDataFile();
+    });
+}
+
+void Body::loadNextDataFile()
+{
+    // Adding to the set while a worker reads it would move the readers under its feet.
+    if (workersInFlight() > 0) {
+        whenWorkersIdle([this] { emit askLoadNextDataFile(); });
+        return;
+    }
+    if (pendingFiles.isEmpty()) {
+        emit noticeFinishedLoadDataFiles();
+        return;
+    }
+    const QString name = pendingFiles.takeFirst();
+    if (imgDatas->add(name))
+        CTFiles->appendFile(name);
+    emit askLoadNextDataFile();
+}
+
+void Body::finishedLoadDataFiles()
+{
+    const bool keep = CTFiles->keepConditions();
+    const bool v = procCtrl->rotAxIsV();
+    const int w = imgDatas->width;
+    const int h = imgDatas->height;
+    // Defaults from an empty set (extent 0) would be nonsense; they wait for a real load.
+    const bool haveImages = imgDatas->count() > 0 && w > 0 && h > 0;
+    if (haveImages) {
+        if (resetSliceTo || !keep) {
+            procCtrl->setSliceTo((v ? h : w) - 1);
+            resetSliceTo = false;
+        }
+        if (resetSlice || !keep) {
+            procCtrl->setSliceNo(v ? h / 2 : w / 2);
+            resetSlice = false;
+        }
+        if (resetCor || !keep) {
+            procCtrl->setCor(v ? w * 0.5 : double(h / 2));
+            resetCor = false;
+        }
+    }
+    procCtrl->setDataSetImages(imgDatas->count());
+    seekCtrl->setMaximum(std::max(0, imgDatas->count() - 1));
+    updateRawImage();
+    if (sinogram->procCtrl) {
+        sinogram->genSinogram();
+        sinogram->genImage();
+    }
+    if (haveImages && (resetRegions || !keep)) {
+        const double e = (v ? w : h) - 1;
+        ctCalc->setDR(0, 0, e, e);
+        ctCalc->setCR(0, 0, e, e);
+        for (CtCalc2Ui *view : std::as_const(ctCalc2Uis)) {
+            view->setDR(0, 0, e, e);
+            view->setCR(0, 0, e, e);
+        }
+        resetRegions = false;
+    }
+    emit finishedLoadingCTFiles();
+}
+
+// ---- raw image ---------------------------------------------------------------------------
+
+void Body::newPosOnRawImg(double x, double y)
+{
+    crossX = x;
+    crossY = y;
+    double v = 0.0;
+    const ImgData *img = imgDatas->at(seekCtrl->index());
+    if (img && std::abs(x) < 1e9 && std::abs(y) < 1e9) {
+        const int ix = int(x);
+        const int iy = int(y);
+        if (ix >= 0 && iy >= 0 && ix < img->width && iy < img->height) {
+            rawRow.resize(size_t(img->width));
+            v = img->hLine(iy, rawRow.data())[ix];
+        }
+    }
+    rawDisp->setVal(v);
+}
+
+void Body::updateRawImage()
+{
+    const int idx = seekCtrl->index();
+    rawDisp->imgData = imgDatas->at(idx);
+    if (!imgDatas->toImage(idx, rawDisp->img, rawDisp->colorBar()))
+        rawDisp->img = QImage();
+    rawDisp->newImage();
+}
+
+void Body::draw(QPainter *p)
+{
+    if (imgDatas->count() == 0 || rawDisp->s.width() == 0 || rawDisp->s.height() == 0)
+        return;
+    const QRectF s = rawDisp->s;
+    const QWidget *canvas = rawDisp->dispB();
+    const double w = imgDatas->width;
+    const double h = imgDatas->height;
+    const bool v = procCtrl->rotAxIsV();
+
+    p->save();
+    p->scale(canvas->width() / s.width(), canvas->height() / s.height());
+    p->translate(-s.x(), -s.y());
+    // Pixel i covers i ... i + 1 on the canvas: lines through pixels run through their middle.
+    auto hLine = [&](double row) { p->drawLine(QPointF(0, row + 0.5), QPointF(w, row + 0.5)); };
+    auto vLine = [&](double col) { p->drawLine(QPointF(col + 0.5, 0), QPointF(col + 0.5, h)); };
+
+    if (crossX >= 0 && crossY >= 0) {
+        p->setPen(crossPen);
+        hLine(crossY);
+        vLine(crossX);
+    }
+    p->setPen(slicePen);
+    v ? hLine(procCtrl->slice()) : vLine(procCtrl->slice());
+    p->setPen(rangePen);
+    for (int sl : { procCtrl->sliceFrom(), procCtrl->sliceTo() })
+        v ? hLine(sl) : vLine(sl);
+    p->setPen(corPen);
+    v ? vLine(procCtrl->cor()) : hLine(procCtrl->cor());
+    if (rawDisp->selecting || rawDisp->selValid) {
+        p->setPen(rawDisp->selecting ? selectingPen : selectedPen);
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(rawDisp->sel.normalized());
+    }
+    p->restore();
+    if (rawDisp->selValid && !rawDisp->selecting)
+        applyRawSelection();
+}
+
+void Body::applyRawSelection()
+{
+    const QRectF r = rawDisp->sel.normalized();
+    if (!(std::abs(r.x()) < 1e9 && std::abs(r.y()) < 1e9 && r.width() < 1e9 && r.height() < 1e9))
+        return;
+    const bool v = procCtrl->rotAxIsV();
+    const double a0 = v ? r.x() : r.y();
+    const double a1 = a0 + (v ? r.width() : r.height());
+    const double b0 = v ? r.y() : r.x();
+    const double b1 = b0 + (v ? r.height() : r.width());
+    relayRegion(true, nullptr, a0, a0, a1, a1);
+    relayRegion(false, nullptr, a0, a0, a1, a1);
+    if (procCtrl->sliceFrom() != int(b0))
+        procCtrl->setSliceFrom(int(b0));
+    if (procCtrl->sliceTo() != int(b1))
+        procCtrl->setSliceTo(int(b1));
+}
+
+void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
+{
+    const bool v = procCtrl->rotAxIsV();
+    if (s == MouseC::Right) {
+        procCtrl->setCor(v ? x : y);
+    } else if (s == MouseC::Left) {
+        const double pos = v ? y : x;
+        if (!(std::abs(pos) < 1e9))
+            return;
+        procCtrl->setSliceNo(int(pos));
+        // Sending the slice's files to the viewer belongs to the viewer driving (SendMsg2Quolt).
+    }
+}
+
+void Body::showDispRaw()
+{
+    rawDisp->setVisible(!rawDisp->isVisible());
+}
+
+void Body::showSinogram()
+{
+    sinogram->setVisible(!sinogram->isVisible());
+    if (sinogram->procCtrl) {
+        sinogram->genSinogram();
+        sinogram->genImage();
+    }
+}
+
+// ---- regions and colour scale ------------------------------------------------------------
+
+void Body::relayRegion(
+    bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1)
+{
+    if (from != ctCalc) {
+        if (display)
+            ctCalc->setDR(rx0, rz0, rx1, rz1);
+        else
+            ctCalc->setCR(rx0, rz0, rx1, rz1);
+    }
+    for (CtCalc2Ui *view : std::as_const(ctCalc2Uis)) {
+        if (view == from)
+            continue;
+        if (display)
+            view->setDR(rx0, rz0, rx1, rz1);
+        else
+            view->setCR(rx0, rz0, rx1, rz1);
+    }
+}
+
+void Body::dRUpdated(double rx0, double rz0, double rx1, double rz1)
+{
+    relayRegion(true, sender(), rx0, rz0, rx1, rz1);
+}
+
+void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
+{
+    relayRegion(false, sender(), rx0, rz0, rx1, rz1);
+}
+
+void Body::fixColorScaleChanged()
+{
+    const bool f = FixColorScale->isChecked();
+    ctCalc->setFixColorScale(f);
+    for (CtCalc2Ui *view : std::as_const(ctCalc2Uis))
+        view->setFixColorScale(f);
+    if (!f)
+        return;
+    const double mn = colorMin();
+    const double mx = colorMax();
+    ctCalc->setCBarMinMaxForced(mn, mx);
+    for (CtCalc2Ui *view : std::as_const(ctCalc2Uis))
+        view->setCBarMinMaxForced(mn, mx);
+}
+
+double Body::colorMin()
+{
+    return numberOf(ColorMin);
+}
+
+double Body::colorMax()
+{
+    return numberOf(ColorMax);
+}
+
+void Body::setFixColorScale(bool f)
+{
+    FixColorScale->setChecked(f);
+}
+
+void Body::setColorMin(double v)
+{
+    ColorMin->setText(QString::number(v, 'g', 6));
+}
+
+void Body::setColorMax(double v)
+{
+    ColorMax->setText(QString::number(v, 'g', 6));
+}
+
+void Body::setAutoSaveImage(bool f)
+{
+    AutoSaveImage->setChecked(f);
+}
+
+void Body::setAutoSaveData(bool f)
+{
+    AutoSaveData->setChecked(f);
+}
+
+void Body::setShowAdditionalInfo(bool f)
+{
+    AdditionalInfo->setVisible(f);
+    ShowAdditionalAdditionalInfo->setVisible(f);
+}
+
+void Body::setShowAdditionalAdditionalInfo(bool f)
+{
+    AdditionalAdditionalInfo->setVisible(f);
+}
+
+// ---- data sets and I0 files --------------------------------------------------------------
+
+void Body::selectedDir(QString dir, QStringList patterns)
+{
+    // The I0 reader and the image set change here: not while a worker reads them.
+    whenWorkersIdle([this, dir, patterns] {
+        setI0FileFromList();
+        const QString tag = SelDDir->currentSetName();
+        SelectImageSaveDir->setAddTag(tag);
+        SelectDataSaveDir->setAddTag(tag);
+        CTFiles->loadFromDir(dir, patterns);
+    });
+}
+
+void Body::selectedFileInfoList(QFileInfoList fileInfoList)
+{
+    whenWorkersIdle([this, fileInfoList] {
+        setI0FileFromList();
+        const QString tag = SelDDir->currentSetName();
+        SelectImageSaveDir->setAddTag(tag);
+        SelectDataSaveDir->setAddTag(tag);
+        CTFiles->loadFileInfos(fileInfoList);
+    });
+}
+
+void Body::newSets(int count)
+{
+    if (keepOnNewSet->isChecked())
+        return;
+    SeqCalcFrom->setValue(1);
+    SeqCalcTo->setValue(count);
+}
+
+double Body::energyOfI0File(const QString &path)
+{
+    const int last = path.lastIndexOf(u'-');
+    if (last < 0)
+        return 0.0;
+    const QString rest = path.left(last);
+    const QString field = rest.mid(rest.lastIndexOf(u'-') + 1);
+    return CtFileSet::readNameNumber(field) * CtFileSet::scaleOf(CtFileSet::unitOf(field));
+}
+
+void Body::i0FilesSelected(QStringList files, bool clear)
+{
+    Q_UNUSED(clear); // the selector has already emptied its list when it should be
+    for (const QString &f : std::as_const(files))
+        SelI0Files->appendFile(f);
+    // Recomputed from the whole list so that the energies stay parallel to its entries even
+    // when files were added to an existing list.
+    i0Energies.clear();
+    for (const QString &f : SelI0Files->files())
+        i0Energies << energyOfI0File(f);
+}
+
+void Body::setI0FileFromList()
+{
+    const QStringList files = SelI0Files->files();
+    if (files.isEmpty() || i0Energies.size() != files.size())
+        return;
+    const double e = SelDDir->currentEnergy();
+    int best = 0;
+    for (int i = 1; i < i0Energies.size(); ++i) {
+        if (std::abs(i0Energies.at(i) - e) < std::abs(i0Energies.at(best) - e))
+            best = i;
+    }
+    I0ImgSel->fileSelected0(files.at(best));
+}
+
+void Body::noticedStage(QString msg, qlonglong dEt)
+{
+    ProgressMsg->setText(msg);
+    DeltaET->setText(QString::number(int(dEt / 100) / 10.0, 'g', 6));
+    // TotalET follows the sequential-execution clock, which comes with that controller.
+}
+
+// ---- setup dialog ------------------------------------------------------------------------
+
+void Body::showSaveSetupD()
+{
+    savingSetup = true;
+    setupDialog->setAcceptMode(QFileDialog::AcceptSave);
+    setupDialog->setFileMode(QFileDialog::AnyFile);
+    setupDialog->show();
+}
+
+void Body::showLoadSetupD()
+{
+    savingSetup = false;
+    setupDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    setupDialog->setFileMode(QFileDialog::ExistingFile);
+    setupDialog->show();
+}
+
+void Body::saveLoadFileSelected(QString fname)
+{
+    if (savingSetup)
+        saveSetup(fname);
+    else
+        loadSetup(fname);
+}
+
+void Body::exec2dA0()
+{
+    emit exec2dA(QString::asprintf("%05d", procCtrl->slice()));
+}
+
+void Body::ctImage(int no, QImage img)
+{
+    ctDisp->addImg(no, img);
+}
+
+void Body::batchLoad(QString fname)
+{
+    emit callBatchLoad(fname);
+}
+
+void Body::batchExec()
+{
+    emit callBatchExec();
+}
+
+// ---- built with the parts that follow ----------------------------------------------------
+// Sequential execution, setup files and the viewer driving fill these in.
+
+void Body::setFirstImageSet() { }
+
+void Body::setNextImageSet() { }
+
+void Body::startingSeqCalc() { }
+
+void Body::finishedSeqCalc() { }
+
+void Body::saveSetup(QString fname)
+{
+    Q_UNUSED(fname);
+}
+
+void Body::loadSetup(QString fname)
+{
+    Q_UNUSED(fname);
+}
+
+void Body::setupQuoltLink() { }
+
+void Body::qlkInitFlags() { }
+
+void Body::qlkChangedIsBusy(bool f)
+{
+    Q_UNUSED(f);
+}
+
+void Body::qlkStageCtrl() { }
+
+void Body::qlkStartCont2dA() { }

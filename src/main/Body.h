@@ -1,28 +1,231 @@
 #pragma once
 
+#include "BatchCmd.h"
+#include "CtParams.h"
+#include "MouseC.h"
+#include "ui_Body.h"
+
+#include <QDateTime>
+#include <QFileInfoList>
 #include <QFrame>
+#include <QImage>
+#include <QList>
+#include <QPen>
+#include <QSet>
+#include <QString>
+#include <QStringList>
 
+#include <functional>
+#include <vector>
+
+class Batch;
+class CtCalc;
+class CtCalc2;
+class CtCalc2Ui;
+class CtDisp;
+class CtView;
+class DataSaver;
+class ImgDatas;
+class QAbstractButton;
+class QButtonGroup;
 class QCloseEvent;
+class QFileDialog;
+class QPainter;
+class QThread;
+class QuoltLink;
+class RawDisp;
+class Sinogram;
 
-// The program's main window. For now it carries only what the start-up needs: the
-// batch hand-over signals, the configuration lines executed once at construction and
-// the close notification that ends the event loop.
-class Body : public QFrame
+// The program's one main window. It owns the projection image set, every panel, the
+// reconstruction workers with their views, the background saver, the batch interpreter and
+// the viewer link, wires them together and carries the interactive workflow: loading a
+// measurement one file per event-loop pass, raw-image overlays, point and region selection,
+// and reconstruction runs of one slice (CT1 or one worker) or of a slice range dispatched to
+// idle workers.
+//
+// Members are public like those of the other panels, so that the parts of this class that
+// live in files of their own (batch commands, setup files, sequential execution, the viewer
+// driving) and the tests reach them without accessors.
+class Body : public QFrame, public Ui_Body
 {
     Q_OBJECT
 public:
     explicit Body(QWidget *parent = nullptr);
     ~Body() override;
 
-    // Runs every retained configuration line as a batch command (nothing is known
-    // to the executor yet, so each line is accepted and ignored).
+    // Runs every retained configuration line through the batch-command executor.
     void execConfigLines();
 
+    // The energy in eV that an I0 file's name states in its second-to-last "-"-separated field
+    // ("Fe-7_112keV-00001.img" gives 7112); 0 when the path has no such field.
+    static double energyOfI0File(const QString &path);
+
+    // The three values a user sets before loading and expects to keep: these clear the matching
+    // reset flag, so the first load after start does not replace them with its defaults. The
+    // batch commands "ct_proc_slice", "ct_slice_to" and "ct_cor" go through them.
+    void setProcSlice(int slice);
+    void setProcSliceTo(int sliceTo);
+    void setProcCor(double cor);
+
+    // A worker has been handed a slice or is still working on one. A worker's own busy flag is
+    // raised only when the queued request reaches its thread, so the workers addressed and not
+    // yet heard back from count too.
+    bool workerInFlight(CtCalc2 *worker) const;
+    int workersInFlight() const;
+
+    ImgDatas *imgDatas = nullptr;
+    QThread *imgDatasThread = nullptr;
+    Batch *batch = nullptr;
+    QThread *batchThread = nullptr;
+    DataSaver *dataSaver = nullptr;
+    QThread *dataSaverThread = nullptr;
+    RawDisp *rawDisp = nullptr;
+    Sinogram *sinogram = nullptr;
+    CtCalc *ctCalc = nullptr;
+    QList<CtCalc2 *> ctCalc2s;
+    QList<CtCalc2Ui *> ctCalc2Uis;
+    QList<QThread *> ctCalc2Threads;
+    CtDisp *ctDisp = nullptr;
+    CtView *ctView = nullptr;
+    QuoltLink *quoltLink = nullptr;
+    QFileDialog *setupDialog = nullptr;
+    bool savingSetup = false;
+    QStringList pendingFiles;
+    QList<double> i0Energies;
+    bool calculating = false;
+    bool batchCalc = false;
+    bool resetRegions = true;
+    bool resetSliceTo = true;
+    bool resetSlice = true;
+    bool resetCor = true;
+    QDateTime calcStart;
+    QDateTime calcEnd;
+    bool showAllCt2Images = false;
+    CtParams ctParams;
+    QPen crossPen, slicePen, rangePen, corPen, selectingPen, selectedPen;
+
+    // Which path the active run takes; None between runs.
+    enum class RunKind { None, Ct1, Ct2Single, Ct2Range };
+    RunKind runKind = RunKind::None;
+    // A start waits for the workers of a stopped run (they still read ctParams).
+    bool startPending = false;
+    QSet<CtCalc2 *> addressed;
+    // The dispatcher's next slice, wide enough that stepping past the last slice never
+    // overflows.
+    qint64 nextSlice = 0;
+
 signals:
+    void batchCalcStart();
+    void batchCalcFinished();
+    void askAddAnImg(QString fname);
+    void askLoadNextDataFile();
+    void noticeFinishedLoadDataFiles();
+    void setFirstSet(int firstIdx);
+    void setNextSet(int lastIdx);
+    void startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
+    void startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int slice);
     void finishing();
+    void finishedLoadingCTFiles();
+    void calcFinished();
+    void stage(QString msg, qulonglong dEt);
     void callBatchLoad(QString fname);
     void callBatchExec();
+    void callBatchCheckEnd();
+    void qlkLoadFilesOfPattern(QString path);
+    void qlkLoadFiles(QStringList fileList);
+    void qlkStatChanged();
+    void exec2dA(QString sliceNoS);
+
+public slots:
+    void batchLoad(QString fname);
+    void batchExec();
+    void setFixColorScale(bool f);
+    void setColorMin(double v);
+    void setColorMax(double v);
+    void setAutoSaveImage(bool f);
+    void setAutoSaveData(bool f);
+
+private slots:
+    void dataFilesSelected(QStringList files, bool clear);
+    void loadNextDataFile();
+    void finishedLoadDataFiles();
+    void newPosOnRawImg(double x, double y);
+    void updateRawImage();
+    void draw(QPainter *p);
+    void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
+    void showDispRaw();
+    void showSinogram();
+    void toggleCalcCt();
+    void startCalcCt();
+    void stopCalcCt();
+    void setupFFT();
+    void setupSaveConds();
+    void execSingleCtCalc();
+    void execMultiCtCalc();
+    void ctCalcFinished();
+    void setShowAdditionalInfo(bool f);
+    void setShowAdditionalAdditionalInfo(bool f);
+    void changedCtSel(QAbstractButton *button);
+    void changedAutoExec();
+    void dRUpdated(double rx0, double rz0, double rx1, double rz1);
+    void cRUpdated(double rx0, double rz0, double rx1, double rz1);
+    void batchExCmd(BatchCmd cmd);
+    void fixColorScaleChanged();
+    double colorMin();
+    double colorMax();
+    void selectedDir(QString dir, QStringList patterns);
+    void selectedFileInfoList(QFileInfoList fileInfoList);
+    void newSets(int count);
+    void setFirstImageSet();
+    void setNextImageSet();
+    void startingSeqCalc();
+    void finishedSeqCalc();
+    void i0FilesSelected(QStringList files, bool clear);
+    void noticedStage(QString msg, qlonglong dEt);
+    void setI0FileFromList();
+    void showSaveSetupD();
+    void showLoadSetupD();
+    void saveLoadFileSelected(QString fname);
+    void saveSetup(QString fname);
+    void loadSetup(QString fname);
+    void exec2dA0();
+    void setupQuoltLink();
+    void qlkInitFlags();
+    void qlkChangedIsBusy(bool f);
+    void qlkStageCtrl();
+    void qlkStartCont2dA();
+    void ctImage(int no, QImage img);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildWorkers(int n);
+    void addWorkerTab(int k, CtCalc2Ui *view, bool appended);
+    void connectSignals();
+    // The part of a start that reads the panel into ctParams and hands out work; run at once,
+    // or when the last worker of a stopped run has reported.
+    void beginRun();
+    void workerReported(CtCalc2 *worker);
+    bool inSliceRange(qint64 slice) const;
+    void showProgress();
+    void relayRegion(
+        bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
+    void applyRawSelection();
+    // Runs `action` now when no worker is in flight, else once the last one has reported:
+    // the image set and the I0/BG readers must not change while a worker reads them.
+    void whenWorkersIdle(std::function<void()> action);
+    void runIdleActions();
+    // Stops dispatching, lets every worker finish its slice, writes every queued record and
+    // ends the owned threads. Safe to call more than once.
+    void shutDown();
+
+    QButtonGroup *ctSelGroup = nullptr;
+    QList<CtCalc2Ui *> untabbedViews; // views without a tab, owned here
+    std::vector<double> rawRow; // the read-out's row buffer
+    double crossX = -1.0;
+    double crossY = -1.0;
+    std::vector<std::function<void()>> idleActions;
+    bool closing = false;
+    bool shutDownDone = false;
 };

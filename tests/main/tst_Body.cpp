@@ -1,36 +1,935 @@
+// The main window with its real panels, image set, workers, saver and threads, on camera files
+// of a phantom written into temporary folders.
 #include "Body.h"
+
+#include "ClosableBase.h"
+#include "ColorBar.h"
+#include "Config.h"
+#include "CtCalc.h"
+#include "CtCalc2.h"
+#include "CtCalc2Ui.h"
+#include "CtDisp.h"
+#include "CtView.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "ItexWriter.h"
+#include "PopDockBase.h"
+#include "RawDisp.h"
+#include "SavingData.h"
+#include "SavingImg.h"
+#include "ct/CtTestData.h"
 
 #include <QApplication>
 #include <QTranslator>
 #include <QtTest>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString IdleStyle = "background-color: rgb(213, 245, 255);";
+const QString RunningStyle = "background-color: rgb(255, 255, 128);";
+
+int hardwareThreads()
+{
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
+template <typename T> T *child(QObject *parent, const char *name)
+{
+    T *c = parent->findChild<T *>(name);
+    if (!c)
+        qWarning() << "no child" << name;
+    return c;
+}
+
+// Projection files of a phantom: `lines` detector lines (slices) of `width` pixels.
+struct Measurement
+{
+    CtTestData::PhantomImages images;
+    QStringList files;
+
+    bool make(int width = 64, int lines = 12, int projections = 36)
+    {
+        CtTestData::PhantomSpec spec;
+        spec.width = width;
+        spec.height = lines;
+        spec.projections = projections;
+        if (!images.make(spec))
+            return false;
+        const QDir d(images.dir.path());
+        for (const QString &f : d.entryList({ "p-*.img" }, QDir::Files, QDir::Name))
+            files << d.absoluteFilePath(f);
+        return files.size() == projections;
+    }
+};
+
+// Watches the hand-out of one or more runs from outside: which worker got which slice, and
+// that no worker is handed a slice before it has reported the previous one.
+struct RunMonitor
+{
+    explicit RunMonitor(Body &body)
+        : workers(body.ctCalc2s)
+    {
+        for (int i = 0; i < workers.size(); ++i)
+            outstanding.push_back(std::make_unique<std::atomic<int>>(0));
+        conns << QObject::connect(&body,
+            qOverload<CtCalc2 *, bool, double, int, bool>(&Body::startCt), &body,
+            [this](CtCalc2 *w, bool, double, int slice, bool) {
+                // The worker may count its picture before this runs (the request reached it
+                // first), so a fair hand-out leaves 0 or 1 here; 2 means the worker was
+                // handed a slice while still at work on one.
+                const int i = int(workers.indexOf(w));
+                if (i < 0 || outstanding[size_t(i)]->fetch_add(1) + 1 > 1)
+                    ++violations;
+                slices << slice;
+                used.insert(w);
+                int others = 0;
+                for (int j = 0; j < int(outstanding.size()); ++j)
+                    others += j == i ? 0 : std::max(0, outstanding[size_t(j)]->load());
+                maxOutstanding = std::max(maxOutstanding, others + 1);
+                othersAtDispatch << others;
+            });
+        // A worker emits its picture before its report, so counting the picture on the worker's
+        // own thread is sure to happen before the report can reach the window.
+        body.ShowCalcRes->setChecked(true);
+        for (int i = 0; i < workers.size(); ++i) {
+            std::atomic<int> *o = outstanding[size_t(i)].get();
+            std::atomic<int> *r = &reports;
+            conns << QObject::connect(
+                workers[i], &CtCalc2::ctImage, workers[i],
+                [o, r] {
+                    o->fetch_sub(1);
+                    r->fetch_add(1);
+                },
+                Qt::DirectConnection);
+        }
+    }
+    ~RunMonitor()
+    {
+        for (const auto &c : conns)
+            QObject::disconnect(c);
+    }
+
+    QList<CtCalc2 *> workers;
+    std::vector<std::unique_ptr<std::atomic<int>>> outstanding;
+    std::atomic<int> reports { 0 };
+    QList<int> slices;
+    QList<int> othersAtDispatch; // slices other workers still had
+    QSet<CtCalc2 *> used;
+    int violations = 0;
+    int maxOutstanding = 0;
+    QList<QMetaObject::Connection> conns;
+};
+
+} // namespace
+
+char *toString(const CtRegion &r)
+{
+    return QTest::toString(QString("(%1, %2, %3, %4)").arg(r.x0).arg(r.z0).arg(r.x1).arg(r.z1));
+}
+
 class TestBody : public QObject
 {
     Q_OBJECT
 private slots:
+    void init();
+    void cleanup();
+
+    void tabPages_data();
+    void tabPages();
+    void defaultWidgetStates_data();
+    void defaultWidgetStates();
+    void threadsFollowHardware();
+    void additionalInfoFollowsItsBoxes();
     void closingEmitsFinishing();
     void embeddedTranslationLoads();
+
+    void loadsOneFilePerPass();
+    void resetFlagsOnLoad_data();
+    void resetFlagsOnLoad();
+    void valuesSetBeforeFirstLoadSurvive();
+    void rawReadOutAndPointSelection();
+    void regionsAreRelayed();
+    void fixedColorScaleReachesEveryView();
+    void i0FileNearestInEnergy();
+    void i0FileEnergy_data();
+    void i0FileEnergy();
+
+    void ct1RunEndsOnce();
+    void batchRunWithoutImagesEnds();
+    void ct2SingleSliceEndsAfterFirstReport();
+    void sliceRange_data();
+    void sliceRange();
+    void rangeWithCt1SelectedUsesWorkers();
+    void stopDuringRangeKeepsResults();
+    void startWaitsForWorkersOfStoppedRun();
+    void autoSavingWritesFolders_data();
+    void autoSavingWritesFolders();
+    void closeDuringRunLosesNothing();
+
+private:
+    // A window with the measurement loaded, the rotation axis vertical.
+    bool load(Body &body, const Measurement &m);
+    void setRange(Body &body, int from, int to, int step, int threads);
+    bool waitForIdle(Body &body);
+    void saveDataTo(Body &body, const QString &dir, bool subFolders);
 };
+
+void TestBody::init()
+{
+    config.set("show_all_ct2_images", "0", "0");
+}
+
+void TestBody::cleanup()
+{
+    config.set("show_all_ct2_images", "0", "0");
+    QCOMPARE(SavingData::liveCount(), 0);
+    QCOMPARE(SavingImg::liveCount(), 0);
+}
+
+bool TestBody::load(Body &body, const Measurement &m)
+{
+    child<QRadioButton>(body.procCtrl, "RotAxV")->click();
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.CTFiles->handleChosenFiles(m.files);
+    return loaded.wait(10000) && body.imgDatas->count() == m.files.size();
+}
+
+void TestBody::setRange(Body &body, int from, int to, int step, int threads)
+{
+    body.procCtrl->setSliceFrom(from);
+    body.procCtrl->setSliceTo(to);
+    body.procCtrl->setSliceStep(step);
+    child<QSpinBox>(body.procCtrl, "Threads")->setValue(threads);
+    child<QCheckBox>(body.procCtrl, "AutoExecCtCalc")->setChecked(true);
+}
+
+bool TestBody::waitForIdle(Body &body)
+{
+    QDeadlineTimer deadline(20000);
+    while (body.workersInFlight() > 0 && !deadline.hasExpired())
+        QTest::qWait(10);
+    return body.workersInFlight() == 0;
+}
+
+void TestBody::saveDataTo(Body &body, const QString &dir, bool subFolders)
+{
+    body.SelectDataSaveDir->setFilePath(dir);
+    body.SelectDataSaveDir->setName("scan");
+    body.SelectDataSaveDir->setAddTag("t");
+    body.SaveInSubFolders->setChecked(subFolders);
+    body.setAutoSaveData(true);
+}
+
+// ---- construction ------------------------------------------------------------------------
+
+void TestBody::tabPages_data()
+{
+    QTest::addColumn<bool>("showAll");
+    QTest::newRow("first worker's tab at 3") << false;
+    QTest::newRow("a tab per worker") << true;
+}
+
+void TestBody::tabPages()
+{
+    QFETCH(bool, showAll);
+    config.set("show_all_ct2_images", showAll ? "1" : "0", showAll ? "1" : "0");
+    Body body;
+    const int n = hardwareThreads();
+    QStringList pages { "Raw Image", "Sinogram", "CT Reconstructed Image", "I0 Image", "BG Image",
+        "CT Images", "3D View" };
+    QStringList titles { "Measured Raw Image", "Check Sinogram", "CT Reconstruction", "I0 Image",
+        "BG Image", "CT images", "Reconstructed Body View" };
+    if (showAll) {
+        for (int k = 1; k <= n; ++k) {
+            pages << QString("CT2 %1").arg(k);
+            titles << QString("CT Calc2 %1").arg(k);
+        }
+    } else {
+        pages.insert(3, "CT2");
+        titles.insert(3, "CT Calc2 1");
+    }
+    QStringList shown, shownTitles;
+    for (int i = 0; i < body.ImgsTab->count(); ++i) {
+        shown << body.ImgsTab->tabText(i);
+        auto *base = qobject_cast<PopDockBase *>(body.ImgsTab->widget(i));
+        if (!base)
+            base = body.ImgsTab->widget(i)->findChild<PopDockBase *>();
+        QVERIFY(base);
+        shownTitles << base->popWindow()->windowTitle();
+    }
+    QCOMPARE(shown, pages);
+    QCOMPARE(shownTitles, titles);
+    QCOMPARE(body.ctCalc2s.size(), n);
+    QCOMPARE(body.ctCalc2Uis.size(), n);
+    // Each worker's tab holds its own view, in worker order.
+    const int firstWorkerTab = showAll ? 7 : 3;
+    for (int k = 0; k < (showAll ? n : 1); ++k)
+        QVERIFY(body.ImgsTab->widget(firstWorkerTab + k)->isAncestorOf(body.ctCalc2Uis[k]));
+    QCOMPARE(body.ImgsPopDocBase->widget(), body.ImgsTab);
+    QCOMPARE(body.ImgsPopDocBase->popWindow()->windowTitle(), QString("Vexa2 Images"));
+    QVERIFY(body.RawImgBase->isAncestorOf(body.rawDisp));
+    QVERIFY(body.CtViewBase->isAncestorOf(body.ctView));
+}
+
+void TestBody::defaultWidgetStates_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QVariant>("expected");
+    auto row = [](const char *o, const char *p, const QVariant &v) {
+        QTest::newRow(QByteArray(o).append('.').append(p).constData())
+            << QString(o) << QByteArray(p) << v;
+    };
+    row("Body", "windowTitle", "Vexa2");
+    row("SaveInSubFolders", "checked", true);
+    row("SubOfEnergy", "checked", false);
+    row("SubOfSlice", "checked", false);
+    row("AutoSaveImage", "checked", false);
+    row("AutoSaveData", "checked", false);
+    row("DataUpperLimit", "text", "10");
+    row("DataLowerLimit", "text", "-10");
+    row("DataOffset", "text", "10");
+    row("ColorMin", "text", "0");
+    row("ColorMax", "text", "1");
+    row("FixColorScale", "checked", false);
+    row("SelectCt1", "checked", true);
+    row("SelectCt2", "checked", false);
+    row("CalcCT", "text", "Calc");
+    row("CalcSpentT", "text", "0");
+    row("ProgPerCent", "text", "0 %");
+    row("CalcStartT", "readOnly", true);
+    row("CalcCT", "styleSheet", IdleStyle);
+    row("SeqCalc", "styleSheet", IdleStyle);
+    row("Cont2DA", "styleSheet", IdleStyle);
+    row("QLKIsBusy", "styleSheet", "background-color: rgb(211, 255, 241);");
+    row("ShowAdditionalInfo", "text", "Show Additionl Info for CT XAFS");
+    row("SaveInSubFolders", "toolTip",
+        "When this option is selected but neither 'of Energy' nor 'of Slice' is selected, it "
+        "works as if 'of Slice' is selected.W");
+}
+
+void TestBody::defaultWidgetStates()
+{
+    QFETCH(QString, object);
+    QFETCH(QByteArray, property);
+    QFETCH(QVariant, expected);
+    Body body;
+    QObject *o = object == "Body" ? &body : body.findChild<QObject *>(object);
+    QVERIFY(o);
+    QCOMPARE(o->property(property.constData()), expected);
+}
+
+void TestBody::threadsFollowHardware()
+{
+    Body body;
+    const int n = hardwareThreads();
+    auto *threads = child<QSpinBox>(body.procCtrl, "Threads");
+    QCOMPARE(threads->maximum(), n);
+    QCOMPARE(threads->value(), std::max(threads->minimum(), int(n * 0.8)));
+    QCOMPARE(child<QLabel>(body.procCtrl, "MaxThreads")->text(), QString("/%1").arg(n));
+    for (QThread *t : body.ctCalc2Threads)
+        QVERIFY(t->isRunning());
+}
+
+void TestBody::additionalInfoFollowsItsBoxes()
+{
+    Body body;
+    QVERIFY(!body.AdditionalInfo->isVisibleTo(&body));
+    QVERIFY(!body.ShowAdditionalAdditionalInfo->isVisibleTo(&body));
+    QVERIFY(!body.AdditionalAdditionalInfo->isVisibleTo(&body));
+    body.ShowAdditionalInfo->setChecked(true);
+    QVERIFY(body.AdditionalInfo->isVisibleTo(&body));
+    QVERIFY(body.ShowAdditionalAdditionalInfo->isVisibleTo(&body));
+    body.ShowAdditionalAdditionalInfo->setChecked(true);
+    QVERIFY(body.AdditionalAdditionalInfo->isVisibleTo(&body));
+    body.ShowAdditionalInfo->setChecked(false);
+    QVERIFY(!body.AdditionalInfo->isVisibleTo(&body));
+    QCOMPARE(body.I0ofRawImage_->title(), QString("I0 of Raw Image"));
+    QCOMPARE(body.I0ofI0Image_->title(), QString("I0 of I0 Image"));
+}
 
 void TestBody::closingEmitsFinishing()
 {
     Body body;
-    QCOMPARE(body.windowTitle(), QString("Vexa2"));
     QSignalSpy spy(&body, &Body::finishing);
     body.show();
     body.resize(1, 1);
     QVERIFY(QTest::qWaitForWindowExposed(&body));
     QVERIFY(body.close());
     QCOMPARE(spy.count(), 1);
+    for (QThread *t : body.ctCalc2Threads)
+        QVERIFY(t->isFinished());
+    QVERIFY(body.dataSaverThread->isFinished());
+    QVERIFY(body.batchThread->isFinished());
+    QVERIFY(body.imgDatasThread->isFinished());
 }
 
 void TestBody::embeddedTranslationLoads()
 {
     QTranslator tr;
     QVERIFY(tr.load(":Vexa2_ja_JP", QCoreApplication::applicationDirPath()));
-    const QString ja = tr.translate("Body", "Vexa2 CT reconstruction");
-    QVERIFY(!ja.isEmpty());
-    QVERIFY(ja != "Vexa2 CT reconstruction");
+    for (const char *text : { "Vexa2 Images", "Measured Raw Image" }) {
+        const QString ja = tr.translate("Body", text);
+        QVERIFY(!ja.isEmpty());
+        QVERIFY(ja != text);
+    }
+}
+
+// ---- loading -----------------------------------------------------------------------------
+
+void TestBody::loadsOneFilePerPass()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 8));
+    QTemporaryDir bad;
+    QFile junk(bad.filePath("junk.img"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("not a camera file");
+    junk.close();
+    QStringList files = m.files;
+    files.insert(3, junk.fileName());
+
+    Body body;
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.CTFiles->handleChosenFiles(files);
+    QCOMPARE(body.imgDatas->count(), 0); // nothing is read before the event loop runs
+    int passes = 0;
+    int previous = 0;
+    while (loaded.isEmpty() && passes < 100) {
+        QCoreApplication::processEvents();
+        ++passes;
+        QVERIFY(body.imgDatas->count() - previous <= 1);
+        previous = body.imgDatas->count();
+    }
+    QCOMPARE(loaded.count(), 1);
+    QVERIFY(passes >= files.size());
+    QCOMPARE(body.imgDatas->count(), m.files.size());
+    QCOMPARE(body.CTFiles->files(), m.files);
+    QCOMPARE(body.seekCtrl->maximum(), m.files.size() - 1);
+    QCOMPARE(body.procCtrl->dataSetImages(), m.files.size());
+    QVERIFY(!body.rawDisp->img.isNull());
+}
+
+void TestBody::resetFlagsOnLoad_data()
+{
+    QTest::addColumn<bool>("keepOnFirst");
+    QTest::addColumn<bool>("keepOnSecond");
+    QTest::addColumn<bool>("secondKeeps");
+    QTest::newRow("keep checked: first applies, second keeps") << true << true << true;
+    QTest::newRow("keep unchecked: both apply") << false << false << false;
+    QTest::newRow("keep checked only later") << false << true << true;
+}
+
+void TestBody::resetFlagsOnLoad()
+{
+    QFETCH(bool, keepOnFirst);
+    QFETCH(bool, keepOnSecond);
+    QFETCH(bool, secondKeeps);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    body.procCtrl->setSliceNo(3);
+    body.procCtrl->setCor(7.5);
+    body.CTFiles->setKeepConditions(keepOnFirst);
+    QVERIFY(load(body, m));
+    // Vertical axis: slices are rows.
+    QCOMPARE(body.procCtrl->slice(), 6);
+    QCOMPARE(body.procCtrl->sliceTo(), 11);
+    QCOMPARE(body.procCtrl->cor(), 32.0);
+    QCOMPARE(body.ctCalc->cr(), (CtRegion { 0, 0, 63, 63 }));
+    for (CtCalc2Ui *v : body.ctCalc2Uis) {
+        QCOMPARE(v->cr(), (CtRegion { 0, 0, 63, 63 }));
+        QCOMPARE(v->dr(), (CtRegion { 0, 0, 63, 63 }));
+    }
+
+    body.procCtrl->setSliceNo(2);
+    body.procCtrl->setSliceTo(9);
+    body.procCtrl->setCor(30.25);
+    body.ctCalc->setCR(1, 2, 40, 41);
+    body.CTFiles->setKeepConditions(keepOnSecond);
+    QVERIFY(load(body, m));
+    QCOMPARE(body.procCtrl->slice(), secondKeeps ? 2 : 6);
+    QCOMPARE(body.procCtrl->sliceTo(), secondKeeps ? 9 : 11);
+    QCOMPARE(body.procCtrl->cor(), secondKeeps ? 30.25 : 32.0);
+    QCOMPARE(
+        body.ctCalc->cr(), secondKeeps ? (CtRegion { 1, 2, 40, 41 }) : (CtRegion { 0, 0, 63, 63 }));
+    QCOMPARE(body.ctCalc2Uis.first()->cr(), body.ctCalc->cr());
+}
+
+void TestBody::valuesSetBeforeFirstLoadSurvive()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    body.CTFiles->setKeepConditions(true);
+    body.setProcCor(20.5);
+    body.setProcSliceTo(8);
+    QVERIFY(load(body, m));
+    QCOMPARE(body.procCtrl->cor(), 20.5);
+    QCOMPARE(body.procCtrl->sliceTo(), 8);
+    QCOMPARE(body.procCtrl->slice(), 6); // not set beforehand: the default applies
+}
+
+void TestBody::rawReadOutAndPointSelection()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    QVERIFY(load(body, m));
+    body.seekCtrl->setIndex(2);
+    auto reader = CtTestData::loadReader(m.files.at(2));
+    QVERIFY(reader);
+    std::vector<double> row(64);
+    const double expected = reader->hLine(5, row.data())[17];
+    auto *val = child<QLineEdit>(body.rawDisp, "Val");
+    body.rawDisp->noticedNewPos(17, 5);
+    QCOMPARE(val->text(), QString::number(expected, 'g', 6));
+    QVERIFY(expected != 0.0);
+    body.rawDisp->noticedNewPos(64, 5);
+    QCOMPARE(val->text(), QString("0"));
+    body.rawDisp->noticedNewPos(3, -1);
+    QCOMPARE(val->text(), QString("0"));
+
+    // Vertical axis: a left click picks the row as slice, a right click the column as CoR.
+    emit body.rawDisp->selectedAPoint(10.7, 4.9, MouseC::Left);
+    QCOMPARE(body.procCtrl->slice(), 4);
+    emit body.rawDisp->selectedAPoint(30.5, 2.0, MouseC::Right);
+    QCOMPARE(body.procCtrl->cor(), 30.5);
+    emit body.rawDisp->selectedAPoint(1.0, 1.0, MouseC::LeftShift);
+    QCOMPARE(body.procCtrl->slice(), 4);
+    QCOMPARE(body.procCtrl->cor(), 30.5);
+
+    // A completed selection gives the regions and the slice range when the picture is drawn.
+    body.rawDisp->sel = QRectF(8, 2, 20, 5);
+    body.rawDisp->selValid = true;
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    body.ImgsTab->setCurrentIndex(0);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.ctCalc->cr(), (CtRegion { 8, 8, 28, 28 }));
+    QCOMPARE(body.ctCalc2Uis.last()->dr(), (CtRegion { 8, 8, 28, 28 }));
+    QCOMPARE(body.procCtrl->sliceFrom(), 2);
+    QCOMPARE(body.procCtrl->sliceTo(), 7);
+}
+
+void TestBody::regionsAreRelayed()
+{
+    Body body;
+    body.ctCalc->setCR(1, 2, 30, 31);
+    for (CtCalc2Ui *v : body.ctCalc2Uis)
+        QCOMPARE(v->cr(), (CtRegion { 1, 2, 30, 31 }));
+    body.ctCalc2Uis.first()->setDR(4, 5, 20, 21);
+    QCOMPARE(body.ctCalc->dr(), (CtRegion { 4, 5, 20, 21 }));
+    for (CtCalc2Ui *v : body.ctCalc2Uis)
+        QCOMPARE(v->dr(), (CtRegion { 4, 5, 20, 21 }));
+}
+
+void TestBody::fixedColorScaleReachesEveryView()
+{
+    Body body;
+    body.setColorMin(-0.5);
+    body.setColorMax(2.25);
+    QCOMPARE(body.ColorMax->text(), QString("2.25"));
+    body.setFixColorScale(true);
+    QList<ColorBar *> bars { body.ctCalc->display()->colorBar() };
+    for (CtCalc2Ui *v : body.ctCalc2Uis)
+        bars << v->display()->colorBar();
+    for (ColorBar *b : bars) {
+        QVERIFY(b->fixedScale());
+        QCOMPARE(b->vMin, -0.5);
+        QCOMPARE(b->vMax, 2.25);
+    }
+    body.ColorMin->setText("abc");
+    emit body.ColorMin->editingFinished();
+    for (ColorBar *b : bars)
+        QCOMPARE(b->vMin, 0.0);
+    body.setFixColorScale(false);
+    for (ColorBar *b : bars)
+        QVERIFY(!b->fixedScale());
+}
+
+void TestBody::i0FileEnergy_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<double>("energy");
+    QTest::newRow("keV") << "/d/I0-7_112keV-00001.img" << 7112.0;
+    QTest::newRow("KEV") << "/d/I0-7_5KEV-00001.img" << 7500.0;
+    QTest::newRow("eV") << "/d/I0-7112eV-00001.img" << 7112.0;
+    QTest::newRow("folder hyphen") << "/d-x/I0-8980-1.img" << 8980.0;
+    QTest::newRow("no hyphen") << "/d/I0_7112.img" << 0.0;
+}
+
+void TestBody::i0FileEnergy()
+{
+    QFETCH(QString, path);
+    QFETCH(double, energy);
+    QCOMPARE(Body::energyOfI0File(path), energy);
+}
+
+void TestBody::i0FileNearestInEnergy()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::vector<quint16> pixels(8 * 4, 1000);
+    QStringList i0Files;
+    for (const char *name :
+        { "I0-7_100keV-00001.img", "I0-7_120keV-00001.img", "I0-7_121keV-00001.img" }) {
+        i0Files << dir.filePath(name);
+        QVERIFY(writeItexFile(i0Files.last(), 8, 4, 2, pixels.data(), 1.0));
+    }
+    // Two data sets, sub-folders named by their energy.
+    QDir root(dir.path());
+    QVERIFY(root.mkpath("sets/7_119keV"));
+    QVERIFY(root.mkpath("sets/7_101keV"));
+    for (const char *set : { "sets/7_119keV", "sets/7_101keV" })
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(writeItexFile(root.filePath(QString("%1/p-%2.img").arg(set).arg(i)), 8, 4, 2,
+                pixels.data(), 1.0));
+
+    Body body;
+    body.SelI0Files->handleChosenFiles(i0Files);
+    QCOMPARE(body.SelI0Files->files(), i0Files);
+    QCOMPARE(body.i0Energies, (QList<double> { 7100, 7120, 7121 }));
+    body.SelDDir->setPattern("*.img");
+    body.SelDDir->setDataDir(root.filePath("sets"));
+    QCOMPARE(body.SelDDir->count(), 2);
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    for (int idx = 0; idx < 2; ++idx) {
+        body.SelDDir->setFirstSet(idx);
+        QVERIFY(loaded.wait(5000));
+        const QString setName = body.SelDDir->currentSetName();
+        // 7101 eV is nearest to 7100; 7119 eV to 7120 (the tie-free nearest, not 7121).
+        QCOMPARE(body.I0ImgSel->filePath(), setName == "7_101keV" ? i0Files[0] : i0Files[1]);
+        QCOMPARE(body.SelectDataSaveDir->addTag(), setName);
+        QCOMPARE(body.SelectImageSaveDir->addTag(), setName);
+        QCOMPARE(body.imgDatas->count(), 3);
+        QVERIFY(body.CTFiles->files().first().contains(setName));
+    }
+}
+
+// ---- run control -------------------------------------------------------------------------
+
+void TestBody::ct1RunEndsOnce()
+{
+    Measurement m;
+    QVERIFY(m.make());
+    Body body;
+    QVERIFY(load(body, m));
+    body.ProgPerCent->setText("untouched");
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(body.calculating);
+    QCOMPARE(body.CalcCT->styleSheet(), RunningStyle);
+    QCOMPARE(body.CalcEndT->text(), QString("--"));
+    QVERIFY(finished.wait(20000));
+    QTest::qWait(100);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!body.calculating);
+    QCOMPARE(body.CalcCT->styleSheet(), IdleStyle);
+    QVERIFY(QTime::fromString(body.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
+    QCOMPARE(body.ProgPerCent->text(), QString("untouched"));
+    QVERIFY(!body.ctCalc->display()->img.isNull());
+}
+
+void TestBody::batchRunWithoutImagesEnds()
+{
+    Body body;
+    QSignalSpy checkEnd(&body, &Body::callBatchCheckEnd);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    QVERIFY(QMetaObject::invokeMethod(&body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd("calc_exec"))));
+    QTRY_COMPARE(checkEnd.count(), 1);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!body.batchCalc);
+    QVERIFY(!body.calculating);
+    // Any other command lets the batch go on at once.
+    QVERIFY(
+        QMetaObject::invokeMethod(&body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd("no_such_cmd 1"))));
+    QCOMPARE(checkEnd.count(), 2);
+    QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::ct2SingleSliceEndsAfterFirstReport()
+{
+    Measurement m;
+    QVERIFY(m.make());
+    Body body;
+    QVERIFY(load(body, m));
+    body.SelectCt2->click();
+    body.ShowCalcRes->setChecked(true);
+    body.procCtrl->setSliceNo(5);
+    RunMonitor mon(body);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QCOMPARE(body.ProgPerCent->text(), QString("0 %"));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(mon.slices, QList<int> { 5 });
+    QCOMPARE(mon.used.values(), QList<CtCalc2 *> { body.ctCalc2s.first() });
+    QCOMPARE(mon.reports.load(), 1);
+    QCOMPARE(body.ctDisp->sliceNumbers(), QList<int> { 5 });
+    QVERIFY(waitForIdle(body));
+    QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::sliceRange_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<QList<int>>("slices");
+    const int many = std::min(3, hardwareThreads());
+    QTest::newRow("one slice") << 4 << 4 << 1 << many << QList<int> { 4 };
+    QTest::newRow("ten slices") << 0 << 9 << 1 << many
+                                << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    QTest::newRow("one worker") << 1 << 5 << 2 << 1 << QList<int> { 1, 3, 5 };
+    QTest::newRow("descending") << 11 << 2 << 3 << many << QList<int> { 11, 8, 5, 2 };
+    QTest::newRow("step 0") << 3 << 6 << 0 << many << QList<int> { 3, 4, 5, 6 };
+    QTest::newRow("step 0 descending") << 6 << 4 << 0 << many << QList<int> { 6, 5, 4 };
+}
+
+void TestBody::sliceRange()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, step);
+    QFETCH(int, threads);
+    QFETCH(QList<int>, slices);
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    saveDataTo(body, out.path(), false);
+    setRange(body, from, to, step, threads);
+    QVERIFY(body.SelectCt2->isChecked());
+
+    body.ProgPerCent->setText("-");
+    RunMonitor mon(body);
+    QList<double> progress;
+    connect(body.ProgPerCent, &QLineEdit::textChanged, this, [&](const QString &t) {
+        QVERIFY(t.endsWith(" %"));
+        progress << t.chopped(2).toDouble();
+    });
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(30000));
+    // The run ends only after the last report.
+    QCOMPARE(mon.reports.load(), slices.size());
+    QCOMPARE(mon.slices, slices);
+    QCOMPARE(mon.violations, 0);
+    QVERIFY(mon.maxOutstanding <= threads);
+    QVERIFY(mon.used.size() <= threads);
+    for (int i = 0; i < threads; ++i)
+        QVERIFY(i >= slices.size() || mon.used.contains(body.ctCalc2s[i]));
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.first(), 0.0);
+    for (int i = 1; i < progress.size(); ++i)
+        QVERIFY2(progress[i] >= progress[i - 1], qPrintable(QString::number(progress[i])));
+    QCOMPARE(progress.last(), 100.0);
+    QCOMPARE(body.ProgPerCent->text(), QString("100.0 %"));
+    for (int s : slices)
+        QTRY_VERIFY(
+            QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), slices.size());
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(waitForIdle(body));
+}
+
+void TestBody::rangeWithCt1SelectedUsesWorkers()
+{
+    Measurement m;
+    QVERIFY(m.make());
+    Body body;
+    QVERIFY(load(body, m));
+    setRange(body, 2, 4, 1, 1);
+    body.SelectCt1->setChecked(true); // as batch commands can leave it
+    QVERIFY(body.procCtrl->autoExecCtCalc());
+    RunMonitor mon(body);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(body.SelectCt2->isChecked());
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(mon.slices, (QList<int> { 2, 3, 4 }));
+}
+
+void TestBody::stopDuringRangeKeepsResults()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    saveDataTo(body, out.path(), false);
+    const int threads = hardwareThreads();
+    setRange(body, 0, 11, 1, threads);
+    RunMonitor mon(body);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    const QList<int> handedOut = mon.slices;
+    QCOMPARE(handedOut.size(), threads);
+    body.CalcCT->click(); // ends the run at once
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!body.calculating);
+    QCOMPARE(body.CalcCT->styleSheet(), IdleStyle);
+    QVERIFY(waitForIdle(body));
+    QCOMPARE(mon.slices, handedOut); // nothing more was handed out
+    QCOMPARE(mon.reports.load(), threads);
+    for (int s : handedOut)
+        QTRY_VERIFY(
+            QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));
+    QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::startWaitsForWorkersOfStoppedRun()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    Body body;
+    QVERIFY(load(body, m));
+    const int threads = hardwareThreads();
+    setRange(body, 0, 5, 1, threads);
+    RunMonitor mon(body);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    QSignalSpy checkEnd(&body, &Body::callBatchCheckEnd);
+    body.CalcCT->click();
+    body.CalcCT->click();
+    QCOMPARE(finished.count(), 1);
+    // The next run comes from a batch while the first run's workers are still at work.
+    body.procCtrl->setSliceFrom(6);
+    body.procCtrl->setSliceTo(8);
+    QVERIFY(QMetaObject::invokeMethod(&body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd("calc_exec"))));
+    QVERIFY(body.calculating);
+    QCOMPARE(body.CalcCT->styleSheet(), RunningStyle);
+    QVERIFY(body.startPending);
+    QCOMPARE(body.ctParams.sliceFrom, 0); // not refilled while the workers read it
+    QCOMPARE(mon.slices.size(), threads);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
+    QCOMPARE(checkEnd.count(), 1);
+    QCOMPARE(mon.slices.mid(threads), (QList<int> { 6, 7, 8 }));
+    // The second run's first slice went out when none of the first run's was outstanding.
+    QCOMPARE(mon.othersAtDispatch.at(threads), 0);
+    QCOMPARE(mon.violations, 0);
+    QTest::qWait(50);
+    QCOMPARE(checkEnd.count(), 1);
+    QCOMPARE(finished.count(), 2);
+}
+
+void TestBody::autoSavingWritesFolders_data()
+{
+    QTest::addColumn<bool>("ofEnergy");
+    QTest::addColumn<bool>("ofSlice");
+    QTest::addColumn<QStringList>("dataFiles");
+    QTest::newRow("of slice") << false << true
+                              << QStringList { "data/00003/scan-t-00003.dat",
+                                     "data/00004/scan-t-00004.dat" };
+    QTest::newRow("neither works as of slice")
+        << false << false
+        << QStringList { "data/00003/scan-t-00003.dat", "data/00004/scan-t-00004.dat" };
+    QTest::newRow("of energy") << true << false
+                               << QStringList { "data/t/scan-t-00003.dat",
+                                      "data/t/scan-t-00004.dat" };
+    QTest::newRow("both") << true << true
+                          << QStringList { "data/t/scan-t-00003.dat", "data/t/scan-t-00004.dat",
+                                 "data/00003/scan-t-00003.dat", "data/00004/scan-t-00004.dat" };
+}
+
+void TestBody::autoSavingWritesFolders()
+{
+    QFETCH(bool, ofEnergy);
+    QFETCH(bool, ofSlice);
+    QFETCH(QStringList, dataFiles);
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    // Folders that do not exist yet are made at the start.
+    saveDataTo(body, out.filePath("data"), true);
+    body.SubOfEnergy->setChecked(ofEnergy);
+    body.SubOfSlice->setChecked(ofSlice);
+    body.SelectImageSaveDir->setFilePath(out.filePath("pics/deep"));
+    body.SelectImageSaveDir->setName("");
+    body.SelectImageSaveDir->setAddTag("img");
+    body.setAutoSaveImage(true);
+    setRange(body, 3, 4, 1, 1);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(QDir(out.filePath("data")).exists());
+    QVERIFY(QDir(out.filePath("pics/deep")).exists());
+    QVERIFY(finished.wait(20000));
+    QVERIFY(waitForIdle(body));
+    for (const QString &f : dataFiles) {
+        QTRY_VERIFY2(QFile::exists(out.filePath(f)), qPrintable(f));
+        QFile file(out.filePath(f));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readLine(), QByteArray("#VEXA-CTImg\n"));
+    }
+    // Pictures carry the picture selector's tag, without a name part.
+    const QString pics = out.filePath("pics/deep");
+    for (int s : { 3, 4 }) {
+        const QString no = QString("%1").arg(s, 5, 10, QChar('0'));
+        QStringList where;
+        if (ofEnergy)
+            where << pics + "/img/img-" + no + ".png";
+        if (ofSlice || !ofEnergy)
+            where << pics + "/" + no + "/img-" + no + ".png";
+        for (const QString &p : where) {
+            QTRY_VERIFY2(QFile::exists(p), qPrintable(p));
+            QVERIFY(!QImage(p).isNull());
+        }
+    }
+}
+
+void TestBody::closeDuringRunLosesNothing()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    QTemporaryDir out;
+    QStringList expected;
+    {
+        Body body;
+        QVERIFY(load(body, m));
+        saveDataTo(body, out.path(), false);
+        body.SelectImageSaveDir->setFilePath(out.path());
+        body.SelectImageSaveDir->setName("scan");
+        body.SelectImageSaveDir->setAddTag("t");
+        body.setAutoSaveImage(true);
+        setRange(body, 0, 11, 1, hardwareThreads());
+        RunMonitor mon(body);
+        body.CalcCT->click();
+        QVERIFY(!mon.slices.isEmpty());
+        for (int s : mon.slices) {
+            const QString no = QString("%1").arg(s, 5, 10, QChar('0'));
+            expected << "scan-t-" + no + ".dat"
+                     << "scan-t-" + no + ".png";
+        }
+        QSignalSpy finishing(&body, &Body::finishing);
+        QVERIFY(body.close());
+        QCOMPARE(finishing.count(), 1);
+        // Everything is on disk the moment the window has closed.
+        QCOMPARE(mon.reports.load(), mon.slices.size());
+        QCOMPARE(SavingData::liveCount(), 0);
+        QCOMPARE(SavingImg::liveCount(), 0);
+        QStringList onDisk = QDir(out.path()).entryList(QDir::Files, QDir::Name);
+        expected.sort();
+        QCOMPARE(onDisk, expected);
+        for (const QString &f : expected) {
+            if (!f.endsWith(".dat"))
+                continue;
+            QFile file(out.filePath(f));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray all = file.readAll();
+            QVERIFY(all.startsWith("#VEXA-CTImg\n"));
+            QVERIFY(all.endsWith('\n'));
+        }
+    }
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), expected.size());
 }
 
 QTEST_MAIN(TestBody)

@@ -1,0 +1,339 @@
+// Reconstruction runs of the main window: start and end, the hand-out of a slice range to idle
+// workers, the sizing of their transforms and the automatic-saving settings they get.
+#include "Body.h"
+
+#include "CtCalc.h"
+#include "CtCalc2.h"
+#include "CtDisp.h"
+#include "DataSaver.h"
+#include "ImgDatas.h"
+#include "RowWindow.h"
+#include "Sinogram.h"
+#include "TextUtil.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QThread>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+const QString IdleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
+const QString RunningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
+
+QString timeText(const QDateTime &t)
+{
+    return t.toString("hh:mm:ss.zzz");
+}
+
+double numberOf(const QLineEdit *edit)
+{
+    bool ok = false;
+    const double v = edit->text().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+} // namespace
+
+bool Body::workerInFlight(CtCalc2 *worker) const
+{
+    return addressed.contains(worker) || worker->busy.load();
+}
+
+int Body::workersInFlight() const
+{
+    int count = 0;
+    for (CtCalc2 *w : ctCalc2s)
+        count += workerInFlight(w) ? 1 : 0;
+    return count;
+}
+
+void Body::whenWorkersIdle(std::function<void()> action)
+{
+    if (workersInFlight() == 0 && idleActions.empty())
+        action();
+    else
+        idleActions.push_back(std::move(action));
+}
+
+void Body::runIdleActions()
+{
+    // In arrival order; an action that hands out work (a postponed start) makes the rest wait
+    // for the end of that work.
+    while (!idleActions.empty() && workersInFlight() == 0) {
+        std::function<void()> action = std::move(idleActions.front());
+        idleActions.erase(idleActions.begin());
+        action();
+    }
+}
+
+void Body::workerReported(CtCalc2 *worker)
+{
+    addressed.remove(worker);
+    execMultiCtCalc();
+    if (workersInFlight() == 0)
+        runIdleActions();
+}
+
+void Body::toggleCalcCt()
+{
+    if (imgDatas->count() == 0)
+        return;
+    if (calculating)
+        stopCalcCt();
+    else
+        startCalcCt();
+}
+
+void Body::startCalcCt()
+{
+    if (closing) {
+        if (batchCalc) {
+            batchCalc = false;
+            emit batchCalcFinished();
+        }
+        return;
+    }
+    // The run under way is the one a second start would wait for; it reports its end once.
+    if (calculating) {
+        logLine("A reconstruction run is already active: start ignored");
+        return;
+    }
+    calculating = true;
+    calcStart = QDateTime::currentDateTime();
+    CalcStartT->setText(timeText(calcStart));
+    CalcEndT->setText("--");
+    CalcCT->setStyleSheet(RunningStyle);
+    if (workersInFlight() > 0) {
+        // Workers of a stopped run still read ctParams: refilling it now would change their
+        // slices under them. The start goes on when the last of them has reported.
+        logLine("The run waits for the workers of the previous run:",
+            QString::number(workersInFlight()));
+        startPending = true;
+        whenWorkersIdle([this] {
+            if (calculating && startPending)
+                beginRun();
+        });
+        return;
+    }
+    beginRun();
+}
+
+void Body::beginRun()
+{
+    startPending = false;
+    ctDisp->clear();
+
+    const QString imagePath = SelectImageSaveDir->filePath();
+    const QString dataPath = SelectDataSaveDir->filePath();
+    if (AutoSaveImage->isChecked() && !imagePath.isEmpty() && !QDir().mkpath(imagePath))
+        logLine("Cannot create the folder", imagePath);
+    if (AutoSaveData->isChecked() && !dataPath.isEmpty() && !QDir().mkpath(dataPath))
+        logLine("Cannot create the folder", dataPath);
+    // Atomics: the saver may still be writing records of the previous run with the old ones.
+    dataSaver->inSubFolders = SaveInSubFolders->isChecked();
+    dataSaver->ofEnergy = SubOfEnergy->isChecked();
+    dataSaver->ofSlice = SubOfSlice->isChecked();
+
+    // No worker is in flight here (see startCalcCt), so nobody reads the block while it is
+    // refilled; from now until the run's last worker reports it stays as it is.
+    procCtrl->fillCtParams(ctParams, SelectCt1->isChecked(), SelectCt2->isChecked());
+    ctParams.upperLimit = numberOf(DataUpperLimit);
+    ctParams.lowerLimit = numberOf(DataLowerLimit);
+    ctParams.dataOffset = numberOf(DataOffset);
+    if (ctParams.sliceRange && !ctParams.calcCt2) {
+        // A range needs the workers; CT1 with the range box (which batch commands can set up)
+        // would otherwise never end.
+        logLine("A slice range is reconstructed by the CT2 workers");
+        SelectCt2->setChecked(true);
+        ctParams.calcCt1 = false;
+        ctParams.calcCt2 = true;
+    }
+    if (ctParams.sliceRange && ctParams.sliceStep == 0) {
+        // A user who typed 0 still wants the range done.
+        logLine("Slice step 0 is taken as 1");
+        ctParams.sliceStep = ctParams.sliceTo < ctParams.sliceFrom ? -1 : 1;
+    }
+    if (ctParams.calcCt2)
+        ProgPerCent->setText("0 %");
+
+    setupFFT();
+    setupSaveConds();
+
+    if (ctParams.sliceRange) {
+        runKind = RunKind::Ct2Range;
+        nextSlice = ctParams.sliceFrom;
+        ctParams.nextSlice = ctParams.sliceFrom;
+        execMultiCtCalc();
+    } else {
+        execSingleCtCalc();
+    }
+}
+
+void Body::execSingleCtCalc()
+{
+    if (ctParams.calcCt1) {
+        runKind = RunKind::Ct1;
+        ctCalc->calcCt();
+        // The panel refuses a slice without a sinogram without a word; the run must still end.
+        const HSgm &sgm = sinogram->hSgm;
+        const bool started = sgm.hasData() && sgm.w / 2 * 2 >= 2
+            && (ctCalc->running || ctCalc->progressThread->isRunning());
+        if (calculating && runKind == RunKind::Ct1 && !started) {
+            logLine("No sinogram to reconstruct for slice", QString::number(ctParams.slice));
+            stopCalcCt();
+        }
+        return;
+    }
+    if (ctParams.calcCt2 && !ctCalc2s.isEmpty()) {
+        runKind = RunKind::Ct2Single;
+        CtCalc2 *worker = ctCalc2s.first();
+        addressed.insert(worker);
+        emit startCt(
+            worker, ctParams.rotAxIsV, ctParams.cor, ctParams.slice, ShowCalcRes->isChecked());
+        return;
+    }
+    stopCalcCt();
+}
+
+bool Body::inSliceRange(qint64 slice) const
+{
+    const qint64 lo = std::min(ctParams.sliceFrom, ctParams.sliceTo);
+    const qint64 hi = std::max(ctParams.sliceFrom, ctParams.sliceTo);
+    return slice >= lo && slice <= hi;
+}
+
+void Body::execMultiCtCalc()
+{
+    if (!calculating || startPending)
+        return;
+    if (runKind == RunKind::Ct1)
+        return; // the single-slice panel reports through ctCalcFinished
+    if (!ctParams.sliceRange) {
+        stopCalcCt();
+        return;
+    }
+    if (!ctParams.calcCt2)
+        return;
+
+    const int threads = std::clamp(ctParams.threads, 1, int(ctCalc2s.size()));
+    const bool genImg = ShowCalcRes->isChecked();
+    for (int i = 0; i < threads && inSliceRange(nextSlice); ++i) {
+        CtCalc2 *worker = ctCalc2s.at(i);
+        if (workerInFlight(worker))
+            continue;
+        addressed.insert(worker);
+        emit startCt(worker, ctParams.rotAxIsV, ctParams.cor, int(nextSlice), genImg);
+        nextSlice += ctParams.sliceStep;
+    }
+    showProgress();
+    if (!inSliceRange(nextSlice) && workersInFlight() == 0)
+        stopCalcCt();
+}
+
+void Body::showProgress()
+{
+    // Magnitudes, so that a descending range rises from 0 to 100 like an ascending one.
+    const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+    const qint64 handedOut = std::abs(nextSlice - ctParams.sliceFrom) / step;
+    const qint64 total = std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom) / step + 1;
+    const qint64 inFlight = workersInFlight();
+    double percent = std::trunc(double(handedOut - inFlight + 1) / double(total) * 1000.0) / 10.0;
+    percent = std::clamp(percent, 0.0, 100.0);
+    ProgPerCent->setText(QString("%1 %").arg(QString::number(percent, 'f', 1)));
+}
+
+void Body::stopCalcCt()
+{
+    if (!calculating)
+        return; // one end per run
+    calculating = false;
+    startPending = false;
+    const RunKind kind = runKind;
+    runKind = RunKind::None;
+    calcEnd = QDateTime::currentDateTime();
+    CalcEndT->setText(timeText(calcEnd));
+    CalcSpentT->setText(QString::number(calcStart.msecsTo(calcEnd) / 1000.0, 'g', 6));
+    CalcCT->setStyleSheet(IdleStyle);
+    // A stopped CT1 run ends the panel's run too, so its late calcFinished cannot end another.
+    if (kind == RunKind::Ct1)
+        ctCalc->stopCt();
+    if (batchCalc) {
+        batchCalc = false;
+        emit batchCalcFinished();
+    }
+    emit calcFinished();
+}
+
+void Body::ctCalcFinished()
+{
+    if (runKind == RunKind::Ct1)
+        stopCalcCt();
+}
+
+void Body::setupFFT()
+{
+    const bool v = ctParams.rotAxIsV;
+    const int length = v ? imgDatas->width : imgDatas->height;
+    const int slice = ctParams.sliceRange ? ctParams.sliceFrom : ctParams.slice;
+    double cor = ctParams.cor;
+    if (ctParams.recSlice1 >= 0 && ctParams.recSlice2 >= 0
+        && ctParams.recSlice1 != ctParams.recSlice2)
+        cor = ctParams.recCor1
+            + (ctParams.recCor2 - ctParams.recCor1) * (double(slice) - ctParams.recSlice1)
+                / (double(ctParams.recSlice2) - ctParams.recSlice1);
+    const RowWindow window = makeRowWindow(v, length, cor);
+    const int n = window.n / 2 * 2;
+    if (n < 2)
+        return; // no usable window here; each worker sizes itself for the slice it gets
+    // The divisor of the normalisation is the number of projections a sinogram holds: the
+    // images in use of a partial data set, else all of them.
+    const int count = imgDatas->count();
+    int projections = count;
+    if (ctParams.usePartialDataSet && ctParams.usingImages != 0 && ctParams.usingImages != INT_MIN)
+        projections = std::min(std::abs(ctParams.usingImages), count);
+    if (projections <= 0)
+        return;
+    // Plans are made here on the GUI thread; the workers are idle, so they apply it at once.
+    for (CtCalc2 *w : std::as_const(ctCalc2s))
+        w->setupFFT(n, projections);
+}
+
+void Body::setupSaveConds()
+{
+    const bool image = AutoSaveImage->isChecked();
+    const QString imagePath = SelectImageSaveDir->filePath();
+    const QString imageName = SelectImageSaveDir->name();
+    const QString imageTag = SelectImageSaveDir->addTag();
+    const bool data = AutoSaveData->isChecked();
+    const QString dataPath = SelectDataSaveDir->filePath();
+    const QString dataName = SelectDataSaveDir->name();
+    const QString dataTag = SelectDataSaveDir->addTag();
+    ctCalc->setSaveImage(image, imagePath, imageName, imageTag);
+    ctCalc->setSaveData(data, dataPath, dataName, dataTag);
+    // Called directly: a worker copies its save settings under its own lock.
+    for (CtCalc2 *w : std::as_const(ctCalc2s)) {
+        w->setSaveImage(image, imagePath, imageName, imageTag);
+        w->setSaveData(data, dataPath, dataName, dataTag);
+    }
+}
+
+void Body::changedCtSel(QAbstractButton *button)
+{
+    Q_UNUSED(button);
+    if (!SelectCt1->isChecked())
+        return;
+    // A slice range needs the workers.
+    if (auto *box = procCtrl->findChild<QCheckBox *>("AutoExecCtCalc"))
+        box->setChecked(false);
+}
+
+void Body::changedAutoExec()
+{
+    if (procCtrl->autoExecCtCalc())
+        SelectCt2->setChecked(true);
+}
