@@ -211,5 +211,32 @@
         <source>CT2 %1</source>
         <translation>CT2 %1</translation>
     </message>
+    <message>
+        <source>Loading first Data Set</source>
+        <translation>最初のデータセットを読込中</translation>
+    </message>
+    <message>
+        <source>Loading next Data Set</source>
+        <translation>次のデータセットを読込中</translation>
+    </message>
+</context>
+<context>
+    <name>XafsBatch</name>
+    <message>
+        <source>Data Loading</source>
+        <translation>データ読込</translation>
+    </message>
+    <message>
+        <source>Calculating</source>
+        <translation>計算中</translation>
+    </message>
+    <message>
+        <source>Finished Calc.</source>
+        <translation>計算終了</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>終了</translation>
+    </message>
 </context>
 </TS>

@@ -65,6 +65,11 @@ public:
     // Threads' maximum = h, label "/h", value 80 % of h (truncated).
     void setHardwareThreads(int h);
 
+    // A recorded (slice, CoR) pair as the "Record" button leaves it; a negative slice empties
+    // the record. Batch commands and setup files restore the records through these.
+    void setRecord1(int s, double c);
+    void setRecord2(int s, double c);
+
 signals:
     void usePartialDataSetUpdated();
     void autoUpdateUpdated();
@@ -100,8 +105,6 @@ public slots:
     void setDataSetStartImageNo(int no);
 
 private:
-    void setRecord1(int s, double c);
-    void setRecord2(int s, double c);
     void refreshPartialCopy();
 
     std::unique_ptr<Ui::ProcCtrl> ui;

@@ -17,6 +17,7 @@
 #include "RowWindow.h"
 #include "Sinogram.h"
 #include "TextUtil.h"
+#include "XafsBatch.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -59,6 +60,7 @@ Body::Body(QWidget *parent)
     setupDialog = new QFileDialog(this);
     ctParams.dataSetRangeDeg = 180.0;
     batch = new Batch;
+    xafsBatch = new XafsBatch;
     rawDisp = new RawDisp;
     sinogram = new Sinogram;
     ctCalc = new CtCalc;
@@ -115,7 +117,7 @@ Body::Body(QWidget *parent)
     batch->moveToThread(batchThread);
     batchThread->start();
     connect(batch, &Batch::batchExCmd, this, &Body::batchExCmd);
-    // The sequential-execution controller (xafsBatch on its own thread) is added with it.
+    setupXafsBatch();
 
     // 7.
     RawImgBase->setWidget(rawDisp, tr("Measured Raw Image"));
@@ -283,6 +285,8 @@ Body::~Body()
     delete dataSaverThread;
     delete batch;
     delete batchThread;
+    delete xafsBatch;
+    delete xafsBatchThread;
     imgDatas->clear();
     delete imgDatas;
     delete imgDatasThread;
@@ -301,7 +305,7 @@ void Body::shutDown()
     idleActions.clear();
     // Workers finish the slices they have, then the saver writes every record queued.
     shutDownWorkers(ctCalc2s, dataSaver);
-    for (QThread *t : { imgDatasThread, batchThread, dataSaverThread }) {
+    for (QThread *t : { imgDatasThread, batchThread, xafsBatchThread, dataSaverThread }) {
         if (t) {
             t->quit();
             t->wait();
@@ -319,7 +323,7 @@ void Body::closeEvent(QCloseEvent *event)
 void Body::execConfigLines()
 {
     for (const QString &line : std::as_const(config.lines))
-        batchExCmd(BatchCmd(line));
+        execCmd(BatchCmd(line), false);
 }
 
 // ---- reset flags -------------------------------------------------------------------------
@@ -384,19 +388,17 @@ void Body::finishedLoadDataFiles()
     const int h = imgDatas->height;
     // Defaults from an empty set (extent 0) would be nonsense; they wait for a real load.
     const bool haveImages = imgDatas->count() > 0 && w > 0 && h > 0;
-    if (haveImages) {
-        if (resetSliceTo || !keep) {
+    // A default applies at the first load and, while "keep Conds." is unchecked, at every
+    // load — except to a value that a command (batch, setup or configuration line) has set
+    // since the previous load: a batch that sets the CoR and then loads keeps its CoR.
+    const bool applyDefaults = haveImages && (!loadedOnce || !keep);
+    if (applyDefaults) {
+        if (resetSliceTo)
             procCtrl->setSliceTo((v ? h : w) - 1);
-            resetSliceTo = false;
-        }
-        if (resetSlice || !keep) {
+        if (resetSlice)
             procCtrl->setSliceNo(v ? h / 2 : w / 2);
-            resetSlice = false;
-        }
-        if (resetCor || !keep) {
+        if (resetCor)
             procCtrl->setCor(v ? w * 0.5 : double(h / 2));
-            resetCor = false;
-        }
     }
     procCtrl->setDataSetImages(imgDatas->count());
     seekCtrl->setMaximum(std::max(0, imgDatas->count() - 1));
@@ -405,7 +407,7 @@ void Body::finishedLoadDataFiles()
         sinogram->genSinogram();
         sinogram->genImage();
     }
-    if (haveImages && (resetRegions || !keep)) {
+    if (applyDefaults && resetRegions) {
         const double e = (v ? w : h) - 1;
         ctCalc->setDR(0, 0, e, e);
         ctCalc->setCR(0, 0, e, e);
@@ -413,7 +415,10 @@ void Body::finishedLoadDataFiles()
             view->setDR(0, 0, e, e);
             view->setCR(0, 0, e, e);
         }
-        resetRegions = false;
+    }
+    if (haveImages) {
+        loadedOnce = true;
+        resetSliceTo = resetSlice = resetCor = resetRegions = true;
     }
     emit finishedLoadingCTFiles();
 }
@@ -513,7 +518,8 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
         if (!(std::abs(pos) < 1e9))
             return;
         procCtrl->setSliceNo(int(pos));
-        // Sending the slice's files to the viewer belongs to the viewer driving (SendMsg2Quolt).
+        if (SendMsg2Quolt->isChecked())
+            sendSliceFiles(int(pos));
     }
 }
 
@@ -648,14 +654,6 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
     });
 }
 
-void Body::newSets(int count)
-{
-    if (keepOnNewSet->isChecked())
-        return;
-    SeqCalcFrom->setValue(1);
-    SeqCalcTo->setValue(count);
-}
-
 double Body::energyOfI0File(const QString &path)
 {
     const int last = path.lastIndexOf(u'-');
@@ -692,44 +690,6 @@ void Body::setI0FileFromList()
     I0ImgSel->fileSelected0(files.at(best));
 }
 
-void Body::noticedStage(QString msg, qlonglong dEt)
-{
-    ProgressMsg->setText(msg);
-    DeltaET->setText(QString::number(int(dEt / 100) / 10.0, 'g', 6));
-    // TotalET follows the sequential-execution clock, which comes with that controller.
-}
-
-// ---- setup dialog ------------------------------------------------------------------------
-
-void Body::showSaveSetupD()
-{
-    savingSetup = true;
-    setupDialog->setAcceptMode(QFileDialog::AcceptSave);
-    setupDialog->setFileMode(QFileDialog::AnyFile);
-    setupDialog->show();
-}
-
-void Body::showLoadSetupD()
-{
-    savingSetup = false;
-    setupDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    setupDialog->setFileMode(QFileDialog::ExistingFile);
-    setupDialog->show();
-}
-
-void Body::saveLoadFileSelected(QString fname)
-{
-    if (savingSetup)
-        saveSetup(fname);
-    else
-        loadSetup(fname);
-}
-
-void Body::exec2dA0()
-{
-    emit exec2dA(QString::asprintf("%05d", procCtrl->slice()));
-}
-
 void Body::ctImage(int no, QImage img)
 {
     ctDisp->addImg(no, img);
@@ -744,37 +704,3 @@ void Body::batchExec()
 {
     emit callBatchExec();
 }
-
-// ---- built with the parts that follow ----------------------------------------------------
-// Sequential execution, setup files and the viewer driving fill these in.
-
-void Body::setFirstImageSet() { }
-
-void Body::setNextImageSet() { }
-
-void Body::startingSeqCalc() { }
-
-void Body::finishedSeqCalc() { }
-
-void Body::saveSetup(QString fname)
-{
-    Q_UNUSED(fname);
-}
-
-void Body::loadSetup(QString fname)
-{
-    Q_UNUSED(fname);
-}
-
-void Body::setupQuoltLink() { }
-
-void Body::qlkInitFlags() { }
-
-void Body::qlkChangedIsBusy(bool f)
-{
-    Q_UNUSED(f);
-}
-
-void Body::qlkStageCtrl() { }
-
-void Body::qlkStartCont2dA() { }

@@ -35,6 +35,7 @@ class QThread;
 class QuoltLink;
 class RawDisp;
 class Sinogram;
+class XafsBatch;
 
 // The program's one main window. It owns the projection image set, every panel, the
 // reconstruction workers with their views, the background saver, the batch interpreter and
@@ -73,10 +74,17 @@ public:
     bool workerInFlight(CtCalc2 *worker) const;
     int workersInFlight() const;
 
+    // Carries out one command line; batchExCmd is this for the interpreter's commands. Only a
+    // command the interpreter sent reports its completion to it and writes its result flag:
+    // setup-file and configuration lines must neither advance nor steer a running batch.
+    void execCmd(const BatchCmd &cmd, bool fromBatch);
+
     ImgDatas *imgDatas = nullptr;
     QThread *imgDatasThread = nullptr;
     Batch *batch = nullptr;
     QThread *batchThread = nullptr;
+    XafsBatch *xafsBatch = nullptr;
+    QThread *xafsBatchThread = nullptr;
     DataSaver *dataSaver = nullptr;
     QThread *dataSaverThread = nullptr;
     RawDisp *rawDisp = nullptr;
@@ -94,10 +102,14 @@ public:
     QList<double> i0Energies;
     bool calculating = false;
     bool batchCalc = false;
+    // Cleared when a command sets the value; set again by every completed load. A default is
+    // applied at a load only to values whose flag is set (see finishedLoadDataFiles).
     bool resetRegions = true;
     bool resetSliceTo = true;
     bool resetSlice = true;
     bool resetCor = true;
+    // A load of images has completed since construction.
+    bool loadedOnce = false;
     QDateTime calcStart;
     QDateTime calcEnd;
     bool showAllCt2Images = false;
@@ -113,6 +125,19 @@ public:
     // The dispatcher's next slice, wide enough that stepping past the last slice never
     // overflows.
     qint64 nextSlice = 0;
+
+    // Driving the companion viewer: 0 idle, 1 a load request is out, 2 a 2DA request is out.
+    int qlkState = 0;
+    bool qlkBusy = false;
+    bool cont2dA = false;
+    int contFrom = 0;
+    int contTo = 0;
+    int contStep = 1;
+    int contSlice = 0;
+
+    // The data files of one slice as saved under the current data save settings: the files
+    // of every energy folder (or of the save folder without sub folders), in name order.
+    QStringList sliceDataFiles(int slice) const;
 
 signals:
     void batchCalcStart();
@@ -219,6 +244,11 @@ private:
     // Stops dispatching, lets every worker finish its slice, writes every queued record and
     // ends the owned threads. Safe to call more than once.
     void shutDown();
+    // Creates the sequential-execution controller's thread and wires the controller.
+    void setupXafsBatch();
+    // Asks the viewer to load the data files of `slice` (also makes it the current slice).
+    void sendSliceFiles(int slice);
+    void setCont2dA(bool on);
 
     QButtonGroup *ctSelGroup = nullptr;
     QList<CtCalc2Ui *> untabbedViews; // views without a tab, owned here

@@ -1,14 +1,305 @@
-// The batch-command executor of the main window.
+// The batch-command executor of the main window: every command sets a control as the user
+// would, so the window always shows the state a batch, a setup file or the configuration
+// file produced.
 #include "Body.h"
+
+#include "Batch.h"
+#include "PopDockBase.h"
+#include "TextUtil.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <algorithm>
+
+namespace {
+
+// A flag is set exactly when its argument reads as the integer 1.
+bool flagOf(const BatchCmd &cmd)
+{
+    return cmd.argInt(0) == 1;
+}
+
+// The tab that holds `container`, wherever tabs inserted before it have pushed it; -1 when
+// none does.
+int pageOf(const QTabWidget *tabs, const QWidget *container)
+{
+    for (int i = 0; i < tabs->count(); ++i) {
+        const QWidget *page = tabs->widget(i);
+        if (page == container || page->isAncestorOf(container))
+            return i;
+    }
+    return -1;
+}
+
+void showPageOf(QTabWidget *tabs, const QWidget *container)
+{
+    const int page = container ? pageOf(tabs, container) : -1;
+    if (page >= 0)
+        tabs->setCurrentIndex(page);
+}
+
+} // namespace
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    // "calc_exec" holds the batch until the run has ended (stopCalcCt reports it); every
-    // other command lets the interpreter go on at once.
-    if (cmd.is("calc_exec")) {
-        batchCalc = true;
-        emit batchCalcStart();
-        return;
+    execCmd(cmd, true);
+}
+
+void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
+{
+    // A command whose work goes on after this returns reports its completion itself.
+    bool held = false;
+    auto is = [&cmd](const char *keyword) { return cmd.is(QString::fromLatin1(keyword)); };
+    const bool flag = flagOf(cmd);
+    const QString text = cmd.arg(0);
+    const double number = cmd.argDouble(0);
+
+    // Holds a batch until the load it asked for has read its last file: a following
+    // "calc_exec" must not reconstruct a half-loaded set.
+    auto holdUntilLoaded = [this, fromBatch, &held] {
+        if (!fromBatch)
+            return;
+        held = true;
+        connect(
+            this, &Body::finishedLoadingCTFiles, this, [this] { emit callBatchCheckEnd(); },
+            Qt::SingleShotConnection);
+    };
+    // The I0 and BG readers are read by the workers during their slices: they are replaced
+    // only when no worker is at work, and the batch waits for that.
+    auto whenIdle = [this, fromBatch, &held](std::function<void()> action) {
+        held = fromBatch;
+        whenWorkersIdle([this, fromBatch, action = std::move(action)] {
+            action();
+            if (fromBatch)
+                emit callBatchCheckEnd();
+        });
+    };
+
+    // ---- projection images
+    if (is("images_load")) {
+        if (text.isEmpty()) {
+            // Without a folder the listing would be the working directory's.
+            logLine("images_load needs a folder:", cmd.line);
+        } else {
+            holdUntilLoaded();
+            CTFiles->loadFromDir(text, cmd.args.mid(1));
+        }
+    } else if (is("images_new_on_load")) {
+        CTFiles->setLoadNewFiles(flag);
+    } else if (is("images_add_on_load")) {
+        CTFiles->setLoadNewFiles(!flag);
+    } else if (is("images_clear")) {
+        CTFiles->clearFiles();
+    } else if (is("images_exp_time")) {
+        CTFiles->setExpTime(number);
+    } else if (is("images_multi")) {
+        CTFiles->setLoadMultiTimes(flag);
+        CTFiles->setMultiTimes(cmd.argInt(1));
+    } else if (is("images_seek")) {
+        seekCtrl->setIndex(std::max(0, cmd.argInt(0))); // the control clamps to its maximum
+    } else if (is("images_keep_setup")) {
+        CTFiles->setKeepConditions(flag);
+
+        // ---- I0 and BG images
+    } else if (is("i0_load")) {
+        // An empty name (a setup saved without I0) means no I0 image, not the previous one.
+        whenIdle(
+            [this, text] { text.isEmpty() ? I0ImgSel->clear0() : I0ImgSel->fileSelected0(text); });
+    } else if (is("i0_clear")) {
+        whenIdle([this] { I0ImgSel->clear0(); });
+    } else if (is("i0_exp_time")) {
+        I0ImgSel->setExpTime(number);
+    } else if (is("bg_load")) {
+        whenIdle(
+            [this, text] { text.isEmpty() ? BGImgSel->clear0() : BGImgSel->fileSelected0(text); });
+    } else if (is("bg_clear")) {
+        whenIdle([this] { BGImgSel->clear0(); });
+    } else if (is("bg_exp_time")) {
+        BGImgSel->setExpTime(number);
+
+        // ---- process control
+    } else if (is("ct_proc_slice")) {
+        setProcSlice(cmd.argInt(0));
+    } else if (is("ct_auto_exec")) {
+        // Its toggle selects CT2 (changedAutoExec), as a click would.
+        if (auto *box = procCtrl->findChild<QCheckBox *>("AutoExecCtCalc"))
+            box->setChecked(flag);
+    } else if (is("ct_slice_from")) {
+        procCtrl->setSliceFrom(cmd.argInt(0));
+    } else if (is("ct_slice_to")) {
+        setProcSliceTo(cmd.argInt(0));
+    } else if (is("ct_slice_step")) {
+        procCtrl->setSliceStep(cmd.argInt(0));
+    } else if (is("ct_threads")) {
+        if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
+            threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_cor")) {
+        setProcCor(number);
+    } else if (is("ct_recorded_cor_1")) {
+        procCtrl->setRecord1(cmd.argInt(0), cmd.argDouble(1));
+    } else if (is("ct_recorded_cor_2")) {
+        procCtrl->setRecord2(cmd.argInt(0), cmd.argDouble(1));
+    } else if (is("ct_rot_ax_is_h") || is("ct_rot_ax_is_v")) {
+        const bool vertical = is("ct_rot_ax_is_v") ? flag : !flag;
+        // A click on the radio button: the panel signals the axis only when it changes.
+        if (auto *b = procCtrl->findChild<QRadioButton *>(vertical ? "RotAxV" : "RotAxH"))
+            b->click();
+    } else if (is("ct_angle_offset") || is("ct_angle_origin")) {
+        procCtrl->setAngleOriginDeg(number);
+    } else if (is("ct_use_partial_data_set")) {
+        procCtrl->setUsePartialDataSet(flag);
+    } else if (is("ct_dataset_range")) {
+        procCtrl->setDataSetRangeDeg(number);
+    } else if (is("ct_dataset_using_images")) {
+        procCtrl->setDataSetUsingImages(cmd.argInt(0));
+    } else if (is("ct_dataset_start_image_no")) {
+        procCtrl->setDataSetStartImageNo(cmd.argInt(0));
+    } else if (is("ct_set_disp_region") || is("ct_set_calc_region")) {
+        relayRegion(is("ct_set_disp_region"), nullptr, cmd.argDouble(0), cmd.argDouble(1),
+            cmd.argDouble(2), cmd.argDouble(3));
+
+        // ---- reconstruction and its results
+    } else if (is("calc_ct1")) {
+        if (flag)
+            SelectCt1->setChecked(true);
+    } else if (is("calc_ct2")) {
+        if (flag)
+            SelectCt2->setChecked(true);
+    } else if (is("calc_show_res")) {
+        ShowCalcRes->setChecked(flag);
+    } else if (is("fix_color_scale")) {
+        setFixColorScale(flag);
+    } else if (is("fix_color_min") || is("fix_color_max")) {
+        is("fix_color_min") ? setColorMin(number) : setColorMax(number);
+        // As leaving the field would: a fixed scale takes the new limit at once (setup files
+        // fix the scale before they give its limits).
+        fixColorScaleChanged();
+    } else if (is("auto_save_image")) {
+        setAutoSaveImage(flag);
+    } else if (is("auto_save_image_path")) {
+        SelectImageSaveDir->setFilePath(text);
+    } else if (is("auto_save_image_name")) {
+        SelectImageSaveDir->setName(text);
+    } else if (is("auto_save_image_tag")) {
+        SelectImageSaveDir->setAddTag(text);
+    } else if (is("auto_save_image_clear")) {
+        SelectImageSaveDir->setFilePath(QString());
+    } else if (is("auto_save_data")) {
+        setAutoSaveData(flag);
+    } else if (is("auto_save_data_path")) {
+        SelectDataSaveDir->setFilePath(text);
+    } else if (is("auto_save_data_name")) {
+        SelectDataSaveDir->setName(text);
+    } else if (is("auto_save_data_tag")) {
+        SelectDataSaveDir->setAddTag(text);
+    } else if (is("auto_save_data_clear")) {
+        SelectDataSaveDir->setFilePath(QString());
+    } else if (is("auto_save_in_sub_folders")) {
+        SaveInSubFolders->setChecked(flag);
+    } else if (is("auto_save_in_sub_folders_of_slice")) {
+        SubOfSlice->setChecked(flag);
+    } else if (is("auto_save_in_sub_folders_of_energy")) {
+        SubOfEnergy->setChecked(flag);
+    } else if (is("auto_save_data_upper_limit")) {
+        DataUpperLimit->setText(text);
+    } else if (is("auto_save_data_lower_limit")) {
+        DataLowerLimit->setText(text);
+    } else if (is("auto_save_data_offset")) {
+        DataOffset->setText(text);
+
+        // ---- CT-XAFS settings
+    } else if (is("add_inf_show")) {
+        setShowAdditionalInfo(flag);
+    } else if (is("add_inf_ZBX_standard")) {
+        SelDDir->setIsZBXStandard(flag);
+    } else if (is("add_inf_raw_i0_val") || is("add_inf_i0_i0_val")) {
+        (is("add_inf_raw_i0_val") ? I0ofRawImage_ : I0ofI0Image_)->setI0Val(number);
+    } else if (is("add_inf_raw_i0_from_xafs") || is("add_inf_i0_i0_from_xafs")) {
+        (is("add_inf_raw_i0_from_xafs") ? I0ofRawImage_ : I0ofI0Image_)->setCalcFromXafs(flag);
+    } else if (is("add_inf_raw_i0_xafs") || is("add_inf_i0_i0_xafs")) {
+        (is("add_inf_raw_i0_xafs") ? I0ofRawImage_ : I0ofI0Image_)->setXafsFile(text);
+    } else if (is("add_inf_raw_i0_xafs_clear") || is("add_inf_i0_i0_xafs_clear")) {
+        (is("add_inf_raw_i0_xafs_clear") ? I0ofRawImage_ : I0ofI0Image_)->clearXafsFile();
+    } else if (is("add_inf_raw_i0_eng_ptn") || is("add_inf_i0_i0_eng_ptn")) {
+        (is("add_inf_raw_i0_eng_ptn") ? I0ofRawImage_ : I0ofI0Image_)->setEngPattern(text);
+
+        // ---- pages of the image tabs
+    } else if (is("show_tab")) {
+        ImgsTab->setCurrentIndex(cmd.argInt(0));
+    } else if (is("show_orig")) {
+        showPageOf(ImgsTab, RawImgBase);
+    } else if (is("show_sinogram")) {
+        showPageOf(ImgsTab, SinogramImgBase);
+    } else if (is("show_ct1")) {
+        showPageOf(ImgsTab, CtImgBase);
+    } else if (is("show_i0")) {
+        showPageOf(ImgsTab, I0ImgBase);
+    } else if (is("show_bg")) {
+        showPageOf(ImgsTab, BGImgBase);
+    } else if (is("show_ct2")) {
+        // Worker k's tab (1-based); with the single "CT2" tab, or a number beyond the tabs
+        // there are, the nearest tab that exists.
+        const int tabs = showAllCt2Images ? int(ctCalc2s.size()) : 1;
+        const int k = std::clamp(cmd.argInt(0), 1, std::max(1, tabs));
+        showPageOf(ImgsTab, ImgsTab->findChild<PopDockBase *>(QString("Ct2ImgBase%1").arg(k)));
+
+        // ---- the companion viewer and sequential execution
+    } else if (is("quoltLink_set_send_msg")) {
+        SendMsg2Quolt->setChecked(flag);
+    } else if (is("calc_exec")) {
+        if (fromBatch) {
+            // The batch waits for the run's end: stopCalcCt clears batchCalc and emits
+            // batchCalcFinished, which is our completion.
+            held = true;
+            batchCalc = true;
+            emit batchCalcStart();
+        } else {
+            // A setup or configuration line starts a run but must not release a batch that
+            // did not send it.
+            startCalcCt();
+        }
+    } else if (is("seq_exec_show")) {
+        ShowAdditionalInfo->setChecked(flag);
+    } else if (is("seq_exec_dir")) {
+        SelDDir->setDataDir(text);
+    } else if (is("seq_exec_file_pattern")) {
+        const bool changed = SelDDir->pattern() != text;
+        SelDDir->setPattern(text);
+        // Under the naming standard the pattern chooses the files the sets are made of; a
+        // folder listed before the pattern arrived (setup files give the folder first) is
+        // listed again with it.
+        if (changed && SelDDir->isZBXStandard() && !SelDDir->dataDir().isEmpty())
+            SelDDir->setDataDir(SelDDir->dataDir());
+    } else if (is("seq_exec_next")) {
+        const bool moved = SelDDir->advance();
+        // The interpreter reads lastOk only after this command's completion reaches it.
+        if (fromBatch)
+            batch->lastOk = moved;
+    } else if (is("seq_exec_set")) {
+        // The announced set is loaded (selectedDir / selectedFileInfoList); with no set left
+        // nothing is loaded and the command ends at once.
+        bool announced = false;
+        const auto note = [&announced] { announced = true; };
+        const auto c1 = connect(SelDDir, &SelectDataDir::selected, this, note);
+        const auto c2 = connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, note);
+        SelDDir->set();
+        disconnect(c1);
+        disconnect(c2);
+        if (announced)
+            holdUntilLoaded();
+    } else if (is("seq_exec_select_i0")) {
+        if (text.isEmpty())
+            logLine("seq_exec_select_i0 needs a folder:", cmd.line);
+        else
+            SelI0Files->loadFromDir(text, cmd.args.mid(1));
+    } else if (is("seq_exec_keep_range_on_new_set")) {
+        keepOnNewSet->setChecked(flag);
     }
-    emit callBatchCheckEnd();
+    // Anything else (a misspelt keyword, a configuration key, a setup file's headers) does
+    // nothing, and the batch goes on.
+
+    if (fromBatch && !held)
+        emit callBatchCheckEnd();
 }

@@ -151,6 +151,7 @@ private slots:
     void loadsOneFilePerPass();
     void resetFlagsOnLoad_data();
     void resetFlagsOnLoad();
+    void valuesSetBeforeFirstLoadSurvive_data();
     void valuesSetBeforeFirstLoadSurvive();
     void rawReadOutAndPointSelection();
     void regionsAreRelayed();
@@ -461,18 +462,34 @@ void TestBody::resetFlagsOnLoad()
     QCOMPARE(body.ctCalc2Uis.first()->cr(), body.ctCalc->cr());
 }
 
+void TestBody::valuesSetBeforeFirstLoadSurvive_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("keep Conds. checked") << true;
+    QTest::newRow("keep Conds. unchecked") << false;
+}
+
 void TestBody::valuesSetBeforeFirstLoadSurvive()
 {
+    QFETCH(bool, keep);
     Measurement m;
     QVERIFY(m.make(64, 12, 6));
     Body body;
-    body.CTFiles->setKeepConditions(true);
+    body.CTFiles->setKeepConditions(keep);
     body.setProcCor(20.5);
     body.setProcSliceTo(8);
     QVERIFY(load(body, m));
     QCOMPARE(body.procCtrl->cor(), 20.5);
     QCOMPARE(body.procCtrl->sliceTo(), 8);
     QCOMPARE(body.procCtrl->slice(), 6); // not set beforehand: the default applies
+
+    // The next load: a value set by a command in between survives it as well; the others
+    // get their defaults again unless "keep Conds." is checked.
+    body.setProcCor(25.25);
+    body.procCtrl->setSliceTo(5);
+    QVERIFY(load(body, m));
+    QCOMPARE(body.procCtrl->cor(), 25.25);
+    QCOMPARE(body.procCtrl->sliceTo(), keep ? 5 : 11);
 }
 
 void TestBody::rawReadOutAndPointSelection()
