@@ -9,6 +9,11 @@
 int main(int argc, char *argv[])
 {
     config.parseArgs(argc, argv);
+    // Batch runs without a window often happen on machines without a display; the toolkit
+    // would refuse to start there, so such a run draws off screen instead.
+    if (config.contains("-nw") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTranslator translator;
 

@@ -25,19 +25,29 @@ void TestProgram::initTestCase()
 void TestProgram::startsWithoutConfig_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no window") << QStringList { "-nw" };
-    QTest::newRow("window") << QStringList {};
-    QTest::newRow("window in English") << QStringList { "-e" };
+    QTest::addColumn<bool>("display");
+    QTest::newRow("no window") << QStringList { "-nw" } << true;
+    // Batch machines often have no display at all.
+    QTest::newRow("no window, no display") << QStringList { "-nw" } << false;
+    QTest::newRow("window") << QStringList {} << true;
+    QTest::newRow("window in English") << QStringList { "-e" } << true;
 }
 
 void TestProgram::startsWithoutConfig()
 {
     QFETCH(QStringList, args);
+    QFETCH(bool, display);
     QTemporaryDir dir;
     QProcess p;
     p.setWorkingDirectory(dir.path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (display) {
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+    } else {
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+    }
     p.setProcessEnvironment(env);
     p.start(program, args);
     QVERIFY(p.waitForStarted());
