@@ -31,7 +31,7 @@ inline std::unique_ptr<ImgData> loadReader(const QString &path)
     return r;
 }
 
-struct PhantomSpec
+struct PhantomSetup
 {
     int width = 128; // pixels per detector line
     int height = 8; // detector lines (slices)
@@ -56,21 +56,21 @@ struct PhantomImages
 
     // Writes the files "p-00000.img"..., "i0.img" and "bg.img" and loads them; false (with a
     // warning saying why) when anything fails.
-    bool make(const PhantomSpec &spec)
+    bool make(const PhantomSetup &setup)
     {
         if (!dir.isValid())
             return false;
-        detector.width = spec.width;
-        detector.height = spec.height;
-        detector.axisOffset = spec.axisOffset;
+        detector.width = setup.width;
+        detector.height = setup.height;
+        detector.axisOffset = setup.axisOffset;
         DetectorGeometry sized = detector;
-        if (spec.objectWidth > 0)
-            sized.width = spec.objectWidth;
+        if (setup.objectWidth > 0)
+            sized.width = setup.objectWidth;
         phantom = Phantom::head(sized);
         Projector p;
         p.detector = detector;
-        p.projections = spec.projections;
-        p.rangeDeg = spec.rangeDeg;
+        p.projections = setup.projections;
+        p.rangeDeg = setup.rangeDeg;
         p.noise = false;
         p.threads = 2;
         QStringList written;

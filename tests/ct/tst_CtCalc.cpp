@@ -46,13 +46,13 @@ struct Rig
     // A head phantom of `width` pixels per line, 4 lines, `projections` over `rangeDeg`.
     bool make(int width, int projections, double rangeDeg, double angleOriginDeg = 0.0)
     {
-        CtTestData::PhantomSpec spec;
-        spec.width = width;
-        spec.height = 4;
-        spec.axisOffset = 0.3;
-        spec.projections = projections;
-        spec.rangeDeg = rangeDeg;
-        if (!data.make(spec))
+        CtTestData::PhantomSetup setup;
+        setup.width = width;
+        setup.height = 4;
+        setup.axisOffset = 0.3;
+        setup.projections = projections;
+        setup.rangeDeg = rangeDeg;
+        if (!data.make(setup))
             return false;
         sinogram.imgDatas = &data.set;
         sinogram.setProcCtrl(&proc);

@@ -182,13 +182,13 @@ struct PhantomSet : CtTestData::PhantomImages
 
     bool make()
     {
-        CtTestData::PhantomSpec spec;
-        spec.width = 96;
-        spec.height = 8;
-        spec.axisOffset = 0.25;
-        spec.objectWidth = 48;
-        spec.projections = projections;
-        return PhantomImages::make(spec);
+        CtTestData::PhantomSetup setup;
+        setup.width = 96;
+        setup.height = 8;
+        setup.axisOffset = 0.25;
+        setup.objectWidth = 48;
+        setup.projections = projections;
+        return PhantomImages::make(setup);
     }
 
     CtCalc2::SinogramSource source() const

@@ -28,14 +28,14 @@ using DataSet = CtTestData::PhantomImages;
 // covers, and a smaller object keeps it small.
 bool makeDataSet(DataSet &d, int projections, double rangeDeg, double axisOffset)
 {
-    CtTestData::PhantomSpec spec;
-    spec.width = 128;
-    spec.height = 8;
-    spec.axisOffset = axisOffset;
-    spec.projections = projections;
-    spec.rangeDeg = rangeDeg;
-    spec.objectWidth = 64;
-    return d.make(spec);
+    CtTestData::PhantomSetup setup;
+    setup.width = 128;
+    setup.height = 8;
+    setup.axisOffset = axisOffset;
+    setup.projections = projections;
+    setup.rangeDeg = rangeDeg;
+    setup.objectWidth = 64;
+    return d.make(setup);
 }
 
 } // namespace

@@ -453,14 +453,14 @@ void TestSinogram::guessCorOnPhantom()
     QFETCH(double, start);
     // An object inside the field of view, with open beam on both sides.
     CtTestData::PhantomImages d;
-    CtTestData::PhantomSpec spec;
-    spec.width = 128;
-    spec.height = 8;
-    spec.axisOffset = axisOffset;
-    spec.projections = 36;
-    spec.rangeDeg = 360.0;
-    spec.objectWidth = 64;
-    QVERIFY(d.make(spec));
+    CtTestData::PhantomSetup setup;
+    setup.width = 128;
+    setup.height = 8;
+    setup.axisOffset = axisOffset;
+    setup.projections = 36;
+    setup.rangeDeg = 360.0;
+    setup.objectWidth = 64;
+    QVERIFY(d.make(setup));
     if (!withI0)
         d.i0p = nullptr;
     Rig rig;

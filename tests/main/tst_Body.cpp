@@ -54,11 +54,11 @@ struct Measurement
 
     bool make(int width = 64, int lines = 12, int projections = 36)
     {
-        CtTestData::PhantomSpec spec;
-        spec.width = width;
-        spec.height = lines;
-        spec.projections = projections;
-        if (!images.make(spec))
+        CtTestData::PhantomSetup setup;
+        setup.width = width;
+        setup.height = lines;
+        setup.projections = projections;
+        if (!images.make(setup))
             return false;
         const QDir d(images.dir.path());
         for (const QString &f : d.entryList({ "p-*.img" }, QDir::Files, QDir::Name))

@@ -101,11 +101,11 @@ private:
 
 void TestBodyCommands::initTestCase()
 {
-    CtTestData::PhantomSpec spec;
-    spec.width = 64;
-    spec.height = 12;
-    spec.projections = 8;
-    QVERIFY(images.make(spec));
+    CtTestData::PhantomSetup setup;
+    setup.width = 64;
+    setup.height = 12;
+    setup.projections = 8;
+    QVERIFY(images.make(setup));
     const QDir d(images.dir.path());
     for (const QString &f : d.entryList({ "p-*.img" }, QDir::Files, QDir::Name))
         projections << d.absoluteFilePath(f);

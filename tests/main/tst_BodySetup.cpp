@@ -62,11 +62,11 @@ private:
 
 void TestBodySetup::initTestCase()
 {
-    CtTestData::PhantomSpec spec;
-    spec.width = 32;
-    spec.height = 10;
-    spec.projections = 8;
-    QVERIFY(images.make(spec));
+    CtTestData::PhantomSetup setup;
+    setup.width = 32;
+    setup.height = 10;
+    setup.projections = 8;
+    QVERIFY(images.make(setup));
     const QDir d(images.dir.path());
     for (const QString &f : d.entryList({ "p-*.img" }, QDir::Files, QDir::Name))
         projections << d.absoluteFilePath(f);
