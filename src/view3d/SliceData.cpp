@@ -347,15 +347,8 @@ bool SliceData::readCtImageData(const QString &fname)
             trouble.malformed(lineNo);
             continue;
         }
-        const qint64 col = qint64(x) - x0;
-        const qint64 row = qint64(y) - y0;
-        if (col < 0 || col >= sw || row < 0 || row >= sh) {
+        if (!putValue(qint64(x) - x0, qint64(y) - y0, v, lo, hi))
             trouble.outside(lineNo);
-            continue;
-        }
-        rows[size_t(row) * size_t(sw) + size_t(col)] = v;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
     }
     trouble.report();
     if (!allocated) {
@@ -365,6 +358,16 @@ bool SliceData::readCtImageData(const QString &fname)
     }
     vMin = lo;
     vMax = hi;
+    return true;
+}
+
+bool SliceData::putValue(qint64 col, qint64 row, double v, double &lo, double &hi)
+{
+    if (col < 0 || col >= sw || row < 0 || row >= sh)
+        return false;
+    rows[size_t(row) * size_t(sw) + size_t(col)] = v;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
     return true;
 }
 
@@ -433,15 +436,8 @@ bool SliceData::readDatedText(const QString &fname)
             trouble.malformed(lineNo);
             continue;
         }
-        const qint64 col = qint64(x) - ox;
-        const qint64 row = qint64(y) - oy;
-        if (col < 0 || col >= sw || row < 0 || row >= sh) {
+        if (!putValue(qint64(x) - ox, qint64(y) - oy, v, lo, hi))
             trouble.outside(lineNo);
-            continue;
-        }
-        rows[size_t(row) * size_t(sw) + size_t(col)] = v;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
     }
     trouble.report();
     if (!allocated) {

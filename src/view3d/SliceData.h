@@ -42,4 +42,6 @@ public:
 
 private:
     bool allocate(qint64 w, qint64 h, qint64 fileSize, const QString &fname);
+    // Stores v at (col, row) and widens [lo, hi]; false when the point lies outside the grid.
+    bool putValue(qint64 col, qint64 row, double v, double &lo, double &hi);
 };
