@@ -239,6 +239,8 @@ private:
     void applyRawSelection();
     // Runs `action` now when no worker is in flight, else once the last one has reported:
     // the image set and the I0/BG readers must not change while a worker reads them.
+    // The I0 and BG selectors accept changes only while no worker is reading their images.
+    void updateReferenceLock();
     void whenWorkersIdle(std::function<void()> action);
     void runIdleActions();
     // Stops dispatching, lets every worker finish its slice, writes every queued record and

@@ -71,10 +71,20 @@ void Body::runIdleActions()
     }
 }
 
+void Body::updateReferenceLock()
+{
+    // Workers read the I0 and BG images through the selectors' readers while they build their
+    // sinograms; a selector replacing or clearing its reader then would free it under them.
+    const bool idle = workersInFlight() == 0;
+    I0ImgSel->setEnabled(idle);
+    BGImgSel->setEnabled(idle);
+}
+
 void Body::workerReported(CtCalc2 *worker)
 {
     addressed.remove(worker);
     execMultiCtCalc();
+    updateReferenceLock();
     if (workersInFlight() == 0)
         runIdleActions();
 }
@@ -193,6 +203,7 @@ void Body::execSingleCtCalc()
         runKind = RunKind::Ct2Single;
         CtCalc2 *worker = ctCalc2s.first();
         addressed.insert(worker);
+        updateReferenceLock();
         emit startCt(
             worker, ctParams.rotAxIsV, ctParams.cor, ctParams.slice, ShowCalcRes->isChecked());
         return;
@@ -227,6 +238,7 @@ void Body::execMultiCtCalc()
         if (workerInFlight(worker))
             continue;
         addressed.insert(worker);
+        updateReferenceLock();
         emit startCt(worker, ctParams.rotAxIsV, ctParams.cor, int(nextSlice), genImg);
         nextSlice += ctParams.sliceStep;
     }

@@ -733,8 +733,12 @@ void TestBody::sliceRange()
         progress << t.chopped(2).toDouble();
     });
     QSignalSpy finished(&body, &Body::calcFinished);
+    QVERIFY(body.I0ImgSel->isEnabled());
     body.CalcCT->click();
+    // While workers read the I0/BG images, their selectors cannot replace them.
+    QVERIFY(!body.I0ImgSel->isEnabled() && !body.BGImgSel->isEnabled());
     QVERIFY(finished.wait(30000));
+    QVERIFY(body.I0ImgSel->isEnabled() && body.BGImgSel->isEnabled());
     // The run ends only after the last report.
     QCOMPARE(mon.reports.load(), slices.size());
     QCOMPARE(mon.slices, slices);
