@@ -112,9 +112,10 @@ void SelectAImgFile::clear()
 void SelectAImgFile::noticedNewPos(double x, double y)
 {
     double v = 0.0;
-    const int ix = int(x);
-    const int iy = int(y);
-    if (img && img->ready && ix >= 0 && iy >= 0 && ix < img->width && iy < img->height) {
+    // Compared before the conversion: a position far outside (or NaN) has no int value.
+    if (img && img->ready && x > -1.0 && y > -1.0 && x < img->width && y < img->height) {
+        const int ix = int(x);
+        const int iy = int(y);
         img->hLine(iy, row.data());
         v = row[size_t(ix)];
     }

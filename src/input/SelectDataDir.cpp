@@ -108,6 +108,9 @@ void SelectDataDir::setSubDirs(QString dir)
     // No folder chosen yet is not the working directory.
     subDirs = dir.isEmpty() ? QStringList()
                             : QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    // The file-name sets are no longer what the list shows: they must not be announced
+    // under a sub-folder entry after the mode is switched back.
+    fileSets.clear();
     ui->SubDirs->clear();
     for (int i = 0; i < subDirs.size(); ++i)
         ui->SubDirs->addItem(QStringLiteral("%1 : %2").arg(i + 1).arg(subDirs.at(i)));
@@ -131,9 +134,13 @@ void SelectDataDir::setFileSets(QString dir)
     const QStringList filter
         = ui->Pattern->text().isEmpty() ? QStringList() : QStringList { ui->Pattern->text() };
     const QFileInfoList files = QDir(dir).entryInfoList(filter, QDir::Files, QDir::Name);
-    // An empty or unreadable folder keeps the sets listed before.
-    if (files.isEmpty())
+    // An empty or unreadable folder keeps the sets listed before; a list of sub-folders is
+    // no list of file-name sets, though, and goes.
+    if (files.isEmpty()) {
+        if (fileSets.empty())
+            ui->SubDirs->clear();
         return;
+    }
     fileSets = CtFileSet::group(files);
     ui->SubDirs->clear();
     for (size_t i = 0; i < fileSets.size(); ++i) {

@@ -27,6 +27,41 @@ namespace {
 const QColor kVolumeColors[] = { QColor(0, 127, 127), QColor(127, 0, 127), QColor(127, 127, 0) };
 const QColor kSectionColors[] = { QColor(127, 0, 0), QColor(0, 127, 0), QColor(0, 0, 127) };
 
+// Cuts the segment a-b to the rectangle [lo, hiX] x [lo, hiY] (Liang-Barsky); false when no
+// part of it lies inside. A corner of a deeply zoomed or far panned box lies far beyond the
+// range of int; the part of an edge that can be seen keeps its place and slope.
+bool clipSegment(QPointF &a, QPointF &b, double lo, double hiX, double hiY)
+{
+    if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x())
+        || !std::isfinite(b.y()))
+        return false;
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = { -dx, dx, -dy, dy };
+    const double q[4] = { a.x() - lo, hiX - a.x(), a.y() - lo, hiY - a.y() };
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    const QPointF a0 = a;
+    if (t1 < 1.0)
+        b = a0 + t1 * QPointF(dx, dy);
+    if (t0 > 0.0)
+        a = a0 + t0 * QPointF(dx, dy);
+    return true;
+}
+
 } // namespace
 
 CtView::CtView(const QString &dir, QWidget *parent)
@@ -134,11 +169,25 @@ void CtView::scheduleRepaint()
     });
 }
 
+bool CtView::pictureSize(int &w, int &h) const
+{
+    w = std::max(ui->imgPixWidth_->text().toInt(), 0);
+    h = std::max(ui->imgPixHeight_->text().toInt(), 0);
+    if (qint64(w) * qint64(h) <= MaxPicturePixels)
+        return true;
+    logLine("Picture size too large :", QString("%1 x %2").arg(w).arg(h));
+    return false;
+}
+
 void CtView::paintPImg()
 {
     repaintPending = false;
-    const int w = std::max(ui->imgPixWidth_->text().toInt(), 0);
-    const int h = std::max(ui->imgPixHeight_->text().toInt(), 0);
+    int w, h;
+    if (!pictureSize(w, h)) {
+        pImg = QImage();
+        ui->dispA_->update();
+        return;
+    }
     pImg = w > 0 && h > 0 ? QImage(w, h, QImage::Format_ARGB32) : QImage();
     if (pImg.isNull()) {
         if (w > 0 && h > 0)
@@ -230,13 +279,15 @@ void CtView::paintADataFrame(QPainter &p, int ss, int sw, int sh, bool temae, QC
     const double offX = off.dot(nx);
     const double offY = off.dot(ny);
     // Corner i has the upper bound on axis a where bit a of i is set.
-    QPoint corner[8];
+    QPointF corner[8];
     for (int i = 0; i < 8; ++i) {
         const Vec3 k((i & 1) ? half[0] : -half[0], (i & 2) ? half[1] : -half[1],
             (i & 4) ? half[2] : -half[2]);
-        corner[i] = QPoint(int(passW / 2 + (k.dot(nx) - offX) / scale),
-            int(passH / 2 + (k.dot(ny) - offY) / scale));
+        corner[i] = QPointF(std::trunc(passW / 2 + (k.dot(nx) - offX) / scale),
+            std::trunc(passH / 2 + (k.dot(ny) - offY) / scale));
     }
+    // Edges are cut a little outside the picture, so what is drawn is the same as uncut.
+    constexpr double margin = 16;
     const double nzc[3] = { nz.x, nz.y, nz.z };
     p.save();
     p.setPen(QPen(color));
@@ -254,8 +305,13 @@ void CtView::paintADataFrame(QPainter &p, int ss, int sw, int sh, bool temae, QC
             const int base = side << a;
             const int loop[4]
                 = { base, base | (1 << b), base | (1 << b) | (1 << c), base | (1 << c) };
-            for (int e = 0; e < 4; ++e)
-                p.drawLine(corner[loop[e]], corner[loop[(e + 1) % 4]]);
+            for (int e = 0; e < 4; ++e) {
+                QPointF from = corner[loop[e]];
+                QPointF to = corner[loop[(e + 1) % 4]];
+                if (clipSegment(from, to, -margin, passW + margin, passH + margin))
+                    p.drawLine(
+                        QPoint(int(from.x()), int(from.y())), QPoint(int(to.x()), int(to.y())));
+            }
         }
     }
     p.restore();
@@ -395,9 +451,12 @@ void CtView::saveImage(QString fname)
             || !file.commit())
             logLine("The picture could not be saved :", fname);
     } else if (suffix == "svg") {
-        const int w = pImg.isNull() ? std::max(ui->imgPixWidth_->text().toInt(), 0) : pImg.width();
-        const int h
-            = pImg.isNull() ? std::max(ui->imgPixHeight_->text().toInt(), 0) : pImg.height();
+        int w = pImg.width();
+        int h = pImg.height();
+        if (pImg.isNull() && !pictureSize(w, h)) {
+            logLine("The picture could not be saved :", fname);
+            return;
+        }
         QSaveFile file(fname);
         if (!file.open(QIODevice::WriteOnly)) {
             logLine("The picture could not be saved :", fname);

@@ -34,6 +34,11 @@ public:
     explicit CtView(const QString &dataDir = QString(), QWidget *parent = nullptr);
     ~CtView() override;
 
+    // The largest picture drawn (8192 x 8192 or the same number of pixels in another
+    // shape): one more digit typed into a size field must not take all the memory and keep
+    // the window busy for minutes.
+    static constexpr qint64 MaxPicturePixels = qint64(1) << 26;
+
     // Adds the panel of a further slice set (the constructor adds the first).
     SlicesCtrl *addSliceSet();
     DispA *canvas() const;
@@ -84,6 +89,8 @@ private:
     void scheduleRepaint();
     // The pointer on the canvas, 0 ... 1 across, y upward.
     void normalisedPointer(double &x, double &y);
+    // The size in the picture-size fields; false (and reported) when it is too large to draw.
+    bool pictureSize(int &w, int &h) const;
     bool anySetLoaded() const;
 
     std::unique_ptr<Ui::CtView> ui;

@@ -21,10 +21,12 @@ inline double windowK(double thLow, double thHigh)
 
 // Values outside the window vanish rather than saturate. The window includes its upper
 // bound: scaled by 256, its top 1/256 would exceed 255, and the brightest voxels of a set
-// must not vanish from a maximum-intensity projection, so that part is drawn at 255.
-inline double windowedK(double value, double thLow, double thHigh, double k)
+// must not vanish from a maximum-intensity projection, so that part is drawn at 255. A lower
+// threshold above the upper one inverts the ramp over the values between them; lo and hi
+// are the window's ends in either order.
+inline double windowedK(double value, double thLow, double lo, double hi, double k)
 {
-    if (!(value >= thLow && value <= thHigh))
+    if (!(value >= lo && value <= hi))
         return 0.0;
     const double v = (value - thLow) * k;
     return v > 0.0 ? std::min(v, 255.0) : 0.0; // also 0 for an empty window (0 * inf)
@@ -45,7 +47,8 @@ inline QRgb ramp(int r, int g, int b, int alpha, double v)
 
 double MipRenderer::windowed(double value, double thLow, double thHigh)
 {
-    return windowedK(value, thLow, thHigh, windowK(thLow, thHigh));
+    return windowedK(
+        value, thLow, std::min(thLow, thHigh), std::max(thLow, thHigh), windowK(thLow, thHigh));
 }
 
 QRgb MipRenderer::rampColour(const QColor &colour, double v, int alpha)
@@ -124,7 +127,8 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
     const bool cut = style.cut;
     const double cutB = style.cutB;
     const double thLow = style.thLow;
-    const double thHigh = style.thHigh;
+    const double lo = std::min(style.thLow, style.thHigh);
+    const double hi = std::max(style.thLow, style.thHigh);
     const double k = windowK(style.thLow, style.thHigh);
     const int alpha = std::clamp(style.alpha, 0, 255);
     const int vr = style.vColor.red(), vg = style.vColor.green(), vb = style.vColor.blue();
@@ -175,7 +179,7 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
                     const double d = ad[c] + dz;
                     if (d >= cutB)
                         continue;
-                    const double v = windowedK(s[i], thLow, thHigh, k);
+                    const double v = windowedK(s[i], thLow, lo, hi, k);
                     mip[c] = std::max(mip[c], v);
                     if (d > cutB - 1.0)
                         sec[c] = v;
@@ -184,7 +188,7 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
                 for (int c = 0; c < pw; ++c) {
                     const int i = idx[c];
                     if (i >= 0)
-                        mip[c] = std::max(mip[c], windowedK(s[i], thLow, thHigh, k));
+                        mip[c] = std::max(mip[c], windowedK(s[i], thLow, lo, hi, k));
                 }
             }
         }

@@ -63,7 +63,8 @@ public:
 
     // Colour of value v (0 ... 255) on the ramp from white (0) to `colour` (255).
     static QRgb rampColour(const QColor &colour, double v, int alpha);
-    // Grey value 0 ... 255 of a voxel value in the window [thLow, thHigh], 0 outside it.
+    // Grey value 0 ... 255 of a voxel value in the window between thLow and thHigh (0 at
+    // thLow, in either order), 0 outside it.
     static double windowed(double value, double thLow, double thHigh);
 
 private:

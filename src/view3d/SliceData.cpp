@@ -290,7 +290,9 @@ bool SliceData::readPicture(const QString &fname)
 bool SliceData::readCtImageData(const QString &fname)
 {
     QFile f(fname);
-    if (!f.open(QIODevice::ReadOnly))
+    // The mark is looked at first: a large file of another kind without line feeds would
+    // otherwise be read to its end only to learn that its first line is no mark.
+    if (!f.open(QIODevice::ReadOnly) || !f.peek(11).startsWith("#VEXA-CTImg"))
         return false;
     LineSource src(f);
     std::string_view line;
@@ -374,7 +376,7 @@ bool SliceData::putValue(qint64 col, qint64 row, double v, double &lo, double &h
 bool SliceData::readDatedText(const QString &fname)
 {
     QFile f(fname);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) || !f.peek(9).startsWith("## 240301"))
         return false;
     LineSource src(f);
     std::string_view line;

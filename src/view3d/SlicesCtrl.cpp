@@ -370,8 +370,11 @@ void SlicesCtrl::drawHist(QPainter *p)
         QRect(0, 0, SliceDatas::histBins - 1, SliceDatas::histH - 1));
     p->setPen(Qt::red);
     for (const double pc : { minPC(), maxPC() }) {
-        const int x = int(ui->dispH_->cc.toSx(pc));
-        p->drawLine(x, 0, x, h);
+        // A per cent value typed far outside 0 ... 100 must not overflow the conversion; its
+        // marker is off the display either way.
+        const double sx = ui->dispH_->cc.toSx(pc);
+        if (sx >= -1.0 && sx <= w + 1.0)
+            p->drawLine(int(sx), 0, int(sx), h);
     }
 }
 

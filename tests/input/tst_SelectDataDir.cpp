@@ -24,6 +24,7 @@ private slots:
     void zbxEmptyFolderKeepsSets();
     void emptySubFolderList();
     void modeToggleRelists();
+    void staleFileSetsNeverAnnounced();
     void setNextSet_data();
     void setNextSet();
     void setFirstSet_data();
@@ -170,6 +171,26 @@ void tst_SelectDataDir::modeToggleRelists()
     s.setIsZBXStandard(false);
     QCOMPARE(s.count(), 1);
     QCOMPARE(newSets.count(), 5);
+}
+
+void tst_SelectDataDir::staleFileSetsNeverAnnounced()
+{
+    SelectDataDir s;
+    s.setIsZBXStandard(true);
+    s.setDataDir(zbx);
+    QCOMPARE(s.count(), 3);
+    // Sub-folders only, no file of the pattern: ZBX mode finds no set here.
+    s.setIsZBXStandard(false);
+    s.setDataDir(mkdirs("onlySubs", { "x", "y" }));
+    QCOMPARE(s.count(), 2);
+    s.setIsZBXStandard(true);
+    QCOMPARE(s.count(), 0);
+    QCOMPARE(s.currentEnergy(), 0.0);
+    QSignalSpy infos(&s, &SelectDataDir::selectedFileInfoList);
+    QSignalSpy noMore(&s, &SelectDataDir::noMoreSets);
+    s.set();
+    QCOMPARE(infos.count(), 0);
+    QCOMPARE(noMore.count(), 1);
 }
 
 void tst_SelectDataDir::setNextSet_data()

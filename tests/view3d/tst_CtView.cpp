@@ -24,6 +24,8 @@ private slots:
     void setsGetTheirDefaults();
     void rendersALoadedVolume();
     void frameOutlinesTheBox();
+    void frameSurvivesDeepZoom();
+    void pictureSizeIsBounded();
     void quarterTurnShowsOnlyTheFrame();
     void drag_data();
     void drag();
@@ -201,6 +203,38 @@ void TestCtView::frameOutlinesTheBox()
     c->findChild<QCheckBox *>("showFrame_")->setChecked(false);
     v.paintPImg();
     QCOMPARE(countColour(v.pImg, qRgb(255, 255, 255)), 256);
+}
+
+void TestCtView::frameSurvivesDeepZoom()
+{
+    CtView v;
+    SlicesCtrl *c = v.ctrls.first();
+    load(c, volumeFiles());
+    c->findChild<QCheckBox *>("showVolume_")->setChecked(false);
+    // Centred on the box's right face, zoomed in so far that the face's corners lie
+    // thousands of millions of pixels away: its edge still crosses the whole picture.
+    v.off = Vec3(4, 0, 0);
+    v.scale = 1e-10;
+    setPictureSize(v, 16, 16);
+    for (int y = 0; y < 16; ++y)
+        QCOMPARE(v.pImg.pixel(8, y), qRgb(0, 127, 127));
+    QCOMPARE(countColour(v.pImg, qRgb(0, 127, 127)), 16);
+}
+
+void TestCtView::pictureSizeIsBounded()
+{
+    QTemporaryDir out;
+    CtView v;
+    QTest::ignoreMessage(QtDebugMsg, "Picture size too large : 16384 x 8192");
+    setPictureSize(v, 16384, 8192);
+    QVERIFY(v.pImg.isNull());
+    const QString svg = out.filePath("big.svg");
+    QTest::ignoreMessage(QtDebugMsg, "Picture size too large : 16384 x 8192");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("The picture could not be saved : " + svg));
+    v.saveImage(svg);
+    QVERIFY(!QFile::exists(svg));
+    setPictureSize(v, 300, 200);
+    QCOMPARE(v.pImg.size(), QSize(300, 200));
 }
 
 void TestCtView::quarterTurnShowsOnlyTheFrame()

@@ -116,6 +116,10 @@ void TestMipRenderer::thresholds_data()
     QTest::newRow("in the top 1/256") << 0.0 << 0.5005 << 255.0;
     QTest::newRow("at the lower bound") << 0.5 << 1.0 << 0.0;
     QTest::newRow("empty window") << 0.5 << 0.5 << 0.0;
+    // Thresholds the other way round invert the ramp between them.
+    QTest::newRow("inverted window") << 1.0 << 0.25 << 512.0 / 3;
+    QTest::newRow("inverted, value above") << 0.4 << 0.1 << 0.0;
+    QTest::newRow("inverted, value below") << 1.0 << 0.6 << 0.0;
 }
 
 void TestMipRenderer::thresholds()
