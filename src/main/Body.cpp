@@ -358,8 +358,16 @@ void Body::dataFilesSelected(QStringList files, bool clear)
             rawDisp->imgData = nullptr;
             rawDisp->scaleSet = false;
         }
-        pendingFiles = files;
-        emit askLoadNextDataFile();
+        // One load at a time, however often files are chosen: a second chain of passes would
+        // end the load twice, and a batch or sequence waiting for the first end would go on
+        // with the set half read.
+        if (clear)
+            pendingFiles.clear();
+        pendingFiles += files;
+        if (!loading) {
+            loading = true;
+            emit askLoadNextDataFile();
+        }
     });
 }
 
@@ -382,6 +390,12 @@ void Body::loadNextDataFile()
 
 void Body::finishedLoadDataFiles()
 {
+    // Files chosen between the last pass and this one belong to the same load.
+    if (!pendingFiles.isEmpty()) {
+        emit askLoadNextDataFile();
+        return;
+    }
+    loading = false;
     const bool keep = CTFiles->keepConditions();
     const bool v = procCtrl->rotAxIsV();
     const int w = imgDatas->width;
@@ -421,6 +435,7 @@ void Body::finishedLoadDataFiles()
         resetSliceTo = resetSlice = resetCor = resetRegions = true;
     }
     emit finishedLoadingCTFiles();
+    resumeStart();
 }
 
 // ---- raw image ---------------------------------------------------------------------------

@@ -99,6 +99,9 @@ public:
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;
     QStringList pendingFiles;
+    // A load is under way: its files are being read one per event-loop pass. A selection made
+    // meanwhile joins it, and a start waits for its end.
+    bool loading = false;
     QList<double> i0Energies;
     bool calculating = false;
     bool batchCalc = false;
@@ -229,8 +232,10 @@ private:
     void addWorkerTab(int k, CtCalc2Ui *view, bool appended);
     void connectSignals();
     // The part of a start that reads the panel into ctParams and hands out work; run at once,
-    // or when the last worker of a stopped run has reported.
+    // or when the last worker of a stopped run has reported and the load under way has ended.
     void beginRun();
+    // Goes on with a start that waited, once no worker is in flight and no load under way.
+    void resumeStart();
     void workerReported(CtCalc2 *worker);
     bool inSliceRange(qint64 slice) const;
     void showProgress();
@@ -258,6 +263,7 @@ private:
     double crossX = -1.0;
     double crossY = -1.0;
     std::vector<std::function<void()>> idleActions;
+    bool runningIdleAction = false;
     bool closing = false;
     bool shutDownDone = false;
 };

@@ -8,7 +8,6 @@
 #include "DataSaver.h"
 #include "ImgDatas.h"
 #include "RowWindow.h"
-#include "Sinogram.h"
 #include "TextUtil.h"
 
 #include <QCheckBox>
@@ -54,7 +53,9 @@ int Body::workersInFlight() const
 
 void Body::whenWorkersIdle(std::function<void()> action)
 {
-    if (workersInFlight() == 0 && idleActions.empty())
+    // What an action asks for while it runs is part of it and comes before the actions
+    // waiting behind it: a data set chosen before "Calc" is being loaded when the start looks.
+    if (workersInFlight() == 0 && (idleActions.empty() || runningIdleAction))
         action();
     else
         idleActions.push_back(std::move(action));
@@ -67,7 +68,9 @@ void Body::runIdleActions()
     while (!idleActions.empty() && workersInFlight() == 0) {
         std::function<void()> action = std::move(idleActions.front());
         idleActions.erase(idleActions.begin());
+        runningIdleAction = true;
         action();
+        runningIdleAction = false;
     }
 }
 
@@ -118,19 +121,27 @@ void Body::startCalcCt()
     CalcStartT->setText(timeText(calcStart));
     CalcEndT->setText("--");
     CalcCT->setStyleSheet(RunningStyle);
-    if (workersInFlight() > 0) {
+    if (workersInFlight() > 0 || loading) {
         // Workers of a stopped run still read ctParams: refilling it now would change their
-        // slices under them. The start goes on when the last of them has reported.
-        logLine("The run waits for the workers of the previous run:",
-            QString::number(workersInFlight()));
+        // slices under them. A load under way would leave the run a part of the measurement
+        // with the image count of the previous one. The start goes on when both are over.
+        if (workersInFlight() > 0)
+            logLine("The run waits for the workers of the previous run:",
+                QString::number(workersInFlight()));
+        if (loading)
+            logLine(
+                "The run waits for the images being loaded:", QString::number(pendingFiles.size()));
         startPending = true;
-        whenWorkersIdle([this] {
-            if (calculating && startPending)
-                beginRun();
-        });
+        whenWorkersIdle([this] { resumeStart(); });
         return;
     }
     beginRun();
+}
+
+void Body::resumeStart()
+{
+    if (calculating && startPending && !loading && workersInFlight() == 0)
+        beginRun();
 }
 
 void Body::beginRun()
@@ -144,10 +155,20 @@ void Body::beginRun()
         logLine("Cannot create the folder", imagePath);
     if (AutoSaveData->isChecked() && !dataPath.isEmpty() && !QDir().mkpath(dataPath))
         logLine("Cannot create the folder", dataPath);
-    // Atomics: the saver may still be writing records of the previous run with the old ones.
-    dataSaver->inSubFolders = SaveInSubFolders->isChecked();
-    dataSaver->ofEnergy = SubOfEnergy->isChecked();
-    dataSaver->ofSlice = SubOfSlice->isChecked();
+    // Queued to the saver's thread behind every record of the earlier runs (their workers have
+    // all reported, so all their records are posted): those are still written under their own
+    // run's folder rule, and this run's records, posted later, find the new one.
+    const bool inSub = SaveInSubFolders->isChecked();
+    const bool ofEnergy = SubOfEnergy->isChecked();
+    const bool ofSlice = SubOfSlice->isChecked();
+    QMetaObject::invokeMethod(
+        dataSaver,
+        [saver = dataSaver, inSub, ofEnergy, ofSlice] {
+            saver->inSubFolders = inSub;
+            saver->ofEnergy = ofEnergy;
+            saver->ofSlice = ofSlice;
+        },
+        Qt::QueuedConnection);
 
     // No worker is in flight here (see startCalcCt), so nobody reads the block while it is
     // refilled; from now until the run's last worker reports it stays as it is.
@@ -188,13 +209,19 @@ void Body::execSingleCtCalc()
 {
     if (ctParams.calcCt1) {
         runKind = RunKind::Ct1;
+        // The panel refuses a slice it cannot reconstruct (no sinogram, no memory) without a
+        // word, and then never reports; the run must still end. It has started exactly when it
+        // has asked its relay for the first step.
+        bool started = false;
+        const auto note = [&started] { started = true; };
+        const auto c1 = connect(ctCalc, &CtCalc::startCalcAll, this, note);
+        const auto c2 = connect(ctCalc, &CtCalc::startCalcOneByOne, this, note);
         ctCalc->calcCt();
-        // The panel refuses a slice without a sinogram without a word; the run must still end.
-        const HSgm &sgm = sinogram->hSgm;
-        const bool started = sgm.hasData() && sgm.w / 2 * 2 >= 2
-            && (ctCalc->running || ctCalc->progressThread->isRunning());
+        disconnect(c1);
+        disconnect(c2);
         if (calculating && runKind == RunKind::Ct1 && !started) {
-            logLine("No sinogram to reconstruct for slice", QString::number(ctParams.slice));
+            logLine(
+                "The single-slice panel cannot reconstruct slice", QString::number(ctParams.slice));
             stopCalcCt();
         }
         return;

@@ -10,6 +10,7 @@
 #include "CtCalc2Ui.h"
 #include "CtDisp.h"
 #include "CtView.h"
+#include "DataSaver.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
@@ -149,6 +150,9 @@ private slots:
     void embeddedTranslationLoads();
 
     void loadsOneFilePerPass();
+    void selectionDuringLoadJoinsIt_data();
+    void selectionDuringLoadJoinsIt();
+    void calcDuringLoadWaitsForIt();
     void resetFlagsOnLoad_data();
     void resetFlagsOnLoad();
     void valuesSetBeforeFirstLoadSurvive_data();
@@ -168,8 +172,10 @@ private slots:
     void rangeWithCt1SelectedUsesWorkers();
     void stopDuringRangeKeepsResults();
     void startWaitsForWorkersOfStoppedRun();
+    void startWaitsForDataSetChosenBefore();
     void autoSavingWritesFolders_data();
     void autoSavingWritesFolders();
+    void queuedRecordsKeepTheirRunsFolders();
     void closeDuringRunLosesNothing();
 
 private:
@@ -414,6 +420,68 @@ void TestBody::loadsOneFilePerPass()
     QCOMPARE(body.seekCtrl->maximum(), m.files.size() - 1);
     QCOMPARE(body.procCtrl->dataSetImages(), m.files.size());
     QVERIFY(!body.rawDisp->img.isNull());
+}
+
+void TestBody::selectionDuringLoadJoinsIt_data()
+{
+    QTest::addColumn<bool>("newFiles");
+    QTest::addColumn<bool>("atLastPass");
+    QTest::newRow("New: the second selection replaces the first") << true << false;
+    QTest::newRow("Add: both selections are loaded") << false << false;
+    QTest::newRow("Add, as the last pass ends") << false << true;
+}
+
+void TestBody::selectionDuringLoadJoinsIt()
+{
+    QFETCH(bool, newFiles);
+    QFETCH(bool, atLastPass);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 8));
+    const QStringList first = m.files.mid(0, 5);
+    const QStringList second = m.files.mid(5);
+    Body body;
+    body.CTFiles->setLoadNewFiles(newFiles);
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    bool chosen = false;
+    auto chooseSecond = [&] {
+        if (!std::exchange(chosen, true))
+            body.CTFiles->handleChosenFiles(second);
+    };
+    if (atLastPass)
+        connect(&body, &Body::noticeFinishedLoadDataFiles, &body, chooseSecond);
+    body.CTFiles->handleChosenFiles(first);
+    if (!atLastPass) {
+        QTRY_COMPARE(body.imgDatas->count(), 1);
+        chooseSecond();
+    }
+    QVERIFY(loaded.wait(10000));
+    QTest::qWait(50);
+    QVERIFY(chosen);
+    QCOMPARE(loaded.count(), 1); // one load, one end: a batch or a sequence waits for it
+    const QStringList expected = newFiles ? second : m.files;
+    QCOMPARE(body.CTFiles->files(), expected);
+    QCOMPARE(body.imgDatas->count(), expected.size());
+    QCOMPARE(body.procCtrl->dataSetImages(), expected.size());
+}
+
+void TestBody::calcDuringLoadWaitsForIt()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 36));
+    Body body;
+    child<QRadioButton>(body.procCtrl, "RotAxV")->click();
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CTFiles->handleChosenFiles(m.files);
+    QTRY_VERIFY(body.imgDatas->count() > 0);
+    QVERIFY(body.imgDatas->count() < m.files.size());
+    body.CalcCT->click();
+    QVERIFY(body.calculating);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(loaded.count(), 1);
+    // The run saw the whole measurement, not the part read when "Calc" was pressed.
+    QCOMPARE(body.ctParams.dataSetImages, m.files.size());
+    QCOMPARE(body.ctCalc->projections, m.files.size());
 }
 
 void TestBody::resetFlagsOnLoad_data()
@@ -841,6 +909,32 @@ void TestBody::startWaitsForWorkersOfStoppedRun()
     QCOMPARE(finished.count(), 2);
 }
 
+void TestBody::startWaitsForDataSetChosenBefore()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    QTemporaryDir sets;
+    QVERIFY(QDir().mkpath(sets.filePath("b")));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(QFile::copy(m.files[i], sets.filePath("b/") + QFileInfo(m.files[i]).fileName()));
+    Body body;
+    QVERIFY(load(body, m));
+    body.SelDDir->setPattern("p-*.img");
+    body.SelDDir->setDataDir(sets.path());
+    setRange(body, 0, 5, 1, hardwareThreads());
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    body.CalcCT->click();
+    QVERIFY(body.workersInFlight() > 0);
+    // While the stopped run's workers are still at work: a data set, then "Calc".
+    body.SelDDir->setFirstSet(0);
+    body.CalcCT->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
+    QCOMPARE(body.imgDatas->count(), 10);
+    QCOMPARE(body.ctParams.dataSetImages, 10); // the run went to the set chosen before it
+    QVERIFY(waitForIdle(body));
+}
+
 void TestBody::autoSavingWritesFolders_data()
 {
     QTest::addColumn<bool>("ofEnergy");
@@ -905,6 +999,36 @@ void TestBody::autoSavingWritesFolders()
             QVERIFY(!QImage(p).isNull());
         }
     }
+}
+
+void TestBody::queuedRecordsKeepTheirRunsFolders()
+{
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    saveDataTo(body, out.path(), false);
+    // A slow disk: the saver is held until both runs have ended.
+    QSemaphore gate;
+    QMetaObject::invokeMethod(
+        body.dataSaver, [&gate] { gate.acquire(); }, Qt::QueuedConnection);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    setRange(body, 2, 3, 1, 1);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(20000));
+    QVERIFY(waitForIdle(body));
+    body.SaveInSubFolders->setChecked(true);
+    body.SubOfSlice->setChecked(true);
+    setRange(body, 4, 5, 1, 1);
+    body.CalcCT->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
+    QVERIFY(waitForIdle(body));
+    gate.release();
+    for (const char *f : { "scan-t-00002.dat", "scan-t-00003.dat", "00004/scan-t-00004.dat",
+             "00005/scan-t-00005.dat" })
+        QTRY_VERIFY2(QFile::exists(out.filePath(f)), f);
+    QVERIFY(!QFile::exists(out.filePath("00002/scan-t-00002.dat")));
 }
 
 void TestBody::closeDuringRunLosesNothing()
