@@ -2,6 +2,7 @@
 // cores: ns per pixel-update (pixels inside the inscribed circle times projections) and the
 // wall time of a whole 2048-wide slice, against the same pass on one thread.
 #include "CtBackProj.h"
+#include "BenchSinogram.h"
 #include "HSgm.h"
 #include "ParallelBackProj.h"
 
@@ -12,27 +13,6 @@
 
 namespace {
 
-// A few off-centre discs seen from every angle.
-void fillSinogram(HSgm &sgm, int w, int rows)
-{
-    sgm.setSize(w, rows);
-    const double c = (w - 1) / 2.0;
-    for (int i = 0; i < rows; ++i) {
-        const double th = i * std::numbers::pi / rows;
-        double *row = sgm.sgmRow(i);
-        for (int j = 0; j < w; ++j) {
-            double v = 0.0;
-            for (int d = 0; d < 3; ++d) {
-                const double r = w * (0.08 + 0.05 * d);
-                const double u = j - c - w * 0.15 * d * std::cos(th + d);
-                if (std::abs(u) < r)
-                    v += 2.0 * std::sqrt(r * r - u * u) * 0.001 * (d + 1);
-            }
-            row[j] = v;
-            sgm.rawRow(i)[j] = std::exp(-v);
-        }
-    }
-}
 
 // Arguments: slice width N, projections, threads (0: every hardware thread).
 void BM_AtOnce(benchmark::State &state)

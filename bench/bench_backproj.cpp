@@ -1,6 +1,7 @@
 // Speed of the filtered back-projection: ns per pixel-update (pixels inside the inscribed
 // circle times projections) of the back-projection alone, and the time of a whole slice.
 #include "CtBackProj.h"
+#include "BenchSinogram.h"
 #include "HSgm.h"
 
 #include <benchmark/benchmark.h>
@@ -11,27 +12,6 @@
 
 namespace {
 
-// A smooth sinogram with some structure: a few off-centre discs seen from every angle.
-void fillSinogram(HSgm &sgm, int w, int rows)
-{
-    sgm.setSize(w, rows);
-    const double c = (w - 1) / 2.0;
-    for (int i = 0; i < rows; ++i) {
-        const double th = i * std::numbers::pi / rows;
-        double *row = sgm.sgmRow(i);
-        for (int j = 0; j < w; ++j) {
-            double v = 0.0;
-            for (int d = 0; d < 3; ++d) {
-                const double r = w * (0.08 + 0.05 * d);
-                const double u = j - c - w * 0.15 * d * std::cos(th + d);
-                if (std::abs(u) < r)
-                    v += 2.0 * std::sqrt(r * r - u * u) * 0.001 * (d + 1);
-            }
-            row[j] = v;
-            sgm.rawRow(i)[j] = std::exp(-v);
-        }
-    }
-}
 
 long long circlePixels(int n)
 {
