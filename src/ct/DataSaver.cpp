@@ -1,5 +1,5 @@
 #include "DataSaver.h"
-
+#include "Failures.h"
 #include "SaveNaming.h"
 #include "TextUtil.h"
 
@@ -49,7 +49,7 @@ QStringList DataSaver::prepareFolders(const QString &path, const QString &tag, c
         = saveFolders(path, tag, no, inSubFolders.load(), ofEnergy.load(), ofSlice.load());
     for (const QString &folder : folders) {
         if (!folder.isEmpty() && !QDir().mkpath(folder))
-            logLine("Cannot create the folder", folder);
+            recordFailure(Failures::Folder, "Cannot create the folder " + folder);
     }
     return folders;
 }
@@ -64,7 +64,7 @@ void DataSaver::saveData(SavingData *data)
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(data->data) != data->data.size()
             || !file.commit())
-            logLine("Cannot write the file", path);
+            recordFailure(Failures::FileWrite, "Cannot write the file " + path);
     }
 }
 
@@ -83,7 +83,7 @@ void DataSaver::saveImg(SavingImg *img)
         const QString path = joinSaveFolder(folder, fileName);
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || !img->img.save(&file, "png") || !file.commit())
-            logLine("Cannot write the file", path);
+            recordFailure(Failures::FileWrite, "Cannot write the file " + path);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "CtCalc2.h"
 #include "CtDisp.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "ImgDatas.h"
 #include "RowWindow.h"
 #include "TextUtil.h"
@@ -152,9 +153,9 @@ void Body::beginRun()
     const QString imagePath = SelectImageSaveDir->filePath();
     const QString dataPath = SelectDataSaveDir->filePath();
     if (AutoSaveImage->isChecked() && !imagePath.isEmpty() && !QDir().mkpath(imagePath))
-        logLine("Cannot create the folder", imagePath);
+        recordFailure(Failures::Folder, "Cannot create the folder " + imagePath);
     if (AutoSaveData->isChecked() && !dataPath.isEmpty() && !QDir().mkpath(dataPath))
-        logLine("Cannot create the folder", dataPath);
+        recordFailure(Failures::Folder, "Cannot create the folder " + dataPath);
     // Queued to the saver's thread behind every record of the earlier runs (their workers have
     // all reported, so all their records are posted): those are still written under their own
     // run's folder rule, and this run's records, posted later, find the new one.
