@@ -6,11 +6,14 @@
 #include "CtCalc2Ui.h"
 #include "CtParams.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
+#include "StartUp.h"
+#include "StopSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -82,6 +85,17 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
 
+    // Stopped from outside (Ctrl-C, kill, a batch system's time limit): the slices in
+    // progress are finished and written, nothing further is started.
+    StopSignals stopSignals;
+    int stopSignal = 0;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&stopSignal](int sig) {
+        if (stopSignal == 0) {
+            stopSignal = sig;
+            QTextStream(stderr) << "vexa2-recon: stopped by signal " << sig << Qt::endl;
+        }
+    });
+
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Reconstructs slices of one CT data set by filtered back-projection on several worker\n"
@@ -150,8 +164,12 @@ int main(int argc, char *argv[])
     const QStringList files
         = folder.entryList(parser.value(patternOpt).split(' ', Qt::SkipEmptyParts), QDir::Files,
             QDir::Name | QDir::IgnoreCase);
-    for (const QString &f : files)
+    for (const QString &f : files) {
         imgDatas.add(folder.filePath(f));
+        QCoreApplication::processEvents(); // a stop signal ends the loading
+        if (stopSignal != 0)
+            return exitStatus(stopSignal, -1, 0);
+    }
     if (imgDatas.count() == 0)
         return fail("no projection image could be loaded from " + folder.path());
 
@@ -265,13 +283,22 @@ int main(int argc, char *argv[])
     SliceDispatcher dispatcher(workers, rotAxIsV, procCtrl.cor(), from, to, *step);
     QObject::connect(&dispatcher, &SliceDispatcher::finished, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
+        [&dispatcher](int) { dispatcher.stop(); });
+    if (stopSignal != 0)
+        dispatcher.stop();
     dispatcher.start();
-    const int rc = app.exec();
+    app.exec();
 
     // Every record the workers queued is written before the saver stops.
     shutDownWorkers(workers, saver);
+    if (dispatcher.slicesDone() < dispatcher.slicesTotal())
+        recordFailure(Failures::RunStopped,
+            QString("The reconstruction was stopped before its end: %1 of %2 slices done")
+                .arg(dispatcher.slicesDone())
+                .arg(dispatcher.slicesTotal()));
     const double seconds = dispatcher.elapsedMs() / 1000.0;
     out() << "Done: " << dispatcher.slicesDone() << " slices in " << seconds << " s ("
           << seconds / std::max(1, dispatcher.slicesDone()) << " s per slice)" << Qt::endl;
-    return rc;
+    return exitStatus(stopSignal, -1, Failures::instance().count());
 }
