@@ -177,6 +177,9 @@ int main(int argc, char *argv[])
     }
     if (imgDatas.count() == 0)
         return fail("no projection image could be loaded from " + folder.path());
+    // A projection left out would put every later one at a wrong angle.
+    if (!imgDatas.isComplete())
+        return fail(imgDatas.incompleteText() + "; no run started");
 
     bool i0Ok = false, bgOk = false;
     std::unique_ptr<ImgData> i0
