@@ -81,6 +81,15 @@ void CtCalc2::applyPendingSetup()
         newProjections = pendingProjections;
     }
     engine.setup(newN, newProjections);
+    // The gridding engine makes its transforms at its first slice: a run with the
+    // back-projection never pays for them. It divides by the same count.
+    gridding.setProjections(newProjections);
+}
+
+void CtCalc2::clearResult()
+{
+    engine.initResult(0);
+    gridding.initResult(0);
 }
 
 bool CtCalc2::valueAt(int ix, int iz, double *v) const
@@ -88,10 +97,10 @@ bool CtCalc2::valueAt(int ix, int iz, double *v) const
     std::unique_lock<std::mutex> lock(engineMutex, std::try_to_lock);
     if (!lock.owns_lock())
         return false;
-    const int size = engine.resultSize();
+    const int size = resultSize();
     if (ix < 0 || iz < 0 || ix >= size || iz >= size)
         return false;
-    *v = engine.resultRow(iz)[ix];
+    *v = resultData()[static_cast<std::size_t>(iz) * size + ix];
     return true;
 }
 
@@ -150,7 +159,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2) {
         // Nor may the previous slice's result be redrawn, read out or saved under it.
         n = rows = 0;
-        engine.initResult(0);
+        clearResult();
         return;
     }
 
@@ -159,26 +168,33 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     rows = hSgm.h;
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
-    if (!engine.prepare(n, rows)) {
+    gridded = p.method == CtMethod::Gridding;
+    if (!(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
         logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
         n = rows = 0;
-        engine.initResult(0);
+        clearResult();
         return;
     }
-    engine.initResult(n);
     const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
     if (!view.regionSet)
         toView([v = ui, n = n] { v->useDefaultCR(n); });
 
-    for (int i = 0; i < rows; ++i)
-        engine.fftRow(hSgm.sgmRow(i), i);
-    for (int i = 0; i < rows; ++i)
-        engine.filterRow(i);
     const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
     const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
+    bool done = false;
+    if (gridded) {
+        done = gridding.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
+    } else {
+        engine.initResult(n);
+        for (int i = 0; i < rows; ++i)
+            engine.fftRow(hSgm.sgmRow(i), i);
+        for (int i = 0; i < rows; ++i)
+            engine.filterRow(i);
+        done = engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
+    }
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
-    if (!engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle)) {
+    if (!done) {
         logLine("Cannot back-project slice (check the data set's images and range)",
             QString::number(slice));
         return;
@@ -202,16 +218,22 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
 
 void CtCalc2::makePicture(const CtViewState &view)
 {
-    if (n < 2 || engine.resultSize() != n)
+    if (n < 2 || resultSize() != n)
         return;
     GreyLevelMap map = view.map;
     if (!view.fixedScale) {
-        engine.findMinMax();
-        map.vMin = engine.resMin();
-        map.vMax = engine.resMax();
+        if (gridded) {
+            gridding.findMinMax();
+            map.vMin = gridding.resMin();
+            map.vMax = gridding.resMax();
+        } else {
+            engine.findMinMax();
+            map.vMin = engine.resMin();
+            map.vMax = engine.resMax();
+        }
         toView([v = ui, lo = map.vMin, hi = map.vMax] { v->showSliceRange(lo, hi); });
     }
-    picture = map.greyImage(engine.resultData(), n, n);
+    picture = map.greyImage(resultData(), n, n);
     picReady = !picture.isNull();
     if (picReady && genAndDispImage)
         toView([v = ui, img = picture] { v->takePicture(img); });
@@ -236,7 +258,7 @@ void CtCalc2::postImage(const CtViewState &view, const SaveTarget &target)
 void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
 {
     // A slice without a result has no file: one of offsets alone would pass for data.
-    if (n < 2 || engine.resultSize() != n || !engine.resultValid()
+    if (n < 2 || resultSize() != n || !resultValid()
         || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
         return;
     auto *rec = new SavingData;
@@ -244,9 +266,9 @@ void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
     rec->name = target.name;
     rec->tag = target.tag;
     rec->no = saveSliceNo(slice);
-    const int size = engine.resultSize();
+    const int size = resultSize();
     rec->data = makeCtImageData(
-        engine.resultData(), size, size, region.x0, region.z0, region.x1, region.z1, params());
+        resultData(), size, size, region.x0, region.z0, region.x1, region.z1, params());
     emit saveDataWDiscard(rec);
 }
 

@@ -35,6 +35,8 @@ public:
     // Makes the engine fit a slice of even width n and `rows` projections without touching
     // the divisor. False when it cannot (n < 2, no memory).
     bool prepare(int n, int rows);
+    // The divisor of the normalisation alone, without sizing anything.
+    void setProjections(int projections) { projections_ = projections; }
     // Result of n x n zeros, not valid.
     void initResult(int n);
 

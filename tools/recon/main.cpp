@@ -121,9 +121,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption upperOpt(
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
+    const QCommandLineOption methodOpt("method",
+        "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
+        "(direct Fourier method, the same values within a fraction of a per cent, faster).",
+        "name", "fbp");
     parser.addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt,
         guessSliceOpt, fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt,
-        noDataOpt, lowerOpt, upperOpt, offsetOpt });
+        noDataOpt, lowerOpt, upperOpt, offsetOpt, methodOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -131,6 +135,9 @@ int main(int argc, char *argv[])
     const QDir folder(parser.positionalArguments().first());
     if (!folder.exists())
         return fail("no such folder: " + folder.path());
+    CtMethod method = CtMethod::Fbp;
+    if (!CtMethods::fromName(parser.value(methodOpt), &method))
+        return fail("the method must be fbp or gridding, not " + parser.value(methodOpt));
 
     const auto range = number(parser.value(rangeOpt));
     const auto origin = number(parser.value(originOpt));
@@ -177,6 +184,7 @@ int main(int argc, char *argv[])
 
     // The process control panel and the sinogram panel do what they do in the window.
     ProcCtrl procCtrl;
+    procCtrl.setMethod(method);
     if (rotAxIsV)
         procCtrl.findChild<QRadioButton *>("RotAxV")->click();
     procCtrl.setDataSetImages(imgDatas.count());
