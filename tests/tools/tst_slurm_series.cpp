@@ -97,6 +97,7 @@ public:
         if (!waitFor([&] { return QFileInfo::exists(socket); }, 15000))
             return failed("munged did not start: " + readText(d.filePath("munge/munged.log")), why);
 
+        // The loopback address spares the test any name lookup of this host.
         const QString host = QSysInfo::machineHostName().section('.', 0, 0);
         const int ctldPort = freePort();
         int dPort = freePort();
@@ -106,7 +107,7 @@ public:
         if (!conf.open(QIODevice::WriteOnly))
             return failed("cannot write slurm.conf", why);
         QTextStream(&conf) << "ClusterName=vexa\n"
-                           << "SlurmctldHost=" << host << "\n"
+                           << "SlurmctldHost=" << host << "(127.0.0.1)\n"
                            << "AuthType=auth/munge\nAuthInfo=socket=" << socket << "\n"
                            << "CryptoType=crypto/munge\n"
                            << "SlurmUser=root\nSlurmdUser=root\n"
@@ -121,7 +122,8 @@ public:
                            << "JobAcctGatherType=jobacct_gather/none\n"
                            << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
                            << "MpiDefault=none\nReturnToService=2\n"
-                           << "NodeName=" << host << " CPUs=" << QThread::idealThreadCount()
+                           << "NodeName=" << host
+                           << " NodeAddr=127.0.0.1 CPUs=" << QThread::idealThreadCount()
                            << " RealMemory=2000 State=UNKNOWN\n"
                            << "PartitionName=main Nodes=" << host
                            << " Default=YES MaxTime=INFINITE State=UP\n";
