@@ -115,11 +115,13 @@ void TestRecon::reconstructsARange_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QList<int>>("slices");
     QTest::addColumn<bool>("pictures");
-    QTest::newRow("all slices, guessed centre, three workers") << QStringList { "--threads", "3",
-        "--png" } << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 } << true;
-    QTest::newRow("descending range, given centre") << QStringList { "--cor", "32.7", "--from", "7",
-        "--to", "0", "--step", "3", "--name", "scan", "--tag", "7112eV" }
-                                                    << QList<int> { 7, 4, 1 } << false;
+    QTest::newRow("all slices, guessed centre, three workers")
+        << QStringList { "--threads", "3", "--png" } << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 }
+        << true;
+    QTest::newRow("descending range, given centre")
+        << QStringList { "--cor", "32.7", "--from", "7", "--to", "0", "--step", "3", "--name",
+               "scan", "--tag", "7112eV", "--tiff" }
+        << QList<int> { 7, 4, 1 } << false;
 }
 
 void TestRecon::reconstructsARange()
@@ -152,6 +154,8 @@ void TestRecon::reconstructsARange()
         expected << base + ".dat";
         if (pictures)
             expected << base + ".png";
+        if (args.contains("--tiff"))
+            expected << base + ".tif";
     }
     QStringList found = QDir(outDir).entryList(QDir::Files);
     found.sort();
@@ -166,6 +170,12 @@ void TestRecon::reconstructsARange()
             double maxValue = 0;
             QVERIFY2(readDataFile(QDir(outDir).filePath(f), n * n, &maxValue), qPrintable(f));
             highest = std::max(highest, maxValue);
+        } else if (f.endsWith(".tif")) {
+            // Uncompressed: the header and n x n floats.
+            QFile tif(QDir(outDir).filePath(f));
+            QVERIFY(tif.open(QIODevice::ReadOnly));
+            QCOMPARE(tif.read(4), QByteArray("II*\0", 4));
+            QVERIFY(tif.size() > qint64(n) * n * 4);
         } else {
             QImage img(QDir(outDir).filePath(f));
             QCOMPARE(img.size(), QSize(n, n));
@@ -293,14 +303,14 @@ void TestRecon::sharesMakeTheWholeRun()
     QFETCH(bool, slurm);
     QFETCH(QString, layout);
     const QString series = layout == "zbx" ? zbxSeries : subSeries;
-    const QStringList args { series, "--png", "--threads", "2", "--name", "s" };
+    const QStringList args { series, "--png", "--tiff", "--threads", "2", "--name", "s" };
     const QString base = tmp.filePath(QString("shares-%1").arg(QTest::currentDataTag()));
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "-o", base + "/whole" },
                  &output),
         qPrintable(output));
     const QMap<QString, QByteArray> whole = filesBelow(base + "/whole");
-    QCOMPARE(whole.size(), 3 * 5 * 2);
+    QCOMPARE(whole.size(), 3 * 5 * 3);
 
     // Each share in a folder of its own: together they write every file of the whole run,
     // byte for byte, and no file twice.

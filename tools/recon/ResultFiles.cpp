@@ -13,6 +13,8 @@ QStringList ResultFiles::of(const QString &tag, int slice) const
         exts << QStringLiteral("dat");
     if (pictures)
         exts << QStringLiteral("png");
+    if (tiff)
+        exts << QStringLiteral("tif");
     QStringList files;
     for (const QString &folder :
         saveFolders(outDir, tag, no, perEnergyFolders, perEnergyFolders, false)) {

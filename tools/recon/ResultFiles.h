@@ -12,6 +12,7 @@ struct ResultFiles
     bool perEnergyFolders = false;
     bool data = true;
     bool pictures = false;
+    bool tiff = false;
 
     QStringList of(const QString &tag, int slice) const;
 

@@ -197,6 +197,10 @@ int main(int argc, char *argv[])
         "tag");
     const QCommandLineOption pngOpt("png", "Also save the result pictures as PNG files.");
     const QCommandLineOption noDataOpt("no-data", "Do not write CT image data files.");
+    const QCommandLineOption tiffOpt("tiff",
+        "Also write each slice as a 32-bit float TIFF file ([name-]tag-NNNNN.tif, the values as "
+        "computed, without limits or offset).");
+    const QCommandLineOption tiffZlibOpt("tiff-compress", "Compress the TIFF files (deflate).");
     const QCommandLineOption lowerOpt(
         "lower", "Values below are written as 0 + offset.", "v", "-10");
     const QCommandLineOption upperOpt(
@@ -216,6 +220,7 @@ int main(int argc, char *argv[])
     parser.addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt,
         guessSliceOpt, fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt,
         noDataOpt, lowerOpt, upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt });
+    parser.addOptions({ tiffOpt, tiffZlibOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -315,6 +320,7 @@ int main(int argc, char *argv[])
     results.perEnergyFolders = isSeries;
     results.data = !parser.isSet(noDataOpt);
     results.pictures = parser.isSet(pngOpt);
+    results.tiff = parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt);
 
     // The (set, slice) items, energy by energy: all of them for a check, this task's share
     // otherwise, less those already written when asked.
@@ -482,6 +488,7 @@ int main(int argc, char *argv[])
         w->setUi(views.back().get());
         w->setCtParams(&ctParams);
         w->setSinogram(&sinogram);
+        w->setSaveTiff(results.tiff, parser.isSet(tiffZlibOpt));
         QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
         QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
         auto *t = new QThread(&app);
