@@ -264,6 +264,19 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             // did not send it.
             startCalcCt();
         }
+    } else if (is("quit")) {
+        // Ends the program as closing the window does. The batch is never released: nothing
+        // after this line runs while the workers finish and the saver writes.
+        held = fromBatch;
+        if (cmd.argCount() > 0) {
+            bool ok = false;
+            const int status = cmd.arg(0).toInt(&ok);
+            if (ok && status >= 0 && status <= 255)
+                quitStatus = status;
+            else
+                logLine("quit: the exit status must be a whole number 0 ... 255:", cmd.line);
+        }
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else if (is("seq_exec_show")) {
         ShowAdditionalInfo->setChecked(flag);
     } else if (is("seq_exec_dir")) {

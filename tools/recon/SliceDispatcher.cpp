@@ -29,8 +29,22 @@ void SliceDispatcher::start()
     handOut();
 }
 
+void SliceDispatcher::stop()
+{
+    if (stopping)
+        return;
+    stopping = true;
+    if (taken.isEmpty() && timer.isValid())
+        emit finished();
+}
+
 void SliceDispatcher::handOut()
 {
+    if (stopping) {
+        if (taken.isEmpty())
+            emit finished();
+        return;
+    }
     for (CtCalc2 *w : std::as_const(workers)) {
         if (next >= slices.size())
             break;

@@ -16,6 +16,8 @@
 #include "ProcCtrl.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
+#include "StartUp.h"
+#include "StopSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,6 +30,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -102,8 +105,10 @@ QStringList seriesI0Files(const QString &named, const QDir &folder, const QStrin
 }
 
 // Loads the projections of one set; a series takes a set only when every file loads and has
-// the size of the first set, since its slices must match those of the other energies.
-bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, int height)
+// the size of the first set, since its slices must match those of the other energies. A stop
+// signal (`stopSignal` set by the event loop) ends the loading without a result.
+bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, int height,
+    const int &stopSignal)
 {
     imgDatas.clear();
     int failed = 0;
@@ -112,6 +117,9 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
             ++failed;
             recordFailure(Failures::Load, "Cannot load the projection " + f);
         }
+        QCoreApplication::processEvents();
+        if (stopSignal != 0)
+            return false;
     }
     if (imgDatas.count() == 0) {
         recordFailure(Failures::Load, "No projection of " + set.tag + " could be loaded");
@@ -147,6 +155,17 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
+
+    // Stopped from outside (Ctrl-C, kill, a batch system's time limit): the slices in
+    // progress are finished and written, nothing further is started.
+    StopSignals stopSignals;
+    int stopSignal = 0;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&stopSignal](int sig) {
+        if (stopSignal == 0) {
+            stopSignal = sig;
+            QTextStream(stderr) << "vexa2-recon: stopped by signal " << sig << Qt::endl;
+        }
+    });
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -420,7 +439,7 @@ int main(int argc, char *argv[])
     const auto load = [&](int k) {
         const SeriesSet &set = series.sets.at(k);
         loadedSet = -1;
-        if (!loadSet(imgDatas, set, isSeries, probeWidth, probeHeight))
+        if (!loadSet(imgDatas, set, isSeries, probeWidth, probeHeight, stopSignal))
             return false;
         if (isSeries && !useI0Of(set))
             return false;
@@ -447,7 +466,9 @@ int main(int argc, char *argv[])
         out() << "Centre of rotation " << procCtrl.cor() << Qt::endl;
     } else {
         // Every task of a series guesses on the same set, so all of them find the same centre.
-        if (!load(0))
+        if (!load(0) && stopSignal != 0)
+            return exitStatus(stopSignal, -1, Failures::instance().count());
+        if (loadedSet != 0)
             return fail("the centre of rotation cannot be guessed: " + Failures::instance().last());
         procCtrl.setCor(lineLength / 2.0);
         sinogram.guessCor();
@@ -500,7 +521,7 @@ int main(int argc, char *argv[])
 
     int done = 0;
     qint64 elapsedMs = 0;
-    for (int k = 0; k < series.sets.size(); ++k) {
+    for (int k = 0; k < series.sets.size() && stopSignal == 0; ++k) {
         if (work.at(k).isEmpty())
             continue;
         const SeriesSet &set = series.sets.at(k);
@@ -528,6 +549,10 @@ int main(int argc, char *argv[])
         QEventLoop loop;
         QObject::connect(&dispatcher, &SliceDispatcher::finished, &loop, &QEventLoop::quit,
             Qt::QueuedConnection);
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
+            [&dispatcher](int) { dispatcher.stop(); });
+        if (stopSignal != 0)
+            dispatcher.stop();
         dispatcher.start();
         loop.exec();
         done += dispatcher.slicesDone();
@@ -536,6 +561,13 @@ int main(int argc, char *argv[])
 
     // Every record the workers queued is written before the saver stops.
     shutDownWorkers(workers, saver);
+    const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
+        [](int sum, const QList<int> &w) { return sum + int(w.size()); });
+    if (stopSignal != 0 && done < planned)
+        recordFailure(Failures::RunStopped,
+            QString("The reconstruction was stopped before its end: %1 of %2 slices done")
+                .arg(done)
+                .arg(planned));
     const double seconds = elapsedMs / 1000.0;
     out() << "Done: " << done << " slices in " << seconds << " s (" << seconds / std::max(1, done)
           << " s per slice)" << Qt::endl;
@@ -543,5 +575,5 @@ int main(int argc, char *argv[])
     if (failures > 0)
         out() << "Failures: " << failures << " (last: " << Failures::instance().last() << ")"
               << Qt::endl;
-    return failures > 0 ? 1 : 0;
+    return exitStatus(stopSignal, -1, failures);
 }
