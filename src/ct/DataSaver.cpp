@@ -59,7 +59,7 @@ void DataSaver::saveData(SavingData *data)
 {
     if (!data)
         return;
-    const QString fileName = saveFileName(data->name, data->tag, data->no, "dat");
+    const QString fileName = saveFileName(data->name, data->tag, data->no, data->ext);
     for (const QString &folder : prepareFolders(data->path, data->tag, data->no)) {
         const QString path = joinSaveFolder(folder, fileName);
         saveWholeFile(path, data->data);

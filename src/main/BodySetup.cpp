@@ -145,6 +145,8 @@ void Body::saveSetup(QString fname)
     w.text("auto_save_image_name", SelectImageSaveDir->name());
     w.text("auto_save_image_tag", SelectImageSaveDir->addTag());
     w.flag("auto_save_data", AutoSaveData->isChecked());
+    w.flag("auto_save_tiff", AutoSaveTiff->isChecked());
+    w.flag("auto_save_tiff_compress", AutoSaveTiffCompress->isChecked());
     w.text("auto_save_data_path", SelectDataSaveDir->filePath());
     w.text("auto_save_data_name", SelectDataSaveDir->name());
     w.text("auto_save_data_tag", SelectDataSaveDir->addTag());
