@@ -5,11 +5,13 @@
 #include "CtTiffData.h"
 #include "DataSaver.h"
 #include "Failures.h"
+#include "ImgDatasLines.h"
 #include "ProcCtrl.h"
 #include "SaveNaming.h"
 #include "SavingData.h"
 #include "SavingImg.h"
 #include "Sinogram.h"
+#include "SinogramBuild.h"
 #include "TextUtil.h"
 
 #include <QMetaMethod>
@@ -153,6 +155,14 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         // Nor may the previous slice's result be redrawn, read out or saved under it.
         n = rows = 0;
         engine.initResult(0);
+        QString reason;
+        if (sinogram && sinogram->imgDatas)
+            reason = sinogramRefusal(
+                ImgDatasLines(*sinogram->imgDatas, rotAxIsV), rotAxIsV, cor, slice);
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: %2")
+                .arg(slice)
+                .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
         return;
     }
 
@@ -163,7 +173,11 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
     if (!engine.prepare(n, rows)) {
-        logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
+                .arg(slice)
+                .arg(n)
+                .arg(rows));
         n = rows = 0;
         engine.initResult(0);
         return;
@@ -182,8 +196,10 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
     if (!engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle)) {
-        logLine("Cannot back-project slice (check the data set's images and range)",
-            QString::number(slice));
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: its projection angles are not numbers "
+                    "(check the data set's images and range)")
+                .arg(slice));
         return;
     }
 
