@@ -5,11 +5,13 @@
 #include "CtTiffData.h"
 #include "DataSaver.h"
 #include "Failures.h"
+#include "ImgDatasLines.h"
 #include "ProcCtrl.h"
 #include "SaveNaming.h"
 #include "SavingData.h"
 #include "SavingImg.h"
 #include "Sinogram.h"
+#include "SinogramBuild.h"
 #include "TextUtil.h"
 
 #include <QMetaMethod>
@@ -162,6 +164,14 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         // Nor may the previous slice's result be redrawn, read out or saved under it.
         n = rows = 0;
         clearResult();
+        QString reason;
+        if (sinogram && sinogram->imgDatas)
+            reason = sinogramRefusal(
+                ImgDatasLines(*sinogram->imgDatas, rotAxIsV), rotAxIsV, cor, slice);
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: %2")
+                .arg(slice)
+                .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
         return;
     }
 
@@ -173,7 +183,11 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // or more rows (a partial set that wraps), which prepare provides.
     gridded = p.method == CtMethod::Gridding;
     if (!(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
-        logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
+                .arg(slice)
+                .arg(n)
+                .arg(rows));
         n = rows = 0;
         clearResult();
         return;
@@ -198,8 +212,10 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
     if (!done) {
-        logLine("Cannot back-project slice (check the data set's images and range)",
-            QString::number(slice));
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: its projection angles are not numbers "
+                    "(check the data set's images and range)")
+                .arg(slice));
         return;
     }
 

@@ -128,7 +128,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         if (auto *box = procCtrl->findChild<QCheckBox *>("AutoExecCtCalc"))
             box->setChecked(flag);
     } else if (is("ct_slice_from")) {
-        procCtrl->setSliceFrom(cmd.argInt(0));
+        setProcSliceFrom(cmd.argInt(0));
     } else if (is("ct_slice_to")) {
         setProcSliceTo(cmd.argInt(0));
     } else if (is("ct_slice_step")) {
@@ -166,6 +166,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_set_disp_region") || is("ct_set_calc_region")) {
         relayRegion(is("ct_set_disp_region"), nullptr, cmd.argDouble(0), cmd.argDouble(1),
             cmd.argDouble(2), cmd.argDouble(3));
+        resetRegions = false; // like the CoR, kept through the next load
 
         // ---- reconstruction and its results
     } else if (is("calc_ct1")) {
