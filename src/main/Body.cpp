@@ -24,6 +24,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 
 #include <algorithm>
@@ -51,6 +53,44 @@ QPen cosmeticPen(const QColor &c)
     return pen;
 }
 
+// The control column scrolls up and down only; its scroll area keeps the column's own
+// minimum width (whatever frames are open) so nothing is cut off at the side.
+class ColumnWidthFollower : public QObject
+{
+public:
+    ColumnWidthFollower(QScrollArea *area, QWidget *column)
+        : QObject(area)
+        , area(area)
+        , column(column)
+    {
+        column->installEventFilter(this);
+        follow();
+    }
+
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        // Some panels only learn their final size when they are first shown, without
+        // asking for a new layout; a resize of the column follows that too.
+        if (o == column
+            && (e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show
+                || e->type() == QEvent::Resize))
+            follow();
+        return false;
+    }
+
+private:
+    void follow()
+    {
+        const int w = column->minimumSizeHint().width()
+            + area->verticalScrollBar()->sizeHint().width() + 2 * area->frameWidth();
+        if (area->minimumWidth() != w)
+            area->setMinimumWidth(w);
+    }
+
+    QScrollArea *area;
+    QWidget *column;
+};
+
 } // namespace
 
 Body::Body(QWidget *parent)
@@ -77,6 +117,7 @@ Body::Body(QWidget *parent)
     setWindowTitle("Vexa2");
 
     // 3.
+    new ColumnWidthFollower(ctrlScroll, ctrlColumn);
     ImgsPopDocBase->setWidget(ImgsTab, tr("Vexa2 Images"));
     CalcCT->setStyleSheet(IdleStyle);
     SeqCalc->setStyleSheet(IdleStyle);

@@ -18,6 +18,7 @@
 #include "RawDisp.h"
 #include "SavingData.h"
 #include "SavingImg.h"
+#include "StartUp.h"
 #include "ct/CtTestData.h"
 
 #include <QApplication>
@@ -148,6 +149,8 @@ private slots:
     void additionalInfoFollowsItsBoxes();
     void closingEmitsFinishing();
     void embeddedTranslationLoads();
+    void fitsALaptopScreen_data();
+    void fitsALaptopScreen();
 
     void loadsOneFilePerPass();
     void selectionDuringLoadJoinsIt_data();
@@ -385,6 +388,42 @@ void TestBody::embeddedTranslationLoads()
         QVERIFY(!ja.isEmpty());
         QVERIFY(ja != text);
     }
+}
+
+void TestBody::fitsALaptopScreen_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+// A 1366 x 768 screen less a title bar and a desktop panel must hold the whole window with
+// the CT-XAFS frames open.
+void TestBody::fitsALaptopScreen()
+{
+    QFETCH(bool, japanese);
+    QTranslator translator;
+    if (japanese)
+        QVERIFY(installJapanese(*QCoreApplication::instance(), translator));
+    {
+        Body body;
+        body.ShowAdditionalInfo->setChecked(true);
+        body.ShowAdditionalAdditionalInfo->setChecked(true);
+        body.show();
+        body.resize(1, 1);
+        QVERIFY(QTest::qWaitForWindowExposed(&body));
+        if (japanese)
+            QVERIFY(body.CalcStartLabel->text() != "Start");
+        QVERIFY(body.AdditionalAdditionalInfo->isVisible());
+        // The control column scrolls only up and down: at the smallest size nothing of it
+        // is cut off at the side.
+        QTRY_VERIFY(
+            body.ctrlScroll->viewport()->width() >= body.ctrlColumn->minimumSizeHint().width());
+        const QSize min = body.minimumSizeHint().expandedTo(body.minimumSize());
+        QVERIFY2(min.width() <= 1366 && min.height() <= 700,
+            qPrintable(QString("minimum %1 x %2").arg(min.width()).arg(min.height())));
+    }
+    QCoreApplication::removeTranslator(&translator);
 }
 
 // ---- loading -----------------------------------------------------------------------------
