@@ -10,6 +10,7 @@
 #include "CtFileSet.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "FieldText.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuoltLink.h"
@@ -186,7 +187,20 @@ Body::Body(QWidget *parent)
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    // The overlay draws the selection in its own colours; the display's outline would
+    // show it a second time.
+    rawDisp->drawSelection = false;
     connect(rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
+    // A slice range typed by the user wins over a raw-image selection made before, which
+    // would otherwise write its own range back at the next repaint.
+    for (const char *name : { "SliceFrom", "SliceTo" }) {
+        if (auto *edit = procCtrl->findChild<QLineEdit *>(name)) {
+            connect(edit, &QLineEdit::textEdited, this, [this] {
+                rawDisp->selValid = false;
+                rawDisp->dispB()->update();
+            });
+        }
+    }
     connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
@@ -222,6 +236,8 @@ Body::Body(QWidget *parent)
     connect(SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
     connect(setupDialog, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+
+    showFieldTextsFromStart(this);
 
     // 13.
     execConfigLines();
@@ -511,7 +527,7 @@ void Body::draw(QPainter *p)
 {
     if (imgDatas->count() == 0 || rawDisp->s.width() == 0 || rawDisp->s.height() == 0)
         return;
-    const QRectF s = rawDisp->s;
+    const QRectF s = rawDisp->shownRect();
     const QWidget *canvas = rawDisp->dispB();
     const double w = imgDatas->width;
     const double h = imgDatas->height;
