@@ -10,6 +10,7 @@
 #include "CtFileSet.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "FieldText.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -91,6 +92,22 @@ private:
     QScrollArea *area;
     QWidget *column;
 };
+
+void showLastProblem(QLabel *line)
+{
+    const Failures &f = Failures::instance();
+    const int n = f.count();
+    if (n == 0) {
+        line->clear();
+        line->setToolTip(QString());
+        line->setStyleSheet(QString());
+        return;
+    }
+    line->setText(
+        QCoreApplication::translate("Body", "Problems: %1, the last: %2").arg(n).arg(f.last()));
+    line->setToolTip(f.messages().join('\n'));
+    line->setStyleSheet(QStringLiteral("background-color: rgb(255, 192, 192);"));
+}
 
 } // namespace
 
@@ -237,6 +254,12 @@ Body::Body(QWidget *parent)
     connect(LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
     connect(setupDialog, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
 
+    // The last problem of loading, running or saving stays in view below the window, the
+    // list of recent ones in its tool tip. Failures are recorded on any thread.
+    connect(
+        &Failures::instance(), &Failures::recorded, this,
+        [this](int, const QString &) { showLastProblem(StatusLine); }, Qt::QueuedConnection);
+    showLastProblem(StatusLine);
     showFieldTextsFromStart(this);
 
     // 13.
