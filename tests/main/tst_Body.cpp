@@ -11,6 +11,7 @@
 #include "CtDisp.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
@@ -149,6 +150,7 @@ private slots:
     void additionalInfoFollowsItsBoxes();
     void closingEmitsFinishing();
     void embeddedTranslationLoads();
+    void problemsShowInStatusLine();
     void fitsALaptopScreen_data();
     void fitsALaptopScreen();
 
@@ -390,6 +392,23 @@ void TestBody::embeddedTranslationLoads()
     }
 }
 
+void TestBody::problemsShowInStatusLine()
+{
+    Failures::instance().reset();
+    Body body;
+    QVERIFY(body.StatusLine->text().isEmpty());
+    // Recorded on another thread, as workers and the saver do.
+    std::thread([] {
+        recordFailure(Failures::Load, "Cannot read /data/a-00001.img", true);
+        recordFailure(Failures::FileWrite, "Cannot write /out/slice-00005.dat", true);
+    }).join();
+    QTRY_VERIFY(body.StatusLine->text().contains("Cannot write /out/slice-00005.dat"));
+    QVERIFY(body.StatusLine->text().contains("2"));
+    QCOMPARE(body.StatusLine->toolTip(),
+        QString("Cannot read /data/a-00001.img\nCannot write /out/slice-00005.dat"));
+    Failures::instance().reset();
+}
+
 void TestBody::fitsALaptopScreen_data()
 {
     QTest::addColumn<bool>("japanese");
@@ -412,8 +431,12 @@ void TestBody::fitsALaptopScreen()
         body.show();
         body.resize(1, 1);
         QVERIFY(QTest::qWaitForWindowExposed(&body));
-        if (japanese)
+        if (japanese) {
             QVERIFY(body.CalcStartLabel->text() != "Start");
+            // The toolkit's own dialogs speak Japanese too.
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                QString::fromUtf8("キャンセル"));
+        }
         QVERIFY(body.AdditionalAdditionalInfo->isVisible());
         // The control column scrolls only up and down: at the smallest size nothing of it
         // is cut off at the side.
@@ -605,6 +628,13 @@ void TestBody::rawReadOutAndPointSelection()
     QVERIFY(m.make(64, 12, 6));
     Body body;
     QVERIFY(load(body, m));
+    // Fields the program filled show the start of their text, and the whole of it as a tip.
+    for (const QLineEdit *e : body.findChildren<QLineEdit *>()) {
+        if (qobject_cast<QAbstractSpinBox *>(e->parentWidget()) || e->text().isEmpty())
+            continue;
+        QVERIFY2(e->cursorPosition() == 0, qPrintable(e->objectName()));
+    }
+    QCOMPARE(child<QLineEdit>(body.procCtrl, "Cor")->toolTip(), QString("32"));
     body.seekCtrl->setIndex(2);
     auto reader = CtTestData::loadReader(m.files.at(2));
     QVERIFY(reader);
@@ -639,6 +669,23 @@ void TestBody::rawReadOutAndPointSelection()
     QCOMPARE(body.ctCalc2Uis.last()->dr(), (CtRegion { 8, 8, 28, 28 }));
     QCOMPARE(body.procCtrl->sliceFrom(), 2);
     QCOMPARE(body.procCtrl->sliceTo(), 7);
+    // The window's overlay draws the finished selection in yellow-green; the display's own
+    // red outline is not drawn on top of it.
+    const QImage shown = body.rawDisp->dispB()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            red += shown.pixel(x, y) == qRgb(255, 0, 0);
+    QCOMPARE(red, 0);
+
+    // A range typed by the user ends the selection's hold on it.
+    auto *from = child<QLineEdit>(body.procCtrl, "SliceFrom");
+    from->selectAll();
+    QTest::keyClicks(from, "5");
+    QTest::keyClick(from, Qt::Key_Return);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.procCtrl->sliceFrom(), 5);
+    QVERIFY(!body.rawDisp->selValid);
 }
 
 void TestBody::regionsAreRelayed()
@@ -750,9 +797,12 @@ void TestBody::ct1RunEndsOnce()
     QVERIFY(body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), RunningStyle);
     QCOMPARE(body.CalcEndT->text(), QString("--"));
+    QCOMPARE(body.CalcSpentT->text(), QString("--"));
     QVERIFY(finished.wait(20000));
     QTest::qWait(100);
     QCOMPARE(finished.count(), 1);
+    QVERIFY(body.CalcSpentT->text().toDouble() >= 0.0);
+    QVERIFY(body.CalcSpentT->text() != "--");
     QVERIFY(!body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), IdleStyle);
     QVERIFY(QTime::fromString(body.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
