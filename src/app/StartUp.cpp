@@ -49,3 +49,12 @@ bool installJapanese(QCoreApplication &app, QTranslator &translator)
                            << QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     return true;
 }
+
+int exitStatus(int stopSignal, int requested, int failures)
+{
+    if (stopSignal > 0)
+        return 128 + stopSignal;
+    if (requested >= 0 && requested <= 255)
+        return requested;
+    return failures == 0 ? 0 : 1;
+}

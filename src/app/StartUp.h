@@ -28,3 +28,11 @@ StartOptions applyStartOptions(Config &cfg);
 // its dialogs; returns whether the program's translation could be loaded (a missing
 // translation leaves the English texts).
 bool installJapanese(QCoreApplication &app, QTranslator &translator);
+
+// Exit status when "-nw" is given with a batch file that cannot be read.
+constexpr int ExitBatchUnreadable = 2;
+
+// The program's exit status: 128 + the signal number when it was stopped from outside
+// (`stopSignal` not 0); else the status a "quit" command asked for (`requested` 0 … 255);
+// else 0 when nothing failed since the start and 1 when anything did.
+int exitStatus(int stopSignal, int requested, int failures);

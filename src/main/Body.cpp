@@ -379,8 +379,10 @@ void Body::shutDown()
         return;
     shutDownDone = true;
     closing = true;
-    if (calculating)
+    if (calculating) {
+        noteStoppedRun("the program is closing");
         stopCalcCt();
+    }
     startPending = false;
     idleActions.clear();
     // Workers finish the slices they have, then the saver writes every record queued.
@@ -391,6 +393,12 @@ void Body::shutDown()
             t->wait();
         }
     }
+}
+
+void Body::stopFromOutside(int signalNumber)
+{
+    logLine("Stopped from outside by signal", QString::number(signalNumber));
+    close();
 }
 
 void Body::closeEvent(QCloseEvent *event)

@@ -79,6 +79,13 @@ public:
     // setup-file and configuration lines must neither advance nor steer a running batch.
     void execCmd(const BatchCmd &cmd, bool fromBatch);
 
+    // Closes the window after a stop signal from outside (SIGINT, SIGTERM, SIGHUP): as a close
+    // by the user, except that a batch waiting for a run is not released.
+    void stopFromOutside(int signalNumber);
+
+    // The exit status a "quit" command asked for; -1 when none did.
+    int quitStatus = -1;
+
     ImgDatas *imgDatas = nullptr;
     QThread *imgDatasThread = nullptr;
     Batch *batch = nullptr;
@@ -239,6 +246,12 @@ private:
     void workerReported(CtCalc2 *worker);
     bool inSliceRange(qint64 slice) const;
     void showProgress();
+    // Slices of the active run that have been reconstructed, and all it was to reconstruct.
+    qint64 slicesDone() const;
+    qint64 slicesTotal() const;
+    // Records a run that ends before its last slice, and stops a batch waiting for it: going
+    // on would hide that the data set is incomplete.
+    void noteStoppedRun(const QString &why);
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
     void applyRawSelection();

@@ -188,6 +188,10 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         SelectImageSaveDir->setFilePath(QString());
     } else if (is("auto_save_data")) {
         setAutoSaveData(flag);
+    } else if (is("auto_save_tiff")) {
+        AutoSaveTiff->setChecked(flag);
+    } else if (is("auto_save_tiff_compress")) {
+        AutoSaveTiffCompress->setChecked(flag);
     } else if (is("auto_save_data_path")) {
         SelectDataSaveDir->setFilePath(text);
     } else if (is("auto_save_data_name")) {
@@ -260,6 +264,19 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             // did not send it.
             startCalcCt();
         }
+    } else if (is("quit")) {
+        // Ends the program as closing the window does. The batch is never released: nothing
+        // after this line runs while the workers finish and the saver writes.
+        held = fromBatch;
+        if (cmd.argCount() > 0) {
+            bool ok = false;
+            const int status = cmd.arg(0).toInt(&ok);
+            if (ok && status >= 0 && status <= 255)
+                quitStatus = status;
+            else
+                logLine("quit: the exit status must be a whole number 0 ... 255:", cmd.line);
+        }
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else if (is("seq_exec_show")) {
         ShowAdditionalInfo->setChecked(flag);
     } else if (is("seq_exec_dir")) {

@@ -2,6 +2,7 @@
 // workers, the sizing of their transforms and the automatic-saving settings they get.
 #include "Body.h"
 
+#include "Batch.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtDisp.h"
@@ -97,19 +98,50 @@ void Body::toggleCalcCt()
 {
     if (imgDatas->count() == 0)
         return;
-    if (calculating)
+    if (calculating) {
+        noteStoppedRun("stopped by the user");
         stopCalcCt();
-    else
+    } else {
         startCalcCt();
+    }
+}
+
+qint64 Body::slicesTotal() const
+{
+    if (runKind != RunKind::Ct2Range)
+        return 1;
+    const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+    return std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom) / step + 1;
+}
+
+qint64 Body::slicesDone() const
+{
+    if (runKind != RunKind::Ct2Range)
+        return 0;
+    const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+    const qint64 handedOut = std::abs(nextSlice - ctParams.sliceFrom) / step;
+    return std::clamp<qint64>(handedOut - workersInFlight(), 0, slicesTotal());
+}
+
+void Body::noteStoppedRun(const QString &why)
+{
+    recordFailure(Failures::RunStopped,
+        QString("The reconstruction run was stopped before its end (%1): %2 of %3 slices done")
+            .arg(why)
+            .arg(slicesDone())
+            .arg(slicesTotal()));
+    if (batchCalc && batch) {
+        logLine("The batch stops: the reconstruction run it waits for did not reach its end");
+        // Queued ahead of the run's completion, which then finds the batch stopped.
+        QMetaObject::invokeMethod(batch, &Batch::batchStop, Qt::QueuedConnection);
+    }
 }
 
 void Body::startCalcCt()
 {
     if (closing) {
-        if (batchCalc) {
-            batchCalc = false;
-            emit batchCalcFinished();
-        }
+        // No run starts any more; a waiting batch stays where it is.
+        batchCalc = false;
         return;
     }
     // The run under way is the one a second start would wait for; it reports its end once.
@@ -156,7 +188,8 @@ void Body::beginRun()
     const QString dataPath = SelectDataSaveDir->filePath();
     if (AutoSaveImage->isChecked() && !imagePath.isEmpty() && !QDir().mkpath(imagePath))
         recordFailure(Failures::Folder, "Cannot create the folder " + imagePath);
-    if (AutoSaveData->isChecked() && !dataPath.isEmpty() && !QDir().mkpath(dataPath))
+    if ((AutoSaveData->isChecked() || AutoSaveTiff->isChecked()) && !dataPath.isEmpty()
+        && !QDir().mkpath(dataPath))
         recordFailure(Failures::Folder, "Cannot create the folder " + dataPath);
     // Queued to the saver's thread behind every record of the earlier runs (their workers have
     // all reported, so all their records are posted): those are still written under their own
@@ -306,7 +339,10 @@ void Body::stopCalcCt()
         ctCalc->stopCt();
     if (batchCalc) {
         batchCalc = false;
-        emit batchCalcFinished();
+        // A run cut short by closing must not release its batch: the lines after "calc_exec"
+        // would run on a data set that is not complete.
+        if (!closing)
+            emit batchCalcFinished();
     }
     emit calcFinished();
 }
@@ -361,6 +397,7 @@ void Body::setupSaveConds()
     for (CtCalc2 *w : std::as_const(ctCalc2s)) {
         w->setSaveImage(image, imagePath, imageName, imageTag);
         w->setSaveData(data, dataPath, dataName, dataTag);
+        w->setSaveTiff(AutoSaveTiff->isChecked(), AutoSaveTiffCompress->isChecked());
     }
 }
 

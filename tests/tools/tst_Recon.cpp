@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 
 namespace {
 
@@ -54,6 +55,8 @@ private slots:
     void reconstructsARange();
     void refusesBadInput_data();
     void refusesBadInput();
+    void failureSetsExitStatus_data();
+    void failureSetsExitStatus();
 
 private:
     QTemporaryDir tmp;
@@ -82,7 +85,7 @@ void TestRecon::reconstructsARange_data()
         << true;
     QTest::newRow("descending range, given centre")
         << QStringList { "--cor", "32.7", "--from", "7", "--to", "0", "--step", "3", "--name",
-               "scan", "--tag", "7112eV" }
+               "scan", "--tag", "7112eV", "--tiff" }
         << QList<int> { 7, 4, 1 } << false;
 }
 
@@ -114,6 +117,8 @@ void TestRecon::reconstructsARange()
         expected << base + ".dat";
         if (pictures)
             expected << base + ".png";
+        if (args.contains("--tiff"))
+            expected << base + ".tif";
     }
     QStringList found = QDir(outDir).entryList(QDir::Files);
     found.sort();
@@ -128,6 +133,12 @@ void TestRecon::reconstructsARange()
             double maxValue = 0;
             QVERIFY2(readDataFile(QDir(outDir).filePath(f), n * n, &maxValue), qPrintable(f));
             highest = std::max(highest, maxValue);
+        } else if (f.endsWith(".tif")) {
+            // Uncompressed: the header and n x n floats.
+            QFile tif(QDir(outDir).filePath(f));
+            QVERIFY(tif.open(QIODevice::ReadOnly));
+            QCOMPARE(tif.read(4), QByteArray("II*\0", 4));
+            QVERIFY(tif.size() > qint64(n) * n * 4);
         } else {
             QImage img(QDir(outDir).filePath(f));
             QCOMPARE(img.size(), QSize(n, n));
@@ -158,6 +169,69 @@ void TestRecon::refusesBadInput()
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(p.readAllStandardError().contains("vexa2-recon: "));
     QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
+}
+
+void TestRecon::failureSetsExitStatus_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<int>("status");
+    QTest::newRow("a file that cannot be written") << false << 1;
+    QTest::newRow("stopped from outside") << true << 128 + SIGTERM;
+}
+
+void TestRecon::failureSetsExitStatus()
+{
+    QFETCH(bool, stop);
+    QFETCH(int, status);
+    const QString outDir
+        = tmp.filePath(QString("fail-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    QString source = data;
+    QStringList args { "--cor", "32.7" };
+    int slices = 8;
+    if (stop) {
+        // One worker over 64 slices of a larger set: the run lasts long enough to be stopped.
+        source = tmp.filePath("large");
+        QString output;
+        QVERIFY2(run(tool("/tools/phantom/vexa2-phantom"),
+                     { "-o", source, "--width", "256", "--height", "64", "-n", "360" }, &output),
+            qPrintable(output));
+        args = QStringList { "--cor", "128", "--threads", "1" };
+        slices = 64;
+    } else {
+        // A folder in the place of one result file.
+        QVERIFY(QDir().mkpath(outDir + "/data-00003.dat"));
+    }
+    QProcess p;
+    p.start(tool("/tools/recon/vexa2-recon"), QStringList { source, "-o", outDir } + args);
+    QVERIFY(p.waitForStarted());
+    QByteArray out;
+    if (stop) {
+        while (!out.contains("Reconstructing") && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            out += p.readAllStandardOutput();
+        }
+        ::kill(pid_t(p.processId()), SIGTERM);
+    }
+    QVERIFY(p.waitForFinished(120000));
+    out += p.readAllStandardOutput() + p.readAllStandardError();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, out.constData());
+
+    // The files that were written are complete: the slices in progress were finished.
+    const QStringList written = QDir(outDir).entryList({ "*.dat" }, QDir::Files);
+    QVERIFY2(written.size() < slices, out.constData());
+    for (const QString &f : written) {
+        const QString path = QDir(outDir).filePath(f);
+        if (!QFileInfo(path).isFile())
+            continue;
+        double maxValue = 0;
+        // As wide as the even part of the sampling window around the centre.
+        const int half = stop ? 127 : 30;
+        const int n = (2 * half - 1) / 2 * 2;
+        QVERIFY2(readDataFile(path, n * n, &maxValue), qPrintable(f));
+    }
+    if (!stop)
+        QCOMPARE(written.size(), slices - 1); // all but the one with a folder in its way
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

@@ -38,8 +38,22 @@ bool SliceDispatcher::inRange(int slice) const
     return step > 0 ? slice >= from && slice <= to : slice <= from && slice >= to;
 }
 
+void SliceDispatcher::stop()
+{
+    if (stopping)
+        return;
+    stopping = true;
+    if (taken.isEmpty() && timer.isValid())
+        emit finished();
+}
+
 void SliceDispatcher::handOut()
 {
+    if (stopping) {
+        if (taken.isEmpty())
+            emit finished();
+        return;
+    }
     for (CtCalc2 *w : std::as_const(workers)) {
         if (!inRange(next))
             break;

@@ -19,6 +19,10 @@ public:
         int step, QObject *parent = nullptr);
 
     void start();
+    // Hands out no further slice; `finished` follows once the slices in progress are done.
+    void stop();
+    bool stopped() const { return stopping; }
+    int slicesTotal() const { return total; }
     int slicesDone() const { return done; }
     qint64 elapsedMs() const { return timer.elapsed(); }
 
@@ -39,5 +43,6 @@ private:
     int next;
     int total;
     int done = 0;
+    bool stopping = false;
     QElapsedTimer timer;
 };

@@ -6,11 +6,14 @@
 #include "CtCalc2Ui.h"
 #include "CtParams.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
+#include "StartUp.h"
+#include "StopSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -82,6 +85,17 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
 
+    // Stopped from outside (Ctrl-C, kill, a batch system's time limit): the slices in
+    // progress are finished and written, nothing further is started.
+    StopSignals stopSignals;
+    int stopSignal = 0;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&stopSignal](int sig) {
+        if (stopSignal == 0) {
+            stopSignal = sig;
+            QTextStream(stderr) << "vexa2-recon: stopped by signal " << sig << Qt::endl;
+        }
+    });
+
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Reconstructs slices of one CT data set by filtered back-projection on several worker\n"
@@ -116,6 +130,10 @@ int main(int argc, char *argv[])
         "tag", "Tag part of the file names (default: the data folder's name).", "tag");
     const QCommandLineOption pngOpt("png", "Also save the result pictures as PNG files.");
     const QCommandLineOption noDataOpt("no-data", "Do not write CT image data files.");
+    const QCommandLineOption tiffOpt("tiff",
+        "Also write each slice as a 32-bit float TIFF file ([name-]tag-NNNNN.tif, the values as "
+        "computed, without limits or offset).");
+    const QCommandLineOption tiffZlibOpt("tiff-compress", "Compress the TIFF files (deflate).");
     const QCommandLineOption lowerOpt(
         "lower", "Values below are written as 0 + offset.", "v", "-10");
     const QCommandLineOption upperOpt(
@@ -124,6 +142,7 @@ int main(int argc, char *argv[])
     parser.addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt,
         guessSliceOpt, fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt,
         noDataOpt, lowerOpt, upperOpt, offsetOpt });
+    parser.addOptions({ tiffOpt, tiffZlibOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -150,8 +169,12 @@ int main(int argc, char *argv[])
     const QStringList files
         = folder.entryList(parser.value(patternOpt).split(' ', Qt::SkipEmptyParts), QDir::Files,
             QDir::Name | QDir::IgnoreCase);
-    for (const QString &f : files)
+    for (const QString &f : files) {
         imgDatas.add(folder.filePath(f));
+        QCoreApplication::processEvents(); // a stop signal ends the loading
+        if (stopSignal != 0)
+            return exitStatus(stopSignal, -1, 0);
+    }
     if (imgDatas.count() == 0)
         return fail("no projection image could be loaded from " + folder.path());
 
@@ -250,6 +273,8 @@ int main(int argc, char *argv[])
         w->setupFFT(window.n / 2 * 2, imgDatas.count());
         w->setSaveData(!parser.isSet(noDataOpt), outDir, name, tag);
         w->setSaveImage(parser.isSet(pngOpt), outDir, name, tag);
+        w->setSaveTiff(
+            parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt), parser.isSet(tiffZlibOpt));
         QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
         QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
         auto *t = new QThread(&app);
@@ -265,13 +290,22 @@ int main(int argc, char *argv[])
     SliceDispatcher dispatcher(workers, rotAxIsV, procCtrl.cor(), from, to, *step);
     QObject::connect(&dispatcher, &SliceDispatcher::finished, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
+        [&dispatcher](int) { dispatcher.stop(); });
+    if (stopSignal != 0)
+        dispatcher.stop();
     dispatcher.start();
-    const int rc = app.exec();
+    app.exec();
 
     // Every record the workers queued is written before the saver stops.
     shutDownWorkers(workers, saver);
+    if (dispatcher.slicesDone() < dispatcher.slicesTotal())
+        recordFailure(Failures::RunStopped,
+            QString("The reconstruction was stopped before its end: %1 of %2 slices done")
+                .arg(dispatcher.slicesDone())
+                .arg(dispatcher.slicesTotal()));
     const double seconds = dispatcher.elapsedMs() / 1000.0;
     out() << "Done: " << dispatcher.slicesDone() << " slices in " << seconds << " s ("
           << seconds / std::max(1, dispatcher.slicesDone()) << " s per slice)" << Qt::endl;
-    return rc;
+    return exitStatus(stopSignal, -1, Failures::instance().count());
 }
