@@ -4,6 +4,7 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "Failures.h"
 #include "PopDockBase.h"
 #include "TextUtil.h"
 
@@ -135,6 +136,12 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_threads")) {
         if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
             threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_method")) {
+        CtMethod method = CtMethod::Fbp;
+        if (CtMethods::fromName(text, &method))
+            procCtrl->setMethod(method);
+        else
+            recordFailure(Failures::Command, "ct_method needs fbp or gridding: " + cmd.line);
     } else if (is("ct_cor")) {
         setProcCor(number);
     } else if (is("ct_recorded_cor_1")) {
