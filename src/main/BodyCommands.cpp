@@ -210,7 +210,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         if (auto *box = procCtrl->findChild<QCheckBox *>("AutoExecCtCalc"))
             box->setChecked(flag);
     } else if (is("ct_slice_from")) {
-        procCtrl->setSliceFrom(cmd.argInt(0));
+        setProcSliceFrom(cmd.argInt(0));
     } else if (is("ct_slice_to")) {
         setProcSliceTo(cmd.argInt(0));
     } else if (is("ct_slice_step")) {
@@ -218,6 +218,12 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_threads")) {
         if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
             threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_method")) {
+        CtMethod method = CtMethod::Fbp;
+        if (CtMethods::fromName(text, &method))
+            procCtrl->setMethod(method);
+        else
+            recordFailure(Failures::Command, "ct_method needs fbp or gridding: " + cmd.line);
     } else if (is("ct_cor")) {
         setProcCor(number);
     } else if (is("ct_recorded_cor_1")) {
@@ -242,6 +248,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_set_disp_region") || is("ct_set_calc_region")) {
         relayRegion(is("ct_set_disp_region"), nullptr, cmd.argDouble(0), cmd.argDouble(1),
             cmd.argDouble(2), cmd.argDouble(3));
+        resetRegions = false; // like the CoR, kept through the next load
 
         // ---- reconstruction and its results
     } else if (is("calc_ct1")) {
