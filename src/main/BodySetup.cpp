@@ -186,6 +186,11 @@ void Body::loadSetup(QString fname)
     // Lines are carried out in file order: the slice, last slice and CoR lines clear the reset
     // flags, and the slice-range box comes before the CT1/CT2 choice. None of them reports to
     // the batch interpreter, so a batch running meanwhile is not moved on by a setup.
-    while (in.readLineInto(&line))
-        execCmd(BatchCmd(removeComment(line)), false);
+    int lineNo = 0;
+    while (in.readLineInto(&line)) {
+        BatchCmd cmd(removeComment(line));
+        cmd.file = fname;
+        cmd.lineNo = ++lineNo;
+        execCmd(cmd, false);
+    }
 }

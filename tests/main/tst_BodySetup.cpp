@@ -1,6 +1,7 @@
 // Setup files of the main window: the exact text written for a known state, and saving and
 // loading through the real widgets, image files and reconstruction run.
 #include "Body.h"
+#include "Failures.h"
 
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -263,8 +264,12 @@ void TestBodySetup::roundTrip()
     }
 
     QSignalSpy checkEnd(&b, &Body::callBatchCheckEnd);
+    const int mistakes = Failures::instance().count(Failures::Command);
     call(b, "loadSetup", path);
     QCOMPARE(checkEnd.count(), 0); // setup lines never move a batch on
+    // Every line the program writes is one it understands.
+    QVERIFY2(Failures::instance().count(Failures::Command) == mistakes,
+        qPrintable(Failures::instance().last()));
     call(b, "saveSetup", tmp.filePath("again.cfg"));
     QCOMPARE(readAll(tmp.filePath("again.cfg")), text);
     QCOMPARE(b.procCtrl->rotAxIsV(), saved == 1);
@@ -277,13 +282,14 @@ void TestBodySetup::calcExecInSetupStartsRun()
     b.findChild<QRadioButton *>("RotAxV")->click();
     QVERIFY(load(b));
     const QString path = tmp.filePath("run.cfg");
-    QVERIFY(writeFile(path, "ct_proc_slice 5 # a comment\ncalc_exec\n"));
+    QVERIFY(writeFile(path, "ct_proc_slice 5 # a comment\nct_proc_slise 7\ncalc_exec\n"));
     QSignalSpy finished(&b, &Body::calcFinished);
     QSignalSpy checkEnd(&b, &Body::callBatchCheckEnd);
     QSignalSpy batchFinished(&b, &Body::batchCalcFinished);
     call(b, "loadSetup", path);
     QVERIFY(finished.count() == 1 || finished.wait(20000));
     QCOMPARE(b.procCtrl->slice(), 5);
+    QCOMPARE(Failures::instance().last(), "Unknown command 'ct_proc_slise' at line 2 of " + path);
     QVERIFY(QTime::fromString(b.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
     QCOMPARE(checkEnd.count(), 0);
     QCOMPARE(batchFinished.count(), 0);
