@@ -128,6 +128,7 @@ Body::Body(QWidget *parent)
     ctView = new CtView(dataRoot);
     quoltLink = new QuoltLink(this);
     resetRegions = resetSliceTo = resetSlice = resetCor = true;
+    consoleReport = config.contains("-nw");
 
     // 2.
     qRegisterMetaType<BatchCmd>("BatchCmd");
@@ -480,6 +481,8 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         pendingFiles += files;
         if (!loading) {
             loading = true;
+            loadFolder = files.isEmpty() ? QString() : QFileInfo(files.first()).path();
+            loadRefused.clear();
             emit askLoadNextDataFile();
         }
     });
@@ -497,8 +500,15 @@ void Body::loadNextDataFile()
         return;
     }
     const QString name = pendingFiles.takeFirst();
-    if (imgDatas->add(name))
+    const int loadFailures = Failures::instance().count(Failures::Load);
+    if (imgDatas->add(name)) {
         CTFiles->appendFile(name);
+    } else {
+        // The reader may have said why; a refusal counts as a failed load either way.
+        if (Failures::instance().count(Failures::Load) == loadFailures)
+            recordFailure(Failures::Load, "Cannot load the image " + name);
+        loadRefused << Failures::instance().last();
+    }
     emit askLoadNextDataFile();
 }
 
@@ -510,6 +520,9 @@ void Body::finishedLoadDataFiles()
         return;
     }
     loading = false;
+    report(RunReport::loadLine(
+               imgDatas->count(), imgDatas->width, imgDatas->height, loadFolder, loadRefused),
+        nullptr);
     const bool series = loadIsSeries;
     loadIsSeries = false;
     const bool keep = CTFiles->keepConditions();

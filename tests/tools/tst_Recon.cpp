@@ -373,7 +373,7 @@ void TestRecon::resumesWhatIsMissing()
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
     QVERIFY2(output.contains("Skipped 6 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Done: 9 slices"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 9 of 9 slices done"), qPrintable(output));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), good);
     QVERIFY(k.open(QIODevice::ReadOnly));
@@ -416,7 +416,7 @@ void TestRecon::failureSetsExitStatus()
     QVERIFY(p.waitForStarted());
     QByteArray out;
     if (stop) {
-        while (!out.contains("Reconstructing") && p.state() == QProcess::Running) {
+        while (!out.contains("Run: ") && p.state() == QProcess::Running) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput();
         }
@@ -440,8 +440,11 @@ void TestRecon::failureSetsExitStatus()
         const int n = (2 * half - 1) / 2 * 2;
         QVERIFY2(readDataFile(path, n * n, &maxValue), qPrintable(f));
     }
-    if (!stop)
+    if (!stop) {
         QCOMPARE(written.size(), slices - 1); // all but the one with a folder in its way
+        QVERIFY2(out.contains("Run end: 8 of 8 slices done, 7 files written, 1 failure,"),
+            out.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecon)
