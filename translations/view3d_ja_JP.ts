@@ -121,6 +121,10 @@
         <translation>データファイル (*.dat *.png)</translation>
     </message>
     <message>
+        <source>Float TIFF Slices (*.tif *.tiff)</source>
+        <translation>浮動小数点TIFFスライス (*.tif *.tiff)</translation>
+    </message>
+    <message>
         <source>Any Files (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
     </message>

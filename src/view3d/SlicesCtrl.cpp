@@ -288,7 +288,8 @@ void SlicesCtrl::selectFiles()
     }
     fileDialog = new QFileDialog(this, tr("Select Data Files"), dataDir);
     fileDialog->setFileMode(QFileDialog::ExistingFiles);
-    fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"), tr("Any Files (* *.*)") });
+    fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"),
+        tr("Float TIFF Slices (*.tif *.tiff)"), tr("Any Files (* *.*)") });
     fileDialog->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog);
     fileDialog->setModal(false);
     // Queued to the loading thread: the set reads the files there.
