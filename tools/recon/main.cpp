@@ -6,6 +6,7 @@
 #include "CtCalc2Ui.h"
 #include "CtParams.h"
 #include "DataSaver.h"
+#include "DxchangeFile.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
@@ -52,11 +53,13 @@ std::optional<int> integer(const QString &text)
 }
 
 // An I0 or BG image: the one named, or the one the sample-data generator puts in "ref/".
-std::unique_ptr<ImgData> loadReference(const QString &named, const QString &fallback, bool &ok)
+std::unique_ptr<ImgData> loadReference(
+    const QString &named, const QString &fallback, bool &ok, bool fallbackIsImage = false)
 {
     ok = true;
-    const QString path
-        = !named.isEmpty() ? named : (QFileInfo::exists(fallback) ? fallback : QString());
+    const QString path = !named.isEmpty()
+        ? named
+        : (fallbackIsImage || QFileInfo::exists(fallback) ? fallback : QString());
     if (path.isEmpty())
         return nullptr;
     std::unique_ptr<ImgData> img(ImgData::create(ImgData::fileType(path)));
@@ -88,9 +91,13 @@ int main(int argc, char *argv[])
         "threads and writes CT image data files (and PNG pictures) named\n"
         "[name-]tag-NNNNN.dat. The projections are the files of FOLDER that match the\n"
         "patterns, in name order; I0 and BG images are taken from --i0/--bg or from\n"
-        "FOLDER/ref/I0.img and FOLDER/ref/BG.img when those exist.");
+        "FOLDER/ref/I0.img and FOLDER/ref/BG.img when those exist.\n"
+        "FOLDER may also be an HDF5 file in the DXchange layout (/exchange/data, data_white,\n"
+        "data_dark, theta): its projections, the averages of its white and dark images as I0\n"
+        "and BG, and the range and origin its angles give (unless --range or --origin).");
     parser.addHelpOption();
-    parser.addPositionalArgument("folder", "Folder holding the projection images.");
+    parser.addPositionalArgument(
+        "folder", "Folder holding the projection images, or a DXchange HDF5 file.");
     const QCommandLineOption patternOpt(
         "pattern", "Name patterns of the projections.", "patterns", "*.img *.tif *.tiff");
     const QCommandLineOption i0Opt("i0", "I0 image (incident beam).", "file");
@@ -133,12 +140,28 @@ int main(int argc, char *argv[])
 
     if (parser.positionalArguments().size() != 1)
         return fail("name one folder of projection images (see --help)");
-    const QDir folder(parser.positionalArguments().first());
+    const QString source = parser.positionalArguments().first();
+    const bool hdf5 = QFileInfo(source).isFile() && DxchangeFile::isHdf5(source);
+    const QDir folder(hdf5 ? QFileInfo(source).absolutePath() : source);
     if (!folder.exists())
         return fail("no such folder: " + folder.path());
+    DxchangeFile::Info hdf5Info;
+    bool thetaGiven = false;
+    double thetaOrigin = 0, thetaRange = 180;
+    if (hdf5) {
+        QString error;
+        if (!DxchangeFile::inspect(source, hdf5Info, &error)
+            || !DxchangeFile::angleRange(
+                source, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error))
+            return fail(error);
+    }
 
-    const auto range = number(parser.value(rangeOpt));
-    const auto origin = number(parser.value(originOpt));
+    auto range = number(parser.value(rangeOpt));
+    auto origin = number(parser.value(originOpt));
+    if (thetaGiven && !parser.isSet(rangeOpt) && !parser.isSet(originOpt)) {
+        range = thetaRange;
+        origin = thetaOrigin;
+    }
     const auto step = integer(parser.value(stepOpt));
     const auto lower = number(parser.value(lowerOpt));
     const auto upper = number(parser.value(upperOpt));
@@ -152,19 +175,30 @@ int main(int argc, char *argv[])
 
     // Projections.
     ImgDatas imgDatas;
-    const QStringList files
-        = folder.entryList(parser.value(patternOpt).split(' ', Qt::SkipEmptyParts), QDir::Files,
-            QDir::Name | QDir::IgnoreCase);
-    for (const QString &f : files)
-        imgDatas.add(folder.filePath(f));
+    if (hdf5) {
+        for (const QString &image : DxchangeFile::projectionAddresses(source, hdf5Info.projections))
+            if (!imgDatas.add(image))
+                return fail("cannot read " + image);
+    } else {
+        const QStringList files
+            = folder.entryList(parser.value(patternOpt).split(' ', Qt::SkipEmptyParts),
+                QDir::Files, QDir::Name | QDir::IgnoreCase);
+        for (const QString &f : files)
+            imgDatas.add(folder.filePath(f));
+    }
     if (imgDatas.count() == 0)
-        return fail("no projection image could be loaded from " + folder.path());
+        return fail("no projection image could be loaded from " + source);
 
+    // The HDF5 file's white and dark images, or the generator's reference files.
+    const QString i0Default = hdf5
+        ? (hdf5Info.whites > 0 ? DxchangeFile::address(source, DxchangeFile::Part::White) : QString())
+        : folder.filePath("ref/I0.img");
+    const QString bgDefault = hdf5
+        ? (hdf5Info.darks > 0 ? DxchangeFile::address(source, DxchangeFile::Part::Dark) : QString())
+        : folder.filePath("ref/BG.img");
     bool i0Ok = false, bgOk = false;
-    std::unique_ptr<ImgData> i0
-        = loadReference(parser.value(i0Opt), folder.filePath("ref/I0.img"), i0Ok);
-    std::unique_ptr<ImgData> bg
-        = loadReference(parser.value(bgOpt), folder.filePath("ref/BG.img"), bgOk);
+    std::unique_ptr<ImgData> i0 = loadReference(parser.value(i0Opt), i0Default, i0Ok, hdf5);
+    std::unique_ptr<ImgData> bg = loadReference(parser.value(bgOpt), bgDefault, bgOk, hdf5);
     if (!i0Ok || !bgOk)
         return fail("the I0 or BG image could not be loaded");
     ImgData *i0Ptr = i0.get();
@@ -176,7 +210,7 @@ int main(int argc, char *argv[])
     const int lineLength = rotAxIsV ? imgDatas.width : imgDatas.height;
     const int lineCount = rotAxIsV ? imgDatas.height : imgDatas.width;
     out() << "Loaded " << imgDatas.count() << " projections of " << imgDatas.width << " x "
-          << imgDatas.height << " from " << folder.path()
+          << imgDatas.height << " from " << (hdf5 ? source : folder.path())
           << " (I0: " << (i0 ? i0->fileName : QString("none, 1.0"))
           << ", BG: " << (bg ? bg->fileName : QString("none, 0.0")) << ")" << Qt::endl;
 
@@ -234,7 +268,9 @@ int main(int argc, char *argv[])
     if (!QDir().mkpath(outDir))
         return fail("cannot make the folder " + outDir);
     const QString name = parser.value(nameOpt);
-    const QString tag = parser.isSet(tagOpt) ? parser.value(tagOpt) : folder.dirName();
+    const QString tag = parser.isSet(tagOpt) ? parser.value(tagOpt)
+        : hdf5                                 ? QFileInfo(source).completeBaseName()
+                                               : folder.dirName();
 
     auto *saverThread = new QThread(&app);
     auto *saver = new DataSaver;
