@@ -1,7 +1,8 @@
 // Speed of the filtered back-projection: ns per pixel-update (pixels inside the inscribed
 // circle times projections) of the back-projection alone, and the time of a whole slice.
-#include "CtBackProj.h"
 #include "BenchSinogram.h"
+#include "CtBackProj.h"
+#include "CtGridding.h"
 #include "HSgm.h"
 
 #include <benchmark/benchmark.h>
@@ -11,7 +12,6 @@
 #include <vector>
 
 namespace {
-
 
 long long circlePixels(int n)
 {
@@ -162,6 +162,23 @@ void BM_WholeSlice(benchmark::State &state)
     }
 }
 
+// The same slice by Fourier gridding (engine already sized): from the sinogram rows to the
+// N x N result, like BM_WholeSlice.
+void BM_WholeSliceGridding(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtGridding engine;
+    engine.setup(n, rows);
+    const double step = std::numbers::pi / rows;
+    for (auto _ : state) {
+        engine.reconstruct(sgm, 0, n, 0, n, 0.0, step);
+        benchmark::DoNotOptimize(engine.resultData());
+    }
+}
+
 // The transforms and filters alone.
 void BM_FilterRows(benchmark::State &state)
 {
@@ -210,6 +227,11 @@ BENCHMARK(BM_BackProjectOneByOne)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_WholeSlice)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_WholeSliceGridding)
     ->Args({ 1024, 900 })
     ->Args({ 2048, 1800 })
     ->Unit(benchmark::kMillisecond)

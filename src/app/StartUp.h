@@ -23,8 +23,10 @@ struct StartOptions
 // notes the options that the entry function acts on.
 StartOptions applyStartOptions(Config &cfg);
 
-// Loads the embedded Japanese translation ":Vexa2_ja_JP" and installs it; returns
-// whether it could be loaded (a missing translation leaves the English texts).
+// Loads the embedded Japanese translation ":Vexa2_ja_JP" and installs it, together with the
+// toolkit's own Japanese translation ("qtbase_ja" in the toolkit's translation folder) for
+// its dialogs; returns whether the program's translation could be loaded (a missing
+// translation leaves the English texts).
 bool installJapanese(QCoreApplication &app, QTranslator &translator);
 
 // Exit status when "-nw" is given with a batch file that cannot be read.

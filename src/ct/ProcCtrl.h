@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CtMethod.h"
+
 #include <QFrame>
 #include <QMutex>
 
@@ -51,6 +53,8 @@ public:
     int sliceTo() const;
     int sliceStep() const;
     int threads() const;
+    // The reconstruction method chosen in `Method`.
+    CtMethod method() const;
 
     // The CoR at slice s on the straight line through the two records (extrapolated beyond
     // them); the current CoR while fewer than two distinct records exist.
@@ -103,6 +107,7 @@ public slots:
     void setUsePartialDataSet(bool f);
     void setDataSetUsingImages(int images);
     void setDataSetStartImageNo(int no);
+    void setMethod(CtMethod method);
 
 private:
     void refreshPartialCopy();

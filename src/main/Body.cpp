@@ -10,6 +10,8 @@
 #include "CtFileSet.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "Failures.h"
+#include "FieldText.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuoltLink.h"
@@ -24,6 +26,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 
 #include <algorithm>
@@ -49,6 +53,60 @@ QPen cosmeticPen(const QColor &c)
     pen.setWidth(0);
     pen.setCosmetic(true);
     return pen;
+}
+
+// The control column scrolls up and down only; its scroll area keeps the column's own
+// minimum width (whatever frames are open) so nothing is cut off at the side.
+class ColumnWidthFollower : public QObject
+{
+public:
+    ColumnWidthFollower(QScrollArea *area, QWidget *column)
+        : QObject(area)
+        , area(area)
+        , column(column)
+    {
+        column->installEventFilter(this);
+        follow();
+    }
+
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        // Some panels only learn their final size when they are first shown, without
+        // asking for a new layout; a resize of the column follows that too.
+        if (o == column
+            && (e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show
+                || e->type() == QEvent::Resize))
+            follow();
+        return false;
+    }
+
+private:
+    void follow()
+    {
+        const int w = column->minimumSizeHint().width()
+            + area->verticalScrollBar()->sizeHint().width() + 2 * area->frameWidth();
+        if (area->minimumWidth() != w)
+            area->setMinimumWidth(w);
+    }
+
+    QScrollArea *area;
+    QWidget *column;
+};
+
+void showLastProblem(QLabel *line)
+{
+    const Failures &f = Failures::instance();
+    const int n = f.count();
+    if (n == 0) {
+        line->clear();
+        line->setToolTip(QString());
+        line->setStyleSheet(QString());
+        return;
+    }
+    line->setText(
+        QCoreApplication::translate("Body", "Problems: %1, the last: %2").arg(n).arg(f.last()));
+    line->setToolTip(f.messages().join('\n'));
+    line->setStyleSheet(QStringLiteral("background-color: rgb(255, 192, 192);"));
 }
 
 } // namespace
@@ -77,6 +135,7 @@ Body::Body(QWidget *parent)
     setWindowTitle("Vexa2");
 
     // 3.
+    new ColumnWidthFollower(ctrlScroll, ctrlColumn);
     ImgsPopDocBase->setWidget(ImgsTab, tr("Vexa2 Images"));
     CalcCT->setStyleSheet(IdleStyle);
     SeqCalc->setStyleSheet(IdleStyle);
@@ -145,7 +204,20 @@ Body::Body(QWidget *parent)
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    // The overlay draws the selection in its own colours; the display's outline would
+    // show it a second time.
+    rawDisp->drawSelection = false;
     connect(rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
+    // A slice range typed by the user wins over a raw-image selection made before, which
+    // would otherwise write its own range back at the next repaint.
+    for (const char *name : { "SliceFrom", "SliceTo" }) {
+        if (auto *edit = procCtrl->findChild<QLineEdit *>(name)) {
+            connect(edit, &QLineEdit::textEdited, this, [this] {
+                rawDisp->selValid = false;
+                rawDisp->dispB()->update();
+            });
+        }
+    }
     connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
@@ -190,6 +262,14 @@ Body::Body(QWidget *parent)
     connect(SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
     connect(setupDialog, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+
+    // The last problem of loading, running or saving stays in view below the window, the
+    // list of recent ones in its tool tip. Failures are recorded on any thread.
+    connect(
+        &Failures::instance(), &Failures::recorded, this,
+        [this](int, const QString &) { showLastProblem(StatusLine); }, Qt::QueuedConnection);
+    showLastProblem(StatusLine);
+    showFieldTextsFromStart(this);
 
     // 13.
     execConfigLines();
@@ -544,7 +624,7 @@ void Body::draw(QPainter *p)
 {
     if (imgDatas->count() == 0 || rawDisp->s.width() == 0 || rawDisp->s.height() == 0)
         return;
-    const QRectF s = rawDisp->s;
+    const QRectF s = rawDisp->shownRect();
     const QWidget *canvas = rawDisp->dispB();
     const double w = imgDatas->width;
     const double h = imgDatas->height;

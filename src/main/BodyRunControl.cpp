@@ -155,6 +155,8 @@ void Body::startCalcCt()
     calcStart = QDateTime::currentDateTime();
     CalcStartT->setText(timeText(calcStart));
     CalcEndT->setText("--");
+    // The time of the previous run would read as this run's until it ends.
+    CalcSpentT->setText("--");
     CalcCT->setStyleSheet(RunningStyle);
     if (workersInFlight() > 0 || loading) {
         // Workers of a stopped run still read ctParams: refilling it now would change their

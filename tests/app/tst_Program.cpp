@@ -136,6 +136,16 @@ void TestProgram::runsBatchToItsEnd_data()
         << run + "quit\n"
         << true << 128 + SIGTERM << -1 << QStringList { "The batch stops" }
         << QStringList { "after the run", "cmd quit" };
+    // A misspelt command and a CoR that is not a number: both named with their line, the CoR
+    // kept (at 0 no slice would be written), the batch goes on, and the status tells.
+    QTest::newRow("mistakes in batch lines")
+        << "# a job\n\n"
+            + QString(run).replace("ct_cor 128\n", "ct_cor 128\nct_corr 12\nct_cor abc\n")
+            + "quit\n"
+        << false << 1 << 64
+        << QStringList { "Unknown command 'ct_corr' at line 8 of job.bat",
+               "Not a number 'abc' at line 9 of job.bat" }
+        << QStringList {};
     QTest::newRow("batch file that cannot be read")
         << QString() << false << 2 << 0 << QStringList { "Can't open batch file", "none.bat" }
         << QStringList {};

@@ -21,6 +21,7 @@
 #include "SavingData.h"
 #include "SavingImg.h"
 #include "Sinogram.h"
+#include "StartUp.h"
 #include "ct/CtTestData.h"
 #include "input/XafsTestUtil.h"
 
@@ -152,6 +153,9 @@ private slots:
     void additionalInfoFollowsItsBoxes();
     void closingEmitsFinishing();
     void embeddedTranslationLoads();
+    void problemsShowInStatusLine();
+    void fitsALaptopScreen_data();
+    void fitsALaptopScreen();
 
     void loadsOneFilePerPass();
     void selectionDuringLoadJoinsIt_data();
@@ -396,6 +400,63 @@ void TestBody::embeddedTranslationLoads()
     }
 }
 
+void TestBody::problemsShowInStatusLine()
+{
+    Failures::instance().reset();
+    Body body;
+    QVERIFY(body.StatusLine->text().isEmpty());
+    // Recorded on another thread, as workers and the saver do.
+    std::thread([] {
+        recordFailure(Failures::Load, "Cannot read /data/a-00001.img", true);
+        recordFailure(Failures::FileWrite, "Cannot write /out/slice-00005.dat", true);
+    }).join();
+    QTRY_VERIFY(body.StatusLine->text().contains("Cannot write /out/slice-00005.dat"));
+    QVERIFY(body.StatusLine->text().contains("2"));
+    QCOMPARE(body.StatusLine->toolTip(),
+        QString("Cannot read /data/a-00001.img\nCannot write /out/slice-00005.dat"));
+    Failures::instance().reset();
+}
+
+void TestBody::fitsALaptopScreen_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+// A 1366 x 768 screen less a title bar and a desktop panel must hold the whole window with
+// the CT-XAFS frames open.
+void TestBody::fitsALaptopScreen()
+{
+    QFETCH(bool, japanese);
+    QTranslator translator;
+    if (japanese)
+        QVERIFY(installJapanese(*QCoreApplication::instance(), translator));
+    {
+        Body body;
+        body.ShowAdditionalInfo->setChecked(true);
+        body.ShowAdditionalAdditionalInfo->setChecked(true);
+        body.show();
+        body.resize(1, 1);
+        QVERIFY(QTest::qWaitForWindowExposed(&body));
+        if (japanese) {
+            QVERIFY(body.CalcStartLabel->text() != "Start");
+            // The toolkit's own dialogs speak Japanese too.
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                QString::fromUtf8("キャンセル"));
+        }
+        QVERIFY(body.AdditionalAdditionalInfo->isVisible());
+        // The control column scrolls only up and down: at the smallest size nothing of it
+        // is cut off at the side.
+        QTRY_VERIFY(
+            body.ctrlScroll->viewport()->width() >= body.ctrlColumn->minimumSizeHint().width());
+        const QSize min = body.minimumSizeHint().expandedTo(body.minimumSize());
+        QVERIFY2(min.width() <= 1366 && min.height() <= 700,
+            qPrintable(QString("minimum %1 x %2").arg(min.width()).arg(min.height())));
+    }
+    QCoreApplication::removeTranslator(&translator);
+}
+
 // ---- loading -----------------------------------------------------------------------------
 
 void TestBody::loadsOneFilePerPass()
@@ -573,6 +634,13 @@ void TestBody::rawReadOutAndPointSelection()
     QVERIFY(m.make(64, 12, 6));
     Body body;
     QVERIFY(load(body, m));
+    // Fields the program filled show the start of their text, and the whole of it as a tip.
+    for (const QLineEdit *e : body.findChildren<QLineEdit *>()) {
+        if (qobject_cast<QAbstractSpinBox *>(e->parentWidget()) || e->text().isEmpty())
+            continue;
+        QVERIFY2(e->cursorPosition() == 0, qPrintable(e->objectName()));
+    }
+    QCOMPARE(child<QLineEdit>(body.procCtrl, "Cor")->toolTip(), QString("32"));
     body.seekCtrl->setIndex(2);
     auto reader = CtTestData::loadReader(m.files.at(2));
     QVERIFY(reader);
@@ -607,6 +675,23 @@ void TestBody::rawReadOutAndPointSelection()
     QCOMPARE(body.ctCalc2Uis.last()->dr(), (CtRegion { 8, 8, 28, 28 }));
     QCOMPARE(body.procCtrl->sliceFrom(), 2);
     QCOMPARE(body.procCtrl->sliceTo(), 7);
+    // The window's overlay draws the finished selection in yellow-green; the display's own
+    // red outline is not drawn on top of it.
+    const QImage shown = body.rawDisp->dispB()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            red += shown.pixel(x, y) == qRgb(255, 0, 0);
+    QCOMPARE(red, 0);
+
+    // A range typed by the user ends the selection's hold on it.
+    auto *from = child<QLineEdit>(body.procCtrl, "SliceFrom");
+    from->selectAll();
+    QTest::keyClicks(from, "5");
+    QTest::keyClick(from, Qt::Key_Return);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.procCtrl->sliceFrom(), 5);
+    QVERIFY(!body.rawDisp->selValid);
 }
 
 void TestBody::regionsAreRelayed()
@@ -780,9 +865,12 @@ void TestBody::ct1RunEndsOnce()
     QVERIFY(body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), RunningStyle);
     QCOMPARE(body.CalcEndT->text(), QString("--"));
+    QCOMPARE(body.CalcSpentT->text(), QString("--"));
     QVERIFY(finished.wait(20000));
     QTest::qWait(100);
     QCOMPARE(finished.count(), 1);
+    QVERIFY(body.CalcSpentT->text().toDouble() >= 0.0);
+    QVERIFY(body.CalcSpentT->text() != "--");
     QVERIFY(!body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), IdleStyle);
     QVERIFY(QTime::fromString(body.CalcEndT->text(), "hh:mm:ss.zzz").isValid());

@@ -190,6 +190,9 @@ void TestBodyCommands::commandSetsControl_data()
     row("ct_threads 99", PROBE(b.procCtrl->threads()),
         std::max(1, int(std::thread::hardware_concurrency())));
     row("ct_threads -5", PROBE(b.procCtrl->threads()), 0);
+    row("ct_method gridding", PROBE(int(b.procCtrl->method())), int(CtMethod::Gridding));
+    row("ct_method FBP", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp));
+    row("ct_method nonsense", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp), false);
     row("ct_cor 512.5", PROBE(b.procCtrl->cor()), 512.5);
     row("CT_COR 300.25", PROBE(b.procCtrl->cor()), 300.25);
     row("ct_recorded_cor_1 500 1023.5",
