@@ -41,6 +41,10 @@
 <context>
     <name>SlicesCtrl</name>
     <message>
+        <source>%1 slice data files found, %2 refused</source>
+        <translation>スライスデータファイル %1 個を検出、%2 個を除外</translation>
+    </message>
+    <message>
         <source>Load Slices</source>
         <translation>スライスの読み込み</translation>
     </message>
