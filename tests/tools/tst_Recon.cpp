@@ -243,6 +243,8 @@ void TestRecon::hdf5EqualsItex()
     }
     QCOMPARE(results[0].size(), 16); // 8 data files and 8 TIFF files
     QVERIFY(results[0] == results[1]);
+}
+
 void TestRecon::reconstructsASeries_data()
 {
     QTest::addColumn<QString>("layout");
