@@ -204,6 +204,7 @@ Body::Body(QWidget *parent)
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(CTFiles, &SelectDataFiles::hdf5Chosen, this, &Body::useHdf5File);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     // The overlay draws the selection in its own colours; the display's outline would
     // show it a second time.
@@ -510,6 +511,29 @@ void Body::loadNextDataFile()
         loadRefused << Failures::instance().last();
     }
     emit askLoadNextDataFile();
+}
+
+void Body::useHdf5File(QString path, DxchangeFile::Info info)
+{
+    bool given = false;
+    double origin = 0, range = 0;
+    // The chooser has refused a file whose angles cannot be used.
+    if (DxchangeFile::angleRange(path, info, given, origin, range, nullptr) && given) {
+        procCtrl->setAngleOriginDeg(origin);
+        procCtrl->setDataSetRangeDeg(range);
+    }
+    // A file without white or dark images has none to use: the previous data set's
+    // references must not silently stay in force.
+    whenWorkersIdle([this, path, info] {
+        if (info.whites > 0)
+            I0ImgSel->fileSelected0(DxchangeFile::address(path, DxchangeFile::Part::White));
+        else
+            I0ImgSel->clear0();
+        if (info.darks > 0)
+            BGImgSel->fileSelected0(DxchangeFile::address(path, DxchangeFile::Part::Dark));
+        else
+            BGImgSel->clear0();
+    });
 }
 
 void Body::finishedLoadDataFiles()

@@ -2,6 +2,7 @@
 
 #include "BatchCmd.h"
 #include "CtParams.h"
+#include "DxchangeFile.h"
 #include "MouseC.h"
 #include "RunReport.h"
 #include "ui_Body.h"
@@ -203,6 +204,9 @@ private slots:
     void dataFilesSelected(QStringList files, bool clear);
     void loadNextDataFile();
     void finishedLoadDataFiles();
+    // White and dark of a chosen HDF5 file become the I0 and BG images, its angles the data
+    // set's origin and range.
+    void useHdf5File(QString path, DxchangeFile::Info info);
     void newPosOnRawImg(double x, double y);
     void updateRawImage();
     void draw(QPainter *p);

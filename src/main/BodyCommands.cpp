@@ -4,6 +4,7 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
 #include "TextUtil.h"
@@ -168,6 +169,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         } else {
             holdUntilLoaded();
             CTFiles->loadFromDir(text, cmd.args.mid(1));
+        }
+    } else if (is("images_load_hdf5")) {
+        DxchangeFile::Info info;
+        QString error;
+        if (!DxchangeFile::isHdf5(text)) {
+            DxchangeFile::inspect(text, info, &error); // says why, naming the file
+            recordFailure(Failures::Load, error);
+        } else {
+            holdUntilLoaded();
+            CTFiles->handleChosenFiles({ text });
         }
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
