@@ -1,7 +1,7 @@
 // Speed of the filtered back-projection: ns per pixel-update (pixels inside the inscribed
 // circle times projections) of the back-projection alone, and the time of a whole slice.
-#include "CtBackProj.h"
 #include "BenchSinogram.h"
+#include "CtBackProj.h"
 #include "HSgm.h"
 
 #include <benchmark/benchmark.h>
@@ -11,7 +11,6 @@
 #include <vector>
 
 namespace {
-
 
 long long circlePixels(int n)
 {
@@ -146,6 +145,12 @@ void BM_PlainFormula(benchmark::State &state)
         updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Arguments: n, rows, filter (index of CtFilterKind).
+CtFilterKind filterArg(const benchmark::State &state)
+{
+    return static_cast<CtFilterKind>(state.range(2));
+}
+
 // Forward transforms, filters and back-projection of a whole slice (engine already sized).
 void BM_WholeSlice(benchmark::State &state)
 {
@@ -155,6 +160,8 @@ void BM_WholeSlice(benchmark::State &state)
     fillSinogram(sgm, n + 1, rows);
     CtBackProj engine;
     engine.setup(n, rows);
+    engine.setFilter(filterArg(state));
+    state.SetLabel(CtFilter::name(filterArg(state)).toStdString());
     const double step = std::numbers::pi / rows;
     for (auto _ : state) {
         engine.reconstruct(sgm, 0, n, 0, n, 0.0, step);
@@ -171,6 +178,8 @@ void BM_FilterRows(benchmark::State &state)
     fillSinogram(sgm, n + 1, rows);
     CtBackProj engine;
     engine.setup(n, rows);
+    engine.setFilter(filterArg(state));
+    state.SetLabel(CtFilter::name(filterArg(state)).toStdString());
     for (auto _ : state) {
         for (int i = 0; i < rows; ++i)
             engine.fftRow(sgm.sgmRow(i), i);
@@ -209,13 +218,20 @@ BENCHMARK(BM_BackProjectOneByOne)
     ->Args({ 1024, 900 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
+// The plain ramp, the padded ramp and a windowed one.
 BENCHMARK(BM_WholeSlice)
-    ->Args({ 1024, 900 })
-    ->Args({ 2048, 1800 })
+    ->Args({ 1024, 900, 0 })
+    ->Args({ 1024, 900, 1 })
+    ->Args({ 1024, 900, 5 })
+    ->Args({ 2048, 1800, 0 })
+    ->Args({ 2048, 1800, 1 })
+    ->Args({ 2048, 1800, 5 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_FilterRows)
-    ->Args({ 1024, 900 })
-    ->Args({ 2048, 1800 })
+    ->Args({ 1024, 900, 0 })
+    ->Args({ 1024, 900, 1 })
+    ->Args({ 2048, 1800, 0 })
+    ->Args({ 2048, 1800, 1 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();

@@ -159,12 +159,15 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     rows = hSgm.h;
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
-    if (!engine.prepare(n, rows)) {
+    if (!engine.setFilter(p.filter) || !engine.prepare(n, rows)) {
         logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
         n = rows = 0;
         engine.initResult(0);
         return;
     }
+    // Divided by the rows this slice is made of, as the single-slice panel does: a partial
+    // set keeps the scale of a full one, also when it wraps past the end of the set.
+    engine.setProjections(rows);
     engine.initResult(n);
     const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
     if (!view.regionSet)

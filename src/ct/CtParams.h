@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CtFilter.h"
+
 // The reconstruction parameter block. The main window fills it from the process control
 // panel at every run start (and then replaces the three data-file numbers); the single-slice
 // panel and every worker read it. Workers on other threads read it without copying, which is
@@ -33,4 +35,6 @@ struct CtParams
     // sinograms from this run's settings, the ones their angles come from, even when the
     // panel is edited while the run goes on.
     bool usePartialDataSet = false;
+    // Filter of every projection.
+    CtFilterKind filter = CtFilterKind::Ramp;
 };

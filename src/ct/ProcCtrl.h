@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CtFilter.h"
+
 #include <QFrame>
 #include <QMutex>
 
@@ -51,6 +53,10 @@ public:
     int sliceTo() const;
     int sliceStep() const;
     int threads() const;
+    // Filter of the reconstruction.
+    CtFilterKind filter() const;
+    // False, and nothing changes, for a name that is not a filter.
+    bool setFilter(const QString &name);
 
     // The CoR at slice s on the straight line through the two records (extrapolated beyond
     // them); the current CoR while fewer than two distinct records exist.

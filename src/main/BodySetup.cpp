@@ -2,6 +2,8 @@
 // batch-command executor.
 #include "Body.h"
 
+#include "CtFilter.h"
+#include "ProcCtrl.h"
 #include "TextUtil.h"
 
 #include <QFile>
@@ -132,6 +134,7 @@ void Body::saveSetup(QString fname)
     w.row("ct_slice_to", procCtrl->sliceTo());
     w.row("ct_slice_step", procCtrl->sliceStep());
     w.row("ct_threads", procCtrl->threads());
+    w.row("ct_filter", CtFilter::name(procCtrl->filter()));
     w.row("ct_cor", procCtrl->cor());
     w.flag("ct_rot_ax_is_h", !procCtrl->rotAxIsV());
     w.pair("ct_recorded_cor_1", procCtrl->recSlice1(), procCtrl->recCor1());

@@ -105,6 +105,7 @@ QStringList TestBodySetup::state(int which) const
         pick("ct_slice_to 9", "ct_slice_to 8"),
         pick("ct_slice_step 1", "ct_slice_step 3"),
         pick("ct_threads 0", "ct_threads 1"),
+        pick("ct_filter hamming", "ct_filter ramp_padded"),
         pick("ct_cor 15.5", "ct_cor 16.25"),
         pick("ct_rot_ax_is_v 1", "ct_rot_ax_is_h 1"),
         pick("ct_recorded_cor_1 3 15.25", "ct_recorded_cor_1 4 16"),

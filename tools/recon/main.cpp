@@ -121,9 +121,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption upperOpt(
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
+    const QCommandLineOption filterOpt("filter",
+        "Filter: ramp (default; reads large objects low), ramp_padded (exact values),\n"
+        "shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
+        "name", "ramp");
     parser.addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt,
         guessSliceOpt, fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt,
-        noDataOpt, lowerOpt, upperOpt, offsetOpt });
+        noDataOpt, lowerOpt, upperOpt, offsetOpt, filterOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -144,6 +148,10 @@ int main(int argc, char *argv[])
         return fail("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
         return fail("the value limits and the offset must be numbers");
+    CtFilterKind filter = CtFilterKind::Ramp;
+    if (!CtFilter::fromName(parser.value(filterOpt), &filter))
+        return fail("unknown filter " + parser.value(filterOpt)
+            + " (known: " + CtFilter::names().join(' ') + ")");
 
     // Projections.
     ImgDatas imgDatas;
@@ -224,6 +232,7 @@ int main(int argc, char *argv[])
     ctParams.lowerLimit = *lower;
     ctParams.upperLimit = *upper;
     ctParams.dataOffset = *offset;
+    ctParams.filter = filter;
 
     const QString outDir = QDir(parser.value(outOpt)).absolutePath();
     if (!QDir().mkpath(outDir))
