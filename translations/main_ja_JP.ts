@@ -40,6 +40,22 @@
         <translation>データ自動保存</translation>
     </message>
     <message>
+        <source>TIFF</source>
+        <translation>TIFF</translation>
+    </message>
+    <message>
+        <source>Also save each slice as a 32-bit float TIFF file beside the data file (values as computed, without limits or offset).</source>
+        <translation>各スライスをデータファイルと同じ場所に32ビット浮動小数点TIFFファイルとしても保存します（計算値のまま、上下限とオフセットは適用しません）。</translation>
+    </message>
+    <message>
+        <source>zlib</source>
+        <translation>zlib圧縮</translation>
+    </message>
+    <message>
+        <source>Compress the TIFF files (deflate).</source>
+        <translation>TIFFファイルを圧縮します（deflate）。</translation>
+    </message>
+    <message>
         <source>Save in Sub Folders</source>
         <translation>サブフォルダに保存</translation>
     </message>

@@ -2,7 +2,9 @@
 
 #include "CtCalc2Ui.h"
 #include "CtImageData.h"
+#include "CtTiffData.h"
 #include "DataSaver.h"
+#include "Failures.h"
 #include "ProcCtrl.h"
 #include "SaveNaming.h"
 #include "SavingData.h"
@@ -155,6 +157,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     }
 
     const CtViewState view = viewState();
+    sliceCor = cor;
     n = hSgm.w / 2 * 2;
     rows = hSgm.h;
     // The run sized the engine for its images and centre; this slice may need another width
@@ -188,10 +191,13 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     }
 
     SaveTarget imageSave, dataSave;
+    bool tiff = false, zlib = false;
     {
         std::lock_guard<std::mutex> lock(settingsMutex);
         imageSave = imageTarget;
         dataSave = dataTarget;
+        tiff = tiffOn;
+        zlib = tiffZlib;
     }
     if (genAndDispImage)
         makePicture(view);
@@ -199,6 +205,8 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         postImage(view, imageSave);
     if (dataSave.on)
         postData(cr, dataSave);
+    if (tiff)
+        postTiff(cr, dataSave, zlib);
     if (picReady)
         emit ctImage(slice, picture);
 }
@@ -253,6 +261,38 @@ void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
     emit saveDataWDiscard(rec);
 }
 
+void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zlib)
+{
+    if (n < 2 || engine.resultSize() != n || !engine.resultValid()
+        || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
+        return;
+    CtTiffData::Info info;
+    info.slice = slice;
+    info.cor = sliceCor;
+    info.x0 = region.x0;
+    info.z0 = region.z0;
+    info.x1 = region.x1;
+    info.z1 = region.z1;
+    info.method = QStringLiteral("filtered back-projection");
+    info.filter = QStringLiteral("ramp");
+    const int size = engine.resultSize();
+    QString why;
+    QByteArray bytes = CtTiffData::make(engine.resultData(), size, size, info, zlib, &why);
+    if (bytes.isEmpty()) {
+        recordFailure(Failures::FileWrite,
+            QString("Cannot write the TIFF file of slice %1 (%2)").arg(slice).arg(why));
+        return;
+    }
+    auto *rec = new SavingData;
+    rec->path = target.path;
+    rec->name = target.name;
+    rec->tag = target.tag;
+    rec->no = saveSliceNo(slice);
+    rec->ext = QStringLiteral("tif");
+    rec->data = std::move(bytes);
+    emit saveDataWDiscard(rec);
+}
+
 void CtCalc2::genResImage()
 {
     std::lock_guard<std::mutex> lock(engineMutex);
@@ -279,7 +319,16 @@ void CtCalc2::saveData()
         target = dataTarget;
     }
     const CtViewState view = viewState();
-    postData(view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) }, target);
+    const CtRegion region = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
+    postData(region, target);
+    bool tiff = false, zlib = false;
+    {
+        std::lock_guard<std::mutex> settingsLock(settingsMutex);
+        tiff = tiffOn;
+        zlib = tiffZlib;
+    }
+    if (tiff)
+        postTiff(region, target, zlib);
 }
 
 void CtCalc2::setSaveImage(bool f, QString path, QString name, QString tag)
@@ -292,6 +341,13 @@ void CtCalc2::setSaveData(bool f, QString path, QString name, QString tag)
 {
     std::lock_guard<std::mutex> lock(settingsMutex);
     dataTarget = SaveTarget { f, path, name, tag };
+}
+
+void CtCalc2::setSaveTiff(bool f, bool zlib)
+{
+    std::lock_guard<std::mutex> lock(settingsMutex);
+    tiffOn = f;
+    tiffZlib = zlib;
 }
 
 void shutDownWorkers(const QList<CtCalc2 *> &workers, DataSaver *saver)

@@ -75,6 +75,9 @@ public slots:
     void saveData();
     void setSaveImage(bool f, QString path, QString name, QString tag);
     void setSaveData(bool f, QString path, QString name, QString tag);
+    // Float TIFF slices beside the data files (same folder, name and tag as those), with
+    // deflate compression when `zlib`.
+    void setSaveTiff(bool f, bool zlib);
 
 private:
     struct SaveTarget
@@ -88,6 +91,7 @@ private:
     void makePicture(const CtViewState &view);
     void postImage(const CtViewState &view, const SaveTarget &target);
     void postData(const CtRegion &region, const SaveTarget &target);
+    void postTiff(const CtRegion &region, const SaveTarget &target, bool zlib);
     void applyPendingSetup();
     CtParams params() const;
     CtViewState viewState() const;
@@ -102,6 +106,7 @@ private:
     int n = 0;
     int rows = 0;
     int slice = 0; // of the current request: names and pictures never read the view's field
+    double sliceCor = 0; // the centre the current result was reconstructed with
     QImage picture; // the worker's own; the view and the saver get copies
     bool genAndDispImage = true;
     bool picReady = false;
@@ -118,6 +123,8 @@ private:
     int pendingProjections = 0;
     SaveTarget imageTarget;
     SaveTarget dataTarget;
+    bool tiffOn = false;
+    bool tiffZlib = false;
 };
 
 // Close-down that loses no result: the thread of every worker is asked to quit and waited for

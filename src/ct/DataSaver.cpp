@@ -2,10 +2,11 @@
 #include "Failures.h"
 #include "SaveNaming.h"
 #include "TextUtil.h"
+#include "WholeFile.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
-#include <QSaveFile>
 #include <QStringList>
 #include <QThread>
 
@@ -58,13 +59,10 @@ void DataSaver::saveData(SavingData *data)
 {
     if (!data)
         return;
-    const QString fileName = saveFileName(data->name, data->tag, data->no, "dat");
+    const QString fileName = saveFileName(data->name, data->tag, data->no, data->ext);
     for (const QString &folder : prepareFolders(data->path, data->tag, data->no)) {
         const QString path = joinSaveFolder(folder, fileName);
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data->data) != data->data.size()
-            || !file.commit())
-            recordFailure(Failures::FileWrite, "Cannot write the file " + path);
+        saveWholeFile(path, data->data);
     }
 }
 
@@ -79,11 +77,20 @@ void DataSaver::saveImg(SavingImg *img)
     if (!img)
         return;
     const QString fileName = saveFileName(img->name, img->tag, img->no, "png");
+    // Encoded once in memory, so that each copy is written and checked as a whole.
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!img->img.save(&buffer, "png"))
+            png.clear();
+    }
     for (const QString &folder : prepareFolders(img->path, img->tag, img->no)) {
         const QString path = joinSaveFolder(folder, fileName);
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !img->img.save(&file, "png") || !file.commit())
+        if (png.isEmpty())
             recordFailure(Failures::FileWrite, "Cannot write the file " + path);
+        else
+            saveWholeFile(path, png);
     }
 }
 

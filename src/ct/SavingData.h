@@ -6,8 +6,9 @@
 
 #include <atomic>
 
-// A CT image data file on its way from a worker to the saver. Sent as a pointer through a
-// queued signal; with the "WDiscard" slots the saver becomes its owner and deletes it.
+// A result file (CT image data file or float TIFF slice) on its way from a worker to the saver.
+// Sent as a pointer through a queued signal; with the "WDiscard" slots the saver becomes its owner
+// and deletes it.
 struct SavingData
 {
     SavingData() { ++live; }
@@ -17,6 +18,7 @@ struct SavingData
         , tag(other.tag)
         , no(other.no)
         , data(other.data)
+        , ext(other.ext)
     {
         ++live;
     }
@@ -31,6 +33,7 @@ struct SavingData
     QString tag;
     QString no; // slice number, "%05d"
     QByteArray data; // the complete file content
+    QString ext = QStringLiteral("dat"); // "tif" for a float TIFF slice
 
 private:
     static inline std::atomic<int> live { 0 };

@@ -1,8 +1,12 @@
 #include "ImgDisp.h"
 
 #include "ChCoord.h"
+#include "WholeFile.h"
 
+#include <QBuffer>
 #include <QDebug>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QPainter>
 
 #include <limits>
@@ -169,8 +173,14 @@ bool ImgDisp::saveImage(QString fname)
     // picture would otherwise ask for an empty margin of any size around it.
     const QRect r = QRect(pixelOf(s.x()), pixelOf(s.y()), pixelOf(s.width()), pixelOf(s.height()))
                         .intersected(img.rect());
-    if (!r.isEmpty() && img.copy(r).save(fname))
-        return true;
-    qDebug().noquote() << "Cannot save the image" << fname;
-    return false;
+    // Encoded in memory first and written as a whole, so no half picture is left behind.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, QFileInfo(fname).suffix().toLatin1());
+    if (r.isEmpty() || !writer.write(img.copy(r))) {
+        qDebug().noquote() << "Cannot save the image" << fname;
+        return false;
+    }
+    return saveWholeFile(fname, bytes);
 }

@@ -1,12 +1,11 @@
 #include "ItexWriter.h"
+#include "WholeFile.h"
 
 #include <QLocale>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cstring>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -55,26 +54,19 @@ bool writeItexFile(const QString &path, int width, int height, int bytesPerPixel
     qToLittleEndian<quint16>(quint16(height), header + 6);
     qToLittleEndian<quint16>(bytesPerPixel == 2 ? 2 : 3, header + 12);
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(header, HeaderSize) != HeaderSize || file.write(comment) != comment.size()) {
-        file.cancelWriting();
-        return false;
-    }
-
+    // Built whole in memory and written in one checked step: the file appears complete or
+    // not at all, even on a file system that fills up.
     const qsizetype rowBytes = qsizetype(width) * bytesPerPixel;
-    std::vector<char> row(static_cast<size_t>(rowBytes));
-    const char *src = static_cast<const char *>(pixels);
-    for (int y = 0; y < height; ++y, src += rowBytes) {
-        if (bytesPerPixel == 2)
-            qToLittleEndian<quint16>(src, width, row.data());
-        else
-            qToLittleEndian<quint32>(src, width, row.data());
-        if (file.write(row.data(), rowBytes) != rowBytes) {
-            file.cancelWriting();
-            return false;
-        }
-    }
-    return file.commit();
+    QByteArray bytes;
+    bytes.resize(HeaderSize + comment.size() + rowBytes * height);
+    char *dst = bytes.data();
+    std::memcpy(dst, header, HeaderSize);
+    std::memcpy(dst + HeaderSize, comment.constData(), size_t(comment.size()));
+    dst += HeaderSize + comment.size();
+    const qsizetype count = qsizetype(width) * height;
+    if (bytesPerPixel == 2)
+        qToLittleEndian<quint16>(pixels, count, dst);
+    else
+        qToLittleEndian<quint32>(pixels, count, dst);
+    return writeWholeFile(path, bytes);
 }

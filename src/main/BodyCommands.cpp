@@ -195,6 +195,10 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         SelectImageSaveDir->setFilePath(QString());
     } else if (is("auto_save_data")) {
         setAutoSaveData(flag);
+    } else if (is("auto_save_tiff")) {
+        AutoSaveTiff->setChecked(flag);
+    } else if (is("auto_save_tiff_compress")) {
+        AutoSaveTiffCompress->setChecked(flag);
     } else if (is("auto_save_data_path")) {
         SelectDataSaveDir->setFilePath(text);
     } else if (is("auto_save_data_name")) {

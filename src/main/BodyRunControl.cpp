@@ -154,7 +154,8 @@ void Body::beginRun()
     const QString dataPath = SelectDataSaveDir->filePath();
     if (AutoSaveImage->isChecked() && !imagePath.isEmpty() && !QDir().mkpath(imagePath))
         recordFailure(Failures::Folder, "Cannot create the folder " + imagePath);
-    if (AutoSaveData->isChecked() && !dataPath.isEmpty() && !QDir().mkpath(dataPath))
+    if ((AutoSaveData->isChecked() || AutoSaveTiff->isChecked()) && !dataPath.isEmpty()
+        && !QDir().mkpath(dataPath))
         recordFailure(Failures::Folder, "Cannot create the folder " + dataPath);
     // Queued to the saver's thread behind every record of the earlier runs (their workers have
     // all reported, so all their records are posted): those are still written under their own
@@ -359,6 +360,7 @@ void Body::setupSaveConds()
     for (CtCalc2 *w : std::as_const(ctCalc2s)) {
         w->setSaveImage(image, imagePath, imageName, imageTag);
         w->setSaveData(data, dataPath, dataName, dataTag);
+        w->setSaveTiff(AutoSaveTiff->isChecked(), AutoSaveTiffCompress->isChecked());
     }
 }
 

@@ -3,13 +3,14 @@
 #include "Body.h"
 
 #include "CtFilter.h"
+#include "Failures.h"
 #include "ProcCtrl.h"
 #include "TextUtil.h"
+#include "WholeFile.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -99,14 +100,10 @@ void Body::saveLoadFileSelected(QString fname)
 
 void Body::saveSetup(QString fname)
 {
-    // Written beside the target and renamed over it at the end: a crash or a full disk never
-    // leaves half a setup in place of the previous one.
-    QSaveFile file(fname);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        logLine("can't open save setup file : ", fname);
-        return;
-    }
-    QTextStream out(&file);
+    // Composed in memory, then written beside the target and renamed over it: a crash or a
+    // full disk never leaves half a setup in place of the previous one.
+    QByteArray text;
+    QTextStream out(&text, QIODevice::WriteOnly);
     SetupWriter w(out);
     out << "### Vexa2 setup saving setup file\n";
 
@@ -151,6 +148,8 @@ void Body::saveSetup(QString fname)
     w.text("auto_save_image_name", SelectImageSaveDir->name());
     w.text("auto_save_image_tag", SelectImageSaveDir->addTag());
     w.flag("auto_save_data", AutoSaveData->isChecked());
+    w.flag("auto_save_tiff", AutoSaveTiff->isChecked());
+    w.flag("auto_save_tiff_compress", AutoSaveTiffCompress->isChecked());
     w.text("auto_save_data_path", SelectDataSaveDir->filePath());
     w.text("auto_save_data_name", SelectDataSaveDir->name());
     w.text("auto_save_data_tag", SelectDataSaveDir->addTag());
@@ -171,8 +170,10 @@ void Body::saveSetup(QString fname)
     w.flag("seq_exec_keep_range_on_new_set", keepOnNewSet->isChecked());
 
     out.flush();
-    if (out.status() != QTextStream::Ok || !file.commit())
-        logLine("can't write save setup file : ", fname);
+    if (!writeWholeFile(fname, text)) {
+        logLine("can't open save setup file : ", fname);
+        recordFailure(Failures::FileWrite, "Cannot write the file " + fname);
+    }
 }
 
 void Body::loadSetup(QString fname)

@@ -6,15 +6,16 @@
 #include "SliceDatas.h"
 #include "SlicesCtrl.h"
 #include "TextUtil.h"
+#include "WholeFile.h"
 #include "ui_CtView.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTimer>
 
@@ -445,11 +446,14 @@ void CtView::saveImage(QString fname)
     const QString suffix = info.suffix().toLower();
     if (formats.contains(suffix)) {
         logLine("saving", fname);
-        QSaveFile file(fname);
-        QImageWriter writer(&file, suffix.toLatin1());
-        if (pImg.isNull() || !file.open(QIODevice::WriteOnly) || !writer.write(pImg)
-            || !file.commit())
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QImageWriter writer(&buffer, suffix.toLatin1());
+        if (pImg.isNull() || !buffer.open(QIODevice::WriteOnly) || !writer.write(pImg)) {
             logLine("The picture could not be saved :", fname);
+            return;
+        }
+        saveWholeFile(fname, bytes);
     } else if (suffix == "svg") {
         int w = pImg.width();
         int h = pImg.height();
@@ -457,13 +461,11 @@ void CtView::saveImage(QString fname)
             logLine("The picture could not be saved :", fname);
             return;
         }
-        QSaveFile file(fname);
-        if (!file.open(QIODevice::WriteOnly)) {
-            logLine("The picture could not be saved :", fname);
-            return;
-        }
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
         QSvgGenerator gen;
-        gen.setOutputDevice(&file);
+        gen.setOutputDevice(&buffer);
         gen.setSize(QSize(w, h));
         gen.setViewBox(QRect(0, 0, w, h));
         QPainter p;
@@ -473,8 +475,7 @@ void CtView::saveImage(QString fname)
         }
         paintPImg0(p, w, h);
         p.end();
-        if (!file.commit())
-            logLine("The picture could not be saved :", fname);
+        saveWholeFile(fname, bytes);
     }
 }
 

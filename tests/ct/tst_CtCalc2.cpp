@@ -24,9 +24,12 @@
 #include <QThread>
 #include <QtTest>
 
+#include <tiffio.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numbers>
 #include <thread>
@@ -455,12 +458,13 @@ void tst_CtCalc2::dataFileRegions_data()
     QTest::addColumn<CtRegion>("cr");
     QTest::addColumn<QString>("firstLine");
     QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<bool>("zlib"); // of the float TIFF file written beside the data file
     QTest::newRow("default") << false << CtRegion { 0, 0, 64, 64 } << "0\t0\t"
-                             << "63\t63\t";
+                             << "63\t63\t" << false;
     QTest::newRow("fractional") << true << CtRegion { 10.5, 20.5, 30, 40 } << "10\t20\t"
-                                << "29\t39\t";
+                                << "29\t39\t" << true;
     QTest::newRow("oversized") << true << CtRegion { 0, 0, 100, 70 } << "0\t0\t"
-                               << "99\t69\t";
+                               << "99\t69\t" << false;
 }
 
 void tst_CtCalc2::dataFileRegions()
@@ -469,12 +473,14 @@ void tst_CtCalc2::dataFileRegions()
     QFETCH(CtRegion, cr);
     QFETCH(QString, firstLine);
     QFETCH(QString, lastLine);
+    QFETCH(bool, zlib);
     CtParams params = synthParams();
     params.dataOffset = 10.0;
     Pool pool(1, &params, discSource);
     QTemporaryDir dir;
     CtCalc2 *w = pool.workers[0];
     w->setSaveData(true, dir.path(), "", "d");
+    w->setSaveTiff(true, zlib);
     QSignalSpy announced(pool.views[0], &CtCalc2Ui::cRUpdated);
     if (setRegion)
         pool.views[0]->setCR(cr.x0, cr.z0, cr.x1, cr.z1);
@@ -510,9 +516,50 @@ void tst_CtCalc2::dataFileRegions()
 
     HSgm sgm;
     fillDisc(&sgm, 3);
-    QCOMPARE(data, reference(sgm, params, cr).data);
+    const Reference ref = reference(sgm, params, cr);
+    QCOMPARE(data, ref.data);
     if (cr.x1 > 64) // a pixel beyond the result is 0 plus the offset
         QVERIFY(lines.contains("80\t10\t10"));
+
+    // The TIFF file holds the same pixels as computed (no limits, no offset), read back
+    // through libtiff and compared bit for bit.
+    const QString tiffPath = dir.filePath("d-00003.tif");
+    TIFF *t = TIFFOpen(QFile::encodeName(tiffPath).constData(), "r");
+    QVERIFY2(t, qPrintable(tiffPath));
+    quint32 tw = 0, th = 0;
+    quint16 spp = 0, bps = 0, format = 0, compression = 0, unit = 0;
+    char *description = nullptr;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &tw);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &th);
+    TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetField(t, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &description);
+    QCOMPARE(int(tw), columns);
+    QCOMPARE(int(th), rowsOut);
+    QCOMPARE(int(spp), 1);
+    QCOMPARE(int(bps), 32);
+    QCOMPARE(int(format), int(SAMPLEFORMAT_IEEEFP));
+    QCOMPARE(int(compression), zlib ? int(COMPRESSION_ADOBE_DEFLATE) : int(COMPRESSION_NONE));
+    QCOMPARE(int(unit), int(RESUNIT_NONE));
+    const QString desc = QString::fromUtf8(description);
+    QVERIFY2(desc.contains("slice 3;") && desc.contains("CoR 32;")
+            && desc.contains(
+                QString("region %1 %2 %3 %4;").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1))
+            && desc.contains("method ") && desc.contains("filter "),
+        qPrintable(desc));
+    std::vector<float> got(size_t(columns) * rowsOut), want(got.size(), 0.0f);
+    for (int r = 0; r < rowsOut; ++r)
+        QVERIFY(TIFFReadScanline(t, got.data() + size_t(r) * columns, quint32(r)) == 1);
+    TIFFClose(t);
+    const int x0 = int(cr.x0), z0 = int(cr.z0);
+    for (int r = 0; r < rowsOut; ++r)
+        for (int c = 0; c < columns; ++c)
+            if (z0 + r < 64 && x0 + c < 64)
+                want[size_t(r) * columns + c] = float(ref.engine->resultRow(z0 + r)[x0 + c]);
+    QVERIFY(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)) == 0);
 }
 
 void tst_CtCalc2::saveNames_data()
@@ -525,13 +572,18 @@ void tst_CtCalc2::saveNames_data()
     QTest::newRow("name and tag") << "scan"
                                   << "7112eV"
                                   << "pic" << 42
-                                  << QStringList { "scan-7112eV-00042.dat", "scan-pic-00042.png" };
+                                  << QStringList { "scan-7112eV-00042.dat", "scan-7112eV-00042.tif",
+                                         "scan-pic-00042.png" };
     QTest::newRow("no name") << ""
                              << "7112eV"
-                             << "pic" << 42 << QStringList { "7112eV-00042.dat", "pic-00042.png" };
+                             << "pic" << 42
+                             << QStringList { "7112eV-00042.dat", "7112eV-00042.tif",
+                                    "pic-00042.png" };
     QTest::newRow("no tag") << "scan"
                             << ""
-                            << "" << 7 << QStringList { "scan--00007.dat", "scan--00007.png" };
+                            << "" << 7
+                            << QStringList { "scan--00007.dat", "scan--00007.tif",
+                                   "scan--00007.png" };
 }
 
 void tst_CtCalc2::saveNames()
@@ -547,6 +599,7 @@ void tst_CtCalc2::saveNames()
     CtCalc2 *w = pool.workers[0];
     w->setSaveData(true, dir.path(), name, dataTag);
     w->setSaveImage(true, dir.path(), name, imageTag);
+    w->setSaveTiff(true, false);
     QSignalSpy finished(w, &CtCalc2::calcFinished);
     emit pool.dispatcher.startCt(w, false, 32, slice, false);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);

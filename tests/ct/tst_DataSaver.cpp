@@ -1,13 +1,17 @@
 #include "DataSaver.h"
+#include "Failures.h"
 #include "SaveNaming.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +82,39 @@ QByteArray contentOf(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A tmpfs of `kib` KiB mounted on `dir` for the life of the object (needs root).
+struct SmallFileSystem
+{
+    SmallFileSystem(const QString &dir, int kib)
+        : dir(dir)
+    {
+        mounted = geteuid() == 0
+            && QProcess::execute(
+                   "mount", { "-t", "tmpfs", "-o", QString("size=%1k").arg(kib), "tmpfs", dir })
+                == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted)
+            QProcess::execute("umount", { dir });
+    }
+    QString dir;
+    bool mounted = false;
+};
+
+// A picture whose PNG is some kilobytes: noise does not compress.
+QImage noisyPicture(int side)
+{
+    QImage img(side, side, QImage::Format_RGB32);
+    quint32 x = 12345;
+    for (int y = 0; y < side; ++y)
+        for (int i = 0; i < side; ++i) {
+            x = x * 1664525u + 1013904223u;
+            img.setPixel(i, y, x >> 8);
+        }
+    return img;
+}
+
 // A saver on a started thread of its own, closed down by the test.
 struct SaverOnThread
 {
@@ -108,6 +145,8 @@ private slots:
     void keepingSlotsLeaveTheRecordToTheCaller();
     void failuresAreReportedAndTheRunGoesOn_data();
     void failuresAreReportedAndTheRunGoesOn();
+    void fullDiskLeavesNoPartialFile_data();
+    void fullDiskLeavesNoPartialFile();
     void emptyFolderMeansWorkingFolder();
     void shutDownWritesEveryQueuedRecord_data();
     void shutDownWritesEveryQueuedRecord();
@@ -234,6 +273,40 @@ void TestDataSaver::failuresAreReportedAndTheRunGoesOn()
     saver.saveDataWDiscard(dataRecord(dir.path(), "n", "t", 2, "kept"));
     QCOMPARE(contentOf(dir.path() + "/00002/n-t-00002.dat"), QByteArray("kept"));
     // cleanup() checks that the failed record was deleted too.
+}
+
+void TestDataSaver::fullDiskLeavesNoPartialFile_data()
+{
+    QTest::addColumn<bool>("picture");
+    QTest::newRow("data file") << false;
+    QTest::newRow("picture") << true;
+}
+
+void TestDataSaver::fullDiskLeavesNoPartialFile()
+{
+    QFETCH(bool, picture);
+    QTemporaryDir dir;
+    SmallFileSystem fs(dir.path(), 64);
+    if (!fs.mounted)
+        QSKIP("needs root to mount a small tmpfs");
+    {
+        // Leaves one page free: smaller than the file, which is smaller than any write buffer.
+        QFile filler(dir.path() + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QCOMPARE(filler.write(QByteArray(60 * 1024, 'f')), 60 * 1024);
+    }
+    const QString target = dir.path() + (picture ? "/n-t-00001.png" : "/n-t-00001.dat");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("Cannot write the file " + target));
+    Failures::instance().reset();
+
+    DataSaver saver;
+    saver.inSubFolders = false;
+    if (picture)
+        saver.saveImgWDiscard(imageRecord(dir.path(), "n", "t", 1, noisyPicture(64)));
+    else
+        saver.saveDataWDiscard(dataRecord(dir.path(), "n", "t", 1, payload(1, 12000)));
+    QCOMPARE(filesBelow(dir.path()), QStringList { "filler" });
+    QCOMPARE(Failures::instance().count(Failures::FileWrite), 1);
 }
 
 void TestDataSaver::emptyFolderMeansWorkingFolder()

@@ -298,6 +298,7 @@ void TestBody::defaultWidgetStates_data()
     row("SubOfSlice", "checked", false);
     row("AutoSaveImage", "checked", false);
     row("AutoSaveData", "checked", false);
+    row("AutoSaveTiff", "checked", false);
     row("DataUpperLimit", "text", "10");
     row("DataLowerLimit", "text", "-10");
     row("DataOffset", "text", "10");

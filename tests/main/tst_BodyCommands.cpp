@@ -233,6 +233,8 @@ void TestBodyCommands::commandSetsControl_data()
     row("auto_save_image_tag e1", imageSave, QVariantList { "/tmp/pics", "scan", "e1" });
     row("auto_save_image_clear", imageSave, QVariantList { "", "scan", "e1" });
     row("auto_save_data 1", PROBE(b.AutoSaveData->isChecked()), true);
+    row("auto_save_tiff 1", PROBE(b.AutoSaveTiff->isChecked()), true);
+    row("auto_save_tiff_compress 1", PROBE(b.AutoSaveTiffCompress->isChecked()), true);
     row("auto_save_data_path /tmp/data", dataSave, QVariantList { "/tmp/data", "", "" });
     row("auto_save_data_name run", dataSave, QVariantList { "/tmp/data", "run", "" });
     row("auto_save_data_tag e2", dataSave, QVariantList { "/tmp/data", "run", "e2" });

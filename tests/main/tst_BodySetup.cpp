@@ -120,6 +120,8 @@ QStringList TestBodySetup::state(int which) const
         pick("auto_save_image_name img", "auto_save_image_name pic"),
         pick("auto_save_image_tag ta", "auto_save_image_tag tb"),
         pick("auto_save_data 0", "auto_save_data 1"),
+        pick("auto_save_tiff 1", "auto_save_tiff 0"),
+        pick("auto_save_tiff_compress 0", "auto_save_tiff_compress 1"),
         pick("auto_save_data_path \"/tmp/a/da ta\"", "auto_save_data_path /tmp/b/data"),
         pick("auto_save_data_name dat", "auto_save_data_name run"),
         pick("auto_save_data_tag t1", "auto_save_data_tag t2"),
@@ -153,9 +155,10 @@ void TestBodySetup::savedText()
             "ct_use_partial_data_set 1", "ct_dataset_using_images 90",
             "ct_dataset_start_image_no 2", "ct_slice_from 10", "ct_slice_to 20", "ct_slice_step 2",
             "ct_threads 1", "ct_cor 512.5", "ct_rot_ax_is_v 1", "ct_recorded_cor_1 500 1023.5",
-            "fix_color_max 1e-05", "auto_save_data 1", "auto_save_data_path \"/data/run 1\"",
-            "auto_save_data_name scan", "auto_save_data_upper_limit abc",
-            "auto_save_in_sub_folders_of_energy 1", "seq_exec_file_pattern \"*.img *.tif\"" });
+            "fix_color_max 1e-05", "auto_save_data 1", "auto_save_tiff 1",
+            "auto_save_data_path \"/data/run 1\"", "auto_save_data_name scan",
+            "auto_save_data_upper_limit abc", "auto_save_in_sub_folders_of_energy 1",
+            "seq_exec_file_pattern \"*.img *.tif\"" });
     if (listed) {
         b.CTFiles->appendFile("/data/p/p-00001.img");
         b.SelI0Files->appendFile("/data/i0/Fe-7_1keV-1.tif");
@@ -204,6 +207,8 @@ void TestBodySetup::savedText()
                                      "auto_save_image_name     \n"
                                      "auto_save_image_tag      \n"
                                      "auto_save_data           1\n"
+                                     "auto_save_tiff           1\n"
+                                     "auto_save_tiff_compress  0\n"
                                      "auto_save_data_path      \"/data/run 1\"\n"
                                      "auto_save_data_name      scan\n"
                                      "auto_save_data_tag       \n"

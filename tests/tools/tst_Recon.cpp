@@ -82,7 +82,7 @@ void TestRecon::reconstructsARange_data()
         << true;
     QTest::newRow("descending range, given centre")
         << QStringList { "--cor", "32.7", "--from", "7", "--to", "0", "--step", "3", "--name",
-               "scan", "--tag", "7112eV" }
+               "scan", "--tag", "7112eV", "--tiff" }
         << QList<int> { 7, 4, 1 } << false;
 }
 
@@ -114,6 +114,8 @@ void TestRecon::reconstructsARange()
         expected << base + ".dat";
         if (pictures)
             expected << base + ".png";
+        if (args.contains("--tiff"))
+            expected << base + ".tif";
     }
     QStringList found = QDir(outDir).entryList(QDir::Files);
     found.sort();
@@ -128,6 +130,12 @@ void TestRecon::reconstructsARange()
             double maxValue = 0;
             QVERIFY2(readDataFile(QDir(outDir).filePath(f), n * n, &maxValue), qPrintable(f));
             highest = std::max(highest, maxValue);
+        } else if (f.endsWith(".tif")) {
+            // Uncompressed: the header and n x n floats.
+            QFile tif(QDir(outDir).filePath(f));
+            QVERIFY(tif.open(QIODevice::ReadOnly));
+            QCOMPARE(tif.read(4), QByteArray("II*\0", 4));
+            QVERIFY(tif.size() > qint64(n) * n * 4);
         } else {
             QImage img(QDir(outDir).filePath(f));
             QCOMPARE(img.size(), QSize(n, n));

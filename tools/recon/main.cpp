@@ -116,6 +116,10 @@ int main(int argc, char *argv[])
         "tag", "Tag part of the file names (default: the data folder's name).", "tag");
     const QCommandLineOption pngOpt("png", "Also save the result pictures as PNG files.");
     const QCommandLineOption noDataOpt("no-data", "Do not write CT image data files.");
+    const QCommandLineOption tiffOpt("tiff",
+        "Also write each slice as a 32-bit float TIFF file ([name-]tag-NNNNN.tif, the values as "
+        "computed, without limits or offset).");
+    const QCommandLineOption tiffZlibOpt("tiff-compress", "Compress the TIFF files (deflate).");
     const QCommandLineOption lowerOpt(
         "lower", "Values below are written as 0 + offset.", "v", "-10");
     const QCommandLineOption upperOpt(
@@ -127,7 +131,9 @@ int main(int argc, char *argv[])
         "name", "ramp");
     parser.addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt,
         guessSliceOpt, fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt,
-        noDataOpt, lowerOpt, upperOpt, offsetOpt, filterOpt });
+        noDataOpt, lowerOpt, upperOpt, offsetOpt });
+    parser.addOptions({ tiffOpt, tiffZlibOpt });
+    parser.addOptions({ filterOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -259,6 +265,8 @@ int main(int argc, char *argv[])
         w->setupFFT(window.n / 2 * 2, imgDatas.count());
         w->setSaveData(!parser.isSet(noDataOpt), outDir, name, tag);
         w->setSaveImage(parser.isSet(pngOpt), outDir, name, tag);
+        w->setSaveTiff(
+            parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt), parser.isSet(tiffZlibOpt));
         QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
         QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
         auto *t = new QThread(&app);
