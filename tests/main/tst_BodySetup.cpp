@@ -190,6 +190,7 @@ void TestBodySetup::savedText()
                                      "ct_slice_to              20\n"
                                      "ct_slice_step            2\n"
                                      "ct_threads               1\n"
+                                     "ct_filter                ramp\n"
                                      "ct_cor                   512.5\n"
                                      "ct_rot_ax_is_h           0\n"
                                      "ct_recorded_cor_1        500 1023.5\n"
