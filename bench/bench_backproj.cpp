@@ -2,6 +2,7 @@
 // circle times projections) of the back-projection alone, and the time of a whole slice.
 #include "BenchSinogram.h"
 #include "CtBackProj.h"
+#include "CtGridding.h"
 #include "HSgm.h"
 
 #include <benchmark/benchmark.h>
@@ -169,6 +170,23 @@ void BM_WholeSlice(benchmark::State &state)
     }
 }
 
+// The same slice by Fourier gridding (engine already sized): from the sinogram rows to the
+// N x N result, like BM_WholeSlice.
+void BM_WholeSliceGridding(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int rows = static_cast<int>(state.range(1));
+    HSgm sgm;
+    fillSinogram(sgm, n + 1, rows);
+    CtGridding engine;
+    engine.setup(n, rows);
+    const double step = std::numbers::pi / rows;
+    for (auto _ : state) {
+        engine.reconstruct(sgm, 0, n, 0, n, 0.0, step);
+        benchmark::DoNotOptimize(engine.resultData());
+    }
+}
+
 // The transforms and filters alone.
 void BM_FilterRows(benchmark::State &state)
 {
@@ -226,6 +244,11 @@ BENCHMARK(BM_WholeSlice)
     ->Args({ 2048, 1800, 0 })
     ->Args({ 2048, 1800, 1 })
     ->Args({ 2048, 1800, 5 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_WholeSliceGridding)
+    ->Args({ 1024, 900 })
+    ->Args({ 2048, 1800 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_FilterRows)

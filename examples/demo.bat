@@ -1,6 +1,7 @@
 # Reconstructs every slice of the sample data set that scripts/demo generates, with the
 # reconstruction workers, and saves CT image data files and pictures.
 # Run from the folder that holds data/:  vexa2 -nw -b demo.bat -x
+# Exit status 0: every slice was reconstructed and written.
 
 # Vertical rotation axis (detector lines are image rows); I0 and BG images.
 ct_rot_ax_is_v 1
@@ -30,3 +31,6 @@ auto_save_image 1
 # Start the run; the next line waits until every slice is done.
 calc_exec
 :echo Demo batch finished
+
+# End the program once every file is written; the exit status says whether anything failed.
+quit

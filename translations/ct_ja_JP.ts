@@ -55,6 +55,14 @@
         <translation>CT処理制御 : </translation>
     </message>
     <message>
+        <source>Method</source>
+        <translation>再構成法</translation>
+    </message>
+    <message>
+        <source>Reconstruction method. fbp: filtered back-projection, exact, the default. gridding: direct Fourier method, the same values within a fraction of a per cent of the slice&apos;s range and many times faster on large slices.</source>
+        <translation>再構成法。fbp: フィルタ補正逆投影 (厳密、既定)。gridding: フーリエ直接法 (グリッディング)。値はスライスの値域の1%未満の差で一致し、大きなスライスでは何倍も速い。</translation>
+    </message>
+    <message>
         <source>Threads</source>
         <translation>スレッド</translation>
     </message>

@@ -26,6 +26,10 @@
         <source>CT display</source>
         <translation>CT表示</translation>
     </message>
+    <message>
+        <source>Slice %1</source>
+        <translation>スライス %1</translation>
+    </message>
 </context>
 <context>
     <name>DispAWLayout</name>

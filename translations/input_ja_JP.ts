@@ -15,6 +15,22 @@
         <source>Eng. Ptn in Img F. Name :</source>
         <translation>画像ファイル名のエネルギー書式 :</translation>
     </message>
+    <message>
+        <source>The I0 image&apos;s counts above the BG image are scaled by I0 of Raw Image / I0 of I0 Image before the attenuation is formed: this corrects for the change of the beam between the two measurements (ring current, monochromator). With the same value for both (1.0 by default) nothing changes.</source>
+        <translation>I0画像のBG画像を超えるカウントは、吸収を求める前に「生画像のI0」/「I0画像のI0」倍されます。これで二つの測定の間のビームの変化（リング電流、分光器）を補正します。両方が同じ値（既定は1.0）なら何も変わりません。</translation>
+    </message>
+    <message>
+        <source>Fixed I0 of these images, used unless &quot;Calc from XAFS file&quot; finds a value in the XAFS file</source>
+        <translation>これらの画像の固定のI0。「XAFSファイルから計算」がXAFSファイルに値を見つけない限り使われます</translation>
+    </message>
+    <message>
+        <source>Take I0 from the XAFS file at the energy read from the image file name (or its folder&apos;s name) with the pattern below</source>
+        <translation>下の書式で画像ファイル名（またはそのフォルダ名）から読んだエネルギーでのI0をXAFSファイルから取ります</translation>
+    </message>
+    <message>
+        <source>Where the energy stands in the image file names: # is one digit, _ the decimal point, any other character itself; the digits must not run on into others (####_#### finds 8980_0000, that is 8980 eV)</source>
+        <translation>画像ファイル名のどこにエネルギーがあるか：# は数字1桁、_ は小数点、その他の文字はその文字自身。数字は他の数字に続いてはいけません（####_#### は 8980_0000、つまり 8980 eV を見つけます）</translation>
+    </message>
 </context>
 <context>
     <name>SelectAFile</name>

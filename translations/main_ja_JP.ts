@@ -235,6 +235,10 @@
         <source>Loading next Data Set</source>
         <translation>次のデータセットを読込中</translation>
     </message>
+    <message>
+        <source>Problems: %1, the last: %2</source>
+        <translation>問題: %1 件、最後: %2</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

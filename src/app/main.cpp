@@ -1,23 +1,32 @@
 #include "Body.h"
 #include "Config.h"
+#include "Failures.h"
 #include "StartUp.h"
 #include "StopSignals.h"
+#include "TextUtil.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     config.parseArgs(argc, argv);
+    // The configuration file may ask for "-nw" too, so it is read before the toolkit starts.
+    const StartOptions opt = applyStartOptions(config);
     // Batch runs without a window often happen on machines without a display; the toolkit
     // would refuse to start there, so such a run draws off screen instead.
-    if (config.contains("-nw") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+    if (opt.noWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a window a batch that cannot be read leaves nothing to do: waiting for a kill
+    // would report a failed job as a success.
+    if (opt.noWindow && opt.loadBatch && !QFile(opt.batchFile).open(QIODevice::ReadOnly)) {
+        logLine("Can't open batch file", opt.batchFile);
+        return ExitBatchUnreadable;
+    }
     QApplication app(argc, argv);
     QTranslator translator;
-
-    const StartOptions opt = applyStartOptions(config);
     if (!opt.keepEnglish)
         installJapanese(app, translator);
 
@@ -27,7 +36,12 @@ int main(int argc, char *argv[])
     // Stopping from outside (Ctrl-C, kill) closes the window like the user would, so
     // the close-down path is the same and nothing queued is lost.
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, body, &QWidget::close);
+    int stopSignal = 0;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, body, [body, &stopSignal](int sig) {
+        if (stopSignal == 0)
+            stopSignal = sig;
+        body->stopFromOutside(sig);
+    });
 
     if (!opt.noWindow) {
         body->show();
@@ -38,7 +52,10 @@ int main(int argc, char *argv[])
     if (opt.execBatch)
         emit body->callBatchExec();
 
-    const int rc = app.exec();
+    app.exec();
+    const int requested = body->quitStatus;
+    // Deleting the window waits for the workers and writes every queued file, so a failed
+    // write of the last slices still counts.
     delete body;
-    return rc;
+    return exitStatus(stopSignal, requested, Failures::instance().count());
 }

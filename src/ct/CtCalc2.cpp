@@ -5,11 +5,13 @@
 #include "CtTiffData.h"
 #include "DataSaver.h"
 #include "Failures.h"
+#include "ImgDatasLines.h"
 #include "ProcCtrl.h"
 #include "SaveNaming.h"
 #include "SavingData.h"
 #include "SavingImg.h"
 #include "Sinogram.h"
+#include "SinogramBuild.h"
 #include "TextUtil.h"
 
 #include <QMetaMethod>
@@ -83,6 +85,15 @@ void CtCalc2::applyPendingSetup()
         newProjections = pendingProjections;
     }
     engine.setup(newN, newProjections);
+    // The gridding engine makes its transforms at its first slice: a run with the
+    // back-projection never pays for them. It divides by the same count.
+    gridding.setProjections(newProjections);
+}
+
+void CtCalc2::clearResult()
+{
+    engine.initResult(0);
+    gridding.initResult(0);
 }
 
 bool CtCalc2::valueAt(int ix, int iz, double *v) const
@@ -90,10 +101,10 @@ bool CtCalc2::valueAt(int ix, int iz, double *v) const
     std::unique_lock<std::mutex> lock(engineMutex, std::try_to_lock);
     if (!lock.owns_lock())
         return false;
-    const int size = engine.resultSize();
+    const int size = resultSize();
     if (ix < 0 || iz < 0 || ix >= size || iz >= size)
         return false;
-    *v = engine.resultRow(iz)[ix];
+    *v = resultData()[static_cast<std::size_t>(iz) * size + ix];
     return true;
 }
 
@@ -152,7 +163,15 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2) {
         // Nor may the previous slice's result be redrawn, read out or saved under it.
         n = rows = 0;
-        engine.initResult(0);
+        clearResult();
+        QString reason;
+        if (sinogram && sinogram->imgDatas)
+            reason = sinogramRefusal(
+                ImgDatasLines(*sinogram->imgDatas, rotAxIsV), rotAxIsV, cor, slice);
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: %2")
+                .arg(slice)
+                .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
         return;
     }
 
@@ -162,31 +181,46 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     rows = hSgm.h;
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
-    if (!engine.setFilter(p.filter) || !engine.prepare(n, rows)) {
-        logLine("Cannot prepare the reconstruction of slice", QString::number(slice));
+    gridded = p.method == CtMethod::Gridding;
+    if (!(gridded ? gridding.prepare(n, rows)
+                  : engine.setFilter(p.filter) && engine.prepare(n, rows))) {
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
+                .arg(slice)
+                .arg(n)
+                .arg(rows));
         n = rows = 0;
-        engine.initResult(0);
+        clearResult();
         return;
     }
     // Divided by the rows this slice is made of, as the single-slice panel does: a partial
     // set keeps the scale of a full one, also when it wraps past the end of the set.
     engine.setProjections(rows);
-    engine.initResult(n);
+    gridding.setProjections(rows);
     const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
     if (!view.regionSet)
         toView([v = ui, n = n] { v->useDefaultCR(n); });
 
-    for (int i = 0; i < rows; ++i)
-        engine.fftRow(hSgm.sgmRow(i), i);
-    for (int i = 0; i < rows; ++i)
-        engine.filterRow(i);
     const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
     const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
+    bool done = false;
+    if (gridded) {
+        done = gridding.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
+    } else {
+        engine.initResult(n);
+        for (int i = 0; i < rows; ++i)
+            engine.fftRow(hSgm.sgmRow(i), i);
+        for (int i = 0; i < rows; ++i)
+            engine.filterRow(i);
+        done = engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
+    }
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
-    if (!engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle)) {
-        logLine("Cannot back-project slice (check the data set's images and range)",
-            QString::number(slice));
+    if (!done) {
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: its projection angles are not numbers "
+                    "(check the data set's images and range)")
+                .arg(slice));
         return;
     }
 
@@ -213,16 +247,22 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
 
 void CtCalc2::makePicture(const CtViewState &view)
 {
-    if (n < 2 || engine.resultSize() != n)
+    if (n < 2 || resultSize() != n)
         return;
     GreyLevelMap map = view.map;
     if (!view.fixedScale) {
-        engine.findMinMax();
-        map.vMin = engine.resMin();
-        map.vMax = engine.resMax();
+        if (gridded) {
+            gridding.findMinMax();
+            map.vMin = gridding.resMin();
+            map.vMax = gridding.resMax();
+        } else {
+            engine.findMinMax();
+            map.vMin = engine.resMin();
+            map.vMax = engine.resMax();
+        }
         toView([v = ui, lo = map.vMin, hi = map.vMax] { v->showSliceRange(lo, hi); });
     }
-    picture = map.greyImage(engine.resultData(), n, n);
+    picture = map.greyImage(resultData(), n, n);
     picReady = !picture.isNull();
     if (picReady && genAndDispImage)
         toView([v = ui, img = picture] { v->takePicture(img); });
@@ -247,7 +287,7 @@ void CtCalc2::postImage(const CtViewState &view, const SaveTarget &target)
 void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
 {
     // A slice without a result has no file: one of offsets alone would pass for data.
-    if (n < 2 || engine.resultSize() != n || !engine.resultValid()
+    if (n < 2 || resultSize() != n || !resultValid()
         || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
         return;
     auto *rec = new SavingData;
@@ -255,15 +295,15 @@ void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
     rec->name = target.name;
     rec->tag = target.tag;
     rec->no = saveSliceNo(slice);
-    const int size = engine.resultSize();
+    const int size = resultSize();
     rec->data = makeCtImageData(
-        engine.resultData(), size, size, region.x0, region.z0, region.x1, region.z1, params());
+        resultData(), size, size, region.x0, region.z0, region.x1, region.z1, params());
     emit saveDataWDiscard(rec);
 }
 
 void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zlib)
 {
-    if (n < 2 || engine.resultSize() != n || !engine.resultValid()
+    if (n < 2 || resultSize() != n || !resultValid()
         || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
         return;
     CtTiffData::Info info;
@@ -273,11 +313,13 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
     info.z0 = region.z0;
     info.x1 = region.x1;
     info.z1 = region.z1;
-    info.method = QStringLiteral("filtered back-projection");
-    info.filter = QStringLiteral("ramp");
-    const int size = engine.resultSize();
+    // The gridding always filters with the zero-padded ramp.
+    info.method
+        = gridded ? QStringLiteral("Fourier gridding") : QStringLiteral("filtered back-projection");
+    info.filter = gridded ? QStringLiteral("ramp_padded") : QStringLiteral("ramp");
+    const int size = resultSize();
     QString why;
-    QByteArray bytes = CtTiffData::make(engine.resultData(), size, size, info, zlib, &why);
+    QByteArray bytes = CtTiffData::make(resultData(), size, size, info, zlib, &why);
     if (bytes.isEmpty()) {
         recordFailure(Failures::FileWrite,
             QString("Cannot write the TIFF file of slice %1 (%2)").arg(slice).arg(why));

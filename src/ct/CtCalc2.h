@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CtBackProj.h"
+#include "CtGridding.h"
 #include "CtParams.h"
 #include "CtRegion.h"
 #include "HSgm.h"
@@ -95,6 +96,14 @@ private:
     void applyPendingSetup();
     CtParams params() const;
     CtViewState viewState() const;
+    // The current slice's result, from the engine of the method it was made with.
+    int resultSize() const { return gridded ? gridding.resultSize() : engine.resultSize(); }
+    const double *resultData() const
+    {
+        return gridded ? gridding.resultData() : engine.resultData();
+    }
+    bool resultValid() const { return gridded ? gridding.resultValid() : engine.resultValid(); }
+    void clearResult();
     template <typename F> void toView(F &&f);
 
     CtCalc2Ui *ui = nullptr;
@@ -102,7 +111,10 @@ private:
     Sinogram *sinogram = nullptr;
     SinogramSource sinogramSource;
     HSgm hSgm;
+    // One engine per method; the run's parameter block picks one for every slice.
     CtBackProj engine;
+    CtGridding gridding;
+    bool gridded = false; // the current result is the gridding engine's
     int n = 0;
     int rows = 0;
     int slice = 0; // of the current request: names and pictures never read the view's field

@@ -189,6 +189,10 @@ void CtCalc2Ui::startedAt(const QDateTime &t)
 {
     calcStart = t;
     ui->StartT->setText(timeText(t));
+    // The end of the previous slice, shown beside this start, would read as an end before
+    // the start.
+    ui->EndT->setText("--");
+    ui->SpentT->setText("--");
 }
 
 void CtCalc2Ui::endedAt(const QDateTime &t)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CtFilter.h"
+#include "CtMethod.h"
 
 // The reconstruction parameter block. The main window fills it from the process control
 // panel at every run start (and then replaces the three data-file numbers); the single-slice
@@ -37,4 +38,6 @@ struct CtParams
     bool usePartialDataSet = false;
     // Filter of every projection.
     CtFilterKind filter = CtFilterKind::Ramp;
+    // How the workers reconstruct each slice.
+    CtMethod method = CtMethod::Fbp;
 };

@@ -4,6 +4,7 @@
 #include "ImgDatas.h"
 
 #include <algorithm>
+#include <vector>
 
 ImgDatasLines::ImgDatasLines(const ImgDatas &set, bool rotAxIsV)
     : set_(set)
@@ -55,6 +56,16 @@ bool ImgDatasLines::readI0(int slice, double *out) const
     if (!usable(reader))
         return false;
     readLine(reader, slice, out);
+    const double s = set_.i0Scale;
+    if (s == 1.0)
+        return true; // the line as measured, to the last bit
+    // The beam follows the ring current, the detector's dark background does not: only the
+    // counts above the background scale.
+    const int n = std::max(lineLength(), 0);
+    std::vector<double> bg(size_t(n), 0.0);
+    readBg(slice, bg.data());
+    for (int j = 0; j < n; ++j)
+        out[j] = bg[size_t(j)] + s * (out[j] - bg[size_t(j)]);
     return true;
 }
 

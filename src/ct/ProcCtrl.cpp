@@ -39,6 +39,7 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     , ui(std::make_unique<Ui::ProcCtrl>())
 {
     ui->setupUi(this);
+    ui->Method->addItems(CtMethods::names());
 
     m_slice = intOf(ui->SliceNo);
     m_cor = doubleOf(ui->Cor);
@@ -145,8 +146,21 @@ double ProcCtrl::corAtSlice(int s) const
         + (m_recCor2 - m_recCor1) * (double(s) - m_recSlice1) / (double(m_recSlice2) - m_recSlice1);
 }
 
+CtMethod ProcCtrl::method() const
+{
+    CtMethod m = CtMethod::Fbp;
+    CtMethods::fromName(ui->Method->currentText(), &m);
+    return m;
+}
+
+void ProcCtrl::setMethod(CtMethod method)
+{
+    ui->Method->setCurrentIndex(static_cast<int>(method));
+}
+
 void ProcCtrl::fillCtParams(CtParams &p, bool calcCt1, bool calcCt2) const
 {
+    p.method = method();
     p.calcCt1 = calcCt1;
     p.calcCt2 = calcCt2;
     p.rotAxIsV = m_rotAxIsV;

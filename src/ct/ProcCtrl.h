@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CtFilter.h"
+#include "CtMethod.h"
 
 #include <QFrame>
 #include <QMutex>
@@ -57,6 +58,8 @@ public:
     CtFilterKind filter() const;
     // False, and nothing changes, for a name that is not a filter.
     bool setFilter(const QString &name);
+    // The reconstruction method chosen in `Method`.
+    CtMethod method() const;
 
     // The CoR at slice s on the straight line through the two records (extrapolated beyond
     // them); the current CoR while fewer than two distinct records exist.
@@ -109,6 +112,7 @@ public slots:
     void setUsePartialDataSet(bool f);
     void setDataSetUsingImages(int images);
     void setDataSetStartImageNo(int no);
+    void setMethod(CtMethod method);
 
 private:
     void refreshPartialCopy();

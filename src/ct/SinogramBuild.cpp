@@ -82,3 +82,21 @@ bool buildSinogram(HSgm &hSgm, const ImgDatas &set, const PartialDataSet &partia
         lines.imageCount(), partial.enabled, partial.startImageNo, partial.usingImages);
     return buildSinogram(hSgm, lines, selection, rotAxIsV, cor, slice);
 }
+
+QString sinogramRefusal(const DetectorLines &lines, bool rotAxIsV, double cor, int slice)
+{
+    const int length = lines.lineLength();
+    if (lines.imageCount() <= 0 || length <= 0)
+        return QStringLiteral("no projection images are loaded");
+    if (slice < 0 || slice >= lines.lineCount())
+        return QStringLiteral("the set has %1 lines (0…%2)")
+            .arg(lines.lineCount())
+            .arg(lines.lineCount() - 1);
+    if (!std::isfinite(cor) || std::floor(cor) <= 0.0 || std::ceil(cor) >= length)
+        return QStringLiteral("the centre of rotation %1 lies outside 1…%2")
+            .arg(cor)
+            .arg(length - 1);
+    if (makeRowWindow(rotAxIsV, length, cor).n / 2 * 2 < 2)
+        return QStringLiteral("the centre of rotation %1 leaves too few samples").arg(cor);
+    return QString();
+}

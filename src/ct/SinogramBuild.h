@@ -2,6 +2,8 @@
 
 #include "DetectorLines.h"
 
+#include <QString>
+
 class HSgm;
 class ImgDatas;
 struct PartialDataSet;
@@ -30,3 +32,8 @@ bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelec
 // sinogram panel and every reconstruction worker call.
 bool buildSinogram(HSgm &hSgm, const ImgDatas &set, const PartialDataSet &partial, bool rotAxIsV,
     double cor, int slice);
+
+// Why `lines` give no sinogram of `slice` around `cor` (the reasons buildSinogram refuses, and
+// an empty set or a window too narrow to reconstruct): a text naming the numbers, empty when
+// the sinogram can be built.
+QString sinogramRefusal(const DetectorLines &lines, bool rotAxIsV, double cor, int slice);

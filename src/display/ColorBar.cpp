@@ -1,5 +1,6 @@
 #include "ColorBar.h"
 
+#include "FieldText.h"
 #include "ui_CBarUI.h"
 
 #include <QPainter>
@@ -18,6 +19,7 @@ ColorBar::ColorBar(QWidget *parent)
     connect(this, &DispB::mouseReleased0, this, &ColorBar::onMouseReleased);
     connect(ui->CMinLE, &QLineEdit::editingFinished, this, &ColorBar::minVEdited);
     connect(ui->CMaxLE, &QLineEdit::editingFinished, this, &ColorBar::maxVEdited);
+    showFieldTextsFromStart(base);
     setMinV(0);
     setMaxV(1);
 }
@@ -43,23 +45,28 @@ void ColorBar::setMinV(double x)
 {
     vMin = x;
     ui->CMinLE->setText(QString::number(x, 'g', 6));
+    // The numbers on the bar are part of the scale: they change with the fields.
+    update();
 }
 
 void ColorBar::setMaxV(double x)
 {
     vMax = x;
     ui->CMaxLE->setText(QString::number(x, 'g', 6));
+    update();
 }
 
 void ColorBar::minVEdited()
 {
     vMin = ui->CMinLE->text().toDouble();
+    update();
     emit newBar();
 }
 
 void ColorBar::maxVEdited()
 {
     vMax = ui->CMaxLE->text().toDouble();
+    update();
     emit newBar();
 }
 

@@ -27,6 +27,7 @@ void CtDisp::clear()
 {
     entries.clear();
     ui->seeker_->setMaximum(0);
+    ui->sliceNo_->clear();
 }
 
 void CtDisp::addImg(int no, const QImage &img)
@@ -54,6 +55,8 @@ void CtDisp::showImg(int idx)
     ImgDisp *d = ui->dispA_;
     d->img = entries.at(idx).img;
     d->newImage();
+    // The seek box counts pictures; the slice they show is named beside it.
+    ui->sliceNo_->setText(tr("Slice %1").arg(entries.at(idx).no));
 }
 
 QList<QImage> CtDisp::getQImages()

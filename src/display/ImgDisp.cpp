@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <algorithm>
 #include <limits>
 
 ImgDisp::ImgDisp(QWidget *parent)
@@ -29,8 +30,29 @@ ImgDisp::ImgDisp(QWidget *parent)
 void ImgDisp::syncCoord()
 {
     const DispB *d = dispB();
+    const QRectF v = shownRect();
     coord->setScreen(0, d->height(), d->width(), 0);
-    coord->setReal(s.x(), s.y() + s.height(), s.x() + s.width(), s.y());
+    coord->setReal(v.x(), v.y() + v.height(), v.x() + v.width(), v.y());
+}
+
+QRectF ImgDisp::shownRect() const
+{
+    const DispB *d = dispB();
+    const double w = d->width();
+    const double h = d->height();
+    if (w <= 0 || h <= 0 || !(s.width() > 0) || !(s.height() > 0))
+        return s;
+    // Image units per screen pixel, the same across and down.
+    const double k = std::max(s.width() / w, s.height() / h);
+    const QPointF c = s.center();
+    return QRectF(c.x() - k * w / 2, c.y() - k * h / 2, k * w, k * h);
+}
+
+void ImgDisp::setWholeView()
+{
+    s = QRectF(0, 0, img.width(), img.height());
+    viewedSize = img.size();
+    syncCoord();
 }
 
 namespace {
@@ -55,19 +77,24 @@ QPointF ImgDisp::realPos(QPoint p) const
 
 void ImgDisp::newImage()
 {
-    if (img.width() > 0 && img.height() > 0 && !scaleSet) {
-        s = QRectF(0, 0, img.width(), img.height());
-        coord->setReal(0, img.height(), img.width(), 0);
+    // A zoom into a picture of one size means nothing for a picture of another size (a
+    // zoom into a 256-wide sinogram shows a black corner of a 1024-wide one).
+    // A view set by the owner before any picture was shown stays.
+    const bool hasPicture = img.width() > 0 && img.height() > 0;
+    const bool otherSize = scaleSet && !viewedSize.isEmpty() && img.size() != viewedSize;
+    if (hasPicture && (!scaleSet || otherSize)) {
+        setWholeView();
         scaleSet = true;
         emit newS(s);
+    } else if (hasPicture) {
+        viewedSize = img.size();
     }
     dispB()->update();
 }
 
 void ImgDisp::resetScale()
 {
-    s = QRectF(0, 0, img.width(), img.height());
-    coord->setReal(0, img.height(), img.width(), 0);
+    setWholeView();
     // Without a picture the view collapses to nothing; the next picture must then set the
     // view afresh instead of being shown through the empty rectangle.
     if (s.isEmpty())
@@ -86,9 +113,9 @@ void ImgDisp::onWheelMoved()
     const QPoint m = d->wheelPos;
     const double cx = coord->toRx(m.x());
     const double cy = coord->toRy(m.y());
-    const double nw = s.width() * d->wheelFactor;
-    const double nh = s.height() * d->wheelFactor;
-    s = QRectF(cx - m.x() / w * nw, cy - m.y() / h * nh, nw, nh);
+    // Scaling `s` about the pointed point scales the widened view about it too.
+    const double f = d->wheelFactor;
+    s = QRectF(cx + (s.x() - cx) * f, cy + (s.y() - cy) * f, s.width() * f, s.height() * f);
     syncCoord();
     emit newS(s);
     dispB()->update();
@@ -149,16 +176,23 @@ void ImgDisp::onMouseReleased()
 void ImgDisp::draw(QPainter *p)
 {
     const DispB *d = dispB();
-    if (s.width() == 0 || s.height() == 0)
+    if (s.width() == 0 || s.height() == 0 || d->width() <= 0 || d->height() <= 0)
         return;
-    if (!img.isNull())
-        p->drawImage(QRectF(0, 0, d->width(), d->height()), img, s);
-    if (selecting || selValid) {
+    const QRectF v = shownRect();
+    const double k = v.width() / d->width();
+    auto toScreen = [&](const QRectF &r) {
+        return QRectF((r.x() - v.x()) / k, (r.y() - v.y()) / k, r.width() / k, r.height() / k);
+    };
+    if (!img.isNull()) {
+        // Only the part of the picture inside the view is drawn; the rest of the canvas
+        // keeps its background.
+        const QRectF src = v.intersected(QRectF(img.rect()));
+        if (!src.isEmpty())
+            p->drawImage(toScreen(src), img, src);
+    }
+    if (drawSelection && (selecting || selValid)) {
         // The selection is shown as an outline so the user sees what a Shift drag picks.
-        const double sx = d->width() / s.width();
-        const double sy = d->height() / s.height();
-        const QRectF r(
-            (sel.x() - s.x()) * sx, (sel.y() - s.y()) * sy, sel.width() * sx, sel.height() * sy);
+        const QRectF r = toScreen(sel);
         p->save();
         p->setPen(QPen(QColor(255, 0, 0), 1, Qt::DashLine));
         p->setBrush(Qt::NoBrush);

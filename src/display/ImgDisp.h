@@ -9,9 +9,11 @@
 
 class ChCoord;
 
-// Shows the part `s` of a picture stretched over its canvas. The wheel zooms about the
-// pointer, a left drag pans, a Shift left drag selects a rectangle and a plain click
-// announces the image position. The view survives a change of picture.
+// Shows the part `s` of a picture on its canvas with square pixels: `s` is widened in one
+// direction to the canvas's shape and the margin keeps the background colour. The wheel
+// zooms about the pointer, a left drag pans, a Shift left drag selects a rectangle and a
+// plain click announces the image position. The view survives a new picture of the same
+// size; a picture of another size is shown whole.
 class ImgDisp : public DispAWLayout
 {
     Q_OBJECT
@@ -26,6 +28,12 @@ public:
     bool selecting = false;
     bool selValid = false;
     QRectF sel;
+    // Off where the owner draws the selection itself, so it is not drawn twice.
+    bool drawSelection = true;
+
+    // The image rectangle that fills the canvas: `s` widened to the canvas's shape about
+    // its centre (`s` itself before the canvas has a size).
+    QRectF shownRect() const;
 
 signals:
     void newPos(int ix, int iy);
@@ -43,6 +51,10 @@ public slots:
     bool saveImage(QString fname);
 
 private:
+    void setWholeView();
     void syncCoord();
     QPointF realPos(QPoint p) const;
+
+    // Size of the picture the view was last set for.
+    QSize viewedSize;
 };

@@ -1,5 +1,6 @@
 #include "ImgDispWPV.h"
 
+#include "FieldText.h"
 #include "ui_ImgDispWPV.h"
 
 ImgDispWPV::ImgDispWPV(QWidget *parent)
@@ -12,6 +13,7 @@ ImgDispWPV::ImgDispWPV(QWidget *parent)
     gridLayout()->addWidget(frame, 2, 0, 1, 2);
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(pv->ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
+    showFieldTextsFromStart(frame);
 }
 
 void ImgDispWPV::noticedNewPos(int ix, int iy)

@@ -37,9 +37,10 @@ public:
     QString engPattern() const;
     void setEngPattern(const QString &pattern);
 
-    // I0 for an image file: from the scan at the energy that `EngPattern` finds in the name
-    // when "Calc from XAFS file" is checked and the scan has points; otherwise, and for a
-    // name without an energy, the fixed value.
+    // I0 for an image file: from the scan at the energy that `EngPattern` finds in the file
+    // name (or else in the name of its folder) when "Calc from XAFS file" is checked and the
+    // scan has points; otherwise, and for a name without an energy (said on the log), the
+    // fixed value.
     double i0ForImage(const QString &imageFileName) const;
 
 private slots:

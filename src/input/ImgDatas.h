@@ -19,6 +19,10 @@ public:
     int width = 0, height = 0;
     QList<ImgData *> imgs;
     ImgData **i0 = nullptr, **bg = nullptr;
+    // I0(raw) / I0(I0 image): how much brighter the beam was while the projections were taken
+    // than while the I0 image was. The I0 image's counts above the background are scaled by
+    // it wherever the set's attenuation is formed. Written only while nobody reads the set.
+    double i0Scale = 1.0;
 
     ImgDatas() = default;
     ~ImgDatas() override;

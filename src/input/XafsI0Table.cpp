@@ -7,7 +7,10 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 void XafsI0Table::clear()
 {
@@ -59,7 +62,26 @@ bool XafsI0Table::readXafs(const QString &fileName)
         energies.append(e);
         i0Values.append(i0);
     }
+    sortByEnergy();
     return true;
+}
+
+void XafsI0Table::sortByEnergy()
+{
+    // A scan recorded downward in energy (or in pieces) must still interpolate between its
+    // neighbours in energy; equal energies keep their file order.
+    const qsizetype n = energies.size();
+    std::vector<qsizetype> order(static_cast<size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+        [this](qsizetype a, qsizetype b) { return energies.at(a) < energies.at(b); });
+    QVector<double> e(n), v(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        e[i] = energies.at(order[size_t(i)]);
+        v[i] = i0Values.at(order[size_t(i)]);
+    }
+    energies = std::move(e);
+    i0Values = std::move(v);
 }
 
 namespace {
@@ -95,9 +117,15 @@ double XafsI0Table::energyFromName(const QString &fileName, const QString &patte
         *ok = false;
     if (pattern.isEmpty())
         return 0.0;
+    // The digits stand exactly where the pattern puts them: a run of digits longer than the
+    // pattern's does not hold an energy ("a-12345_67890" has none for "####_####").
     QString rx;
+    if (pattern.front() == u'#')
+        rx += QStringLiteral("(?<![0-9])");
     for (const QChar c : pattern)
         rx += c == u'#' ? QStringLiteral("[0-9]") : QRegularExpression::escape(QString(c));
+    if (pattern.back() == u'#')
+        rx += QStringLiteral("(?![0-9])");
     const QRegularExpressionMatch m = QRegularExpression(rx).match(QFileInfo(fileName).fileName());
     if (!m.hasMatch())
         return 0.0;

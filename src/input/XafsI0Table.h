@@ -11,7 +11,7 @@
 class XafsI0Table
 {
 public:
-    QVector<double> energies; // eV, in file order (a scan goes upward in energy)
+    QVector<double> energies; // eV, ascending (sorted after reading)
     QVector<double> i0Values; // counts per second
     double dSpacing = Units::DefaultDSpacing; // lattice spacing of the crystal in ångström
     int i0Column = -1; // column of the I0 counts from the last "Mode" line, -1 without one
@@ -20,6 +20,8 @@ public:
     // left as it was).
     bool readXafs(const QString &fileName);
     void clear();
+    // Puts the points in ascending order of energy, as i0At expects them.
+    void sortByEnergy();
 
     // A table needs two points to describe I0 against energy.
     bool valid() const { return energies.size() > 1; }
@@ -33,7 +35,8 @@ public:
     // The energy in eV written into an image file name where `pattern` shows it: every "#"
     // of the pattern stands for one decimal digit, every other character for itself; of the
     // matched text only the digits count, with "_" as the decimal point ("####_####" finds
-    // "8980_0000" and gives 8980). The first match in the name (folder excluded) counts; ok is
+    // "8980_0000" and gives 8980). Digits at the ends of the pattern must not run on into
+    // further digits of the name. The first match in the name (folder excluded) counts; ok is
     // false when there is none.
     static double energyFromName(const QString &fileName, const QString &pattern, bool *ok);
 };

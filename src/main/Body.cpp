@@ -10,6 +10,8 @@
 #include "CtFileSet.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "Failures.h"
+#include "FieldText.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuoltLink.h"
@@ -24,6 +26,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 
 #include <algorithm>
@@ -49,6 +53,60 @@ QPen cosmeticPen(const QColor &c)
     pen.setWidth(0);
     pen.setCosmetic(true);
     return pen;
+}
+
+// The control column scrolls up and down only; its scroll area keeps the column's own
+// minimum width (whatever frames are open) so nothing is cut off at the side.
+class ColumnWidthFollower : public QObject
+{
+public:
+    ColumnWidthFollower(QScrollArea *area, QWidget *column)
+        : QObject(area)
+        , area(area)
+        , column(column)
+    {
+        column->installEventFilter(this);
+        follow();
+    }
+
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        // Some panels only learn their final size when they are first shown, without
+        // asking for a new layout; a resize of the column follows that too.
+        if (o == column
+            && (e->type() == QEvent::LayoutRequest || e->type() == QEvent::Show
+                || e->type() == QEvent::Resize))
+            follow();
+        return false;
+    }
+
+private:
+    void follow()
+    {
+        const int w = column->minimumSizeHint().width()
+            + area->verticalScrollBar()->sizeHint().width() + 2 * area->frameWidth();
+        if (area->minimumWidth() != w)
+            area->setMinimumWidth(w);
+    }
+
+    QScrollArea *area;
+    QWidget *column;
+};
+
+void showLastProblem(QLabel *line)
+{
+    const Failures &f = Failures::instance();
+    const int n = f.count();
+    if (n == 0) {
+        line->clear();
+        line->setToolTip(QString());
+        line->setStyleSheet(QString());
+        return;
+    }
+    line->setText(
+        QCoreApplication::translate("Body", "Problems: %1, the last: %2").arg(n).arg(f.last()));
+    line->setToolTip(f.messages().join('\n'));
+    line->setStyleSheet(QStringLiteral("background-color: rgb(255, 192, 192);"));
 }
 
 } // namespace
@@ -77,6 +135,7 @@ Body::Body(QWidget *parent)
     setWindowTitle("Vexa2");
 
     // 3.
+    new ColumnWidthFollower(ctrlScroll, ctrlColumn);
     ImgsPopDocBase->setWidget(ImgsTab, tr("Vexa2 Images"));
     CalcCT->setStyleSheet(IdleStyle);
     SeqCalc->setStyleSheet(IdleStyle);
@@ -145,7 +204,20 @@ Body::Body(QWidget *parent)
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    // The overlay draws the selection in its own colours; the display's outline would
+    // show it a second time.
+    rawDisp->drawSelection = false;
     connect(rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
+    // A slice range typed by the user wins over a raw-image selection made before, which
+    // would otherwise write its own range back at the next repaint.
+    for (const char *name : { "SliceFrom", "SliceTo" }) {
+        if (auto *edit = procCtrl->findChild<QLineEdit *>(name)) {
+            connect(edit, &QLineEdit::textEdited, this, [this] {
+                rawDisp->selValid = false;
+                rawDisp->dispB()->update();
+            });
+        }
+    }
     connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
@@ -159,6 +231,15 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     for (auto sig : { &ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated })
         connect(procCtrl, sig, rawDisp->dispB(), qOverload<>(&QWidget::update));
+    // A CoR typed, picked on the raw image or guessed, a slice or range typed: the user's.
+    connect(procCtrl, &ProcCtrl::corUpdated, this, [this] { noteUserValue(resetCor, userCor); });
+    connect(procCtrl, &ProcCtrl::sliceNoUpdated, this,
+        [this] { noteUserValue(resetSlice, userSlice); });
+    for (const char *name : { "SliceFrom", "SliceTo" }) {
+        if (auto *edit = procCtrl->findChild<QLineEdit *>(name))
+            connect(edit, &QLineEdit::textChanged, this,
+                [this] { noteUserValue(resetSliceTo, userRange); });
+    }
 
     // 11.
     setShowAdditionalInfo(ShowAdditionalInfo->isChecked());
@@ -181,6 +262,14 @@ Body::Body(QWidget *parent)
     connect(SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
     connect(setupDialog, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+
+    // The last problem of loading, running or saving stays in view below the window, the
+    // list of recent ones in its tool tip. Failures are recorded on any thread.
+    connect(
+        &Failures::instance(), &Failures::recorded, this,
+        [this](int, const QString &) { showLastProblem(StatusLine); }, Qt::QueuedConnection);
+    showLastProblem(StatusLine);
+    showFieldTextsFromStart(this);
 
     // 13.
     execConfigLines();
@@ -299,8 +388,10 @@ void Body::shutDown()
         return;
     shutDownDone = true;
     closing = true;
-    if (calculating)
+    if (calculating) {
+        noteStoppedRun("the program is closing");
         stopCalcCt();
+    }
     startPending = false;
     idleActions.clear();
     // Workers finish the slices they have, then the saver writes every record queued.
@@ -311,6 +402,12 @@ void Body::shutDown()
             t->wait();
         }
     }
+}
+
+void Body::stopFromOutside(int signalNumber)
+{
+    logLine("Stopped from outside by signal", QString::number(signalNumber));
+    close();
 }
 
 void Body::closeEvent(QCloseEvent *event)
@@ -340,17 +437,34 @@ void Body::setProcSliceTo(int sliceTo)
     resetSliceTo = false;
 }
 
+void Body::setProcSliceFrom(int sliceFrom)
+{
+    procCtrl->setSliceFrom(sliceFrom);
+    resetSliceTo = false;
+}
+
 void Body::setProcCor(double cor)
 {
     procCtrl->setCor(cor);
     resetCor = false;
 }
 
+void Body::noteUserValue(bool &resetFlag, bool &userFlag)
+{
+    if (applyingDefaults)
+        return;
+    userFlag = true;
+    if (imgDatas->count() == 0)
+        resetFlag = false;
+}
+
 // ---- loading -----------------------------------------------------------------------------
 
 void Body::dataFilesSelected(QStringList files, bool clear)
 {
-    whenWorkersIdle([this, files, clear] {
+    const bool series = announcingSet;
+    whenWorkersIdle([this, files, clear, series] {
+        loadIsSeries = series;
         if (clear) {
             imgDatas->clear();
             seekCtrl->setIndex(0);
@@ -396,33 +510,70 @@ void Body::finishedLoadDataFiles()
         return;
     }
     loading = false;
+    const bool series = loadIsSeries;
+    loadIsSeries = false;
     const bool keep = CTFiles->keepConditions();
     const bool v = procCtrl->rotAxIsV();
     const int w = imgDatas->width;
     const int h = imgDatas->height;
     // Defaults from an empty set (extent 0) would be nonsense; they wait for a real load.
     const bool haveImages = imgDatas->count() > 0 && w > 0 && h > 0;
-    // A default applies at the first load and, while "keep Conds." is unchecked, at every
-    // load — except to a value that a command (batch, setup or configuration line) has set
-    // since the previous load: a batch that sets the CoR and then loads keeps its CoR.
-    const bool applyDefaults = haveImages && (!loadedOnce || !keep);
+    // The energies of one series are reconstructed with one geometry: a set of the series
+    // with the images of the same size keeps every condition, whatever "keep Conds." says.
+    const bool sameSeries = series && loadedOnce && w == loadedWidth && h == loadedHeight;
+    // Otherwise a default applies at the first load and, while "keep Conds." is unchecked, at
+    // every load — except to a value that a command (batch, setup or configuration line) has
+    // set since the previous load, or that was set before any set was loaded: a batch that
+    // sets the CoR and then loads keeps its CoR.
+    const bool applyDefaults = haveImages && !sameSeries && (!loadedOnce || !keep);
+    const QString setText = QString("%1 x %2 images").arg(w).arg(h);
+    // A default that replaces a value the user set says which and how.
+    auto replace = [&setText](
+                       bool &user, const char *what, const QString &from, const QString &to) {
+        if (user && from != to)
+            logLine(QString("The default for the new set of %1 replaces the %2 set by the user: "
+                            "%3 -> %4")
+                        .arg(setText, QLatin1String(what), from, to));
+        user = false;
+    };
+    applyingDefaults = true;
     if (applyDefaults) {
-        if (resetSliceTo)
-            procCtrl->setSliceTo((v ? h : w) - 1);
-        if (resetSlice)
-            procCtrl->setSliceNo(v ? h / 2 : w / 2);
-        if (resetCor)
-            procCtrl->setCor(v ? w * 0.5 : double(h / 2));
+        // "from" and "to" are one range: a range reset is a reset of both.
+        if (resetSliceTo) {
+            const int to = (v ? h : w) - 1;
+            replace(userRange, "slice range",
+                QString("%1...%2").arg(procCtrl->sliceFrom()).arg(procCtrl->sliceTo()),
+                QString("0...%1").arg(to));
+            procCtrl->setSliceFrom(0);
+            procCtrl->setSliceTo(to);
+        }
+        if (resetSlice) {
+            const int slice = v ? h / 2 : w / 2;
+            replace(userSlice, "slice", QString::number(procCtrl->slice()), QString::number(slice));
+            procCtrl->setSliceNo(slice);
+        }
+        if (resetCor) {
+            const double cor = v ? w * 0.5 : double(h / 2);
+            replace(userCor, "CoR", QString::number(procCtrl->cor(), 'g', 10),
+                QString::number(cor, 'g', 10));
+            procCtrl->setCor(cor);
+        }
     }
     procCtrl->setDataSetImages(imgDatas->count());
     seekCtrl->setMaximum(std::max(0, imgDatas->count() - 1));
     updateRawImage();
+    if (haveImages)
+        updateI0Scale();
     if (sinogram->procCtrl) {
         sinogram->genSinogram();
         sinogram->genImage();
     }
     if (applyDefaults && resetRegions) {
         const double e = (v ? w : h) - 1;
+        const CtRegion cr = ctCalc->cr();
+        replace(userRegions, "calculation region",
+            QString("(%1, %2, %3, %4)").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1),
+            QString("(0, 0, %1, %1)").arg(e));
         ctCalc->setDR(0, 0, e, e);
         ctCalc->setCR(0, 0, e, e);
         for (CtCalc2Ui *view : std::as_const(ctCalc2Uis)) {
@@ -430,8 +581,11 @@ void Body::finishedLoadDataFiles()
             view->setCR(0, 0, e, e);
         }
     }
+    applyingDefaults = false;
     if (haveImages) {
         loadedOnce = true;
+        loadedWidth = w;
+        loadedHeight = h;
         resetSliceTo = resetSlice = resetCor = resetRegions = true;
     }
     emit finishedLoadingCTFiles();
@@ -470,7 +624,7 @@ void Body::draw(QPainter *p)
 {
     if (imgDatas->count() == 0 || rawDisp->s.width() == 0 || rawDisp->s.height() == 0)
         return;
-    const QRectF s = rawDisp->s;
+    const QRectF s = rawDisp->shownRect();
     const QWidget *canvas = rawDisp->dispB();
     const double w = imgDatas->width;
     const double h = imgDatas->height;
@@ -557,6 +711,7 @@ void Body::showSinogram()
 void Body::relayRegion(
     bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1)
 {
+    noteUserValue(resetRegions, userRegions);
     if (from != ctCalc) {
         if (display)
             ctCalc->setDR(rx0, rz0, rx1, rz1);
@@ -654,7 +809,10 @@ void Body::selectedDir(QString dir, QStringList patterns)
         const QString tag = SelDDir->currentSetName();
         SelectImageSaveDir->setAddTag(tag);
         SelectDataSaveDir->setAddTag(tag);
+        // The load this starts is a set of the series: it keeps the conditions.
+        announcingSet = true;
         CTFiles->loadFromDir(dir, patterns);
+        announcingSet = false;
     });
 }
 
@@ -665,7 +823,10 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
         const QString tag = SelDDir->currentSetName();
         SelectImageSaveDir->setAddTag(tag);
         SelectDataSaveDir->setAddTag(tag);
+        // The load this starts is a set of the series: it keeps the conditions.
+        announcingSet = true;
         CTFiles->loadFileInfos(fileInfoList);
+        announcingSet = false;
     });
 }
 
@@ -703,6 +864,31 @@ void Body::setI0FileFromList()
             best = i;
     }
     I0ImgSel->fileSelected0(files.at(best));
+}
+
+void Body::updateI0Scale()
+{
+    // The I0 image was taken at another moment than the projections: the ring current has
+    // decayed, the monochromator drifted. Its counts are scaled by I0(raw) / I0(I0 image),
+    // each a fixed value or the XAFS scan's I0 at the energy in the file names.
+    const ImgData *raw = imgDatas->at(0);
+    const ImgData *ref = *I0ImgSel->imgSlot();
+    const double i0Raw = I0ofRawImage_->i0ForImage(raw ? raw->fileName : QString());
+    const double i0Ref = I0ofI0Image_->i0ForImage(ref ? ref->fileName : QString());
+    double scale = i0Raw / i0Ref;
+    if (!(std::isfinite(scale) && scale > 0.0)) {
+        logLine(QString("I0 of the raw images %1 and of the I0 image %2 give no usable ratio: "
+                        "the I0 image is used as measured")
+                    .arg(i0Raw)
+                    .arg(i0Ref));
+        scale = 1.0;
+    }
+    if (scale != imgDatas->i0Scale)
+        logLine(QString("I0 image scaled by %1 (I0 of the raw images %2, of the I0 image %3)")
+                    .arg(scale, 0, 'g', 10)
+                    .arg(i0Raw, 0, 'g', 10)
+                    .arg(i0Ref, 0, 'g', 10));
+    imgDatas->i0Scale = scale;
 }
 
 void Body::ctImage(int no, QImage img)

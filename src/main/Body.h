@@ -66,6 +66,8 @@ public:
     // batch commands "ct_proc_slice", "ct_slice_to" and "ct_cor" go through them.
     void setProcSlice(int slice);
     void setProcSliceTo(int sliceTo);
+    // "from" and "to" are one range: setting either keeps both through the next load.
+    void setProcSliceFrom(int sliceFrom);
     void setProcCor(double cor);
 
     // A worker has been handed a slice or is still working on one. A worker's own busy flag is
@@ -78,6 +80,13 @@ public:
     // command the interpreter sent reports its completion to it and writes its result flag:
     // setup-file and configuration lines must neither advance nor steer a running batch.
     void execCmd(const BatchCmd &cmd, bool fromBatch);
+
+    // Closes the window after a stop signal from outside (SIGINT, SIGTERM, SIGHUP): as a close
+    // by the user, except that a batch waiting for a run is not released.
+    void stopFromOutside(int signalNumber);
+
+    // The exit status a "quit" command asked for; -1 when none did.
+    int quitStatus = -1;
 
     ImgDatas *imgDatas = nullptr;
     QThread *imgDatasThread = nullptr;
@@ -113,6 +122,22 @@ public:
     bool resetCor = true;
     // A load of images has completed since construction.
     bool loadedOnce = false;
+    // Image size of the set loaded last: a set of the same series and size keeps every
+    // condition, whatever "keep Conds." says.
+    int loadedWidth = 0;
+    int loadedHeight = 0;
+    // The data-set selector is choosing the files of a set of its series (selectedDir,
+    // selectedFileInfoList), and the load under way is such a set.
+    bool announcingSet = false;
+    bool loadIsSeries = false;
+    // Values the user has set (in the window or by a command) and no default has replaced
+    // since: a default that replaces one says so on the log.
+    bool userSlice = false;
+    bool userRange = false;
+    bool userCor = false;
+    bool userRegions = false;
+    // The defaults of a load are being written: the changes they cause are not the user's.
+    bool applyingDefaults = false;
     QDateTime calcStart;
     QDateTime calcEnd;
     bool showAllCt2Images = false;
@@ -238,7 +263,23 @@ private:
     void resumeStart();
     void workerReported(CtCalc2 *worker);
     bool inSliceRange(qint64 slice) const;
+    // Fits the run's slice range to the lines of the loaded set, saying so; false (and a
+    // recorded failure) when no slice of the range lies in the set.
+    bool fitSliceRange();
+    // Why the loaded set cannot give a sinogram of `slice` at `cor`; empty when it can.
+    QString sliceRefusal(bool rotAxIsV, double cor, int slice) const;
+    // Hands the image set the factor I0(raw) / I0(I0 image) of the two "I0 of Image" panels.
+    void updateI0Scale();
+    // A value changed outside the defaults of a load: it is the user's. Before any set is
+    // loaded it also survives the first load, as the commands' values do.
+    void noteUserValue(bool &resetFlag, bool &userFlag);
     void showProgress();
+    // Slices of the active run that have been reconstructed, and all it was to reconstruct.
+    qint64 slicesDone() const;
+    qint64 slicesTotal() const;
+    // Records a run that ends before its last slice, and stops a batch waiting for it: going
+    // on would hide that the data set is incomplete.
+    void noteStoppedRun(const QString &why);
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
     void applyRawSelection();

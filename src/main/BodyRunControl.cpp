@@ -2,13 +2,16 @@
 // workers, the sizing of their transforms and the automatic-saving settings they get.
 #include "Body.h"
 
+#include "Batch.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtDisp.h"
 #include "DataSaver.h"
 #include "Failures.h"
 #include "ImgDatas.h"
+#include "ImgDatasLines.h"
 #include "RowWindow.h"
+#include "SinogramBuild.h"
 #include "TextUtil.h"
 
 #include <QCheckBox>
@@ -97,19 +100,50 @@ void Body::toggleCalcCt()
 {
     if (imgDatas->count() == 0)
         return;
-    if (calculating)
+    if (calculating) {
+        noteStoppedRun("stopped by the user");
         stopCalcCt();
-    else
+    } else {
         startCalcCt();
+    }
+}
+
+qint64 Body::slicesTotal() const
+{
+    if (runKind != RunKind::Ct2Range)
+        return 1;
+    const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+    return std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom) / step + 1;
+}
+
+qint64 Body::slicesDone() const
+{
+    if (runKind != RunKind::Ct2Range)
+        return 0;
+    const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+    const qint64 handedOut = std::abs(nextSlice - ctParams.sliceFrom) / step;
+    return std::clamp<qint64>(handedOut - workersInFlight(), 0, slicesTotal());
+}
+
+void Body::noteStoppedRun(const QString &why)
+{
+    recordFailure(Failures::RunStopped,
+        QString("The reconstruction run was stopped before its end (%1): %2 of %3 slices done")
+            .arg(why)
+            .arg(slicesDone())
+            .arg(slicesTotal()));
+    if (batchCalc && batch) {
+        logLine("The batch stops: the reconstruction run it waits for did not reach its end");
+        // Queued ahead of the run's completion, which then finds the batch stopped.
+        QMetaObject::invokeMethod(batch, &Batch::batchStop, Qt::QueuedConnection);
+    }
 }
 
 void Body::startCalcCt()
 {
     if (closing) {
-        if (batchCalc) {
-            batchCalc = false;
-            emit batchCalcFinished();
-        }
+        // No run starts any more; a waiting batch stays where it is.
+        batchCalc = false;
         return;
     }
     // The run under way is the one a second start would wait for; it reports its end once.
@@ -121,6 +155,8 @@ void Body::startCalcCt()
     calcStart = QDateTime::currentDateTime();
     CalcStartT->setText(timeText(calcStart));
     CalcEndT->setText("--");
+    // The time of the previous run would read as this run's until it ends.
+    CalcSpentT->setText("--");
     CalcCT->setStyleSheet(RunningStyle);
     if (workersInFlight() > 0 || loading) {
         // Workers of a stopped run still read ctParams: refilling it now would change their
@@ -191,9 +227,19 @@ void Body::beginRun()
         logLine("Slice step 0 is taken as 1");
         ctParams.sliceStep = ctParams.sliceTo < ctParams.sliceFrom ? -1 : 1;
     }
+    if (ctParams.sliceRange && !fitSliceRange()) {
+        stopCalcCt();
+        return;
+    }
+    // Only the workers save: a run on the single-slice panel would quietly write nothing.
+    if (ctParams.calcCt1 && (AutoSaveData->isChecked() || AutoSaveImage->isChecked()))
+        logLine("CT1 does not save its result: select CT2 (calc_ct2 1) to save slices "
+                "automatically");
     if (ctParams.calcCt2)
         ProgPerCent->setText("0 %");
 
+    // No worker reads the set now (see above); the factor holds for the whole run.
+    updateI0Scale();
     setupFFT();
     setupSaveConds();
 
@@ -211,6 +257,15 @@ void Body::execSingleCtCalc()
 {
     if (ctParams.calcCt1) {
         runKind = RunKind::Ct1;
+        // The panel keeps the sinogram it last had when the slice or centre cannot give one:
+        // that would be reconstructed as this slice.
+        const QString refusal = sliceRefusal(ctParams.rotAxIsV, ctParams.cor, ctParams.slice);
+        if (!refusal.isEmpty()) {
+            recordFailure(Failures::Slice,
+                QString("Slice %1 was not reconstructed: %2").arg(ctParams.slice).arg(refusal));
+            stopCalcCt();
+            return;
+        }
         // The panel refuses a slice it cannot reconstruct (no sinogram, no memory) without a
         // word, and then never reports; the run must still end. It has started exactly when it
         // has asked its relay for the first step.
@@ -222,8 +277,10 @@ void Body::execSingleCtCalc()
         disconnect(c1);
         disconnect(c2);
         if (calculating && runKind == RunKind::Ct1 && !started) {
-            logLine(
-                "The single-slice panel cannot reconstruct slice", QString::number(ctParams.slice));
+            recordFailure(Failures::Slice,
+                QString("Slice %1 was not reconstructed: the single-slice panel cannot start "
+                        "(no memory for its sinogram or transforms)")
+                    .arg(ctParams.slice));
             stopCalcCt();
         }
         return;
@@ -245,6 +302,60 @@ bool Body::inSliceRange(qint64 slice) const
     const qint64 lo = std::min(ctParams.sliceFrom, ctParams.sliceTo);
     const qint64 hi = std::max(ctParams.sliceFrom, ctParams.sliceTo);
     return slice >= lo && slice <= hi;
+}
+
+QString Body::sliceRefusal(bool rotAxIsV, double cor, int slice) const
+{
+    return sinogramRefusal(ImgDatasLines(*imgDatas, rotAxIsV), rotAxIsV, cor, slice);
+}
+
+namespace {
+
+// floor(a / b) and ceil(a / b) for b > 0, whatever the sign of a.
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+qint64 ceilDiv(qint64 a, qint64 b)
+{
+    return -floorDiv(-a, b);
+}
+
+} // namespace
+
+bool Body::fitSliceRange()
+{
+    const qint64 lines = ctParams.rotAxIsV ? imgDatas->height : imgDatas->width;
+    const qint64 from = ctParams.sliceFrom;
+    const qint64 to = ctParams.sliceTo;
+    const qint64 step = ctParams.sliceStep; // not 0 here, its sign that of to - from
+    const qint64 mag = std::abs(step);
+    // The run visits from + k * step for k = 0 ... last; keep the k whose slice is a line.
+    const qint64 last = std::abs(to - from) / mag;
+    qint64 kMin = 0;
+    qint64 kMax = last;
+    if (step > 0) {
+        kMin = std::max<qint64>(0, ceilDiv(-from, mag));
+        kMax = std::min(last, floorDiv(lines - 1 - from, mag));
+    } else {
+        kMin = std::max<qint64>(0, ceilDiv(from - (lines - 1), mag));
+        kMax = std::min(last, floorDiv(from, mag));
+    }
+    const QString asked = QString("Slices %1…%2 asked, the set has %3 lines: ")
+                              .arg(ctParams.sliceFrom)
+                              .arg(ctParams.sliceTo)
+                              .arg(lines);
+    if (lines <= 0 || kMin > kMax) {
+        recordFailure(Failures::Slice, asked + "nothing to run");
+        return false;
+    }
+    if (kMin == 0 && kMax == last)
+        return true;
+    ctParams.sliceFrom = int(from + kMin * step);
+    ctParams.sliceTo = int(from + kMax * step);
+    logLine(asked + QString("running %1…%2").arg(ctParams.sliceFrom).arg(ctParams.sliceTo));
+    return true;
 }
 
 void Body::execMultiCtCalc()
@@ -305,7 +416,10 @@ void Body::stopCalcCt()
         ctCalc->stopCt();
     if (batchCalc) {
         batchCalc = false;
-        emit batchCalcFinished();
+        // A run cut short by closing must not release its batch: the lines after "calc_exec"
+        // would run on a data set that is not complete.
+        if (!closing)
+            emit batchCalcFinished();
     }
     emit calcFinished();
 }

@@ -106,14 +106,20 @@ DispA *CtView::canvas() const
     return ui->dispA_;
 }
 
-MipView CtView::mipView() const
+double CtView::unitsPerPixel(int pw, int ph) const
+{
+    const int side = std::min(pw, ph);
+    return side > 0 ? scale * ReferencePictureSize / side : scale;
+}
+
+MipView CtView::mipView(int pw, int ph) const
 {
     MipView v;
     v.nx = nx;
     v.ny = ny;
     v.nz = nz;
     v.off = off;
-    v.scale = scale;
+    v.scale = unitsPerPixel(pw, ph);
     return v;
 }
 
@@ -238,8 +244,13 @@ void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int p
     vol.sw = sw;
     vol.sh = sh;
     vol.slices.reserve(set->slices.size());
-    for (const SliceData &s : set->slices)
+    vol.sliceMin.reserve(set->slices.size());
+    vol.sliceMax.reserve(set->slices.size());
+    for (const SliceData &s : set->slices) {
         vol.slices.push_back(s.rows.data());
+        vol.sliceMin.push_back(s.vMin);
+        vol.sliceMax.push_back(s.vMax);
+    }
 
     MipStyle style;
     style.thLow = datas->thLow;
@@ -251,7 +262,7 @@ void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int p
     style.sColor = sCtrl->sColor;
     style.alpha = sCtrl->alpha();
 
-    const QImage layer = MipRenderer::renderImage(vol, mipView(), style, pw, ph);
+    const QImage layer = MipRenderer::renderImage(vol, mipView(pw, ph), style, pw, ph);
     if (layer.isNull())
         return;
     const QPaintEngine *engine = p.paintEngine();
@@ -279,13 +290,14 @@ void CtView::paintADataFrame(QPainter &p, int ss, int sw, int sh, bool temae, QC
     const double half[3] = { sw / 2.0, sh / 2.0, ss / 2.0 };
     const double offX = off.dot(nx);
     const double offY = off.dot(ny);
+    const double upp = unitsPerPixel(passW, passH);
     // Corner i has the upper bound on axis a where bit a of i is set.
     QPointF corner[8];
     for (int i = 0; i < 8; ++i) {
         const Vec3 k((i & 1) ? half[0] : -half[0], (i & 2) ? half[1] : -half[1],
             (i & 4) ? half[2] : -half[2]);
-        corner[i] = QPointF(std::trunc(passW / 2 + (k.dot(nx) - offX) / scale),
-            std::trunc(passH / 2 + (k.dot(ny) - offY) / scale));
+        corner[i] = QPointF(std::trunc(passW / 2 + (k.dot(nx) - offX) / upp),
+            std::trunc(passH / 2 + (k.dot(ny) - offY) / upp));
     }
     // Edges are cut a little outside the picture, so what is drawn is the same as uncut.
     constexpr double margin = 16;
@@ -330,7 +342,12 @@ void CtView::draw(QPainter *p)
 {
     if (!anySetLoaded() || pImg.isNull())
         return;
-    p->drawImage(QRect(0, 0, ui->dispA_->width(), ui->dispA_->height()), pImg);
+    // Square pixels: the picture is fitted into the canvas, centred, and the margin keeps
+    // the canvas's background.
+    const QSizeF fitted = QSizeF(pImg.size()).scaled(ui->dispA_->size(), Qt::KeepAspectRatio);
+    const QPointF at(
+        (ui->dispA_->width() - fitted.width()) / 2, (ui->dispA_->height() - fitted.height()) / 2);
+    p->drawImage(QRectF(at, fitted), pImg);
 }
 
 void CtView::normalisedPointer(double &x, double &y)
@@ -374,8 +391,9 @@ void CtView::mouseMovedOnDataDisp()
     lastX = x;
     lastY = y;
     if (dragMode == 1) {
-        off = off - dx * std::trunc(pImg.width() * scale) * nx
-            + dy * std::trunc(pImg.height() * scale) * ny;
+        const double upp = unitsPerPixel(pImg.width(), pImg.height());
+        off = off - dx * std::trunc(pImg.width() * upp) * nx
+            + dy * std::trunc(pImg.height() * upp) * ny;
         paintPImg();
     } else if (dragMode == 0) {
         constexpr double pi = std::numbers::pi;

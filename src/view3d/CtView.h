@@ -42,13 +42,19 @@ public:
     // Adds the panel of a further slice set (the constructor adds the first).
     SlicesCtrl *addSliceSet();
     DispA *canvas() const;
-    MipView mipView() const;
+    // The view for a picture of pw x ph pixels. `scale` is the volume units per pixel of a
+    // picture whose smaller side is 256 pixels; a larger picture shows the same part of the
+    // volume at a finer step, so the picture size sets the resolution, not the zoom.
+    MipView mipView(int pw, int ph) const;
+    double unitsPerPixel(int pw, int ph) const;
 
     Vec3 nx { 1, 0, 0 };
     Vec3 ny { 0, 1, 0 };
     Vec3 nz { 0, 0, 1 };
     Vec3 off;
     double scale = 1;
+    // Picture size at which `scale` is the volume units per pixel.
+    static constexpr int ReferencePictureSize = 256;
     int dragMode = 2;
     int rotEdge = 0;
     double lastX = 0;

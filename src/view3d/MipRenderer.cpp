@@ -4,6 +4,11 @@
 #include <cmath>
 #include <thread>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VEXA_X86 1
+#endif
+
 namespace {
 
 // Below this many samples a picture is rendered on the calling thread alone: starting
@@ -43,68 +48,64 @@ inline QRgb ramp(int r, int g, int b, int alpha, double v)
     return qRgba(rampChannel(r, v), rampChannel(g, v), rampChannel(b, v), alpha);
 }
 
-} // namespace
-
-double MipRenderer::windowed(double value, double thLow, double thHigh)
+// Everything one band of picture rows needs, worked out once per picture.
+struct RowJob
 {
-    return windowedK(
-        value, thLow, std::min(thLow, thHigh), std::max(thLow, thHigh), windowK(thLow, thHigh));
+    const MipVolume *vol;
+    const MipView *view;
+    const MipStyle *style;
+    int pw;
+    int ph;
+    QRgb *out;
+    // Per slice: whether any of its values lies in the window, and the largest grey value
+    // any later slice (this one included) can give.
+    const unsigned char *useful;
+    const double *topFrom;
+};
+
+// Largest grey value a slice with values in [mn, mx] can give, and whether it can give any.
+inline double sliceTop(double mn, double mx, double thLow, double lo, double hi, double k)
+{
+    if (!(mx >= lo && mn <= hi))
+        return -1.0; // nothing of it inside the window
+    // The ramp rises from thLow; the window end farther along it is the brightest.
+    const double far = k > 0 ? std::min(mx, hi) : std::max(mn, lo);
+    return windowedK(far, thLow, lo, hi, k);
 }
 
-QRgb MipRenderer::rampColour(const QColor &colour, double v, int alpha)
+// Columns c in [0, pw) with lo < a + c d < hi, widened by one on each side; the caller
+// trims the ends with the exact test.
+inline void columnSpan(double a, double d, double lo, double hi, int pw, int &c0, int &c1)
 {
-    return ramp(colour.red(), colour.green(), colour.blue(), std::clamp(alpha, 0, 255), v);
-}
-
-QImage MipRenderer::renderImage(
-    const MipVolume &vol, const MipView &view, const MipStyle &style, int pw, int ph)
-{
-    if (pw <= 0 || ph <= 0)
-        return QImage();
-    QImage img(pw, ph, QImage::Format_ARGB32);
-    if (img.isNull())
-        return img;
-    // Format_ARGB32 rows of a freshly made picture are contiguous (4 * pw bytes each).
-    render(vol, view, style, pw, ph, reinterpret_cast<QRgb *>(img.bits()));
-    return img;
-}
-
-void MipRenderer::render(const MipVolume &vol, const MipView &view, const MipStyle &style, int pw,
-    int ph, QRgb *out, int threads)
-{
-    if (!out || pw <= 0 || ph <= 0)
-        return;
-    const bool visible = vol.ss() > 0 && vol.sw > 0 && vol.sh > 0 && std::abs(view.nz.z) > kEdgeOn;
-    if (!visible) {
-        std::fill(out, out + size_t(pw) * size_t(ph), QRgb(0));
+    if (std::abs(d) < 1e-12) {
+        if (!(a > lo - 1e-9 && a < hi + 1e-9))
+            c1 = c0;
         return;
     }
-
-    const double samples = double(pw) * double(ph) * double(vol.ss());
-    int t = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
-    t = std::min({ t, ph, int(std::max(1.0, samples / kSamplesPerThread)) });
-    if (t <= 1) {
-        renderRows(vol, view, style, pw, ph, 0, ph, out);
+    double t0 = (lo - a) / d;
+    double t1 = (hi - a) / d;
+    if (t0 > t1)
+        std::swap(t0, t1);
+    if (!(t1 >= -1.0) || !(t0 <= pw + 1.0)) {
+        c1 = c0;
         return;
     }
-    // Safe to share: volume, view and style are only read during the pass, and each band
-    // writes its own rows of `out`; all bands have ended when this function returns.
-    std::vector<std::thread> pool;
-    pool.reserve(size_t(t - 1));
-    for (int i = 1; i < t; ++i) {
-        const int r0 = int(qint64(ph) * i / t);
-        const int r1 = int(qint64(ph) * (i + 1) / t);
-        pool.emplace_back(
-            renderRows, std::cref(vol), std::cref(view), std::cref(style), pw, ph, r0, r1, out);
-    }
-    renderRows(vol, view, style, pw, ph, 0, int(qint64(ph) / t), out);
-    for (std::thread &th : pool)
-        th.join();
+    c0 = std::max(c0, int(std::max(std::floor(t0) - 1.0, -1.0)));
+    c1 = std::min(c1, int(std::min(std::ceil(t1) + 2.0, double(pw))));
+    c0 = std::max(c0, 0);
 }
 
-void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const MipStyle &style,
-    int pw, int ph, int r0, int r1, QRgb *out)
+// The ray caster for rows r0 ... r1 - 1. Rays run row by row through the slices: per slice,
+// the columns whose ray crosses the slice form one span, found from the straight line the
+// crossing points follow; within it the loop is branch-free, so it is compiled into vector
+// code (gathers) for the instruction set of the caller.
+__attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, int r1)
 {
+    const MipVolume &vol = *job.vol;
+    const MipView &view = *job.view;
+    const MipStyle &style = *job.style;
+    const int pw = job.pw;
+    const int ph = job.ph;
     const int sw = vol.sw;
     const int sh = vol.sh;
     const int ss = vol.ss();
@@ -135,10 +136,13 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
     const int sr = style.sColor.red(), sg = style.sColor.green(), sb = style.sColor.blue();
     const double fw = double(sw);
     const double fh = double(sh);
+    const int swm = sw - 1;
+    const int shm = sh - 1;
 
     const size_t n = size_t(pw);
     std::vector<double> ax(n), ay(n), ad(n), mip(n), sec(n);
-    std::vector<int> idx(n);
+    std::vector<int> spanLo(static_cast<size_t>(ss)), spanHi(static_cast<size_t>(ss));
+    std::vector<int> restLo(size_t(ss) + 1, pw), restHi(size_t(ss) + 1, 0);
 
     for (int r = r0; r < r1; ++r) {
         const double rv = r - hh;
@@ -155,44 +159,93 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
             mip[c] = 0.0;
             sec[c] = 0.0;
         }
+        // The crossing points of a row move along a line as the column grows.
+        const double dax = pw > 1 ? (ax[n - 1] - ax[0]) / (pw - 1) : 0.0;
+        const double day = pw > 1 ? (ay[n - 1] - ay[0]) / (pw - 1) : 0.0;
+        double *const mp = mip.data();
+        double *const sp = sec.data();
+        const double *const axp = ax.data();
+        const double *const ayp = ay.data();
+        const double *const adp = ad.data();
+        // The span of columns whose ray crosses each slice, and from the back the hull of
+        // the spans still to come: the only columns a later slice can change.
+        for (int j = ss - 1; j >= 0; --j) {
+            int c0 = 0, c1 = 0;
+            if (job.useful[j]) {
+                const double zj = j - hss;
+                const double ox = zj * bx;
+                const double oy = zj * by;
+                c1 = pw;
+                columnSpan(axp[0] + ox, dax, -1.0, fw, pw, c0, c1);
+                columnSpan(ayp[0] + oy, day, -1.0, fh, pw, c0, c1);
+                // Truncation toward zero puts -1 < f < 0 on pixel 0, so that is where
+                // "inside" begins; the ends of the span are trimmed with exactly that test.
+                auto inside = [&](int c) {
+                    const double fx = axp[c] + ox;
+                    const double fy = ayp[c] + oy;
+                    return fx > -1.0 && fx < fw && fy > -1.0 && fy < fh;
+                };
+                while (c0 < c1 && !inside(c0))
+                    ++c0;
+                while (c1 > c0 && !inside(c1 - 1))
+                    --c1;
+            }
+            spanLo[size_t(j)] = c0;
+            spanHi[size_t(j)] = c1;
+            const bool any = c0 < c1;
+            restLo[size_t(j)] = any ? std::min(c0, restLo[size_t(j) + 1]) : restLo[size_t(j) + 1];
+            restHi[size_t(j)] = any ? std::max(c1, restHi[size_t(j) + 1]) : restHi[size_t(j) + 1];
+        }
         for (int j = 0; j < ss; ++j) {
+            const int c0 = spanLo[size_t(j)];
+            const int c1 = spanHi[size_t(j)];
+            if (c0 >= c1)
+                continue;
+            // Without the cutting plane a row is done once no later slice can raise any
+            // of its maxima: every ray still to be crossed is at the brightest value the
+            // slices ahead can give.
+            if (!cut && (j & 15) == 0) {
+                const double top = job.topFrom[j];
+                bool done = true;
+                for (int c = restLo[size_t(j)]; c < restHi[size_t(j)] && done; ++c)
+                    done = mp[c] >= top;
+                if (done)
+                    break;
+            }
             const double zj = j - hss;
             const double ox = zj * bx;
             const double oy = zj * by;
-            // Pixel index of each ray's crossing, -1 outside the slice. Truncation toward
-            // zero puts -1 < f < 0 on pixel 0, so that is where "inside" begins.
-            for (int c = 0; c < pw; ++c) {
-                const double fx = ax[c] + ox;
-                const double fy = ay[c] + oy;
-                const bool in = (fx > -1.0) & (fx < fw) & (fy > -1.0) & (fy < fh);
-                const int ix = int(in ? fx : 0.0);
-                const int iy = int(in ? fy : 0.0);
-                idx[c] = in ? iy * sw + ix : -1;
-            }
-            const double *s = vol.slices[size_t(j)];
+            const double *const s = vol.slices[size_t(j)];
+            // Indices are clamped into the slice as well: a crossing a rounding error off
+            // the line inside the span must still read inside the slice.
             if (cut) {
                 const double dz = zj * bd;
-                for (int c = 0; c < pw; ++c) {
-                    const int i = idx[c];
-                    if (i < 0)
-                        continue;
-                    const double d = ad[c] + dz;
-                    if (d >= cutB)
-                        continue;
-                    const double v = windowedK(s[i], thLow, lo, hi, k);
-                    mip[c] = std::max(mip[c], v);
-                    if (d > cutB - 1.0)
-                        sec[c] = v;
+                const double cutB1 = cutB - 1.0;
+                for (int c = c0; c < c1; ++c) {
+                    const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                    const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                    const double val = s[iy * sw + ix];
+                    const double w0 = (val - thLow) * k;
+                    const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                    const double d = adp[c] + dz;
+                    const bool keep = d < cutB;
+                    const double v = (val >= lo && val <= hi && keep) ? w1 : 0.0;
+                    mp[c] = mp[c] > v ? mp[c] : v;
+                    sp[c] = (keep && d > cutB1) ? v : sp[c];
                 }
             } else {
-                for (int c = 0; c < pw; ++c) {
-                    const int i = idx[c];
-                    if (i >= 0)
-                        mip[c] = std::max(mip[c], windowedK(s[i], thLow, lo, hi, k));
+                for (int c = c0; c < c1; ++c) {
+                    const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                    const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                    const double val = s[iy * sw + ix];
+                    const double w0 = (val - thLow) * k;
+                    const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                    const double v = (val >= lo && val <= hi) ? w1 : 0.0;
+                    mp[c] = mp[c] > v ? mp[c] : v;
                 }
             }
         }
-        QRgb *o = out + size_t(r) * size_t(pw);
+        QRgb *o = job.out + size_t(r) * size_t(pw);
         for (int c = 0; c < pw; ++c) {
             if (cut && sec[c] > 0.0)
                 o[c] = ramp(sr, sg, sb, alpha, sec[c]);
@@ -202,4 +255,146 @@ void MipRenderer::renderRows(const MipVolume &vol, const MipView &view, const Mi
                 o[c] = 0;
         }
     }
+}
+
+void castRowsPortable(const RowJob &job, int r0, int r1)
+{
+    castRows(job, r0, r1);
+}
+
+#ifdef VEXA_X86
+// The same loop compiled for wider vectors. Starting with vzeroupper also clears upper
+// register halves left dirty by the caller (the toolkit's painting uses AVX): code without
+// VEX encoding would otherwise pay for every instruction on the GUI thread.
+__attribute__((target("avx2,fma"))) void castRowsAvx2(const RowJob &job, int r0, int r1)
+{
+    _mm256_zeroupper();
+    castRows(job, r0, r1);
+}
+
+__attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma"))) void castRowsAvx512(
+    const RowJob &job, int r0, int r1)
+{
+    _mm256_zeroupper();
+    castRows(job, r0, r1);
+}
+#endif
+
+using CastFn = void (*)(const RowJob &, int, int);
+
+struct CastPath
+{
+    CastFn fn;
+    const char *name;
+};
+
+CastPath detectPath()
+{
+#ifdef VEXA_X86
+    __builtin_cpu_init();
+    if (qEnvironmentVariableIsEmpty("VEXA_PORTABLE_3D")) {
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+            && __builtin_cpu_supports("avx512vl"))
+            return { castRowsAvx512, "avx512" };
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+            return { castRowsAvx2, "avx2" };
+    }
+#endif
+    return { castRowsPortable, "portable" };
+}
+
+const CastPath &castPath()
+{
+    static const CastPath path = detectPath();
+    return path;
+}
+
+} // namespace
+
+double MipRenderer::windowed(double value, double thLow, double thHigh)
+{
+    return windowedK(
+        value, thLow, std::min(thLow, thHigh), std::max(thLow, thHigh), windowK(thLow, thHigh));
+}
+
+QRgb MipRenderer::rampColour(const QColor &colour, double v, int alpha)
+{
+    return ramp(colour.red(), colour.green(), colour.blue(), std::clamp(alpha, 0, 255), v);
+}
+
+QImage MipRenderer::renderImage(
+    const MipVolume &vol, const MipView &view, const MipStyle &style, int pw, int ph)
+{
+    if (pw <= 0 || ph <= 0)
+        return QImage();
+    QImage img(pw, ph, QImage::Format_ARGB32);
+    if (img.isNull())
+        return img;
+    // Format_ARGB32 rows of a freshly made picture are contiguous (4 * pw bytes each).
+    render(vol, view, style, pw, ph, reinterpret_cast<QRgb *>(img.bits()));
+    return img;
+}
+
+const char *MipRenderer::pathName()
+{
+    return castPath().name;
+}
+
+void MipRenderer::render(const MipVolume &vol, const MipView &view, const MipStyle &style, int pw,
+    int ph, QRgb *out, int threads)
+{
+    if (!out || pw <= 0 || ph <= 0)
+        return;
+    const bool visible = vol.ss() > 0 && vol.sw > 0 && vol.sh > 0 && std::abs(view.nz.z) > kEdgeOn;
+    if (!visible) {
+        std::fill(out, out + size_t(pw) * size_t(ph), QRgb(0));
+        return;
+    }
+
+    // Per slice: can it show anything, and how bright can the slices from it on get.
+    const int ss = vol.ss();
+    const bool ranges = vol.sliceMin.size() == size_t(ss) && vol.sliceMax.size() == size_t(ss);
+    const double lo = std::min(style.thLow, style.thHigh);
+    const double hi = std::max(style.thLow, style.thHigh);
+    const double k = windowK(style.thLow, style.thHigh);
+    std::vector<unsigned char> useful(size_t(ss), 1);
+    std::vector<double> topFrom(size_t(ss) + 1, 0.0);
+    for (int j = ss - 1; j >= 0; --j) {
+        double top = 255.0;
+        if (ranges) {
+            top = sliceTop(
+                vol.sliceMin[size_t(j)], vol.sliceMax[size_t(j)], style.thLow, lo, hi, k);
+            // With the cutting plane every slice counts: a dark sample within the plane's
+            // band still replaces the section value of the samples before it.
+            useful[size_t(j)] = style.cut || top > 0.0;
+        }
+        topFrom[size_t(j)] = std::max(topFrom[size_t(j) + 1], top);
+    }
+    const RowJob job { &vol, &view, &style, pw, ph, out, useful.data(), topFrom.data() };
+    const CastFn cast = castPath().fn;
+
+    const double samples = double(pw) * double(ph) * double(ss);
+    int t = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
+    t = std::min({ t, ph, int(std::max(1.0, samples / kSamplesPerThread)) });
+    if (t <= 1) {
+        cast(job, 0, ph);
+        return;
+    }
+    // Safe to share: the job and what it points to are only read during the pass, and each
+    // band writes its own rows of `out`; all bands have ended when this function returns.
+    // Bands are interleaved in small blocks of rows, so a part of the picture where the
+    // volume is thick does not fall to one thread alone.
+    constexpr int kBlock = 8;
+    const int blocks = (ph + kBlock - 1) / kBlock;
+    auto band = [&job, cast, t, blocks, ph](int i) {
+        for (int b = i; b < blocks; b += t)
+            cast(job, b * kBlock, std::min(ph, (b + 1) * kBlock));
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(size_t(t - 1));
+    for (int i = 1; i < t; ++i)
+        pool.emplace_back(band, i);
+    band(0);
+    for (std::thread &th : pool)
+        th.join();
 }

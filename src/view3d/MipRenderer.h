@@ -14,6 +14,11 @@ struct MipVolume
     int sw = 0;
     int sh = 0;
     std::vector<const double *> slices;
+    // Optional: the smallest and largest value of each slice. With them the renderer skips
+    // slices that have nothing inside the threshold window and stops a row of rays once
+    // the slices still ahead cannot raise its maxima.
+    std::vector<double> sliceMin;
+    std::vector<double> sliceMax;
 
     int ss() const { return int(slices.size()); }
 };
@@ -67,7 +72,7 @@ public:
     // thLow, in either order), 0 outside it.
     static double windowed(double value, double thLow, double thHigh);
 
-private:
-    static void renderRows(const MipVolume &vol, const MipView &view, const MipStyle &style, int pw,
-        int ph, int r0, int r1, QRgb *out);
+    // The instruction set the ray loop runs with on this machine: "avx512", "avx2" or
+    // "portable".
+    static const char *pathName();
 };

@@ -2,6 +2,11 @@
 
 #include "TextUtil.h"
 
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,8 +16,83 @@ SliceDatas::SliceDatas(QObject *parent)
     , published(std::make_shared<const Set>())
 { }
 
+namespace {
+
+// The slice number of a saved slice file: the last run of digits in its name without the
+// extension ("scan-7112eV-00042.dat" is slice 42); -1 when the name holds none.
+qint64 sliceNumberOf(const QString &path)
+{
+    static const QRegularExpression lastDigits(QStringLiteral("([0-9]+)[^0-9]*$"));
+    const QRegularExpressionMatch m = lastDigits.match(QFileInfo(path).completeBaseName());
+    if (!m.hasMatch())
+        return -1;
+    bool ok = false;
+    const qint64 n = m.captured(1).right(18).toLongLong(&ok);
+    return ok ? n : -1;
+}
+
+// The files of a selection with every folder replaced by the slice data files below it (sub
+// folders included), then all ordered by slice number. A file without a slice number, or with
+// the number of a file already taken, is refused and named with its reason.
+QStringList expandFolders(const QStringList &chosen, QStringList *refused)
+{
+    struct Numbered
+    {
+        qint64 no;
+        QString path;
+    };
+    std::vector<Numbered> found;
+    for (const QString &path : chosen) {
+        if (!QFileInfo(path).isDir()) {
+            found.push_back({ sliceNumberOf(path), path });
+            continue;
+        }
+        QStringList below;
+        QDirIterator it(path, { QStringLiteral("*.dat") }, QDir::Files,
+            QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+        while (it.hasNext())
+            below << it.next();
+        // Name order first, so that which of two files of one slice is taken does not depend
+        // on the order the file system lists them in.
+        below.sort();
+        for (const QString &f : std::as_const(below))
+            found.push_back({ sliceNumberOf(f), f });
+    }
+    std::stable_sort(found.begin(), found.end(),
+        [](const Numbered &a, const Numbered &b) { return a.no < b.no; });
+    QStringList files;
+    QHash<qint64, QString> taken;
+    for (const Numbered &n : found) {
+        if (n.no < 0) {
+            *refused << n.path + QStringLiteral(" (no slice number in the name)");
+        } else if (taken.contains(n.no)) {
+            *refused << n.path
+                    + QStringLiteral(" (slice %1 again, %2 is taken)").arg(n.no).arg(taken[n.no]);
+        } else {
+            taken.insert(n.no, n.path);
+            files << n.path;
+        }
+    }
+    return files;
+}
+
+} // namespace
+
 void SliceDatas::filesSelected(QStringList files)
 {
+    // A folder stands for the stack saved in it: one file per slice, in slice order.
+    if (std::any_of(
+            files.cbegin(), files.cend(), [](const QString &f) { return QFileInfo(f).isDir(); })) {
+        QStringList refused;
+        const QStringList chosen = files;
+        files = expandFolders(chosen, &refused);
+        logLine(QStringLiteral("%1 slice data files found, %2 refused, in :")
+                    .arg(files.size())
+                    .arg(refused.size()),
+            chosen.join(QStringLiteral(", ")));
+        for (const QString &r : std::as_const(refused))
+            logLine(QStringLiteral("Slice file refused :"), r);
+    }
     // Readers from now on see an empty set until the new one is complete.
     published.store(std::make_shared<const Set>());
     emit cleared();

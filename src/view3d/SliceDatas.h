@@ -65,6 +65,9 @@ signals:
     void loadFilesFinished();
 
 public slots:
+    // Files in the order given; a folder among them stands for every slice data file below
+    // it (sub folders included), and the whole selection is then taken in slice order, one
+    // file per slice number (the others are refused and named on the log).
     void filesSelected(QStringList files);
 
 private:

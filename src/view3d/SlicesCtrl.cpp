@@ -7,6 +7,7 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
@@ -280,13 +281,36 @@ void SlicesCtrl::showHide(bool f)
     ui->slicesCtrlFrame_->setVisible(ui->showB_->isChecked());
 }
 
+namespace {
+
+// The file dialog of "Select": besides files it takes a folder, the one selected or, with
+// nothing selected, the one shown, when "Open" is pressed (a double click still enters it).
+class FilesOrFolderDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1 && QFileInfo(chosen.first()).isDir()) {
+            emit filesSelected(chosen);
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+} // namespace
+
 void SlicesCtrl::selectFiles()
 {
     if (fileDialog) {
         dataDir = fileDialog->directory().absolutePath();
         fileDialog->deleteLater();
     }
-    fileDialog = new QFileDialog(this, tr("Select Data Files"), dataDir);
+    fileDialog = new FilesOrFolderDialog(this, tr("Select Data Files"), dataDir);
     fileDialog->setFileMode(QFileDialog::ExistingFiles);
     fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"), tr("Any Files (* *.*)") });
     fileDialog->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog);

@@ -11,15 +11,24 @@ private slots:
     void startsWithoutConfig_data();
     void startsWithoutConfig();
     void readsConfigNamedByOption();
+    void runsBatchToItsEnd_data();
+    void runsBatchToItsEnd();
 
 private:
     QString program;
+    QTemporaryDir dataDir;
 };
 
 void TestProgram::initTestCase()
 {
     program = qEnvironmentVariable("VEXA_TEST_BIN_DIR") + "/src/app/vexa2";
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
+    // A measurement large enough that a run over all its slices lasts a while.
+    QProcess gen;
+    gen.start(qEnvironmentVariable("VEXA_TEST_BIN_DIR") + "/tools/phantom/vexa2-phantom",
+        { "-o", dataDir.filePath("data"), "--width", "256", "--height", "64", "-n", "360" });
+    QVERIFY(gen.waitForFinished(60000));
+    QCOMPARE(gen.exitCode(), 0);
 }
 
 void TestProgram::startsWithoutConfig_data()
@@ -57,7 +66,7 @@ void TestProgram::startsWithoutConfig()
     ::kill(pid_t(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.exitCode(), 128 + SIGTERM);
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     QVERIFY2(err.contains("Can't open config file : config.cfg"), qPrintable(err));
 }
@@ -71,18 +80,129 @@ void TestProgram::readsConfigNamedByOption()
     cfg.close();
     QProcess p;
     p.setWorkingDirectory(dir.path());
+    // "-nw" from the file must keep a machine without a display from aborting the start.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
     p.setProcessEnvironment(env);
     p.start(program, { "-c", "mine.cfg" });
     QVERIFY(p.waitForStarted());
     QVERIFY(!p.waitForFinished(1000));
     ::kill(pid_t(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 128 + SIGINT);
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     QVERIFY2(err.contains("Can't open config file : missing.cfg"), qPrintable(err));
     QVERIFY2(!err.contains("Can't open config file : mine.cfg"), qPrintable(err));
+}
+
+void TestProgram::runsBatchToItsEnd_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<bool>("stopDuringRun");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("dataFiles");
+    QTest::addColumn<QStringList>("logged");
+    QTest::addColumn<QStringList>("notLogged");
+
+    // Loads the measurement and reconstructs all 64 slices into out/data; DATAPATH is where
+    // the data files go.
+    const QString run = "ct_rot_ax_is_v 1\n"
+                        "i0_load DATA/ref/I0.img\n"
+                        "bg_load DATA/ref/BG.img\n"
+                        "images_load DATA *.img\n"
+                        "ct_cor 128\n"
+                        "ct_slice_from 0\n"
+                        "ct_slice_to 63\n"
+                        "ct_auto_exec 1\n"
+                        "ct_threads 1\n"
+                        "auto_save_in_sub_folders 0\n"
+                        "auto_save_data_path DATAPATH\n"
+                        "auto_save_data 1\n"
+                        "calc_exec\n"
+                        ":echo after the run\n";
+    QTest::newRow("quit after a full run")
+        << run + "quit\n:echo after quit\n"
+        << false << 0 << 64 << QStringList { ":echo after the run" }
+        << QStringList { "after quit" };
+    QTest::newRow("quit with a status") << run + "quit 3\n"
+                                        << false << 3 << 64 << QStringList {} << QStringList {};
+    QTest::newRow("quit after a failed write")
+        << QString(run + "quit\n").replace("DATAPATH", "blocker/data") << false << 1 << 0
+        << QStringList { "Cannot create the folder", "blocker/data" } << QStringList {};
+    QTest::newRow("stopped from outside during calc_exec")
+        << run + "quit\n"
+        << true << 128 + SIGTERM << -1 << QStringList { "The batch stops" }
+        << QStringList { "after the run", "cmd quit" };
+    // A misspelt command and a CoR that is not a number: both named with their line, the CoR
+    // kept (at 0 no slice would be written), the batch goes on, and the status tells.
+    QTest::newRow("mistakes in batch lines")
+        << "# a job\n\n"
+            + QString(run).replace("ct_cor 128\n", "ct_cor 128\nct_corr 12\nct_cor abc\n")
+            + "quit\n"
+        << false << 1 << 64
+        << QStringList { "Unknown command 'ct_corr' at line 8 of job.bat",
+               "Not a number 'abc' at line 9 of job.bat" }
+        << QStringList {};
+    QTest::newRow("batch file that cannot be read")
+        << QString() << false << 2 << 0 << QStringList { "Can't open batch file", "none.bat" }
+        << QStringList {};
+}
+
+void TestProgram::runsBatchToItsEnd()
+{
+    QFETCH(QString, batch);
+    QFETCH(bool, stopDuringRun);
+    QFETCH(int, status);
+    QFETCH(int, dataFiles);
+    QFETCH(QStringList, logged);
+    QFETCH(QStringList, notLogged);
+
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("blocker")); // a file where a folder is wanted
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QString batchName = "none.bat";
+    if (!batch.isEmpty()) {
+        batchName = "job.bat";
+        QFile f(dir.filePath(batchName));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(batch.replace("DATAPATH", "out/data")
+                    .replace("DATA", dataDir.filePath("data"))
+                    .toUtf8());
+    }
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(program, { "-nw", "-b", batchName, "-x" });
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    if (stopDuringRun) {
+        while (!err.contains("cmd calc_exec") && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            err += p.readAllStandardError();
+        }
+        ::kill(pid_t(p.processId()), SIGTERM);
+    }
+    // It ends by itself: nothing is left running.
+    QVERIFY(p.waitForFinished(120000));
+    err += p.readAllStandardError();
+    const QString log = QString::fromLocal8Bit(err);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, qPrintable(QString::number(p.exitCode()) + "\n" + log));
+    const QStringList written = QDir(dir.filePath("out/data")).entryList({ "*.dat" }, QDir::Files);
+    if (dataFiles >= 0)
+        QCOMPARE(written.size(), dataFiles);
+    else
+        QVERIFY2(written.size() < 64, qPrintable(log)); // the run did not reach its end
+    // Every file there is complete: nothing half-written is left behind.
+    for (const QString &name : written)
+        QVERIFY(QFileInfo(dir.filePath("out/data/" + name)).size() > 0);
+    for (const QString &text : logged)
+        QVERIFY2(log.contains(text), qPrintable(text + "\n" + log));
+    for (const QString &text : notLogged)
+        QVERIFY2(!log.contains(text), qPrintable(text + "\n" + log));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

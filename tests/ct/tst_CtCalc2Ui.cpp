@@ -164,6 +164,11 @@ void tst_CtCalc2Ui::times()
     QCOMPARE(field(v, "StartT")->text(), QString("13:04:05.067"));
     QCOMPARE(field(v, "EndT")->text(), QString("13:04:06.301"));
     QCOMPARE(field(v, "SpentT")->text(), QString("1.234"));
+    // The next slice's start does not stand beside the previous slice's end and time.
+    v.startedAt(t0.addSecs(10));
+    QCOMPARE(field(v, "StartT")->text(), QString("13:04:15.067"));
+    QCOMPARE(field(v, "EndT")->text(), QString("--"));
+    QCOMPARE(field(v, "SpentT")->text(), QString("--"));
     v.showSliceNo(123456);
     QCOMPARE(field(v, "ShowSliceNo")->text(), QString("123456"));
 }

@@ -15,6 +15,18 @@ using namespace disptest;
 namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
+
+struct PaintCounter : QObject
+{
+    explicit PaintCounter(QWidget *w) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
 } // namespace
 
 class TestColorBar : public QObject
@@ -27,6 +39,8 @@ private slots:
     void snapshotIsIndependent();
     void form();
     void setMinMaxWriteText();
+    void changesRepaintBar_data();
+    void changesRepaintBar();
     void rangeEditing_data();
     void rangeEditing();
     void dragCuts_data();
@@ -163,6 +177,45 @@ void TestColorBar::setMinMaxWriteText()
     QCOMPARE(bar.uiBase()->findChild<QLineEdit *>("CMinLE")->text(), QString("-0.000123457"));
     QCOMPARE(bar.uiBase()->findChild<QLineEdit *>("CMaxLE")->text(), QString("1.23457e+06"));
     QCOMPARE(spy.count(), 0);
+    // A narrow field shows the sign and the leading digits; the whole number is its tip.
+    for (const char *name : { "CMinLE", "CMaxLE" }) {
+        const auto *le = bar.uiBase()->findChild<QLineEdit *>(name);
+        QCOMPARE(le->cursorPosition(), 0);
+        QCOMPARE(le->toolTip(), le->text());
+    }
+}
+
+void TestColorBar::changesRepaintBar_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("setMinV") << "setMinV";
+    QTest::newRow("setMaxV") << "setMaxV";
+    QTest::newRow("typed min") << "CMinLE";
+    QTest::newRow("typed max") << "CMaxLE";
+}
+
+// The bar prints its range: a new range that does not repaint it leaves old numbers beside
+// the new fields.
+void TestColorBar::changesRepaintBar()
+{
+    QFETCH(QString, change);
+    ColorBar bar;
+    bar.resize(30, 400);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    PaintCounter paints(&bar);
+    QTest::qWait(20);
+    paints.count = 0;
+    if (change == "setMinV") {
+        bar.setMinV(-3);
+    } else if (change == "setMaxV") {
+        bar.setMaxV(3);
+    } else {
+        auto *le = bar.uiBase()->findChild<QLineEdit *>(change);
+        le->setText("5");
+        emit le->editingFinished();
+    }
+    QTRY_VERIFY(paints.count > 0);
 }
 
 void TestColorBar::rangeEditing_data()

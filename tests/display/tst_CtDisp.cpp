@@ -2,6 +2,7 @@
 #include "ImgDisp.h"
 #include "SeekCtrl.h"
 
+#include <QLabel>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -101,10 +102,15 @@ void TestCtDisp::seekingShowsEntries()
     CtDisp c;
     for (int no : { 30, 10, 20 })
         c.addImg(no, slice(no));
+    auto *label = c.findChild<QLabel *>("sliceNo_");
+    QCOMPARE(label->text(), QString("Slice 30"));
     c.seeker()->setIndex(0);
     QCOMPARE(shownNo(c), 10);
+    // The seek box holds the index; the slice number stands beside it.
+    QCOMPARE(label->text(), QString("Slice 10"));
     c.seeker()->inc();
     QCOMPARE(shownNo(c), 30);
+    QCOMPARE(label->text(), QString("Slice 30"));
 }
 
 void TestCtDisp::clearAndRefill()

@@ -28,8 +28,9 @@ QImage pattern(int w, int h)
 QPointF shownAt(const ImgDisp &d, QPointF p)
 {
     const DispB *c = d.dispB();
+    const QRectF v = d.shownRect();
     return QPointF(
-        d.s.x() + p.x() / c->width() * d.s.width(), d.s.y() + p.y() / c->height() * d.s.height());
+        v.x() + p.x() / c->width() * v.width(), v.y() + p.y() / c->height() * v.height());
 }
 
 } // namespace
@@ -122,14 +123,19 @@ void TestImgDisp::newImageSetsViewOnce()
     QCOMPARE(fresh.coord->ry0, 20.0); // rows grow downward: the bottom is the last row
     QCOMPARE(fresh.coord->ry1, 0.0);
 
-    // A zoomed view survives a new picture of another size.
+    // A zoomed view survives a new picture of the same size...
     wheel(c, QPoint(100, 100), 120);
     const QRectF zoomed = d->s;
     newS.clear();
-    d->img = pattern(64, 48);
+    d->img = pattern(200, 100);
     d->newImage();
     QCOMPARE(d->s, zoomed);
     QCOMPARE(newS.count(), 0);
+    // ... but a picture of another size is shown whole.
+    d->img = pattern(64, 48);
+    d->newImage();
+    QCOMPARE(d->s, QRectF(0, 0, 64, 48));
+    QCOMPARE(newS.count(), 1);
 }
 
 void TestImgDisp::resetScale()
@@ -224,12 +230,13 @@ void TestImgDisp::wheelAfterPanKeepsPointedPixel()
 void TestImgDisp::leftDragPans()
 {
     QSignalSpy newS(d, &ImgDisp::newS);
-    // 400 x 300 canvas over 200 x 100 pixels: 2 screen pixels per image column, 3 per row.
+    // 400 x 300 canvas over 200 x 100 pixels: square pixels of 2 screen pixels, the 100
+    // rows on the middle 200 screen rows.
     press(c, QPoint(100, 100), Qt::LeftButton);
     move(c, QPoint(120, 130));
     move(c, QPoint(140, 160));
     release(c, QPoint(140, 160), Qt::LeftButton);
-    QCOMPARE(d->s, QRectF(-20, -20, 200, 100));
+    QCOMPARE(d->s, QRectF(-20, -30, 200, 100));
     QCOMPARE(newS.count(), 2);
 
     // Moves without a button, or with Control, do not pan.
@@ -237,7 +244,7 @@ void TestImgDisp::leftDragPans()
     press(c, QPoint(10, 10), Qt::LeftButton, Qt::ControlModifier);
     move(c, QPoint(50, 50), Qt::ControlModifier);
     release(c, QPoint(50, 50), Qt::LeftButton, Qt::ControlModifier);
-    QCOMPARE(d->s, QRectF(-20, -20, 200, 100));
+    QCOMPARE(d->s, QRectF(-20, -30, 200, 100));
 }
 
 void TestImgDisp::newPosGivesImagePixel()
@@ -247,17 +254,20 @@ void TestImgDisp::newPosGivesImagePixel()
     QCOMPARE(pos.count(), 1);
     QCOMPARE(pos.at(0).at(0).toInt(), 100);
     QCOMPARE(pos.at(0).at(1).toInt(), 50);
-    move(c, QPoint(399, 299));
+    move(c, QPoint(399, 249));
     QCOMPARE(pos.at(1).at(0).toInt(), 199);
     QCOMPARE(pos.at(1).at(1).toInt(), 99);
+    // Below the picture, in the margin, the rows go on past the last one.
+    move(c, QPoint(399, 299));
+    QCOMPARE(pos.at(2).at(1).toInt(), 124);
 }
 
 void TestImgDisp::shiftDragSelects_data()
 {
     QTest::addColumn<QPoint>("from");
     QTest::addColumn<QPoint>("to");
-    QTest::newRow("down right") << QPoint(40, 30) << QPoint(100, 90);
-    QTest::newRow("up left") << QPoint(100, 90) << QPoint(40, 30);
+    QTest::newRow("down right") << QPoint(40, 70) << QPoint(100, 110);
+    QTest::newRow("up left") << QPoint(100, 110) << QPoint(40, 70);
 }
 
 void TestImgDisp::shiftDragSelects()
@@ -319,8 +329,8 @@ void TestImgDisp::selectedAPoint()
     QFETCH(int, mods);
     QFETCH(bool, emitted);
     QSignalSpy points(d, &ImgDisp::selectedAPoint);
-    press(c, QPoint(100, 60), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
-    release(c, QPoint(100, 60), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
+    press(c, QPoint(100, 90), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
+    release(c, QPoint(100, 90), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
     QCOMPARE(points.count(), emitted ? 1 : 0);
     if (emitted) {
         QCOMPARE(points.at(0).at(0).toDouble(), 50.0);
@@ -339,14 +349,23 @@ void TestImgDisp::drawShowsSourceRectangle()
     p.end();
     d->img = img;
     d->newImage();
+    // Square pixels: the 2:1 picture fills the 400 x 300 canvas across, rows 50 ... 249,
+    // with white margins above and below.
     const QImage whole = c->grab().toImage();
     QCOMPARE(whole.pixel(100, 150), qRgb(0, 0, 255));
     QCOMPARE(whole.pixel(300, 150), qRgb(255, 0, 0));
+    QCOMPARE(whole.pixel(300, 52), qRgb(255, 0, 0));
+    QCOMPARE(whole.pixel(300, 47), qRgb(255, 255, 255));
+    QCOMPARE(whole.pixel(100, 252), qRgb(255, 255, 255));
 
-    d->s = QRectF(100, 0, 100, 100); // right half only
+    // The square right half fills the height; the view widens to x 83.3 ... 216.7, so a
+    // strip of the left half shows on the left and white margin on the right.
+    d->s = QRectF(100, 0, 100, 100);
     const QImage half = c->grab().toImage();
-    QCOMPARE(half.pixel(20, 20), qRgb(255, 0, 0));
-    QCOMPARE(half.pixel(380, 280), qRgb(255, 0, 0));
+    QCOMPARE(half.pixel(200, 20), qRgb(255, 0, 0));
+    QCOMPARE(half.pixel(200, 280), qRgb(255, 0, 0));
+    QCOMPARE(half.pixel(20, 150), qRgb(0, 0, 255));
+    QCOMPARE(half.pixel(380, 150), qRgb(255, 255, 255));
 }
 
 void TestImgDisp::saveImage()

@@ -78,7 +78,10 @@ void TestImgDispWPV::setVal()
     QFETCH(QString, text);
     ImgDispWPV d;
     d.setVal(v);
-    QCOMPARE(d.findChild<QLineEdit *>("Val")->text(), text);
+    const auto *val = d.findChild<QLineEdit *>("Val");
+    QCOMPARE(val->text(), text);
+    QCOMPARE(val->cursorPosition(), 0);
+    QCOMPARE(val->toolTip(), text);
 }
 
 void TestImgDispWPV::resetScaleButton()

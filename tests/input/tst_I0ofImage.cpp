@@ -105,6 +105,7 @@ void tst_I0ofImage::i0ForImage_data()
     QTest::newRow("fixed value asked") << false << true << "/d/Fe-8480_0000-001.img" << 2.0;
     QTest::newRow("no scan file") << true << false << "/d/Fe-8480_0000-001.img" << 2.0;
     QTest::newRow("no energy in name") << true << true << "/d/Fe-001.img" << 2.0;
+    QTest::newRow("energy in the folder") << true << true << "/d/8480_0000/Fe-001.img" << mid;
 }
 
 void tst_I0ofImage::i0ForImage()

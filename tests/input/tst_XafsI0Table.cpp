@@ -19,6 +19,7 @@ private slots:
     void i0Column_data();
     void i0Column();
     void unreadableFileKeepsTable();
+    void downwardScanIsSorted();
     void i0At_data();
     void i0At();
     void energyFromName_data();
@@ -76,8 +77,9 @@ void tst_XafsI0Table::skippedLines()
     XafsI0Table t;
     QVERIFY(t.readXafs(f));
     QCOMPARE(t.count(), 2);
-    QCOMPARE(t.i0Values[0], 100.0);
-    QCOMPARE(t.i0Values[1], 50.0);
+    // In order of energy: 14 degrees first.
+    QCOMPARE(t.i0Values[0], 50.0);
+    QCOMPARE(t.i0Values[1], 100.0);
     for (double e : t.energies)
         QVERIFY(std::isfinite(e));
 }
@@ -119,6 +121,21 @@ void tst_XafsI0Table::unreadableFileKeepsTable()
     QVERIFY(!t.readXafs(missing));
     QCOMPARE(cap.lines, QStringList { "Can't open : " + missing });
     QCOMPARE(t.count(), 2);
+}
+
+void tst_XafsI0Table::downwardScanIsSorted()
+{
+    // Rising angles: the scan goes downward in energy. 13.5 degrees lies between 13 and 14.
+    const QString f = dir.filePath("down.dat");
+    QVERIFY(writeXafsFile(
+        f, "Mode 0 0 0 1", { "13 13 1 0 100", "13.5 13.5 1 0 100", "14 14 1 0 400" }));
+    XafsI0Table t;
+    QVERIFY(t.readXafs(f));
+    QCOMPARE(t.count(), 3);
+    QVERIFY(t.energies[0] < t.energies[1] && t.energies[1] < t.energies[2]);
+    QCOMPARE(t.i0Values, (QVector<double> { 400, 100, 100 }));
+    // Half-way between the points of 14 and 13.5 degrees.
+    QVERIFY(std::abs(t.i0At((t.energies[0] + t.energies[1]) / 2) - 250.0) < 1e-9);
 }
 
 void tst_XafsI0Table::i0At_data()
@@ -172,6 +189,12 @@ void tst_XafsI0Table::energyFromName_data()
                                             << "####_####" << false << 0.0;
     QTest::newRow("too few digits") << "Fe-898_0000.img"
                                     << "####_####" << false << 0.0;
+    QTest::newRow("digits run on in front") << "a-12345_67890.img"
+                                            << "####_####" << false << 0.0;
+    QTest::newRow("digits run on behind") << "Fe-8980_00001.img"
+                                          << "####_####" << false << 0.0;
+    QTest::newRow("a later match stands alone") << "x12345_6789-8980_0000.img"
+                                                << "####_####" << true << 8980.0;
     QTest::newRow("empty pattern") << "8980.img"
                                    << "" << false << 0.0;
 }

@@ -11,6 +11,8 @@
 #include "CtDisp.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "Failures.h"
+#include "HSgm.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
@@ -18,7 +20,10 @@
 #include "RawDisp.h"
 #include "SavingData.h"
 #include "SavingImg.h"
+#include "Sinogram.h"
+#include "StartUp.h"
 #include "ct/CtTestData.h"
+#include "input/XafsTestUtil.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -148,6 +153,9 @@ private slots:
     void additionalInfoFollowsItsBoxes();
     void closingEmitsFinishing();
     void embeddedTranslationLoads();
+    void problemsShowInStatusLine();
+    void fitsALaptopScreen_data();
+    void fitsALaptopScreen();
 
     void loadsOneFilePerPass();
     void selectionDuringLoadJoinsIt_data();
@@ -163,12 +171,16 @@ private slots:
     void i0FileNearestInEnergy();
     void i0FileEnergy_data();
     void i0FileEnergy();
+    void i0CorrectionShiftsAttenuation_data();
+    void i0CorrectionShiftsAttenuation();
 
     void ct1RunEndsOnce();
     void batchRunWithoutImagesEnds();
     void ct2SingleSliceEndsAfterFirstReport();
     void sliceRange_data();
     void sliceRange();
+    void unreconstructableSliceCounts_data();
+    void unreconstructableSliceCounts();
     void rangeWithCt1SelectedUsesWorkers();
     void stopDuringRangeKeepsResults();
     void startWaitsForWorkersOfStoppedRun();
@@ -388,6 +400,63 @@ void TestBody::embeddedTranslationLoads()
     }
 }
 
+void TestBody::problemsShowInStatusLine()
+{
+    Failures::instance().reset();
+    Body body;
+    QVERIFY(body.StatusLine->text().isEmpty());
+    // Recorded on another thread, as workers and the saver do.
+    std::thread([] {
+        recordFailure(Failures::Load, "Cannot read /data/a-00001.img", true);
+        recordFailure(Failures::FileWrite, "Cannot write /out/slice-00005.dat", true);
+    }).join();
+    QTRY_VERIFY(body.StatusLine->text().contains("Cannot write /out/slice-00005.dat"));
+    QVERIFY(body.StatusLine->text().contains("2"));
+    QCOMPARE(body.StatusLine->toolTip(),
+        QString("Cannot read /data/a-00001.img\nCannot write /out/slice-00005.dat"));
+    Failures::instance().reset();
+}
+
+void TestBody::fitsALaptopScreen_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+// A 1366 x 768 screen less a title bar and a desktop panel must hold the whole window with
+// the CT-XAFS frames open.
+void TestBody::fitsALaptopScreen()
+{
+    QFETCH(bool, japanese);
+    QTranslator translator;
+    if (japanese)
+        QVERIFY(installJapanese(*QCoreApplication::instance(), translator));
+    {
+        Body body;
+        body.ShowAdditionalInfo->setChecked(true);
+        body.ShowAdditionalAdditionalInfo->setChecked(true);
+        body.show();
+        body.resize(1, 1);
+        QVERIFY(QTest::qWaitForWindowExposed(&body));
+        if (japanese) {
+            QVERIFY(body.CalcStartLabel->text() != "Start");
+            // The toolkit's own dialogs speak Japanese too.
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                QString::fromUtf8("キャンセル"));
+        }
+        QVERIFY(body.AdditionalAdditionalInfo->isVisible());
+        // The control column scrolls only up and down: at the smallest size nothing of it
+        // is cut off at the side.
+        QTRY_VERIFY(
+            body.ctrlScroll->viewport()->width() >= body.ctrlColumn->minimumSizeHint().width());
+        const QSize min = body.minimumSizeHint().expandedTo(body.minimumSize());
+        QVERIFY2(min.width() <= 1366 && min.height() <= 700,
+            qPrintable(QString("minimum %1 x %2").arg(min.width()).arg(min.height())));
+    }
+    QCoreApplication::removeTranslator(&translator);
+}
+
 // ---- loading -----------------------------------------------------------------------------
 
 void TestBody::loadsOneFilePerPass()
@@ -503,8 +572,6 @@ void TestBody::resetFlagsOnLoad()
     Measurement m;
     QVERIFY(m.make(64, 12, 6));
     Body body;
-    body.procCtrl->setSliceNo(3);
-    body.procCtrl->setCor(7.5);
     body.CTFiles->setKeepConditions(keepOnFirst);
     QVERIFY(load(body, m));
     // Vertical axis: slices are rows.
@@ -567,6 +634,13 @@ void TestBody::rawReadOutAndPointSelection()
     QVERIFY(m.make(64, 12, 6));
     Body body;
     QVERIFY(load(body, m));
+    // Fields the program filled show the start of their text, and the whole of it as a tip.
+    for (const QLineEdit *e : body.findChildren<QLineEdit *>()) {
+        if (qobject_cast<QAbstractSpinBox *>(e->parentWidget()) || e->text().isEmpty())
+            continue;
+        QVERIFY2(e->cursorPosition() == 0, qPrintable(e->objectName()));
+    }
+    QCOMPARE(child<QLineEdit>(body.procCtrl, "Cor")->toolTip(), QString("32"));
     body.seekCtrl->setIndex(2);
     auto reader = CtTestData::loadReader(m.files.at(2));
     QVERIFY(reader);
@@ -601,6 +675,23 @@ void TestBody::rawReadOutAndPointSelection()
     QCOMPARE(body.ctCalc2Uis.last()->dr(), (CtRegion { 8, 8, 28, 28 }));
     QCOMPARE(body.procCtrl->sliceFrom(), 2);
     QCOMPARE(body.procCtrl->sliceTo(), 7);
+    // The window's overlay draws the finished selection in yellow-green; the display's own
+    // red outline is not drawn on top of it.
+    const QImage shown = body.rawDisp->dispB()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            red += shown.pixel(x, y) == qRgb(255, 0, 0);
+    QCOMPARE(red, 0);
+
+    // A range typed by the user ends the selection's hold on it.
+    auto *from = child<QLineEdit>(body.procCtrl, "SliceFrom");
+    from->selectAll();
+    QTest::keyClicks(from, "5");
+    QTest::keyClick(from, Qt::Key_Return);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.procCtrl->sliceFrom(), 5);
+    QVERIFY(!body.rawDisp->selValid);
 }
 
 void TestBody::regionsAreRelayed()
@@ -700,6 +791,68 @@ void TestBody::i0FileNearestInEnergy()
 
 // ---- run control -------------------------------------------------------------------------
 
+void TestBody::i0CorrectionShiftsAttenuation_data()
+{
+    QTest::addColumn<bool>("rawFromScan");
+    QTest::addColumn<double>("rawI0");
+    QTest::addColumn<double>("refI0");
+    QTest::addColumn<double>("shift");
+    // The scan holds I0 100 at 14 degrees (8172.414 eV) and 300 at 13 degrees (8788.960 eV);
+    // the projections lie in a folder named for 8480 eV.
+    const double at8480
+        = 100.0 + (8480.0 - 8172.41409314261) * 200.0 / (8788.960402099028 - 8172.41409314261);
+    QTest::newRow("fixed values") << false << 3.0 << 1.5 << std::log(2.0);
+    QTest::newRow("beam weaker for the projections") << false << 0.8 << 1.0 << std::log(0.8);
+    QTest::newRow("raw I0 from the scan") << true << 0.0 << 150.0 << std::log(at8480 / 150.0);
+}
+
+void TestBody::i0CorrectionShiftsAttenuation()
+{
+    QFETCH(bool, rawFromScan);
+    QFETCH(double, rawI0);
+    QFETCH(double, refI0);
+    QFETCH(double, shift);
+    Measurement m;
+    QVERIFY(m.make(32, 4, 12));
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkdir("8480_0000"));
+    QStringList files;
+    for (const QString &f : m.files) {
+        files << tmp.filePath("8480_0000/" + QFileInfo(f).fileName());
+        QVERIFY(QFile::copy(f, files.last()));
+    }
+    m.files = files;
+    const QString scan = tmp.filePath("scan.dat");
+    QVERIFY(writeXafsFile(scan, "Mode 0 0 0 1", { "14 14 1 0 100", "13 13 1 0 300" }));
+
+    Body body;
+    body.I0ImgSel->fileSelected0(m.images.dir.filePath("i0.img"));
+    body.BGImgSel->fileSelected0(m.images.dir.filePath("bg.img"));
+    QVERIFY(load(body, m));
+    const HSgm &sgm = body.sinogram->hSgm;
+    QVERIFY(sgm.hasData());
+    std::vector<double> before;
+    for (int i = 0; i < sgm.h; ++i)
+        before.insert(before.end(), sgm.sgmRow(i), sgm.sgmRow(i) + sgm.w);
+
+    body.I0ofRawImage_->setCalcFromXafs(rawFromScan);
+    body.I0ofRawImage_->setI0Val(rawI0);
+    if (rawFromScan)
+        body.I0ofRawImage_->setXafsFile(scan);
+    body.I0ofI0Image_->setCalcFromXafs(false);
+    body.I0ofI0Image_->setI0Val(refI0);
+    // The factor is taken when a set has been loaded (and at every run start).
+    QVERIFY(load(body, m));
+    QCOMPARE(size_t(sgm.w) * size_t(sgm.h), before.size());
+    for (int i = 0; i < sgm.h; ++i) {
+        for (int j = 0; j < sgm.w; ++j) {
+            const double b = before[size_t(i) * size_t(sgm.w) + size_t(j)];
+            const double a = sgm.sgmRow(i)[j];
+            QVERIFY2(std::abs(a - b - shift) < 1e-9, qPrintable(QString::number(a - b)));
+        }
+    }
+}
+
 void TestBody::ct1RunEndsOnce()
 {
     Measurement m;
@@ -712,9 +865,12 @@ void TestBody::ct1RunEndsOnce()
     QVERIFY(body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), RunningStyle);
     QCOMPARE(body.CalcEndT->text(), QString("--"));
+    QCOMPARE(body.CalcSpentT->text(), QString("--"));
     QVERIFY(finished.wait(20000));
     QTest::qWait(100);
     QCOMPARE(finished.count(), 1);
+    QVERIFY(body.CalcSpentT->text().toDouble() >= 0.0);
+    QVERIFY(body.CalcSpentT->text() != "--");
     QVERIFY(!body.calculating);
     QCOMPARE(body.CalcCT->styleSheet(), IdleStyle);
     QVERIFY(QTime::fromString(body.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
@@ -776,6 +932,10 @@ void TestBody::sliceRange_data()
     QTest::newRow("descending") << 11 << 2 << 3 << many << QList<int> { 11, 8, 5, 2 };
     QTest::newRow("step 0") << 3 << 6 << 0 << many << QList<int> { 3, 4, 5, 6 };
     QTest::newRow("step 0 descending") << 6 << 4 << 0 << many << QList<int> { 6, 5, 4 };
+    // The set has 12 lines: a range beyond them runs what lies in the set, on its own steps.
+    QTest::newRow("beyond the last line") << 8 << 20 << 1 << many << QList<int> { 8, 9, 10, 11 };
+    QTest::newRow("over both ends, descending") << 15 << -3 << 4 << many << QList<int> { 11, 7, 3 };
+    QTest::newRow("nothing in the set") << 20 << 30 << 1 << many << QList<int> {};
 }
 
 void TestBody::sliceRange()
@@ -803,7 +963,17 @@ void TestBody::sliceRange()
     });
     QSignalSpy finished(&body, &Body::calcFinished);
     QVERIFY(body.I0ImgSel->isEnabled());
+    const int failed = Failures::instance().count(Failures::Slice);
     body.CalcCT->click();
+    if (slices.isEmpty()) {
+        // Refused at the start, and counted.
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(mon.slices, QList<int> {});
+        QCOMPARE(Failures::instance().count(Failures::Slice), failed + 1);
+        QCOMPARE(Failures::instance().last(),
+            QString("Slices %1…%2 asked, the set has 12 lines: nothing to run").arg(from).arg(to));
+        return;
+    }
     // While workers read the I0/BG images, their selectors cannot replace them.
     QVERIFY(!body.I0ImgSel->isEnabled() && !body.BGImgSel->isEnabled());
     QVERIFY(finished.wait(30000));
@@ -828,6 +998,44 @@ void TestBody::sliceRange()
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), slices.size());
     QTest::qWait(50);
     QCOMPARE(finished.count(), 1);
+    QVERIFY(waitForIdle(body));
+}
+
+void TestBody::unreconstructableSliceCounts_data()
+{
+    QTest::addColumn<bool>("ct1");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<QString>("message");
+    // 64 pixels per line, 12 lines.
+    QTest::newRow("worker, slice beyond the lines")
+        << false << 50 << 32.0 << "Slice 50 was not reconstructed: the set has 12 lines (0…11)";
+    QTest::newRow("CT1, slice beyond the lines")
+        << true << 12 << 32.0 << "Slice 12 was not reconstructed: the set has 12 lines (0…11)";
+    QTest::newRow("worker, CoR outside the line")
+        << false << 3 << 70.0
+        << "Slice 3 was not reconstructed: the centre of rotation 70 lies outside 1…63";
+}
+
+void TestBody::unreconstructableSliceCounts()
+{
+    QFETCH(bool, ct1);
+    QFETCH(int, slice);
+    QFETCH(double, cor);
+    QFETCH(QString, message);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 12));
+    Body body;
+    QVERIFY(load(body, m));
+    (ct1 ? body.SelectCt1 : body.SelectCt2)->click();
+    body.procCtrl->setSliceNo(slice);
+    body.procCtrl->setCor(cor);
+    const int failed = Failures::instance().count(Failures::Slice);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    QTRY_COMPARE(Failures::instance().count(Failures::Slice), failed + 1);
+    QCOMPARE(Failures::instance().last(), message);
     QVERIFY(waitForIdle(body));
 }
 

@@ -94,6 +94,8 @@ private slots:
     void batchDrivesLoadAndRangeRun();
     void calcExecWithoutImagesGoesOn_data();
     void calcExecWithoutImagesGoesOn();
+    void calcExecSaysCt1DoesNotSave_data();
+    void calcExecSaysCt1DoesNotSave();
 
 private:
     CtTestData::PhantomImages images;
@@ -196,6 +198,9 @@ void TestBodyCommands::commandSetsControl_data()
     row("CT_FILTER Shepp_Logan", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan");
     row("ct_filter no_such_filter", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan",
         false);
+    row("ct_method gridding", PROBE(int(b.procCtrl->method())), int(CtMethod::Gridding));
+    row("ct_method FBP", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp));
+    row("ct_method nonsense", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp), false);
     row("ct_cor 512.5", PROBE(b.procCtrl->cor()), 512.5);
     row("CT_COR 300.25", PROBE(b.procCtrl->cor()), 300.25);
     row("ct_recorded_cor_1 500 1023.5",
@@ -443,6 +448,58 @@ void TestBodyCommands::calcExecWithoutImagesGoesOn()
     QVERIFY(runBatch(b, tmp.filePath("empty.bat"), setup + "calc_exec\nfix_color_min 3\n"));
     QCOMPARE(b.ColorMin->text(), QString("3"));
     QVERIFY(!b.calculating && !b.batchCalc);
+}
+
+namespace {
+
+// Lines of the debug log that hold `part`, from whichever thread they come.
+QMutex logMutex;
+QStringList *logSink = nullptr;
+QString logPart;
+
+void collectLog(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    QMutexLocker lock(&logMutex);
+    if (logSink && msg.contains(logPart))
+        *logSink << msg;
+}
+
+} // namespace
+
+void TestBodyCommands::calcExecSaysCt1DoesNotSave_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("CT1 with saving") << "calc_ct1 1\nauto_save_data 1\n" << 1;
+    QTest::newRow("CT1 with picture saving") << "calc_ct1 1\nauto_save_image 1\n" << 1;
+    QTest::newRow("CT1 without saving") << "calc_ct1 1\n" << 0;
+    QTest::newRow("CT2 with saving") << "calc_ct2 1\nauto_save_data 1\n" << 0;
+}
+
+void TestBodyCommands::calcExecSaysCt1DoesNotSave()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, lines);
+    QTemporaryDir out;
+    Body b;
+    QStringList said;
+    {
+        QMutexLocker lock(&logMutex);
+        logSink = &said;
+        logPart = "CT1 does not save";
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
+    const bool ran = runBatch(b, tmp.filePath("ct1.bat"),
+        QString("ct_rot_ax_is_v 1\nimages_load \"%1\" p-*.img\nauto_save_data_path \"%2\"\n"
+                "auto_save_image_path \"%2\"\n%3calc_exec\n")
+            .arg(images.dir.path(), out.path(), setup));
+    qInstallMessageHandler(previous);
+    {
+        QMutexLocker lock(&logMutex);
+        logSink = nullptr;
+    }
+    QVERIFY(ran);
+    QCOMPARE(said.size(), lines);
 }
 
 QTEST_MAIN(TestBodyCommands)

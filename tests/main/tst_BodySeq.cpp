@@ -3,6 +3,9 @@
 // results saved per energy.
 #include "Body.h"
 
+#include "Batch.h"
+#include "CtCalc.h"
+#include "CtCalc2Ui.h"
 #include "EnergyNaming.h"
 #include "Phantom.h"
 #include "Projector.h"
@@ -35,6 +38,73 @@ bool makeDataFolder(const QString &dir, int sets, QStringList &names)
     return true;
 }
 
+// The debug log of the test's run, from any thread.
+class LogLines
+{
+public:
+    LogLines()
+    {
+        sink() = this;
+        previous = qInstallMessageHandler(handler);
+    }
+    ~LogLines()
+    {
+        qInstallMessageHandler(previous);
+        sink() = nullptr;
+    }
+    QStringList matching(const QString &part)
+    {
+        QMutexLocker lock(&mutex);
+        return lines.filter(part);
+    }
+
+private:
+    static LogLines *&sink()
+    {
+        static LogLines *s = nullptr;
+        return s;
+    }
+    static void handler(QtMsgType, const QMessageLogContext &, const QString &msg)
+    {
+        if (LogLines *s = sink()) {
+            QMutexLocker lock(&s->mutex);
+            s->lines << msg;
+        }
+    }
+    QMutex mutex;
+    QStringList lines;
+    QtMessageHandler previous = nullptr;
+};
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeText(const QString &path, const QString &text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Text) && f.write(text.toUtf8()) >= 0;
+}
+
+// Runs a batch file with the window's own interpreter and waits until it has stopped; the
+// last line marks the end, so that a batch too quick to be seen running is not missed.
+bool runBatch(Body &b, const QString &path, const QString &text)
+{
+    if (!writeText(path, text + "\nauto_save_data_offset batch-done\n"))
+        return false;
+    b.batchLoad(path);
+    b.batchExec();
+    return QTest::qWaitFor(
+        [&b] { return b.DataOffset->text() == "batch-done" && !b.batch->running; }, 120000);
+}
+
+QString regionText(const CtRegion &r)
+{
+    return QString("(%1, %2, %3, %4)").arg(r.x0).arg(r.z0).arg(r.x1).arg(r.z1);
+}
+
 QStringList datFilesBelow(const QString &root)
 {
     QStringList found;
@@ -54,6 +124,9 @@ private slots:
     void runsTheChosenSets_data();
     void runsTheChosenSets();
     void stopLetsTheRunUnderWayFinish();
+    void conditionsHoldForEverySet_data();
+    void conditionsHoldForEverySet();
+    void readmeLoopRunsEveryEnergy();
 
 private:
     // Slices 1 and 2 of every set by one worker, data files per energy below `out`; the range
@@ -170,6 +243,169 @@ void TestBodySeq::stopLetsTheRunUnderWayFinish()
     QCOMPARE(runs.count(), 1);
     QVERIFY(!body.xafsBatch->running);
     QCOMPARE(datFilesBelow(out.path()), expected);
+}
+
+void TestBodySeq::conditionsHoldForEverySet_data()
+{
+    // How the conditions are set before "Seq. Calc.": typed with no set loaded, or on a set
+    // of `handLines` lines loaded by hand (the series' sets have 4).
+    QTest::addColumn<int>("handLines");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("typed before any load") << 0 << true;
+    QTest::newRow("set on a set of the same size") << 4 << true;
+    QTest::newRow("set on a set of another size") << 6 << false;
+}
+
+void TestBodySeq::conditionsHoldForEverySet()
+{
+    QFETCH(int, handLines);
+    QFETCH(bool, kept);
+    QTemporaryDir data, out, hand;
+    QStringList names;
+    QVERIFY(makeDataFolder(data.path(), 3, names));
+    Body body;
+    prepare(body, data.path(), out.path(), 1, 3, true);
+    body.CTFiles->setKeepConditions(false);
+    if (handLines > 0) {
+        Projector p;
+        p.detector.width = 32;
+        p.detector.height = handLines;
+        p.projections = 12;
+        QStringList files;
+        QString error;
+        QVERIFY2(p.writeProjections(
+                     Phantom::head(p.detector), 8950.0, hand.path(), "h", 0, &files, &error),
+            qPrintable(error));
+        QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+        body.CTFiles->handleChosenFiles(files);
+        QVERIFY(loaded.wait(10000));
+    }
+    // As the user does it: typed into the fields, a region drawn on the CT view.
+    auto type = [&body](const char *field, const QString &text) {
+        auto *edit = body.procCtrl->findChild<QLineEdit *>(field);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    type("Cor", "17.25");
+    type("SliceFrom", "1");
+    type("SliceTo", "2");
+    type("SliceStep", "1");
+    body.ctCalc2Uis.first()->setCR(3, 4, 25, 26);
+    body.ctCalc2Uis.first()->setDR(3, 4, 25, 26);
+    body.procCtrl->setRecord1(1, 17.0);
+
+    struct Seen
+    {
+        double cor;
+        int from, to;
+        QString cr, dr;
+    };
+    QList<Seen> seen;
+    connect(&body, &Body::finishedLoadingCTFiles, &body, [&] {
+        seen << Seen { body.procCtrl->cor(), body.procCtrl->sliceFrom(), body.procCtrl->sliceTo(),
+            regionText(body.ctCalc->cr()), regionText(body.ctCalc2Uis.last()->dr()) };
+    });
+    LogLines log;
+    body.SeqCalc->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stages.endsWith("Finished"), 60000);
+    QCOMPARE(seen.size(), 3);
+    const QString region = regionText({ 3, 4, 25, 26 });
+    for (const Seen &s : seen) {
+        QCOMPARE(s.cor, kept ? 17.25 : 16.0);
+        QCOMPARE(s.from, kept ? 1 : 0);
+        QCOMPARE(s.to, kept ? 2 : 3);
+        QCOMPARE(s.cr, kept ? region : regionText({ 0, 0, 31, 31 }));
+        QCOMPARE(s.dr, kept ? region : regionText({ 0, 0, 31, 31 }));
+    }
+    QCOMPARE(body.procCtrl->recSlice1(), 1);
+    QCOMPARE(body.procCtrl->recCor1(), 17.0);
+    // A default that replaces a user's value says which, from what to what, once.
+    const QString prefix = "The default for the new set of 32 x 4 images replaces the ";
+    const QStringList said = log.matching(prefix);
+    if (kept) {
+        QCOMPARE(said, QStringList {});
+    } else {
+        QCOMPARE(said.size(), 3);
+        QVERIFY(said.contains(prefix + "CoR set by the user: 17.25 -> 16"));
+        QVERIFY(said.contains(prefix + "slice range set by the user: 1...2 -> 0...3"));
+        QVERIFY(said.contains(
+            prefix + "calculation region set by the user: (3, 4, 25, 26) -> (0, 0, 31, 31)"));
+    }
+    QStringList files;
+    for (const QString &n : names)
+        for (const char *no : kept ? QList<const char *> { "00001", "00002" }
+                                   : QList<const char *> { "00000", "00001", "00002", "00003" })
+            files << QString("%1/scan-%1-%2.dat").arg(n, no);
+    files.sort();
+    QTRY_COMPARE(datFilesBelow(out.path()), files);
+}
+
+void TestBodySeq::readmeLoopRunsEveryEnergy()
+{
+    // The loop exactly as the README shows it, on the data its phantom command writes (fewer
+    // lines and projections), with only the folders put in the temporary ones.
+    QFile readme(VEXA_README);
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QRegularExpression block(
+        "a CT-XAFS loop over energy sets looks like.*?```\\n(.*?)```.*?```\\n(.*?)```",
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = block.match(text);
+    QVERIFY2(m.hasMatch(), "the README's CT-XAFS example is not where it was");
+    QStringList phantomArgs = QProcess::splitCommand(m.captured(1).trimmed());
+    QVERIFY(phantomArgs.size() > 2 && phantomArgs.takeFirst().endsWith("vexa2-phantom"));
+    QString loop = m.captured(2);
+
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("scan");
+    const QString recon = tmp.filePath("recon");
+    phantomArgs.replaceInStrings("/data/scan", data);
+    phantomArgs << "--height"
+                << "4"
+                << "-n"
+                << "24"
+                << "--noise"
+                << "--seed"
+                << "7";
+    QProcess phantom;
+    phantom.start(
+        qEnvironmentVariable("VEXA_TEST_BIN_DIR") + "/tools/phantom/vexa2-phantom", phantomArgs);
+    QVERIFY(phantom.waitForFinished(120000));
+    QCOMPARE(phantom.exitCode(), 0);
+    const QStringList energies
+        = QDir(data).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(energies.size(), 3);
+
+    Body body;
+    loop.replace("/data/scan", data).replace("/data/recon", recon);
+    QVERIFY(runBatch(body, tmp.filePath("loop.bat"), loop));
+
+    // Each energy by hand, with its own I0 image and the loop's CoR: the loop must have
+    // written the very same files.
+    const QString cor = QRegularExpression("ct_cor\\s+(\\S+)").match(loop).captured(1);
+    QVERIFY(!cor.isEmpty());
+    const QString ref = tmp.filePath("ref");
+    QString byHand = QString("ct_rot_ax_is_v 1\nbg_load \"%1/BG.img\"\nct_auto_exec 1\n"
+                             "auto_save_data_path \"%2\"\nauto_save_data 1\n"
+                             "auto_save_in_sub_folders_of_energy 1\n")
+                         .arg(data, ref);
+    for (const QString &e : energies)
+        byHand += QString("ct_cor %1\ni0_load \"%2/I0-%3-00000.img\"\nauto_save_data_tag %3\n"
+                          "images_load \"%2/%3\" *.img\ncalc_exec\n")
+                      .arg(cor, data, e);
+    Body check;
+    QVERIFY(runBatch(check, tmp.filePath("ref.bat"), byHand));
+
+    QStringList expected;
+    for (const QString &e : energies)
+        for (int slice = 0; slice < 4; ++slice)
+            expected << QString("%1/%1-%2.dat").arg(e).arg(slice, 5, 10, QChar('0'));
+    expected.sort();
+    QTRY_COMPARE(datFilesBelow(recon), expected);
+    QTRY_COMPARE(datFilesBelow(ref), expected);
+    for (const QString &f : expected)
+        QVERIFY2(contentOf(recon + '/' + f) == contentOf(ref + '/' + f), qPrintable(f));
 }
 
 QTEST_MAIN(TestBodySeq)

@@ -102,8 +102,11 @@ void TestCtView::load(SlicesCtrl *c, const QStringList &files)
     QTRY_COMPARE(c->rMax(), 1.0);
 }
 
+// Also zooms so that one volume unit is one picture pixel.
 void TestCtView::setPictureSize(CtView &v, int w, int h)
 {
+    if (w > 0 && h > 0)
+        v.scale = std::min(w, h) / double(CtView::ReferencePictureSize);
     v.findChild<QLineEdit *>("imgPixWidth_")->setText(QString::number(w));
     v.findChild<QLineEdit *>("imgPixHeight_")->setText(QString::number(h));
     v.paintPImg();
@@ -200,9 +203,20 @@ void TestCtView::frameOutlinesTheBox()
     }
     QCOMPARE(v.pImg.pixel(8, 8), qRgb(255, 255, 255));
     QCOMPARE(v.pImg.pixel(2, 8), qRgb(255, 255, 255));
+
+    // A larger picture shows the same view finer: the box still covers the middle half.
+    v.findChild<QLineEdit *>("imgPixWidth_")->setText("32");
+    v.findChild<QLineEdit *>("imgPixHeight_")->setText("32");
+    v.paintPImg();
+    for (int i = 8; i <= 24; ++i) {
+        QCOMPARE(v.pImg.pixel(8, i), frame);
+        QCOMPARE(v.pImg.pixel(24, i), frame);
+    }
+    QCOMPARE(v.pImg.pixel(4, 16), qRgb(255, 255, 255));
+
     c->findChild<QCheckBox *>("showFrame_")->setChecked(false);
     v.paintPImg();
-    QCOMPARE(countColour(v.pImg, qRgb(255, 255, 255)), 256);
+    QCOMPARE(countColour(v.pImg, qRgb(255, 255, 255)), 1024);
 }
 
 void TestCtView::frameSurvivesDeepZoom()
@@ -213,9 +227,10 @@ void TestCtView::frameSurvivesDeepZoom()
     c->findChild<QCheckBox *>("showVolume_")->setChecked(false);
     // Centred on the box's right face, zoomed in so far that the face's corners lie
     // thousands of millions of pixels away: its edge still crosses the whole picture.
+    setPictureSize(v, 16, 16);
     v.off = Vec3(4, 0, 0);
     v.scale = 1e-10;
-    setPictureSize(v, 16, 16);
+    v.paintPImg();
     for (int y = 0; y < 16; ++y)
         QCOMPARE(v.pImg.pixel(8, y), qRgb(0, 127, 127));
     QCOMPARE(countColour(v.pImg, qRgb(0, 127, 127)), 16);
@@ -256,6 +271,7 @@ void TestCtView::quarterTurnShowsOnlyTheFrame()
             frame += p != qRgb(255, 255, 255);
         }
     QVERIFY(frame > 0);
+
     c->findChild<QCheckBox *>("showFrame_")->setChecked(false);
     v.paintPImg();
     QCOMPARE(countColour(v.pImg, qRgb(255, 255, 255)), 256);
@@ -321,8 +337,9 @@ void TestCtView::drag()
         break;
     }
     case 2: {
-        const double w = std::trunc(v.pImg.width() * v.scale);
-        const double h = std::trunc(v.pImg.height() * v.scale);
+        const double upp = v.unitsPerPixel(v.pImg.width(), v.pImg.height());
+        const double w = std::trunc(v.pImg.width() * upp);
+        const double h = std::trunc(v.pImg.height() * upp);
         QVERIFY2(near(v.off, Vec3(-dx * w, dy * h, 0)), qPrintable(str(v.off)));
         QVERIFY(near(v.nz, Vec3(0, 0, 1)));
         QCOMPARE(turned.count(), 0);
@@ -495,8 +512,25 @@ void TestCtView::canvasShowsThePictureOnceLoaded()
     QCOMPARE(colouredPixels(), 0);
     load(v.ctrls.first(), volumeFiles());
     setPictureSize(v, 8, 8);
-    // One of 8 x 8 picture pixels, stretched over the canvas.
+    // One of 8 x 8 picture pixels, enlarged onto the canvas.
     QVERIFY(colouredPixels() > d->width() * d->height() / 100);
+
+    // The picture keeps square pixels: it is centred in the canvas with a white margin
+    // along the longer side, and its outer columns (the frame) are drawn.
+    const QImage shot = d->grab().toImage();
+    const bool wide = shot.width() > shot.height();
+    const int side = std::min(shot.width(), shot.height());
+    const int margin = (std::max(shot.width(), shot.height()) - side) / 2;
+    QVERIFY(margin > 20);
+    auto at = [&](int along, int across) {
+        return wide ? shot.pixel(along, across) : shot.pixel(across, along);
+    };
+    int framed = 0;
+    for (int across = 4; across < side - 4; ++across) {
+        QCOMPARE(at(margin / 2, across), qRgb(255, 255, 255));
+        framed += at(margin + side / 16, across) != qRgb(255, 255, 255);
+    }
+    QVERIFY(framed > side / 2);
 }
 
 void TestCtView::closingAnnounces()

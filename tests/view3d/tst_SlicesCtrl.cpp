@@ -6,8 +6,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,6 +28,7 @@ private slots:
     void fixedDirectionKeepsTheNormal_data();
     void fixedDirectionKeepsTheNormal();
     void loadFillsTheFields();
+    void selectTakesAFolder();
     void collapsesToOneButton();
     void destroyedWhileLoading();
 };
@@ -252,6 +255,42 @@ void TestSlicesCtrl::loadFillsTheFields()
     QVERIFY(QMetaObject::invokeMethod(
         c.sliceDatas(), "filesSelected", Qt::QueuedConnection, Q_ARG(QStringList, files.mid(1))));
     QTRY_COMPARE(names->count(), 2);
+}
+
+void TestSlicesCtrl::selectTakesAFolder()
+{
+    // A stack as saved, one sub folder per slice, plus what does not belong to it.
+    QTemporaryDir tmp;
+    QStringList stack;
+    for (int slice : { 10, 2, 1 }) {
+        const QString no = QString("%1").arg(slice, 5, 10, QChar('0'));
+        QVERIFY(QDir(tmp.path()).mkpath("stack/" + no));
+        stack << v3test::writeCtSlice(tmp.filePath("stack/" + no), "scan-t-" + no + ".dat", 4, 3,
+            [slice](int x, int y) { return x + y + slice; });
+    }
+    QVERIFY(QDir(tmp.path()).mkpath("stack/t"));
+    const QString again = v3test::writeCtSlice(
+        tmp.filePath("stack/t"), "scan-t-00002.dat", 4, 3, [](int x, int) { return x; });
+    const QString notes = v3test::writeCtSlice(
+        tmp.filePath("stack"), "notes.dat", 4, 3, [](int x, int) { return x; });
+    std::sort(stack.begin(), stack.end()); // 00001, 00002, 00010: slice order
+
+    SlicesCtrl c;
+    c.findChild<QPushButton *>("selectB_")->click();
+    auto *dialog = c.findChild<QFileDialog *>();
+    QVERIFY(dialog);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^3 slice data files found, 2 refused"));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(QRegularExpression::escape(notes) + ".*no slice number"));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(QRegularExpression::escape(again) + ".*slice 2 again"));
+    dialog->selectFile(tmp.filePath("stack"));
+    static_cast<QDialog *>(dialog)->accept(); // "Open"
+    auto *names = c.findChild<QComboBox *>("nameList_");
+    QTRY_COMPARE(names->count(), 3);
+    QTRY_COMPARE(edit(c, "rMaxV_")->text(), QString("15"));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(names->itemText(i), stack.at(i));
 }
 
 void TestSlicesCtrl::collapsesToOneButton()

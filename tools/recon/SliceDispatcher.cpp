@@ -4,20 +4,16 @@
 
 #include <QTextStream>
 
-#include <cstdlib>
 #include <unistd.h>
 
 SliceDispatcher::SliceDispatcher(const QList<CtCalc2 *> &workers_, bool rotAxIsV_, double cor_,
-    int from_, int to_, int step_, QObject *parent)
+    const QList<int> &slices_, QObject *parent)
     : QObject(parent)
     , workers(workers_)
     , rotAxIsV(rotAxIsV_)
     , cor(cor_)
-    , from(from_)
-    , to(to_)
-    , step(step_ == 0 ? 1 : std::abs(step_) * (to_ < from_ ? -1 : 1))
-    , next(from_)
-    , total(std::abs(to_ - from_) / std::abs(step) + 1)
+    , slices(slices_)
+    , total(int(slices_.size()))
 {
     for (CtCalc2 *w : workers) {
         // Queued: the worker lives on its own thread, the dispatcher on the GUI thread.
@@ -33,23 +29,31 @@ void SliceDispatcher::start()
     handOut();
 }
 
-bool SliceDispatcher::inRange(int slice) const
+void SliceDispatcher::stop()
 {
-    return step > 0 ? slice >= from && slice <= to : slice <= from && slice >= to;
+    if (stopping)
+        return;
+    stopping = true;
+    if (taken.isEmpty() && timer.isValid())
+        emit finished();
 }
 
 void SliceDispatcher::handOut()
 {
+    if (stopping) {
+        if (taken.isEmpty())
+            emit finished();
+        return;
+    }
     for (CtCalc2 *w : std::as_const(workers)) {
-        if (!inRange(next))
+        if (next >= slices.size())
             break;
         if (taken.contains(w) || w->busy.load())
             continue;
         taken.insert(w);
-        emit startCt(w, rotAxIsV, cor, next, false);
-        next += step;
+        emit startCt(w, rotAxIsV, cor, slices.at(next++), false);
     }
-    if (!inRange(next) && taken.isEmpty())
+    if (next >= slices.size() && taken.isEmpty())
         emit finished();
 }
 

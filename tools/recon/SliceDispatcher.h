@@ -7,7 +7,7 @@
 
 class CtCalc2;
 
-// Hands the slices of a range to idle reconstruction workers, one slice per worker at a
+// Hands a list of slices to idle reconstruction workers, one slice per worker at a
 // time, and reports progress on standard output. A worker counts as taken from the moment a
 // slice is addressed to it until it reports back, because its own busy flag is only raised
 // when the queued request reaches its thread.
@@ -15,10 +15,14 @@ class SliceDispatcher : public QObject
 {
     Q_OBJECT
 public:
-    SliceDispatcher(const QList<CtCalc2 *> &workers, bool rotAxIsV, double cor, int from, int to,
-        int step, QObject *parent = nullptr);
+    SliceDispatcher(const QList<CtCalc2 *> &workers, bool rotAxIsV, double cor,
+        const QList<int> &slices, QObject *parent = nullptr);
 
     void start();
+    // Hands out no further slice; `finished` follows once the slices in progress are done.
+    void stop();
+    bool stopped() const { return stopping; }
+    int slicesTotal() const { return total; }
     int slicesDone() const { return done; }
     qint64 elapsedMs() const { return timer.elapsed(); }
 
@@ -29,15 +33,15 @@ signals:
 private:
     void workerFinished(CtCalc2 *worker);
     void handOut();
-    bool inRange(int slice) const;
 
     QList<CtCalc2 *> workers;
     QSet<CtCalc2 *> taken;
     bool rotAxIsV;
     double cor;
-    int from, to, step;
-    int next;
+    QList<int> slices;
+    qsizetype next = 0;
     int total;
     int done = 0;
+    bool stopping = false;
     QElapsedTimer timer;
 };
