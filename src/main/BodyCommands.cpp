@@ -5,6 +5,7 @@
 
 #include "Batch.h"
 #include "CtFilter.h"
+#include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
 #include "TextUtil.h"
@@ -169,6 +170,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         } else {
             holdUntilLoaded();
             CTFiles->loadFromDir(text, cmd.args.mid(1));
+        }
+    } else if (is("images_load_hdf5")) {
+        DxchangeFile::Info info;
+        QString error;
+        if (!DxchangeFile::isHdf5(text)) {
+            DxchangeFile::inspect(text, info, &error); // says why, naming the file
+            recordFailure(Failures::Load, error);
+        } else {
+            holdUntilLoaded();
+            CTFiles->handleChosenFiles({ text });
         }
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
