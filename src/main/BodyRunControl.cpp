@@ -490,8 +490,8 @@ void Body::setupFFT()
     const int n = window.n / 2 * 2;
     if (n < 2)
         return; // no usable window here; each worker sizes itself for the slice it gets
-    // The divisor of the normalisation is the number of projections a sinogram holds: the
-    // images in use of a partial data set, else all of them.
+    // Room for the projections a sinogram holds: the images in use of a partial data set,
+    // else all of them. (Each worker divides by the rows of its own slice.)
     const int count = imgDatas->count();
     int projections = count;
     if (ctParams.usePartialDataSet && ctParams.usingImages != 0 && ctParams.usingImages != INT_MIN)

@@ -235,6 +235,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption upperOpt(
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
+    const QCommandLineOption filterOpt("filter",
+        "Filter: ramp (default; reads large objects low), ramp_padded (exact values),\n"
+        "shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
+        "name", "ramp");
     const QCommandLineOption methodOpt("method",
         "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
         "(direct Fourier method, the same values within a fraction of a per cent, faster).",
@@ -255,6 +259,7 @@ int main(int argc, char *argv[])
             toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
             upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
     parser.addOptions({ tiffOpt, tiffZlibOpt });
+    parser.addOptions({ filterOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -294,6 +299,10 @@ int main(int argc, char *argv[])
         return fail("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
         return fail("the value limits and the offset must be numbers");
+    CtFilterKind filter = CtFilterKind::Ramp;
+    if (!CtFilter::fromName(parser.value(filterOpt), &filter))
+        return fail("unknown filter " + parser.value(filterOpt)
+            + " (known: " + CtFilter::names().join(' ') + ")");
 
     WorkShare share;
     if (parser.isSet(taskOpt)) {
@@ -482,6 +491,7 @@ int main(int argc, char *argv[])
     // The process control panel and the sinogram panel do what they do in the window.
     ProcCtrl procCtrl;
     procCtrl.setMethod(method);
+    procCtrl.setFilter(CtFilter::name(filter));
     if (rotAxIsV)
         procCtrl.findChild<QRadioButton *>("RotAxV")->click();
     procCtrl.setDataSetRangeDeg(*range);
