@@ -4,6 +4,8 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "CtFilter.h"
+#include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
 #include "TextUtil.h"
@@ -169,6 +171,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             holdUntilLoaded();
             CTFiles->loadFromDir(text, cmd.args.mid(1));
         }
+    } else if (is("images_load_hdf5")) {
+        DxchangeFile::Info info;
+        QString error;
+        if (!DxchangeFile::isHdf5(text)) {
+            DxchangeFile::inspect(text, info, &error); // says why, naming the file
+            recordFailure(Failures::Load, error);
+        } else {
+            holdUntilLoaded();
+            CTFiles->handleChosenFiles({ text });
+        }
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
     } else if (is("images_add_on_load")) {
@@ -218,6 +230,11 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_threads")) {
         if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
             threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_filter")) {
+        if (!procCtrl->setFilter(text))
+            recordFailure(Failures::Command,
+                QString("Unknown filter \"%1\" (known: %2) in : %3")
+                    .arg(text, CtFilter::names().join(' '), cmd.line));
     } else if (is("ct_method")) {
         CtMethod method = CtMethod::Fbp;
         if (CtMethods::fromName(text, &method))
