@@ -502,15 +502,16 @@ void TestBody::loadsOneFilePerPass()
     const QString incomplete
         = "The image set is incomplete: 1 of 9 files could not be read (junk.img: unknown file "
           "type)";
-    QCOMPARE(Failures::instance().messages(), QStringList { incomplete });
+    QCOMPARE(Failures::instance().messages().count(incomplete), 1);
     QLabel *count = child<QLabel>(body.CTFiles, "Count");
     QCOMPARE(count->text(), QString("8 / 9"));
     QVERIFY(count->styleSheet().contains("255, 0, 0"));
     QSignalSpy finished(&body, &Body::calcFinished);
+    const int loadFailures = Failures::instance().count(Failures::Load);
     body.CalcCT->click();
     QCOMPARE(finished.count(), 1);
     QVERIFY(!body.calculating);
-    QCOMPARE(Failures::instance().count(Failures::Load), 2);
+    QCOMPARE(Failures::instance().count(Failures::Load), loadFailures + 1);
     QCOMPARE(Failures::instance().last(), incomplete + "; no run started");
 
     // "Clear" empties the set too: the same files added again make a set of their own size.
