@@ -97,6 +97,10 @@ CtView::CtView(const QString &dir, QWidget *parent)
 
 CtView::~CtView()
 {
+    // The children outlive this destructor's body: a focused line edit still emits
+    // editingFinished as it is destroyed, which must not reach a view that is half gone.
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
     // The save dialog has no parent (it is a window of its own).
     delete saveDialog;
 }
