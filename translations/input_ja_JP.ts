@@ -148,6 +148,10 @@
         <translation>Tiffファイル (*.tif *.tiff)</translation>
     </message>
     <message>
+        <source>HDF5 File (*.h5 *.hdf5 *.nxs)</source>
+        <translation>HDF5ファイル (*.h5 *.hdf5 *.nxs)</translation>
+    </message>
+    <message>
         <source>Any Files (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
     </message>

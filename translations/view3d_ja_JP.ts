@@ -41,6 +41,10 @@
 <context>
     <name>SlicesCtrl</name>
     <message>
+        <source>%1 slice data files found, %2 refused</source>
+        <translation>スライスデータファイル %1 個を検出、%2 個を除外</translation>
+    </message>
+    <message>
         <source>Load Slices</source>
         <translation>スライスの読み込み</translation>
     </message>
@@ -119,6 +123,10 @@
     <message>
         <source>Data Files (*.dat *.png)</source>
         <translation>データファイル (*.dat *.png)</translation>
+    </message>
+    <message>
+        <source>Float TIFF Slices (*.tif *.tiff)</source>
+        <translation>浮動小数点TIFFスライス (*.tif *.tiff)</translation>
     </message>
     <message>
         <source>Any Files (* *.*)</source>

@@ -92,24 +92,42 @@ void Batch::batchLoad(QString fname)
     f.close();
 
     batchLines.clear();
+    lineNumbers.clear();
+    labels.clear();
+    fileName = fname;
     QString joined;
     bool continuing = false;
-    for (const QString &r : std::as_const(raw)) {
-        QString part = removeComment(r);
+    int firstLine = 0;
+    for (int i = 0; i < raw.size(); ++i) {
+        QString part = removeComment(raw.at(i));
         const bool continued = cutContinuation(part);
-        if (continuing)
+        if (continuing) {
             joinPart(joined, part);
-        else
+        } else {
             joined = part;
+            firstLine = i + 1;
+        }
         continuing = continued;
         if (continued)
             continue;
-        if (!joined.isEmpty())
+        if (!joined.isEmpty()) {
             batchLines.append(joined);
+            lineNumbers.append(firstLine);
+        }
     }
     // A backslash on the last line has nothing to join: keep what was collected.
-    if (continuing && !trimmedRight(joined).isEmpty())
+    if (continuing && !trimmedRight(joined).isEmpty()) {
         batchLines.append(trimmedRight(joined));
+        lineNumbers.append(firstLine);
+    }
+
+    for (const QString &l : std::as_const(batchLines)) {
+        BatchCmd c(l);
+        while ((c.is(":ifok") || c.is(":ifng")) && !c.args.isEmpty())
+            c = BatchCmd(c.args.join(u' '));
+        if (c.is(":goto") && !c.arg(0).isEmpty())
+            labels.insert(c.arg(0));
+    }
 }
 
 int Batch::findLabel(const QString &label) const
@@ -152,6 +170,7 @@ void Batch::batchNext()
     }
 
     BatchCmd cmd(batchLines.at(current));
+    const int lineNo = lineNumbers.value(current);
     ++current;
     logLine("cmd", cmd.cmd);
 
@@ -184,6 +203,12 @@ void Batch::batchNext()
         return;
     }
 
+    // Labels and conditions that did not hold pass through the executor without effect; only
+    // real command lines are checked there for mistakes.
+    if (!cmd.cmd.startsWith(u':') && !labels.contains(cmd.cmd)) {
+        cmd.file = fileName;
+        cmd.lineNo = lineNo;
+    }
     lastOk = true;
     awaitingEnd = true;
     emit batchExCmd(cmd);

@@ -2,7 +2,9 @@
 
 #include "BatchCmd.h"
 
+#include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +26,10 @@ public:
     std::atomic<bool> running { false };
     int current = 0;
     QStringList batchLines;
+    // Of each entry of batchLines: the number of its (first) line in the file, from 1.
+    QList<int> lineNumbers;
+    // The file the lines were loaded from, as it was named.
+    QString fileName;
     // Written by the GUI thread while it carries out "seq_exec_next" and read here only
     // after that command's completion has arrived; atomic so the hand-over is defined.
     std::atomic<bool> lastOk { true };
@@ -44,6 +50,8 @@ public slots:
 private:
     void stepLater();
     int findLabel(const QString &label) const;
+    // The labels some ":goto" of the loaded lines jumps to: lines that are not commands.
+    QSet<QString> labels;
 
     // A command has been sent and its completion has not arrived yet. While it is set no
     // further line is sent, even after a stop and a restart: the old command's completion

@@ -13,6 +13,11 @@ public:
     QString line;
     QString cmd;
     QStringList args;
+    // Where the line comes from, for messages about mistakes in it: the file and the line
+    // number (from 1). 0 for lines that are not checked as commands: configuration lines,
+    // labels, conditions that did not hold.
+    QString file;
+    int lineNo = 0;
 
     BatchCmd() = default;
     explicit BatchCmd(const QString &line);

@@ -110,9 +110,10 @@ void CtCalc::startCt()
     ui->ShowSliceNo->setText(QString::number(hSgm.slice));
     projections = hSgm.h;
     n = hSgm.w / 2 * 2;
+    const CtFilterKind filter = ctParams != nullptr ? ctParams->filter : CtFilterKind::Ramp;
     // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
     engine.setup(n, projections);
-    if (engine.n() != n || engine.rowCapacity() < projections) {
+    if (!engine.setFilter(filter) || engine.n() != n || engine.rowCapacity() < projections) {
         logLine("Not enough memory for the transforms of slice", QString::number(hSgm.slice));
         return;
     }

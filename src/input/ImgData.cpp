@@ -1,12 +1,15 @@
 #include "ImgData.h"
 
 #include "ColorBar.h"
+#include "DxchangeFile.h"
 #include "GreyLevelMap.h"
+#include "ImgDataHdf5.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
 #include "TextUtil.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 #include <limits>
@@ -40,6 +43,13 @@ QByteArray fileMark(const QString &path, const char *failText)
 
 int ImgData::fileType(const QString &path)
 {
+    // "FILE#i", "FILE#white", "FILE#dark": an image of a DXchange HDF5 file, checked by its
+    // reader (which names the file and the dataset when something is wrong).
+    QString file;
+    DxchangeFile::Part part;
+    int index = 0;
+    if (DxchangeFile::splitAddress(path, file, part, index) && QFileInfo(file).isFile())
+        return 3;
     if (isITEX(path))
         return 0;
     if (isTIFF(path))
@@ -66,6 +76,8 @@ ImgData *ImgData::create(int type)
         d = new ImgDataITEX;
     else if (type == 1)
         d = new ImgDataTiff;
+    else if (type == 3)
+        d = new ImgDataHdf5;
     if (d)
         d->reset();
     return d;

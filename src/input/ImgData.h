@@ -36,7 +36,8 @@ public:
     // Column x (`height` values) into out. A column outside the image gives zeros.
     virtual double *vLine(int x, double *out) const = 0;
 
-    // 0 = ITEX, 1 = TIFF, 2 = unknown (reported on the debug log).
+    // 0 = ITEX, 1 = TIFF, 2 = unknown (reported on the debug log), 3 = an image of a
+    // DXchange HDF5 file ("FILE#i", "FILE#white", "FILE#dark").
     static int fileType(const QString &path);
     static bool isITEX(const QString &path);
     static bool isTIFF(const QString &path);

@@ -1,5 +1,8 @@
 #include "SelectDataFiles.h"
 
+#include "DxchangeFile.h"
+#include "Failures.h"
+
 #include "SelectorDialog.h"
 #include "TextUtil.h"
 #include "ui_SelectDataFiles.h"
@@ -29,8 +32,8 @@ QFileDialog *SelectDataFiles::fileDialog()
             dialog->setDirectory(dialogDir);
         dialog->setAcceptMode(QFileDialog::AcceptOpen);
         dialog->setFileMode(QFileDialog::ExistingFiles);
-        dialog->setNameFilters(
-            { tr("Itex File (*.img)"), tr("Tiff File (*.tif *.tiff)"), tr("Any Files (* *.*)") });
+        dialog->setNameFilters({ tr("Itex File (*.img)"), tr("Tiff File (*.tif *.tiff)"),
+            tr("HDF5 File (*.h5 *.hdf5 *.nxs)"), tr("Any Files (* *.*)") });
         connect(dialog, &QFileDialog::filesSelected, this, &SelectDataFiles::handleChosenFiles);
     }
     return dialog;
@@ -45,6 +48,28 @@ void SelectDataFiles::showDialog()
 
 void SelectDataFiles::handleChosenFiles(QStringList list)
 {
+    // An HDF5 file stands for all its projections; one that is not a DXchange file is
+    // refused here, once, with a message naming the file and the dataset.
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (!DxchangeFile::isHdf5(list[i]))
+            continue;
+        const QString path = list.takeAt(i);
+        DxchangeFile::Info info;
+        QString error;
+        bool given = false;
+        double origin = 0, range = 0;
+        if (!DxchangeFile::inspect(path, info, &error)
+            || !DxchangeFile::angleRange(path, info, given, origin, range, &error)) {
+            recordFailure(Failures::Load, error);
+            --i;
+            continue;
+        }
+        const QStringList images = DxchangeFile::projectionAddresses(path, info.projections);
+        for (qsizetype k = 0; k < images.size(); ++k)
+            list.insert(i + k, images[k]);
+        i += images.size() - 1;
+        emit hdf5Chosen(path, info);
+    }
     const bool newFiles = ui->LoadNewFiles->isChecked();
     if (newFiles)
         clearFiles();

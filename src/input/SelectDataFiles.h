@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DxchangeFile.h"
+
 #include <QFileInfoList>
 #include <QFrame>
 #include <QString>
@@ -57,6 +59,9 @@ signals:
     void currentIndexChanged(int idx);
     void filesSelected(QStringList files, bool newFile);
     void filesCleared();
+    // An HDF5 (DXchange) file was chosen; its projections follow in filesSelected. The
+    // receiver takes its white, dark and angles.
+    void hdf5Chosen(QString path, DxchangeFile::Info info);
 
 public slots:
     void clearFiles();

@@ -128,6 +128,7 @@ Body::Body(QWidget *parent)
     ctView = new CtView(dataRoot);
     quoltLink = new QuoltLink(this);
     resetRegions = resetSliceTo = resetSlice = resetCor = true;
+    consoleReport = config.contains("-nw");
 
     // 2.
     qRegisterMetaType<BatchCmd>("BatchCmd");
@@ -203,6 +204,7 @@ Body::Body(QWidget *parent)
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(CTFiles, &SelectDataFiles::hdf5Chosen, this, &Body::useHdf5File);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     // The overlay draws the selection in its own colours; the display's outline would
     // show it a second time.
@@ -480,6 +482,8 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         pendingFiles += files;
         if (!loading) {
             loading = true;
+            loadFolder = files.isEmpty() ? QString() : QFileInfo(files.first()).path();
+            loadRefused.clear();
             emit askLoadNextDataFile();
         }
     });
@@ -497,9 +501,39 @@ void Body::loadNextDataFile()
         return;
     }
     const QString name = pendingFiles.takeFirst();
-    if (imgDatas->add(name))
+    const int loadFailures = Failures::instance().count(Failures::Load);
+    if (imgDatas->add(name)) {
         CTFiles->appendFile(name);
+    } else {
+        // The reader may have said why; a refusal counts as a failed load either way.
+        if (Failures::instance().count(Failures::Load) == loadFailures)
+            recordFailure(Failures::Load, "Cannot load the image " + name);
+        loadRefused << Failures::instance().last();
+    }
     emit askLoadNextDataFile();
+}
+
+void Body::useHdf5File(QString path, DxchangeFile::Info info)
+{
+    bool given = false;
+    double origin = 0, range = 0;
+    // The chooser has refused a file whose angles cannot be used.
+    if (DxchangeFile::angleRange(path, info, given, origin, range, nullptr) && given) {
+        procCtrl->setAngleOriginDeg(origin);
+        procCtrl->setDataSetRangeDeg(range);
+    }
+    // A file without white or dark images has none to use: the previous data set's
+    // references must not silently stay in force.
+    whenWorkersIdle([this, path, info] {
+        if (info.whites > 0)
+            I0ImgSel->fileSelected0(DxchangeFile::address(path, DxchangeFile::Part::White));
+        else
+            I0ImgSel->clear0();
+        if (info.darks > 0)
+            BGImgSel->fileSelected0(DxchangeFile::address(path, DxchangeFile::Part::Dark));
+        else
+            BGImgSel->clear0();
+    });
 }
 
 void Body::finishedLoadDataFiles()
@@ -510,6 +544,9 @@ void Body::finishedLoadDataFiles()
         return;
     }
     loading = false;
+    report(RunReport::loadLine(
+               imgDatas->count(), imgDatas->width, imgDatas->height, loadFolder, loadRefused),
+        nullptr);
     const bool series = loadIsSeries;
     loadIsSeries = false;
     const bool keep = CTFiles->keepConditions();

@@ -2,7 +2,9 @@
 
 #include "BatchCmd.h"
 #include "CtParams.h"
+#include "DxchangeFile.h"
 #include "MouseC.h"
+#include "RunReport.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
@@ -202,6 +204,9 @@ private slots:
     void dataFilesSelected(QStringList files, bool clear);
     void loadNextDataFile();
     void finishedLoadDataFiles();
+    // White and dark of a chosen HDF5 file become the I0 and BG images, its angles the data
+    // set's origin and range.
+    void useHdf5File(QString path, DxchangeFile::Info info);
     void newPosOnRawImg(double x, double y);
     void updateRawImage();
     void draw(QPainter *p);
@@ -280,6 +285,9 @@ private:
     // Records a run that ends before its last slice, and stops a batch waiting for it: going
     // on would hide that the data set is incomplete.
     void noteStoppedRun(const QString &why);
+    // Puts a line of the run's report where the user sees it: on standard output without a
+    // window, and in the tool tip of the status field that shows the same state.
+    void report(const QString &line, QWidget *field);
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
     void applyRawSelection();
@@ -307,4 +315,12 @@ private:
     bool runningIdleAction = false;
     bool closing = false;
     bool shutDownDone = false;
+    // Without a window the run's report goes to standard output too.
+    bool consoleReport = false;
+    RunReport runReport;
+    qint64 writtenAtStart = 0;
+    bool runCutShort = false;
+    // The folder of the load under way and the files of it that could not be loaded.
+    QString loadFolder;
+    QStringList loadRefused;
 };

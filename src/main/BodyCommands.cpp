@@ -4,15 +4,19 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "CtFilter.h"
+#include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
 #include "TextUtil.h"
 
 #include <QCheckBox>
+#include <QHash>
 #include <QRadioButton>
 #include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -39,6 +43,78 @@ void showPageOf(QTabWidget *tabs, const QWidget *container)
     const int page = container ? pageOf(tabs, container) : -1;
     if (page >= 0)
         tabs->setCurrentIndex(page);
+}
+
+// The arguments of a command that must be numbers, one letter per argument: 'i' a whole
+// number (flags too), 'n' any number.
+const QHash<QString, QString> &numericArgs()
+{
+    static const QHash<QString, QString> table = [] {
+        QHash<QString, QString> t;
+        for (const char *flag : { "images_new_on_load", "images_add_on_load", "images_keep_setup",
+                 "ct_auto_exec", "ct_rot_ax_is_h", "ct_rot_ax_is_v", "ct_use_partial_data_set",
+                 "calc_ct1", "calc_ct2", "calc_show_res", "fix_color_scale", "auto_save_image",
+                 "auto_save_data", "auto_save_in_sub_folders", "auto_save_in_sub_folders_of_slice",
+                 "auto_save_in_sub_folders_of_energy", "add_inf_show", "add_inf_zbx_standard",
+                 "add_inf_raw_i0_from_xafs", "add_inf_i0_i0_from_xafs", "quoltlink_set_send_msg",
+                 "seq_exec_show", "seq_exec_keep_range_on_new_set", "images_seek", "ct_proc_slice",
+                 "ct_slice_from", "ct_slice_to", "ct_slice_step", "ct_threads",
+                 "ct_dataset_using_images", "ct_dataset_start_image_no", "show_tab", "show_ct2" })
+            t.insert(QString::fromLatin1(flag), "i");
+        for (const char *number : { "images_exp_time", "i0_exp_time", "bg_exp_time", "ct_cor",
+                 "ct_angle_offset", "ct_angle_origin", "ct_dataset_range", "fix_color_min",
+                 "fix_color_max", "add_inf_raw_i0_val", "add_inf_i0_i0_val" })
+            t.insert(QString::fromLatin1(number), "n");
+        t.insert("images_multi", "ii");
+        t.insert("ct_recorded_cor_1", "in");
+        t.insert("ct_recorded_cor_2", "in");
+        t.insert("ct_set_disp_region", "nnnn");
+        t.insert("ct_set_calc_region", "nnnn");
+        return t;
+    }();
+    return table;
+}
+
+bool isWholeNumber(const QString &text)
+{
+    bool ok = false;
+    text.toInt(&ok, 10);
+    return ok;
+}
+
+bool isNumber(const QString &text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && std::isfinite(v);
+}
+
+// " at line 12 of job.bat" for a line of a file, else the line itself.
+QString placeOf(const BatchCmd &cmd)
+{
+    if (cmd.lineNo > 0)
+        return QString(" at line %1 of %2").arg(cmd.lineNo).arg(cmd.file);
+    return QString(" in '%1'").arg(cmd.line.trimmed());
+}
+
+// The message about the first argument that should be a number and is not; empty when every
+// argument is fine. The value is then left as it is: 0 would be a plainly wrong setting.
+QString numberMistake(const BatchCmd &cmd)
+{
+    const auto it = numericArgs().constFind(cmd.cmd.toLower());
+    if (it == numericArgs().constEnd())
+        return QString();
+    const QString &kinds = it.value();
+    for (int i = 0; i < kinds.size(); ++i) {
+        if (i >= cmd.argCount())
+            return QString("Missing number%1 (%2): the value stays unchanged")
+                .arg(placeOf(cmd), cmd.cmd);
+        const QString text = cmd.arg(i);
+        if (kinds.at(i) == u'i' ? !isWholeNumber(text) : !isNumber(text))
+            return QString("Not a number '%1'%2 (%3): the value stays unchanged")
+                .arg(text, placeOf(cmd), cmd.cmd);
+    }
+    return QString();
 }
 
 } // namespace
@@ -78,6 +154,14 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         });
     };
 
+    const QString mistake = numberMistake(cmd);
+    if (!mistake.isEmpty()) {
+        recordFailure(Failures::Command, mistake);
+        if (fromBatch)
+            emit callBatchCheckEnd(); // commands go on after a mistake
+        return;
+    }
+
     // ---- projection images
     if (is("images_load")) {
         if (text.isEmpty()) {
@@ -86,6 +170,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         } else {
             holdUntilLoaded();
             CTFiles->loadFromDir(text, cmd.args.mid(1));
+        }
+    } else if (is("images_load_hdf5")) {
+        DxchangeFile::Info info;
+        QString error;
+        if (!DxchangeFile::isHdf5(text)) {
+            DxchangeFile::inspect(text, info, &error); // says why, naming the file
+            recordFailure(Failures::Load, error);
+        } else {
+            holdUntilLoaded();
+            CTFiles->handleChosenFiles({ text });
         }
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
@@ -136,6 +230,11 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_threads")) {
         if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
             threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_filter")) {
+        if (!procCtrl->setFilter(text))
+            recordFailure(Failures::Command,
+                QString("Unknown filter \"%1\" (known: %2) in : %3")
+                    .arg(text, CtFilter::names().join(' '), cmd.line));
     } else if (is("ct_method")) {
         CtMethod method = CtMethod::Fbp;
         if (CtMethods::fromName(text, &method))
@@ -282,7 +381,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             if (ok && status >= 0 && status <= 255)
                 quitStatus = status;
             else
-                logLine("quit: the exit status must be a whole number 0 ... 255:", cmd.line);
+                recordFailure(Failures::Command,
+                    QString("Not an exit status 0 ... 255 '%1'%2 (quit)")
+                        .arg(cmd.arg(0), placeOf(cmd)));
         }
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else if (is("seq_exec_show")) {
@@ -321,9 +422,12 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             SelI0Files->loadFromDir(text, cmd.args.mid(1));
     } else if (is("seq_exec_keep_range_on_new_set")) {
         keepOnNewSet->setChecked(flag);
+    } else if (cmd.lineNo > 0 && !cmd.cmd.isEmpty()) {
+        // A misspelt keyword in a batch or setup file is reported; the batch goes on.
+        recordFailure(
+            Failures::Command, QString("Unknown command '%1'%2").arg(cmd.cmd, placeOf(cmd)));
     }
-    // Anything else (a misspelt keyword, a configuration key, a setup file's headers) does
-    // nothing, and the batch goes on.
+    // Anything else (a configuration key, a blank line) does nothing.
 
     if (fromBatch && !held)
         emit callBatchCheckEnd();

@@ -2,7 +2,9 @@
 // batch-command executor.
 #include "Body.h"
 
+#include "CtFilter.h"
 #include "Failures.h"
+#include "ProcCtrl.h"
 #include "TextUtil.h"
 #include "WholeFile.h"
 
@@ -129,6 +131,7 @@ void Body::saveSetup(QString fname)
     w.row("ct_slice_to", procCtrl->sliceTo());
     w.row("ct_slice_step", procCtrl->sliceStep());
     w.row("ct_threads", procCtrl->threads());
+    w.row("ct_filter", CtFilter::name(procCtrl->filter()));
     w.row("ct_method", CtMethods::name(procCtrl->method()));
     w.row("ct_cor", procCtrl->cor());
     w.flag("ct_rot_ax_is_h", !procCtrl->rotAxIsV());
@@ -186,6 +189,11 @@ void Body::loadSetup(QString fname)
     // Lines are carried out in file order: the slice, last slice and CoR lines clear the reset
     // flags, and the slice-range box comes before the CT1/CT2 choice. None of them reports to
     // the batch interpreter, so a batch running meanwhile is not moved on by a setup.
-    while (in.readLineInto(&line))
-        execCmd(BatchCmd(removeComment(line)), false);
+    int lineNo = 0;
+    while (in.readLineInto(&line)) {
+        BatchCmd cmd(removeComment(line));
+        cmd.file = fname;
+        cmd.lineNo = ++lineNo;
+        execCmd(cmd, false);
+    }
 }

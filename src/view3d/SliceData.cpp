@@ -1,5 +1,6 @@
 #include "SliceData.h"
 
+#include "CtTiffData.h"
 #include "TextUtil.h"
 
 #include <QFile>
@@ -230,7 +231,8 @@ void SliceData::clear()
 bool SliceData::read(const QString &fname)
 {
     clear();
-    if (readPicture(fname) || readCtImageData(fname) || readDatedText(fname))
+    if (readFloatTiff(fname) || readPicture(fname) || readCtImageData(fname)
+        || readDatedText(fname))
         return true;
     clear();
     return false;
@@ -248,6 +250,45 @@ bool SliceData::allocate(qint64 w, qint64 h, qint64 fileSize, const QString &fna
     sw = int(w);
     sh = int(h);
     rows.assign(size_t(w * h), 0.0);
+    return true;
+}
+
+bool SliceData::readFloatTiff(const QString &fname)
+{
+    QFile f(fname);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray mark = f.read(4);
+    f.close();
+    // Classic and big TIFF in either byte order; anything else is left to the other readers.
+    if (mark != QByteArray("II*\0", 4) && mark != QByteArray("MM\0*", 4)
+        && mark != QByteArray("II+\0", 4) && mark != QByteArray("MM\0+", 4))
+        return false;
+    std::vector<float> pixels;
+    int w = 0, h = 0;
+    QString why;
+    if (!CtTiffData::read(fname, pixels, w, h, &why))
+        return false; // perhaps a picture TIFF: the picture reader decides
+    if (qint64(w) * h > maxCells) {
+        logLine("Slice size too large for its file, skipped :",
+            QString("%1 (%2 x %3)").arg(fname).arg(w).arg(h));
+        return false;
+    }
+    clear();
+    sw = w;
+    sh = h;
+    rows.assign(pixels.begin(), pixels.end());
+    double lo = std::numeric_limits<double>::max();
+    double hi = -std::numeric_limits<double>::max();
+    for (const double v : rows) {
+        // A value that is not a number widens no range.
+        if (v < lo)
+            lo = v;
+        if (v > hi)
+            hi = v;
+    }
+    vMin = lo;
+    vMax = hi;
     return true;
 }
 

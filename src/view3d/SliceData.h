@@ -5,9 +5,9 @@
 
 #include <vector>
 
-// One slice of the 3D view, read from a picture, a CT image data file ("#VEXA-CTImg") or a
-// dated text slice file ("## 240301"). The values are kept as one row-major grid of doubles
-// whatever the file kind, so that the renderer reads every slice the same way.
+// One slice of the 3D view, read from a float TIFF slice, a picture, a CT image data file
+// ("#VEXA-CTImg") or a dated text slice file ("## 240301"). The values are kept as one row-major
+// grid of doubles whatever the file kind, so that the renderer reads every slice the same way.
 class SliceData
 {
 public:
@@ -20,12 +20,16 @@ public:
     // sh rows of sw values; row y starts at y * sw.
     std::vector<double> rows;
 
-    // The first reader that accepts the file wins: picture, CT image data, dated text.
+    // The first reader that accepts the file wins: float TIFF, picture, CT image data, dated
+    // text. (A float TIFF comes first: a picture reader would turn its values into grey
+    // levels.)
     // Returns false (and leaves the slice empty) when none does.
     bool read(const QString &fname);
     bool readPicture(const QString &fname);
     bool readCtImageData(const QString &fname);
     bool readDatedText(const QString &fname);
+    // A single-channel 32-bit float TIFF file, as the reconstruction saves slices.
+    bool readFloatTiff(const QString &fname);
 
     // For a picture the low 8 bits of the pixel's RGB value (blue; the grey level of a grey
     // picture).

@@ -81,9 +81,10 @@ QStringList expandFolders(const QStringList &chosen, QStringList *refused)
 void SliceDatas::filesSelected(QStringList files)
 {
     // A folder stands for the stack saved in it: one file per slice, in slice order.
-    if (std::any_of(
-            files.cbegin(), files.cend(), [](const QString &f) { return QFileInfo(f).isDir(); })) {
-        QStringList refused;
+    const bool folders = std::any_of(
+        files.cbegin(), files.cend(), [](const QString &f) { return QFileInfo(f).isDir(); });
+    QStringList refused;
+    if (folders) {
         const QStringList chosen = files;
         files = expandFolders(chosen, &refused);
         logLine(QStringLiteral("%1 slice data files found, %2 refused, in :")
@@ -96,6 +97,8 @@ void SliceDatas::filesSelected(QStringList files)
     // Readers from now on see an empty set until the new one is complete.
     published.store(std::make_shared<const Set>());
     emit cleared();
+    if (folders)
+        emit foldersScanned(int(files.size()), refused);
 
     auto set = std::make_shared<Set>();
     set->vMin = std::numeric_limits<double>::max();

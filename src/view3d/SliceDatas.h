@@ -63,6 +63,9 @@ signals:
     void cleared();
     void loadedNewFile(QString fname);
     void loadFilesFinished();
+    // A selection with folders: the slice files found below them and those refused (each
+    // with its reason), after cleared() and before the files are read.
+    void foldersScanned(int found, QStringList refused);
 
 public slots:
     // Files in the order given; a folder among them stands for every slice data file below

@@ -56,6 +56,15 @@ SlicesCtrl::SlicesCtrl(const QString &dir, QWidget *parent)
     connect(datas, &SliceDatas::loadedNewFile, this, &SlicesCtrl::noticedLoadedNewFile);
     connect(datas, &SliceDatas::loadFilesFinished, this, &SlicesCtrl::noticedLoadFilesFinished);
     connect(datas, &SliceDatas::cleared, this, &SlicesCtrl::datasCleared);
+    // What a folder gave is told where the loaded files are listed.
+    connect(
+        datas, &SliceDatas::foldersScanned, this, [this](int found, const QStringList &refused) {
+            QString text
+                = tr("%1 slice data files found, %2 refused").arg(found).arg(refused.size());
+            if (!refused.isEmpty())
+                text += u'\n' + refused.join(u'\n');
+            ui->nameList_->setToolTip(text);
+        });
     connect(ui->minTh_, &QLineEdit::editingFinished, this, &SlicesCtrl::updatedMinTh);
     connect(ui->maxTh_, &QLineEdit::editingFinished, this, &SlicesCtrl::updatedMaxTh);
     connect(ui->minThPC_, &QLineEdit::editingFinished, this, &SlicesCtrl::updatedMinThPC);
@@ -312,7 +321,8 @@ void SlicesCtrl::selectFiles()
     }
     fileDialog = new FilesOrFolderDialog(this, tr("Select Data Files"), dataDir);
     fileDialog->setFileMode(QFileDialog::ExistingFiles);
-    fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"), tr("Any Files (* *.*)") });
+    fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"),
+        tr("Float TIFF Slices (*.tif *.tiff)"), tr("Any Files (* *.*)") });
     fileDialog->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog);
     fileDialog->setModal(false);
     // Queued to the loading thread: the set reads the files there.
@@ -371,6 +381,7 @@ void SlicesCtrl::noticedLoadFilesFinished()
 void SlicesCtrl::datasCleared()
 {
     ui->nameList_->clear();
+    ui->nameList_->setToolTip(QString());
 }
 
 void SlicesCtrl::mapHistogram()

@@ -2,6 +2,7 @@
 // of a phantom written into temporary folders.
 #include "Body.h"
 
+#include "Batch.h"
 #include "ClosableBase.h"
 #include "ColorBar.h"
 #include "Config.h"
@@ -183,6 +184,7 @@ private slots:
     void unreconstructableSliceCounts();
     void rangeWithCt1SelectedUsesWorkers();
     void stopDuringRangeKeepsResults();
+    void stopStopsWaitingBatch();
     void startWaitsForWorkersOfStoppedRun();
     void startWaitsForDataSetChosenBefore();
     void autoSavingWritesFolders_data();
@@ -1082,6 +1084,31 @@ void TestBody::stopDuringRangeKeepsResults()
         QTRY_VERIFY(
             QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));
     QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::stopStopsWaitingBatch()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    QTemporaryDir dir;
+    QFile job(dir.filePath("job.bat"));
+    QVERIFY(job.open(QIODevice::WriteOnly));
+    job.write("calc_exec\nct_slice_from 7\n");
+    job.close();
+    Body body;
+    QVERIFY(load(body, m));
+    setRange(body, 0, 11, 1, 1);
+    const int stopped = Failures::instance().count(Failures::RunStopped);
+    emit body.callBatchLoad(job.fileName());
+    emit body.callBatchExec();
+    QTRY_VERIFY(body.calculating);
+    body.CalcCT->click(); // the run is stopped by the user before its end
+    QVERIFY(!body.calculating);
+    QCOMPARE(Failures::instance().count(Failures::RunStopped), stopped + 1);
+    // The batch stops instead of going on with a set that is not complete.
+    QTRY_VERIFY(!body.batch->running);
+    QVERIFY(waitForIdle(body));
+    QCOMPARE(body.procCtrl->sliceFrom(), 0);
 }
 
 void TestBody::startWaitsForWorkersOfStoppedRun()

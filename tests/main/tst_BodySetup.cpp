@@ -1,6 +1,7 @@
 // Setup files of the main window: the exact text written for a known state, and saving and
 // loading through the real widgets, image files and reconstruction run.
 #include "Body.h"
+#include "Failures.h"
 
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -105,6 +106,7 @@ QStringList TestBodySetup::state(int which) const
         pick("ct_slice_to 9", "ct_slice_to 8"),
         pick("ct_slice_step 1", "ct_slice_step 3"),
         pick("ct_threads 0", "ct_threads 1"),
+        pick("ct_filter hamming", "ct_filter ramp_padded"),
         pick("ct_method gridding", "ct_method fbp"),
         pick("ct_cor 15.5", "ct_cor 16.25"),
         pick("ct_rot_ax_is_v 1", "ct_rot_ax_is_h 1"),
@@ -190,6 +192,7 @@ void TestBodySetup::savedText()
                                      "ct_slice_to              20\n"
                                      "ct_slice_step            2\n"
                                      "ct_threads               1\n"
+                                     "ct_filter                ramp\n"
                                      "ct_method                fbp\n"
                                      "ct_cor                   512.5\n"
                                      "ct_rot_ax_is_h           0\n"
@@ -263,8 +266,12 @@ void TestBodySetup::roundTrip()
     }
 
     QSignalSpy checkEnd(&b, &Body::callBatchCheckEnd);
+    const int mistakes = Failures::instance().count(Failures::Command);
     call(b, "loadSetup", path);
     QCOMPARE(checkEnd.count(), 0); // setup lines never move a batch on
+    // Every line the program writes is one it understands.
+    QVERIFY2(Failures::instance().count(Failures::Command) == mistakes,
+        qPrintable(Failures::instance().last()));
     call(b, "saveSetup", tmp.filePath("again.cfg"));
     QCOMPARE(readAll(tmp.filePath("again.cfg")), text);
     QCOMPARE(b.procCtrl->rotAxIsV(), saved == 1);
@@ -277,13 +284,14 @@ void TestBodySetup::calcExecInSetupStartsRun()
     b.findChild<QRadioButton *>("RotAxV")->click();
     QVERIFY(load(b));
     const QString path = tmp.filePath("run.cfg");
-    QVERIFY(writeFile(path, "ct_proc_slice 5 # a comment\ncalc_exec\n"));
+    QVERIFY(writeFile(path, "ct_proc_slice 5 # a comment\nct_proc_slise 7\ncalc_exec\n"));
     QSignalSpy finished(&b, &Body::calcFinished);
     QSignalSpy checkEnd(&b, &Body::callBatchCheckEnd);
     QSignalSpy batchFinished(&b, &Body::batchCalcFinished);
     call(b, "loadSetup", path);
     QVERIFY(finished.count() == 1 || finished.wait(20000));
     QCOMPARE(b.procCtrl->slice(), 5);
+    QCOMPARE(Failures::instance().last(), "Unknown command 'ct_proc_slise' at line 2 of " + path);
     QVERIFY(QTime::fromString(b.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
     QCOMPARE(checkEnd.count(), 0);
     QCOMPARE(batchFinished.count(), 0);

@@ -74,6 +74,7 @@ private slots:
     void reconstructsARange();
     void refusesBadInput_data();
     void refusesBadInput();
+    void hdf5EqualsItex();
     void reconstructsASeries_data();
     void reconstructsASeries();
     void sharesMakeTheWholeRun_data();
@@ -106,6 +107,12 @@ void TestRecon::initTestCase()
     const QStringList common { "--width", "40", "--height", "5", "-n", "48", "--noise",
         "--axis-offset", "0.3", "--energies", "8950,8979,9000" };
     QVERIFY2(run(tool("/tools/phantom/vexa2-phantom"), QStringList { "-o", subSeries } + common,
+                 &output),
+        qPrintable(output));
+    // The same data set as one DXchange HDF5 file.
+    QVERIFY2(run(tool("/tools/phantom/vexa2-phantom"),
+                 { "--hdf5", tmp.filePath("data.h5"), "--width", "64", "--height", "8", "-n", "90",
+                     "--axis-offset", "0.7" },
                  &output),
         qPrintable(output));
     QVERIFY2(run(tool("/tools/phantom/vexa2-phantom"),
@@ -213,6 +220,30 @@ void TestRecon::refusesBadInput()
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(p.readAllStandardError().contains("vexa2-recon: "));
     QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
+}
+
+void TestRecon::hdf5EqualsItex()
+{
+    // Projections, white/dark as I0/BG and theta as the range: every result byte the same as
+    // from the ITEX files, for the guessed centre as well.
+    QStringList results[2];
+    for (int k = 0; k < 2; ++k) {
+        const QString out = tmp.filePath(k == 0 ? "rt-itex" : "rt-hdf5");
+        QString output;
+        QVERIFY2(
+            run(tool("/tools/recon/vexa2-recon"),
+                { k == 0 ? data : tmp.filePath("data.h5"), "-o", out, "--tag", "rt", "--tiff" },
+                &output),
+            qPrintable(output));
+        QDir dir(out);
+        for (const QString &f : dir.entryList(QDir::Files, QDir::Name)) {
+            QFile file(dir.filePath(f));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            results[k] << f + '\n' + QString::fromLatin1(file.readAll().toBase64());
+        }
+    }
+    QCOMPARE(results[0].size(), 16); // 8 data files and 8 TIFF files
+    QVERIFY(results[0] == results[1]);
 }
 
 void TestRecon::reconstructsASeries_data()
@@ -373,7 +404,7 @@ void TestRecon::resumesWhatIsMissing()
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
     QVERIFY2(output.contains("Skipped 6 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Done: 9 slices"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 9 of 9 slices done"), qPrintable(output));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), good);
     QVERIFY(k.open(QIODevice::ReadOnly));
@@ -416,7 +447,7 @@ void TestRecon::failureSetsExitStatus()
     QVERIFY(p.waitForStarted());
     QByteArray out;
     if (stop) {
-        while (!out.contains("Reconstructing") && p.state() == QProcess::Running) {
+        while (!out.contains("Run: ") && p.state() == QProcess::Running) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput();
         }
@@ -440,8 +471,11 @@ void TestRecon::failureSetsExitStatus()
         const int n = (2 * half - 1) / 2 * 2;
         QVERIFY2(readDataFile(path, n * n, &maxValue), qPrintable(f));
     }
-    if (!stop)
+    if (!stop) {
         QCOMPARE(written.size(), slices - 1); // all but the one with a folder in its way
+        QVERIFY2(out.contains("Run end: 8 of 8 slices done, 7 files written, 1 failure,"),
+            out.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

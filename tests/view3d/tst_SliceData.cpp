@@ -1,3 +1,4 @@
+#include "CtTiffData.h"
 #include "SliceData.h"
 #include "View3dTestUtil.h"
 
@@ -50,9 +51,12 @@ void TestSliceData::ctImageData_data()
     QTest::addColumn<int>("h");
     QTest::addColumn<int>("x0");
     QTest::addColumn<int>("y0");
-    QTest::newRow("256 columns from 0") << 256 << 3 << 0 << 0;
-    QTest::newRow("region at 100, 40") << 20 << 10 << 100 << 40;
-    QTest::newRow("one row") << 7 << 2 << 5 << 1;
+    QTest::addColumn<int>("tiff"); // 0: text data file, 1: float TIFF, 2: deflated float TIFF
+    QTest::newRow("256 columns from 0") << 256 << 3 << 0 << 0 << 0;
+    QTest::newRow("region at 100, 40") << 20 << 10 << 100 << 40 << 0;
+    QTest::newRow("one row") << 7 << 2 << 5 << 1 << 0;
+    QTest::newRow("float TIFF of a region at 100, 40") << 20 << 10 << 100 << 40 << 1;
+    QTest::newRow("deflated float TIFF") << 256 << 3 << 0 << 0 << 2;
 }
 
 void TestSliceData::ctImageData()
@@ -61,7 +65,24 @@ void TestSliceData::ctImageData()
     QFETCH(int, h);
     QFETCH(int, x0);
     QFETCH(int, y0);
-    const QString f = writeCtSlice(tmp.path(), "ct.dat", w, h, code, x0, y0);
+    QFETCH(int, tiff);
+    QString f = tmp.filePath("ct.tif");
+    if (tiff == 0) {
+        f = writeCtSlice(tmp.path(), "ct.dat", w, h, code, x0, y0);
+    } else {
+        // The result holds the slice at (x0, y0); the file holds the region only.
+        const int cols = x0 + w, rowCount = y0 + h;
+        std::vector<double> result(size_t(cols) * rowCount, -1.0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                result[size_t(y0 + y) * cols + x0 + x] = code(x, y);
+        CtTiffData::Info info;
+        info.x0 = x0;
+        info.z0 = y0;
+        info.x1 = x0 + w;
+        info.z1 = y0 + h;
+        QVERIFY(writeFile(f, CtTiffData::make(result.data(), rowCount, cols, info, tiff == 2)));
+    }
     SliceData s;
     QVERIFY(s.read(f));
     QVERIFY(!s.isImage);

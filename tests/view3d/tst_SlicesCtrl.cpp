@@ -291,6 +291,12 @@ void TestSlicesCtrl::selectTakesAFolder()
     QTRY_COMPARE(edit(c, "rMaxV_")->text(), QString("15"));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(names->itemText(i), stack.at(i));
+    // The panel tells what the folder gave.
+    const QStringList told = names->toolTip().split('\n');
+    QCOMPARE(told.size(), 3);
+    QCOMPARE(told.first(), QString("3 slice data files found, 2 refused"));
+    QVERIFY(told.at(1).startsWith(notes) || told.at(2).startsWith(notes));
+    QVERIFY(told.at(1).startsWith(again) || told.at(2).startsWith(again));
 }
 
 void TestSlicesCtrl::collapsesToOneButton()

@@ -1,5 +1,6 @@
 #include "Projector.h"
 
+#include "DxchangeWriter.h"
 #include "ItexWriter.h"
 #include "Phantom.h"
 
@@ -174,8 +175,7 @@ bool Projector::writeProjections(const Phantom &phantom, double energy, const QS
     return true;
 }
 
-bool Projector::writeFlat(
-    const QString &path, Kind kind, int set, double energy, QString *error) const
+std::vector<quint16> Projector::flatPixels(Kind kind, int set) const
 {
     const double level = kind == BGImage ? bg : i0;
     std::vector<quint16> pixels(size_t(detector.width) * detector.height);
@@ -186,6 +186,13 @@ bool Projector::writeFlat(
     } else {
         std::fill(pixels.begin(), pixels.end(), toPixel(level));
     }
+    return pixels;
+}
+
+bool Projector::writeFlat(
+    const QString &path, Kind kind, int set, double energy, QString *error) const
+{
+    const std::vector<quint16> pixels = flatPixels(kind, set);
     if (!QDir().mkpath(QFileInfo(path).absolutePath())
         || !writeItexFile(path, detector.width, detector.height, 2, pixels.data(), exposureTime,
             headerExtra(-1.0, energy))) {
@@ -194,4 +201,64 @@ bool Projector::writeFlat(
         return false;
     }
     return true;
+}
+
+bool Projector::writeHdf5(
+    const Phantom &phantom, const QString &path, int gzipLevel, QString *error) const
+{
+    if (!detector.isValid() || projections < 1) {
+        if (error)
+            *error = QStringLiteral("invalid detector or projection count");
+        return false;
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+        return false;
+    }
+    DxchangeWriter writer;
+    if (!writer.create(path, projections, detector.height, detector.width, gzipLevel, error))
+        return false;
+
+    std::atomic<int> next { 0 };
+    std::atomic<bool> failed { false };
+    std::mutex errorMutex;
+    QString firstError;
+    const size_t pixelCount = size_t(detector.width) * detector.height;
+    // As writeProjections, with the same noise per image; the writer takes one projection at
+    // a time.
+    auto work = [&]() {
+        std::vector<double> lines(pixelCount);
+        std::vector<quint16> pixels(pixelCount);
+        for (int i = next++; i < projections && !failed; i = next++) {
+            phantom.projectLines(detector, angle(i), 0.0, lines.data());
+            std::mt19937_64 rng = generator(ProjectionImage, 0, i);
+            toPixels(lines.data(), pixels.data(), rng);
+            QString why;
+            if (!writer.writeProjection(i, pixels.data(), &why)) {
+                std::lock_guard lock(errorMutex);
+                if (!failed.exchange(true))
+                    firstError = why;
+            }
+        }
+    };
+    int n = threads > 0 ? threads : QThread::idealThreadCount();
+    n = std::clamp(n, 1, projections);
+    std::vector<std::thread> pool;
+    for (int t = 1; t < n; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread &t : pool)
+        t.join();
+    if (failed) {
+        if (error)
+            *error = firstError;
+        return false;
+    }
+    std::vector<double> theta(static_cast<size_t>(projections));
+    for (int i = 0; i < projections; ++i)
+        theta[size_t(i)] = i * rangeDeg / projections;
+    return writer.writeWhite(flatPixels(I0Image, 0).data(), 1, error)
+        && writer.writeDark(flatPixels(BGImage, 0).data(), 1, error)
+        && writer.writeTheta(theta, error) && writer.close(error);
 }

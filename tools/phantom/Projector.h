@@ -57,7 +57,15 @@ public:
     // kind is I0Image (the background is a constant offset, not a photon count).
     bool writeFlat(const QString &path, Kind kind, int set, double energy, QString *error) const;
 
+    // The same CT data set (energy 0, set 0: projections, I0 and BG images equal to those
+    // of writeProjections and writeFlat) as one DXchange HDF5 file: /exchange/data with one
+    // gzip-compressed chunk per projection (`gzipLevel` 0: uncompressed), the I0 image as
+    // data_white, the BG image as data_dark, and theta in degrees.
+    bool writeHdf5(
+        const Phantom &phantom, const QString &path, int gzipLevel, QString *error) const;
+
 private:
+    std::vector<quint16> flatPixels(Kind kind, int set) const;
     // Angle < 0 (flat images) is left out; so is energy <= 0.
     static QString headerExtra(double angleDeg, double energy);
 };

@@ -204,12 +204,21 @@ int main(int argc, char *argv[])
     const QCommandLineOption expOpt(QStringLiteral("exposure"),
         QStringLiteral("Exposure time written into every file, in seconds (default 1)."),
         QStringLiteral("seconds"), QStringLiteral("1"));
+    const QCommandLineOption hdf5Opt(QStringLiteral("hdf5"),
+        QStringLiteral("Write the CT data set as one DXchange HDF5 file instead of ITEX files: "
+                       "/exchange/data (gzip), data_white (the I0 image), data_dark (the BG "
+                       "image), theta (degrees)."),
+        QStringLiteral("file.h5"));
+    const QCommandLineOption gzipOpt(QStringLiteral("gzip"),
+        QStringLiteral("gzip level of the HDF5 projections, 0 for none (default 4)."),
+        QStringLiteral("level"), QStringLiteral("4"));
     const QCommandLineOption threadsOpt(QStringLiteral("threads"),
         QStringLiteral("Worker threads, 0 for one per hardware thread (default 0)."),
         QStringLiteral("count"), QStringLiteral("0"));
     parser.addOptions({ widthOpt, heightOpt, projOpt, rangeOpt, offsetOpt, horizOpt, i0Opt, bgOpt,
         noiseOpt, seedOpt, outOpt, forceOpt, nameOpt, scaleOpt, energiesOpt, zbxOpt, edgeOpt,
         expOpt, threadsOpt });
+    parser.addOptions({ hdf5Opt, gzipOpt });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\"; see --help")
@@ -276,6 +285,12 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("the sample name must be a plain file name"));
 
     const bool xafs = parser.isSet(energiesOpt);
+    const auto gzip = intValue(parser.value(gzipOpt), 0, 9);
+    if (!gzip)
+        return fail(QStringLiteral("the gzip level must be from 0 to 9"));
+    if (parser.isSet(hdf5Opt) && xafs)
+        return fail(QStringLiteral("--hdf5 writes one CT data set; it cannot be combined with "
+                                   "--energies"));
     const bool zbx = parser.isSet(zbxOpt);
     if (zbx && !xafs)
         return fail(QStringLiteral("--zbx needs --energies"));
@@ -294,6 +309,23 @@ int main(int argc, char *argv[])
                                 .arg(energies[k])
                                 .arg(naming.text(energies[k])));
         }
+    }
+
+    if (parser.isSet(hdf5Opt)) {
+        const QString path = QFileInfo(parser.value(hdf5Opt)).absoluteFilePath();
+        if (QFileInfo::exists(path) && !parser.isSet(forceOpt))
+            return fail(QStringLiteral("%1 exists (use --force to replace it)").arg(path));
+        const Phantom phantom = Phantom::head(proj.detector, *muScale, *edge);
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        if (!proj.writeHdf5(phantom, path, *gzip, &error))
+            return fail(error);
+        out() << "HDF5 (DXchange): " << proj.projections << " projections of "
+              << proj.detector.width << " x " << proj.detector.height << ", centre of rotation "
+              << proj.detector.axis() << ", in " << path << ", " << sizeText(path) << Qt::endl;
+        out() << "Done in " << timer.elapsed() / 1000.0 << " s" << Qt::endl;
+        return 0;
     }
 
     const QString outDir = QDir(parser.value(outOpt)).absolutePath();

@@ -10,11 +10,13 @@
 #include "CtCalc2Ui.h"
 #include "CtParams.h"
 #include "DataSaver.h"
+#include "DxchangeFile.h"
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "RowWindow.h"
+#include "RunReport.h"
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "StopSignals.h"
@@ -63,11 +65,13 @@ std::optional<int> integer(const QString &text)
 }
 
 // An I0 or BG image: the one named, or the one the sample-data generator puts in "ref/".
-std::unique_ptr<ImgData> loadReference(const QString &named, const QString &fallback, bool &ok)
+std::unique_ptr<ImgData> loadReference(
+    const QString &named, const QString &fallback, bool &ok, bool fallbackIsImage = false)
 {
     ok = true;
-    const QString path
-        = !named.isEmpty() ? named : (QFileInfo::exists(fallback) ? fallback : QString());
+    const QString path = !named.isEmpty()
+        ? named
+        : (fallbackIsImage || QFileInfo::exists(fallback) ? fallback : QString());
     if (path.isEmpty())
         return nullptr;
     std::unique_ptr<ImgData> img(ImgData::create(ImgData::fileType(path)));
@@ -184,9 +188,15 @@ int main(int argc, char *argv[])
         "nearest to it in energy (--i0 names one file or a folder of I0 files; by default the\n"
         "files beginning \"I0\" in FOLDER and FOLDER/ref); its results go to a folder named\n"
         "after the set, tag the same. --task I/N (or the Slurm array variables) does share I of\n"
-        "N of the (energy, slice) work, so that N tasks together write the files of one run.");
+        "N of the (energy, slice) work, so that N tasks together write the files of one run.\n"
+        "\n"
+        "FOLDER may also be an HDF5 file in the DXchange layout (/exchange/data, data_white,\n"
+        "data_dark, theta): one data set of its projections, with the averages of its white and\n"
+        "dark images as I0 and BG and the range and origin its angles give (unless --range or\n"
+        "--origin).");
     parser.addHelpOption();
-    parser.addPositionalArgument("folder", "Folder holding the projection images or the series.");
+    parser.addPositionalArgument(
+        "folder", "Folder holding the projection images or the series, or a DXchange HDF5 file.");
     const QCommandLineOption patternOpt(
         "pattern", "Name patterns of the projections.", "patterns", "*.img *.tif *.tiff");
     const QCommandLineOption i0Opt(
@@ -225,6 +235,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption upperOpt(
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
+    const QCommandLineOption filterOpt("filter",
+        "Filter: ramp (default; reads large objects low), ramp_padded (exact values),\n"
+        "shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
+        "name", "ramp");
     const QCommandLineOption methodOpt("method",
         "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
         "(direct Fourier method, the same values within a fraction of a per cent, faster).",
@@ -245,19 +259,36 @@ int main(int argc, char *argv[])
             toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
             upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
     parser.addOptions({ tiffOpt, tiffZlibOpt });
+    parser.addOptions({ filterOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
         return fail("name one folder of projection images (see --help)");
-    const QDir folder(parser.positionalArguments().first());
+    const QString source = parser.positionalArguments().first();
+    const bool hdf5 = QFileInfo(source).isFile() && DxchangeFile::isHdf5(source);
+    const QDir folder(hdf5 ? QFileInfo(source).absolutePath() : source);
     if (!folder.exists())
         return fail("no such folder: " + folder.path());
+    DxchangeFile::Info hdf5Info;
+    bool thetaGiven = false;
+    double thetaOrigin = 0, thetaRange = 180;
+    if (hdf5) {
+        QString error;
+        if (!DxchangeFile::inspect(source, hdf5Info, &error)
+            || !DxchangeFile::angleRange(
+                source, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error))
+            return fail(error);
+    }
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
         return fail("the method must be fbp or gridding, not " + parser.value(methodOpt));
 
-    const auto range = number(parser.value(rangeOpt));
-    const auto origin = number(parser.value(originOpt));
+    auto range = number(parser.value(rangeOpt));
+    auto origin = number(parser.value(originOpt));
+    if (thetaGiven && !parser.isSet(rangeOpt) && !parser.isSet(originOpt)) {
+        range = thetaRange;
+        origin = thetaOrigin;
+    }
     const auto step = integer(parser.value(stepOpt));
     const auto lower = number(parser.value(lowerOpt));
     const auto upper = number(parser.value(upperOpt));
@@ -268,6 +299,10 @@ int main(int argc, char *argv[])
         return fail("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
         return fail("the value limits and the offset must be numbers");
+    CtFilterKind filter = CtFilterKind::Ramp;
+    if (!CtFilter::fromName(parser.value(filterOpt), &filter))
+        return fail("unknown filter " + parser.value(filterOpt)
+            + " (known: " + CtFilter::names().join(' ') + ")");
 
     WorkShare share;
     if (parser.isSet(taskOpt)) {
@@ -289,13 +324,22 @@ int main(int argc, char *argv[])
     // Data sets.
     const QStringList patterns = parser.value(patternOpt).split(' ', Qt::SkipEmptyParts);
     QString error;
-    DataSeries series = DataSeries::find(folder.path(), patterns, parser.isSet(seriesOpt), &error);
+    DataSeries series;
+    if (hdf5) {
+        // One data set: the file's projections.
+        series.sets << SeriesSet { QString(), 0.0,
+            DxchangeFile::projectionAddresses(source, hdf5Info.projections) };
+    } else {
+        series = DataSeries::find(folder.path(), patterns, parser.isSet(seriesOpt), &error);
+    }
     if (series.sets.isEmpty())
         return fail(error);
     if (series.isSeries() && parser.isSet(tagOpt))
         return fail("--tag does not apply to a series: each energy is tagged with its set's name");
     if (!series.isSeries())
-        series.sets[0].tag = parser.isSet(tagOpt) ? parser.value(tagOpt) : folder.dirName();
+        series.sets[0].tag = parser.isSet(tagOpt) ? parser.value(tagOpt)
+            : hdf5                                ? QFileInfo(source).completeBaseName()
+                                                  : folder.dirName();
     const bool isSeries = series.isSeries();
 
     // The first set's first image gives the geometry every set must share.
@@ -314,7 +358,9 @@ int main(int argc, char *argv[])
         }
         if (!probe)
             return fail("no projection image could be loaded from "
-                + (isSeries ? series.sets.first().tag : folder.path()));
+                + (isSeries    ? series.sets.first().tag
+                        : hdf5 ? source
+                               : folder.path()));
         probeWidth = probe->width;
         probeHeight = probe->height;
     }
@@ -394,12 +440,20 @@ int main(int argc, char *argv[])
     }
 
     // References. A series looks for the I0 image of each energy; one data set has one.
+    // An HDF5 file brings its own: the averages of its white and dark images.
     bool refOk = false;
+    const QString hdf5Dark = hdf5 && hdf5Info.darks > 0
+        ? DxchangeFile::address(source, DxchangeFile::Part::Dark)
+        : QString();
+    const QString hdf5White = hdf5 && hdf5Info.whites > 0
+        ? DxchangeFile::address(source, DxchangeFile::Part::White)
+        : QString();
     std::unique_ptr<ImgData> bg = loadReference(parser.value(bgOpt),
-        QFileInfo::exists(folder.filePath("ref/BG.img")) || !isSeries
-            ? folder.filePath("ref/BG.img")
-            : folder.filePath("BG.img"),
-        refOk);
+        hdf5 ? hdf5Dark
+             : (QFileInfo::exists(folder.filePath("ref/BG.img")) || !isSeries
+                     ? folder.filePath("ref/BG.img")
+                     : folder.filePath("BG.img")),
+        refOk, hdf5);
     if (!refOk)
         return fail("the BG image could not be loaded");
     std::unique_ptr<ImgData> i0;
@@ -407,7 +461,8 @@ int main(int argc, char *argv[])
     if (isSeries) {
         i0Files = seriesI0Files(parser.value(i0Opt), folder, patterns);
     } else {
-        i0 = loadReference(parser.value(i0Opt), folder.filePath("ref/I0.img"), refOk);
+        i0 = loadReference(
+            parser.value(i0Opt), hdf5 ? hdf5White : folder.filePath("ref/I0.img"), refOk, hdf5);
         if (!refOk)
             return fail("the I0 image could not be loaded");
     }
@@ -436,6 +491,7 @@ int main(int argc, char *argv[])
     // The process control panel and the sinogram panel do what they do in the window.
     ProcCtrl procCtrl;
     procCtrl.setMethod(method);
+    procCtrl.setFilter(CtFilter::name(filter));
     if (rotAxIsV)
         procCtrl.findChild<QRadioButton *>("RotAxV")->click();
     procCtrl.setDataSetRangeDeg(*range);
@@ -448,16 +504,28 @@ int main(int argc, char *argv[])
     const auto load = [&](int k) {
         const SeriesSet &set = series.sets.at(k);
         loadedSet = -1;
-        if (!loadSet(imgDatas, set, isSeries, probeWidth, probeHeight, stopSignal))
+        // The files refused on the way, for the load line.
+        QStringList refused;
+        const auto noteRefusal = QObject::connect(&Failures::instance(), &Failures::recorded, &app,
+            [&refused](int kind, const QString &message) {
+                if (kind == Failures::Load)
+                    refused << message;
+            });
+        const bool loaded = loadSet(imgDatas, set, isSeries, probeWidth, probeHeight, stopSignal);
+        QObject::disconnect(noteRefusal);
+        if (!loaded)
             return false;
         if (isSeries && !useI0Of(set))
             return false;
         loadedSet = k;
         procCtrl.setDataSetImages(imgDatas.count());
-        out() << "Loaded " << imgDatas.count() << " projections of " << imgDatas.width << " x "
-              << imgDatas.height << " from "
-              << (isSeries ? QString("energy %1").arg(set.tag) : folder.path()) << " ("
-              << referenceText() << ")" << Qt::endl;
+        out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
+            isSeries   ? QString("energy %1").arg(set.tag)
+                : hdf5 ? source
+                       : folder.path(),
+            refused)
+              << Qt::endl;
+        out() << referenceText() << Qt::endl;
         return true;
     };
 
@@ -506,7 +574,6 @@ int main(int argc, char *argv[])
     saver->ofEnergy = isSeries;
     saver->ofSlice = false;
     saver->moveToThread(saverThread);
-    QObject::connect(saverThread, &QThread::finished, saver, &QObject::deleteLater);
     saverThread->start();
 
     const RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
@@ -528,8 +595,11 @@ int main(int argc, char *argv[])
         workers << w;
     }
 
+    const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
+        [](int sum, const QList<int> &w) { return sum + int(w.size()); });
+    RunReport runReport;
+    bool runBegun = false;
     int done = 0;
-    qint64 elapsedMs = 0;
     for (int k = 0; k < series.sets.size() && stopSignal == 0; ++k) {
         if (work.at(k).isEmpty())
             continue;
@@ -560,26 +630,40 @@ int main(int argc, char *argv[])
             Qt::QueuedConnection);
         QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
             [&dispatcher](int) { dispatcher.stop(); });
+        QObject::connect(
+            &dispatcher, &SliceDispatcher::progressed, &loop, [&runReport, &done](int doneHere) {
+                const QString line = runReport.progress(done + doneHere);
+                if (!line.isEmpty())
+                    out() << line << Qt::endl;
+            });
+        if (!runBegun) {
+            // The clock starts with the first slice, so the rate is that of the workers.
+            runBegun = true;
+            out() << RunReport::startLine(from, to, signedStep, threads,
+                method == CtMethod::Fbp ? "filtered back-projection" : "gridding")
+                  << Qt::endl;
+            runReport.begin(planned);
+        }
         if (stopSignal != 0)
             dispatcher.stop();
         dispatcher.start();
         loop.exec();
         done += dispatcher.slicesDone();
-        elapsedMs += dispatcher.elapsedMs();
     }
 
     // Every record the workers queued is written before the saver stops.
     shutDownWorkers(workers, saver);
-    const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
-        [](int sum, const QList<int> &w) { return sum + int(w.size()); });
+    // The saver's thread has ended: nothing of it runs any more.
+    const qint64 written = saver->written.load();
+    delete saver;
     if (stopSignal != 0 && done < planned)
         recordFailure(Failures::RunStopped,
             QString("The reconstruction was stopped before its end: %1 of %2 slices done")
                 .arg(done)
                 .arg(planned));
-    const double seconds = elapsedMs / 1000.0;
-    out() << "Done: " << done << " slices in " << seconds << " s (" << seconds / std::max(1, done)
-          << " s per slice)" << Qt::endl;
+    if (!runBegun)
+        runReport.begin(planned); // no set could be reconstructed
+    out() << runReport.endLine(done, written) << Qt::endl;
     const int failures = Failures::instance().count();
     if (failures > 0)
         out() << "Failures: " << failures << " (last: " << Failures::instance().last() << ")"

@@ -1,0 +1,526 @@
+#include "DxchangeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <hdf5.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <utility>
+
+#include <climits>
+
+namespace {
+
+const char *const DataSet = "/exchange/data";
+const char *const WhiteSet = "/exchange/data_white";
+const char *const DarkSet = "/exchange/data_dark";
+const char *const ThetaSet = "/exchange/theta";
+
+// One image may hold at most this many pixels: a damaged header must not make a reader ask
+// for terabytes.
+constexpr qint64 MaxImagePixels = qint64(1) << 31;
+
+// Owns one HDF5 identifier and closes it with the function of its kind.
+class Hid
+{
+public:
+    using Closer = herr_t (*)(hid_t);
+    Hid() = default;
+    Hid(hid_t id, Closer c)
+        : id(id)
+        , closer(c)
+    { }
+    Hid(Hid &&o) noexcept
+        : id(std::exchange(o.id, H5I_INVALID_HID))
+        , closer(o.closer)
+    { }
+    Hid &operator=(Hid &&o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            id = std::exchange(o.id, H5I_INVALID_HID);
+            closer = o.closer;
+        }
+        return *this;
+    }
+    ~Hid() { reset(); }
+    void reset()
+    {
+        if (id >= 0 && closer)
+            closer(id);
+        id = H5I_INVALID_HID;
+    }
+    bool valid() const { return id >= 0; }
+    operator hid_t() const { return id; }
+
+private:
+    hid_t id = H5I_INVALID_HID;
+    Closer closer = nullptr;
+};
+
+// HDF5 prints its error stack to stderr unless told otherwise, per thread; the reader
+// reports failures itself, naming the file and the dataset.
+void quietErrors()
+{
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+}
+
+bool linkExists(hid_t file, const char *path)
+{
+    // Each step of the path must exist before the next is asked for.
+    const QByteArray p(path);
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = p.indexOf('/', from);
+        const QByteArray part = slash < 0 ? p : p.left(slash);
+        if (H5Lexists(file, part.constData(), H5P_DEFAULT) <= 0)
+            return false;
+        if (slash < 0)
+            return true;
+        from = slash + 1;
+    }
+}
+
+QString typeName(hid_t type)
+{
+    const H5T_class_t cls = H5Tget_class(type);
+    const size_t size = H5Tget_size(type);
+    if (cls == H5T_INTEGER)
+        return QString("%1int%2").arg(H5Tget_sign(type) == H5T_SGN_NONE ? "u" : "").arg(size * 8);
+    if (cls == H5T_FLOAT)
+        return QString("float%1").arg(size * 8);
+    if (cls == H5T_STRING)
+        return "string";
+    if (cls == H5T_COMPOUND)
+        return "compound";
+    return "non-numeric";
+}
+
+// The stored pixel type of a projection dataset, or false.
+bool pixelOf(hid_t type, DxchangeFile::Pixel &pixel)
+{
+    const H5T_class_t cls = H5Tget_class(type);
+    const size_t size = H5Tget_size(type);
+    if (cls == H5T_INTEGER && H5Tget_sign(type) == H5T_SGN_NONE && (size == 2 || size == 4)) {
+        pixel = size == 2 ? DxchangeFile::Pixel::UInt16 : DxchangeFile::Pixel::UInt32;
+        return true;
+    }
+    if (cls == H5T_FLOAT && size == 4) {
+        pixel = DxchangeFile::Pixel::Float32;
+        return true;
+    }
+    return false;
+}
+
+hid_t memoryType(DxchangeFile::Pixel pixel)
+{
+    switch (pixel) {
+    case DxchangeFile::Pixel::UInt16:
+        return H5T_NATIVE_UINT16;
+    case DxchangeFile::Pixel::UInt32:
+        return H5T_NATIVE_UINT32;
+    case DxchangeFile::Pixel::Float32:
+        return H5T_NATIVE_FLOAT;
+    case DxchangeFile::Pixel::Float64:
+        break;
+    }
+    return H5T_NATIVE_DOUBLE;
+}
+
+size_t pixelBytes(DxchangeFile::Pixel pixel)
+{
+    return pixel == DxchangeFile::Pixel::UInt16 ? 2 : pixel == DxchangeFile::Pixel::Float64 ? 8 : 4;
+}
+
+QString failText(const QString &path, const QString &what)
+{
+    return QString("Cannot load the HDF5 file %1: %2").arg(path, what);
+}
+
+struct Stack
+{
+    Hid set;
+    int count = 0; // images
+    int rows = 0;
+    int columns = 0;
+    DxchangeFile::Pixel pixel = DxchangeFile::Pixel::UInt16;
+};
+
+// Opens an image stack (rank 3: images x rows x columns) and checks it. `chunkCacheBytes`
+// sizes the chunk cache so that the chunks of one image stay cached for the next.
+bool openStack(
+    hid_t file, const char *name, const QString &path, bool anyNumber, Stack &s, QString *error)
+{
+    s.set = Hid(H5Dopen2(file, name, H5P_DEFAULT), H5Dclose);
+    if (!s.set.valid()) {
+        *error = failText(path, QString("%1 is not a dataset").arg(name));
+        return false;
+    }
+    Hid space(H5Dget_space(s.set), H5Sclose);
+    const int rank = H5Sget_simple_extent_ndims(space);
+    if (rank != 3) {
+        *error = failText(path,
+            QString("dataset %1 has rank %2, not 3 (images x rows x columns)").arg(name).arg(rank));
+        return false;
+    }
+    hsize_t dims[3] = {};
+    H5Sget_simple_extent_dims(space, dims, nullptr);
+    Hid type(H5Dget_type(s.set), H5Tclose);
+    const bool numeric = H5Tget_class(type) == H5T_INTEGER || H5Tget_class(type) == H5T_FLOAT;
+    if (!(anyNumber ? numeric : pixelOf(type, s.pixel))) {
+        *error = failText(path,
+            QString("dataset %1 holds %2 values (%3 expected)")
+                .arg(name, typeName(type), anyNumber ? "numbers" : "uint16, uint32 or float32"));
+        return false;
+    }
+    if (dims[0] < 1 || dims[1] < 1 || dims[2] < 1 || dims[0] > hsize_t(INT_MAX)
+        || dims[1] > hsize_t(INT_MAX) || dims[2] > hsize_t(INT_MAX)
+        || qint64(dims[1]) * qint64(dims[2]) > MaxImagePixels) {
+        *error = failText(path,
+            QString("dataset %1 has an unusable size %2 x %3 x %4")
+                .arg(name)
+                .arg(dims[0])
+                .arg(dims[1])
+                .arg(dims[2]));
+        return false;
+    }
+    s.count = int(dims[0]);
+    s.rows = int(dims[1]);
+    s.columns = int(dims[2]);
+    return true;
+}
+
+// The chunk cache a projection dataset needs so that reading projection after projection
+// decompresses every chunk once: all chunks that one projection touches.
+void sizeChunkCache(hid_t file, Stack &s)
+{
+    Hid dcpl(H5Dget_create_plist(s.set), H5Pclose);
+    if (H5Pget_layout(dcpl) != H5D_CHUNKED)
+        return;
+    hsize_t chunk[3] = {};
+    if (H5Pget_chunk(dcpl, 3, chunk) != 3 || chunk[1] == 0 || chunk[2] == 0)
+        return;
+    Hid type(H5Dget_type(s.set), H5Tclose);
+    const hsize_t across
+        = ((s.rows + chunk[1] - 1) / chunk[1]) * ((s.columns + chunk[2] - 1) / chunk[2]);
+    const hsize_t bytes = across * chunk[0] * chunk[1] * chunk[2] * H5Tget_size(type);
+    const size_t cache = size_t(std::min<hsize_t>(bytes + (1 << 20), hsize_t(1) << 30));
+    Hid dapl(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+    H5Pset_chunk_cache(dapl, size_t(std::max<hsize_t>(across * 10 + 1, 521)), cache, 1.0);
+    Hid reopened(H5Dopen2(file, DataSet, dapl), H5Dclose);
+    if (reopened.valid())
+        s.set = std::move(reopened);
+}
+
+} // namespace
+
+class DxchangeFile::Source
+{
+public:
+    QString path;
+    Hid file;
+    Stack data;
+    Stack white;
+    Stack dark;
+    std::mutex mutex; // one read at a time through the shared handles
+};
+
+bool DxchangeFile::isHdf5(const QString &path)
+{
+    static const char signature[8] = { '\x89', 'H', 'D', 'F', '\r', '\n', '\x1a', '\n' };
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    for (qint64 offset = 0; offset < f.size(); offset = offset == 0 ? 512 : offset * 2) {
+        if (!f.seek(offset))
+            return false;
+        if (f.read(8) == QByteArray(signature, 8))
+            return true;
+        if (offset > (qint64(1) << 30))
+            break;
+    }
+    return false;
+}
+
+QString DxchangeFile::address(const QString &path, int projection)
+{
+    return path + '#' + QString::number(projection);
+}
+
+QString DxchangeFile::address(const QString &path, Part part)
+{
+    return path + (part == Part::White ? "#white" : part == Part::Dark ? "#dark" : "#0");
+}
+
+QStringList DxchangeFile::projectionAddresses(const QString &path, int projections)
+{
+    QStringList list;
+    list.reserve(projections);
+    for (int i = 0; i < projections; ++i)
+        list << address(path, i);
+    return list;
+}
+
+bool DxchangeFile::splitAddress(const QString &name, QString &path, Part &part, int &index)
+{
+    const qsizetype hash = name.lastIndexOf('#');
+    if (hash < 1 || QFileInfo::exists(name))
+        return false;
+    const QString tail = name.mid(hash + 1);
+    index = 0;
+    if (tail == "white") {
+        part = Part::White;
+    } else if (tail == "dark") {
+        part = Part::Dark;
+    } else {
+        bool ok = false;
+        index = tail.toInt(&ok);
+        if (!ok || index < 0 || tail.startsWith('+'))
+            return false;
+        part = Part::Projection;
+    }
+    path = name.left(hash);
+    return true;
+}
+
+bool DxchangeFile::evenlySpread(const std::vector<double> &theta, double &first, double &step)
+{
+    if (theta.empty())
+        return false;
+    first = theta.front();
+    step = theta.size() > 1 ? (theta.back() - theta.front()) / double(theta.size() - 1) : 0.0;
+    if (theta.size() > 1 && step == 0.0)
+        return false;
+    const double tolerance = 1e-3 * std::abs(step);
+    for (size_t i = 0; i < theta.size(); ++i) {
+        if (!(std::abs(theta[i] - (first + double(i) * step)) <= tolerance))
+            return false;
+    }
+    return true;
+}
+
+bool DxchangeFile::angleRange(const QString &path, const Info &info, bool &given, double &origin,
+    double &range, QString *error)
+{
+    given = !info.theta.empty();
+    if (!given)
+        return true;
+    double first = 0, step = 0;
+    if (!evenlySpread(info.theta, first, step) || (info.theta.size() > 1 && step == 0)) {
+        if (error)
+            *error = failText(path,
+                QString("the angles of dataset %1 are not evenly spread (%2 ... %3 degrees over %4 "
+                        "projections); filtered back-projection needs one common angle step")
+                    .arg(ThetaSet)
+                    .arg(info.theta.front())
+                    .arg(info.theta.back())
+                    .arg(info.theta.size()));
+        return false;
+    }
+    origin = first;
+    // One projection alone covers no range; 180 degrees keeps the usual meaning.
+    range = info.theta.size() > 1 ? step * double(info.theta.size()) : 180.0;
+    return true;
+}
+
+DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
+{
+    static std::mutex cacheMutex;
+    static QHash<QString, std::weak_ptr<Source>> cache;
+    QString dummy;
+    if (!error)
+        error = &dummy;
+    const QString key = QFileInfo(path).absoluteFilePath();
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    if (SourcePtr s = cache.value(key).lock())
+        return s;
+
+    quietErrors();
+    if (!QFileInfo(path).isFile()) {
+        *error = failText(path, "no such file");
+        return nullptr;
+    }
+    if (!isHdf5(path)) {
+        *error = failText(path, "not an HDF5 file");
+        return nullptr;
+    }
+    auto s = std::make_shared<Source>();
+    s->path = path;
+    s->file
+        = Hid(H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
+    if (!s->file.valid()) {
+        *error = failText(path, "the HDF5 library cannot open it");
+        return nullptr;
+    }
+    if (!linkExists(s->file, DataSet)) {
+        *error = failText(path, QString("dataset %1 is missing").arg(DataSet));
+        return nullptr;
+    }
+    if (!openStack(s->file, DataSet, path, false, s->data, error))
+        return nullptr;
+    sizeChunkCache(s->file, s->data);
+    for (auto [name, stack] :
+        { std::pair { WhiteSet, &s->white }, std::pair { DarkSet, &s->dark } }) {
+        if (!linkExists(s->file, name))
+            continue;
+        if (!openStack(s->file, name, path, true, *stack, error))
+            return nullptr;
+        if (stack->rows != s->data.rows || stack->columns != s->data.columns) {
+            *error = failText(path,
+                QString("dataset %1 has images of %2 x %3 pixels, %4 of %5 x %6")
+                    .arg(name)
+                    .arg(stack->columns)
+                    .arg(stack->rows)
+                    .arg(DataSet)
+                    .arg(s->data.columns)
+                    .arg(s->data.rows));
+            return nullptr;
+        }
+    }
+    cache.insert(key, s);
+    return s;
+}
+
+void DxchangeFile::imageSize(const SourcePtr &source, int &rows, int &columns)
+{
+    rows = source ? source->data.rows : 0;
+    columns = source ? source->data.columns : 0;
+}
+
+bool DxchangeFile::inspect(const QString &path, Info &info, QString *error)
+{
+    info = Info();
+    SourcePtr s = open(path, error);
+    if (!s)
+        return false;
+    std::lock_guard<std::mutex> lock(s->mutex);
+    quietErrors();
+    info.projections = s->data.count;
+    info.rows = s->data.rows;
+    info.columns = s->data.columns;
+    info.whites = s->white.set.valid() ? s->white.count : 0;
+    info.darks = s->dark.set.valid() ? s->dark.count : 0;
+    if (!linkExists(s->file, ThetaSet))
+        return true;
+    Hid theta(H5Dopen2(s->file, ThetaSet, H5P_DEFAULT), H5Dclose);
+    if (!theta.valid()) {
+        *error = failText(path, QString("%1 is not a dataset").arg(ThetaSet));
+        return false;
+    }
+    Hid space(H5Dget_space(theta), H5Sclose);
+    Hid type(H5Dget_type(theta), H5Tclose);
+    const int rank = H5Sget_simple_extent_ndims(space);
+    hsize_t n = 0;
+    if (rank == 1)
+        H5Sget_simple_extent_dims(space, &n, nullptr);
+    if (rank != 1 || (H5Tget_class(type) != H5T_FLOAT && H5Tget_class(type) != H5T_INTEGER)) {
+        *error = failText(path,
+            QString("dataset %1 must be a list of angles (rank 1, numbers), not rank %2 of %3")
+                .arg(ThetaSet)
+                .arg(rank)
+                .arg(typeName(type)));
+        return false;
+    }
+    if (n != hsize_t(info.projections)) {
+        *error = failText(path,
+            QString("dataset %1 has %2 angles for %3 projections")
+                .arg(ThetaSet)
+                .arg(n)
+                .arg(info.projections));
+        return false;
+    }
+    info.theta.resize(n);
+    if (H5Dread(theta, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, info.theta.data()) < 0) {
+        info.theta.clear();
+        *error = failText(path, QString("dataset %1 cannot be read").arg(ThetaSet));
+        return false;
+    }
+    for (double t : info.theta) {
+        if (!std::isfinite(t)) {
+            info.theta.clear();
+            *error = failText(
+                path, QString("dataset %1 holds an angle that is not a number").arg(ThetaSet));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
+    std::vector<char> &pixels, Pixel &pixel, QString *error)
+{
+    QString dummy;
+    if (!error)
+        error = &dummy;
+    if (!source)
+        return false;
+    std::lock_guard<std::mutex> lock(source->mutex);
+    quietErrors();
+    const Stack &s = part == Part::White ? source->white
+        : part == Part::Dark             ? source->dark
+                                         : source->data;
+    const char *name = part == Part::White ? WhiteSet : part == Part::Dark ? DarkSet : DataSet;
+    if (!s.set.valid()) {
+        *error = failText(source->path, QString("dataset %1 is missing").arg(name));
+        return false;
+    }
+    if (index < 0 || index >= s.count) {
+        *error = failText(source->path,
+            QString("dataset %1 has no image %2 (%3 images)").arg(name).arg(index).arg(s.count));
+        return false;
+    }
+    const size_t count = size_t(s.rows) * size_t(s.columns);
+    pixel = part == Part::Projection ? s.pixel : Pixel::Float64;
+    Hid fileSpace(H5Dget_space(s.set), H5Sclose);
+    const hsize_t one[3] = { 1, hsize_t(s.rows), hsize_t(s.columns) };
+    Hid memSpace(H5Screate_simple(3, one, nullptr), H5Sclose);
+    auto readFrame = [&](int k, hid_t memType, void *dst) {
+        const hsize_t start[3] = { hsize_t(k), 0, 0 };
+        return H5Sselect_hyperslab(fileSpace, H5S_SELECT_SET, start, nullptr, one, nullptr) >= 0
+            && H5Dread(s.set, memType, memSpace, fileSpace, H5P_DEFAULT, dst) >= 0;
+    };
+    try {
+        pixels.resize(count * pixelBytes(pixel));
+        if (part == Part::Projection) {
+            if (!readFrame(index, memoryType(pixel), pixels.data())) {
+                *error = failText(source->path,
+                    QString("dataset %1: image %2 cannot be read").arg(name).arg(index));
+                return false;
+            }
+            return true;
+        }
+        // The average of all images, summed in double (exact for integer counts).
+        auto *sum = reinterpret_cast<double *>(pixels.data());
+        std::fill_n(sum, count, 0.0);
+        std::vector<double> frame(count);
+        for (int k = 0; k < s.count; ++k) {
+            if (!readFrame(k, H5T_NATIVE_DOUBLE, frame.data())) {
+                *error = failText(
+                    source->path, QString("dataset %1: image %2 cannot be read").arg(name).arg(k));
+                return false;
+            }
+            for (size_t i = 0; i < count; ++i)
+                sum[i] += frame[i];
+        }
+        if (s.count > 1) {
+            const double k = double(s.count);
+            for (size_t i = 0; i < count; ++i)
+                sum[i] /= k;
+        }
+        return true;
+    } catch (const std::bad_alloc &) {
+        pixels.clear();
+        *error = failText(source->path,
+            QString("dataset %1: no memory for an image of %2 x %3")
+                .arg(name)
+                .arg(s.columns)
+                .arg(s.rows));
+        return false;
+    }
+}

@@ -1,0 +1,95 @@
+#include "ImgDataHdf5.h"
+
+#include "PixelLines.h"
+#include "TextUtil.h"
+
+#include <algorithm>
+
+void ImgDataHdf5::reset()
+{
+    ImgData::reset();
+    pixels.clear();
+    source.reset();
+    index = 0;
+}
+
+bool ImgDataHdf5::readProps(const QString &f, int &w, int &h)
+{
+    w = h = 0;
+    expTime = 1.0;
+    QString path;
+    if (!DxchangeFile::splitAddress(f, path, part, index)) {
+        logLine("Not an image of an HDF5 file :", f);
+        return false;
+    }
+    QString error;
+    source = DxchangeFile::open(path, &error);
+    if (!source) {
+        logLine(error);
+        return false;
+    }
+    DxchangeFile::imageSize(source, h, w);
+    return true;
+}
+
+bool ImgDataHdf5::openData(const QString &f)
+{
+    Q_UNUSED(f);
+    QString error;
+    if (!DxchangeFile::readImage(source, part, index, pixels, pixel, &error)) {
+        logLine(error);
+        return false;
+    }
+    return true;
+}
+
+double *ImgDataHdf5::hLine(int y, double *out) const
+{
+    if (y < 0 || y >= height || pixels.empty()) {
+        std::fill_n(out, width, 0.0);
+        return out;
+    }
+    const qsizetype row = qsizetype(y) * width;
+    switch (pixel) {
+    case DxchangeFile::Pixel::UInt16:
+        PixelLines::row<quint16, false>(pixels.data() + row * 2, width, out);
+        break;
+    case DxchangeFile::Pixel::UInt32:
+        PixelLines::row<quint32, false>(pixels.data() + row * 4, width, out);
+        break;
+    case DxchangeFile::Pixel::Float32:
+        PixelLines::row<float, false>(pixels.data() + row * 4, width, out);
+        break;
+    case DxchangeFile::Pixel::Float64:
+        PixelLines::row<double, false>(pixels.data() + row * 8, width, out);
+        break;
+    }
+    return out;
+}
+
+double *ImgDataHdf5::vLine(int x, double *out) const
+{
+    if (x < 0 || x >= width || pixels.empty()) {
+        std::fill_n(out, height, 0.0);
+        return out;
+    }
+    switch (pixel) {
+    case DxchangeFile::Pixel::UInt16:
+        PixelLines::column<quint16, false>(
+            pixels.data() + qsizetype(x) * 2, qsizetype(width) * 2, height, out);
+        break;
+    case DxchangeFile::Pixel::UInt32:
+        PixelLines::column<quint32, false>(
+            pixels.data() + qsizetype(x) * 4, qsizetype(width) * 4, height, out);
+        break;
+    case DxchangeFile::Pixel::Float32:
+        PixelLines::column<float, false>(
+            pixels.data() + qsizetype(x) * 4, qsizetype(width) * 4, height, out);
+        break;
+    case DxchangeFile::Pixel::Float64:
+        PixelLines::column<double, false>(
+            pixels.data() + qsizetype(x) * 8, qsizetype(width) * 8, height, out);
+        break;
+    }
+    return out;
+}
