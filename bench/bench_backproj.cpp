@@ -146,6 +146,12 @@ void BM_PlainFormula(benchmark::State &state)
         updates, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Arguments: n, rows, filter (index of CtFilterKind).
+CtFilterKind filterArg(const benchmark::State &state)
+{
+    return static_cast<CtFilterKind>(state.range(2));
+}
+
 // Forward transforms, filters and back-projection of a whole slice (engine already sized).
 void BM_WholeSlice(benchmark::State &state)
 {
@@ -155,6 +161,8 @@ void BM_WholeSlice(benchmark::State &state)
     fillSinogram(sgm, n + 1, rows);
     CtBackProj engine;
     engine.setup(n, rows);
+    engine.setFilter(filterArg(state));
+    state.SetLabel(CtFilter::name(filterArg(state)).toStdString());
     const double step = std::numbers::pi / rows;
     for (auto _ : state) {
         engine.reconstruct(sgm, 0, n, 0, n, 0.0, step);
@@ -188,6 +196,8 @@ void BM_FilterRows(benchmark::State &state)
     fillSinogram(sgm, n + 1, rows);
     CtBackProj engine;
     engine.setup(n, rows);
+    engine.setFilter(filterArg(state));
+    state.SetLabel(CtFilter::name(filterArg(state)).toStdString());
     for (auto _ : state) {
         for (int i = 0; i < rows; ++i)
             engine.fftRow(sgm.sgmRow(i), i);
@@ -226,9 +236,14 @@ BENCHMARK(BM_BackProjectOneByOne)
     ->Args({ 1024, 900 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
+// The plain ramp, the padded ramp and a windowed one.
 BENCHMARK(BM_WholeSlice)
-    ->Args({ 1024, 900 })
-    ->Args({ 2048, 1800 })
+    ->Args({ 1024, 900, 0 })
+    ->Args({ 1024, 900, 1 })
+    ->Args({ 1024, 900, 5 })
+    ->Args({ 2048, 1800, 0 })
+    ->Args({ 2048, 1800, 1 })
+    ->Args({ 2048, 1800, 5 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_WholeSliceGridding)
@@ -237,7 +252,9 @@ BENCHMARK(BM_WholeSliceGridding)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 BENCHMARK(BM_FilterRows)
-    ->Args({ 1024, 900 })
-    ->Args({ 2048, 1800 })
+    ->Args({ 1024, 900, 0 })
+    ->Args({ 1024, 900, 1 })
+    ->Args({ 2048, 1800, 0 })
+    ->Args({ 2048, 1800, 1 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();

@@ -67,6 +67,14 @@
         <translation>スレッド</translation>
     </message>
     <message>
+        <source>Filter</source>
+        <translation>フィルタ</translation>
+    </message>
+    <message>
+        <source>Filter of the projections. ramp: without zero padding (reads large objects low). ramp_padded: exact values for quantitative work. shepp_logan, cosine, hamming, hann: ramp_padded with a window, less noise and less resolution.</source>
+        <translation>投影のフィルタ。ramp: ゼロ詰めなし(大きな試料は低く出る)。ramp_padded: 定量解析向けの正確な値。shepp_logan, cosine, hamming, hann: 窓付きの ramp_padded、ノイズも分解能も低い。</translation>
+    </message>
+    <message>
         <source>Slice : </source>
         <translation>スライス : </translation>
     </message>

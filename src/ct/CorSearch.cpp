@@ -56,9 +56,21 @@ double searchCor(const double *f, const double *g, int length, double start, dou
 {
     if (!std::isfinite(start))
         return start;
-    double best = 0.0;
-    double bestPos = start;
+    // A climb that starts far from the axis can end on a side peak, where the object's edge
+    // meets a feature of its mirror image. So the climb starts from the best of a coarse scan
+    // over every whole pixel of the middle half of the line, where an axis is plausible, and
+    // of the start itself, which keeps an axis outside that half within reach.
     double m = start;
+    double coarse = corScore(f, g, length, start, fraction);
+    for (int c = length / 4; c <= 3 * length / 4; ++c) {
+        const double s = corScore(f, g, length, c, fraction);
+        if (s > coarse) {
+            coarse = s;
+            m = c;
+        }
+    }
+    double best = 0.0;
+    double bestPos = m;
     // Every pass must raise the score, and only 2L + 20 whole-pixel positions can score
     // above zero, so the climb ends; the cap guards against scores that are not numbers.
     const int maxPasses = 2 * (length > 0 ? length : 0) + 40;

@@ -14,9 +14,10 @@ int corPartnerImage(int first, int count, double rangeDeg);
 // by interpolation with 0 outside. 0 when L <= 0 or either part holds no signal.
 double corScore(const double *f, const double *g, int length, double c, double fraction);
 
-// Hill climb from `start`: passes of 20 whole-pixel candidates around the best so far
-// until a pass brings no strictly better score, then tenth-pixel steps within +-2.
-// Returns the best position (`start` when nothing scores above 0).
+// Coarse scan of every whole pixel from L/4 to 3L/4 and of `start`, then a hill climb from
+// the best of them: passes of 20 whole-pixel candidates around the best so far until a pass
+// brings no strictly better score, then tenth-pixel steps within +-2. Returns the best
+// position (`start` when nothing scores above 0).
 double searchCor(const double *f, const double *g, int length, double start, double fraction);
 
 // Attenuation ln((I0 - BG) / (I - BG)) of a raw line, a non-positive difference counting as

@@ -292,8 +292,66 @@ CtBackProj::~CtBackProj()
     freeRows();
 }
 
+void CtBackProj::freePaddedTransforms()
+{
+    std::lock_guard<std::mutex> lock(fftwPlannerMutex());
+    if (padFwdPlan_ != nullptr)
+        fftw_destroy_plan(padFwdPlan_);
+    if (padInvPlan_ != nullptr)
+        fftw_destroy_plan(padInvPlan_);
+    padFwdPlan_ = padInvPlan_ = nullptr;
+    fftw_free(padReal_);
+    fftw_free(padSpec_);
+    padReal_ = padSpec_ = nullptr;
+    padN_ = 0;
+    response_.clear();
+}
+
+bool CtBackProj::makePaddedTransforms()
+{
+    const int m = CtFilter::paddedLength(n_);
+    if (!CtFilter::padded(filter_) || n_ < 2) {
+        freePaddedTransforms();
+        return true;
+    }
+    if (m == padN_ && !response_.empty())
+        return true;
+    freePaddedTransforms();
+    std::vector<double> table = CtFilter::response(filter_, m);
+    if (table.empty())
+        return false;
+    for (double &v : table)
+        v /= m;
+    std::lock_guard<std::mutex> lock(fftwPlannerMutex());
+    padReal_ = allocDoubles(m);
+    padSpec_ = allocDoubles(2 * (static_cast<std::size_t>(m) / 2 + 1));
+    if (padReal_ == nullptr || padSpec_ == nullptr)
+        return false;
+    padFwdPlan_ = fftw_plan_dft_r2c_1d(m, padReal_, asComplex(padSpec_), FFTW_ESTIMATE);
+    padInvPlan_ = fftw_plan_dft_c2r_1d(m, asComplex(padSpec_), padReal_, FFTW_ESTIMATE);
+    if (padFwdPlan_ == nullptr || padInvPlan_ == nullptr)
+        return false;
+    padN_ = m;
+    response_ = std::move(table);
+    return true;
+}
+
+bool CtBackProj::setFilter(CtFilterKind kind)
+{
+    if (kind == filter_ && (padN_ > 0 || !CtFilter::padded(kind) || n_ == 0))
+        return true;
+    filter_ = kind;
+    // Rows transformed for the other filter are not rows of this one.
+    std::fill(tableKind_.begin(), tableKind_.end(), 0);
+    if (n_ == 0 || makePaddedTransforms())
+        return true;
+    freePaddedTransforms();
+    return false;
+}
+
 void CtBackProj::freeTransforms()
 {
+    freePaddedTransforms();
     std::lock_guard<std::mutex> lock(fftwPlannerMutex());
     if (fwdPlan_ != nullptr)
         fftw_destroy_plan(fwdPlan_);
@@ -343,11 +401,11 @@ bool CtBackProj::resize(int n, int rows)
                 planned = fwdPlan_ != nullptr && invPlan_ != nullptr;
             }
         }
-        if (!planned) {
+        n_ = n;
+        if (!planned || !makePaddedTransforms()) {
             freeTransforms();
             return false;
         }
-        n_ = n;
     }
     if (rows > capacity_) {
         // Grow, keeping rows already transformed or filtered.
@@ -467,6 +525,11 @@ bool CtBackProj::fftRow(const double *row, int i)
 {
     if (row == nullptr || n_ < 2 || i < 0 || i >= capacity_)
         return false;
+    if (padN_ > 0) {
+        std::memcpy(rows_ + rowStride() * i, row, static_cast<std::size_t>(n_) * sizeof(double));
+        tableKind_[i] = 0;
+        return true;
+    }
     for (int k = 0; k < n_; ++k) {
         fwdIn_[2 * k] = row[k];
         fwdIn_[2 * k + 1] = 0.0;
@@ -482,6 +545,8 @@ bool CtBackProj::filterRow(int i)
 {
     if (n_ < 2 || i < 0 || i >= capacity_)
         return false;
+    if (CtFilter::padded(filter_))
+        return filterPaddedRow(i);
     const int n = n_;
     // The spectrum is read completely before the tables overwrite it.
     const double *bins = rows_ + rowStride() * i;
@@ -500,6 +565,30 @@ bool CtBackProj::filterRow(int i)
     for (int k = 0; k < n; ++k)
         invOut_[k] = invOut_[2 * k] / divisor;
     storeTables(i, invOut_, pairedTables());
+    return true;
+}
+
+bool CtBackProj::filterPaddedRow(int i)
+{
+    if (padN_ == 0)
+        return false;
+    const int n = n_;
+    const int m = padN_;
+    // Zeros after the row make the circular convolution a linear one over the whole row.
+    std::memcpy(padReal_, rows_ + rowStride() * i, static_cast<std::size_t>(n) * sizeof(double));
+    std::fill(padReal_ + n, padReal_ + m, 0.0);
+    fftw_execute_dft_r2c(padFwdPlan_, padReal_, asComplex(padSpec_));
+    const double *__restrict h = response_.data();
+    double *__restrict bins = padSpec_;
+    for (int k = 0; k <= m / 2; ++k) {
+        bins[2 * k] *= h[k];
+        bins[2 * k + 1] *= h[k];
+    }
+    fftw_execute_dft_c2r(padInvPlan_, asComplex(padSpec_), padReal_);
+    const double divisor = projections_ > 0 ? static_cast<double>(projections_) : 1.0;
+    for (int k = 0; k < n; ++k)
+        padReal_[k] /= divisor;
+    storeTables(i, padReal_, pairedTables());
     return true;
 }
 

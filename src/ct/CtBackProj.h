@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CtFilter.h"
+
 #include <atomic>
 #include <vector>
 
@@ -7,7 +9,8 @@ class HSgm;
 struct fftw_plan_s;
 
 // Filtered back-projection of one slice: forward FFT of every sinogram row, ramp filter
-// and inverse FFT, then linear-interpolation back-projection into an N x N result.
+// (or another of CtFilterKind) and inverse FFT, then linear-interpolation back-projection
+// into an N x N result.
 // One engine per worker thread; only `setup` is meant for another thread, and only while
 // the owner is idle. Plans are made under the program's FFTW planner lock, so `prepare`
 // may re-size the engine on the worker's own thread as well.
@@ -28,10 +31,21 @@ public:
     bool prepare(int n, int rows);
     // Result of n x n zeros, not valid.
     void initResult(int n);
+    // The divisor of the normalisation: the number of projections a slice is made of.
+    void setProjections(int projections) { projections_ = projections; }
 
-    // Forward transform of the first n samples of `row` into spectrum i.
+    // The filter of the following rows (Ramp at first). Choose it before fftRow; rows
+    // transformed for another filter must be transformed again. False, and the engine keeps
+    // no usable transforms, when the padded transforms cannot be made.
+    bool setFilter(CtFilterKind kind);
+    CtFilterKind filter() const { return filter_; }
+    // Length of the padded transform in use, 0 for Ramp.
+    int paddedLength() const { return padN_; }
+
+    // Forward transform of the first n samples of `row` into spectrum i. With a padded
+    // filter the row is only kept: both of its transforms happen in filterRow.
     bool fftRow(const double *row, int i);
-    // Ramp filter and inverse transform of spectrum i into filtered row i.
+    // Filter and inverse transform of spectrum i into filtered row i.
     bool filterRow(int i);
     // Adds filtered row i, at angle angle0 + i * dAngle (radians), into the result over
     // the region x0 <= x < x1, z0 <= z < z1 inside the inscribed circle. Refuses (false,
@@ -67,8 +81,9 @@ public:
     {
         return result_.data() + static_cast<std::size_t>(z) * static_cast<std::size_t>(resultN_);
     }
-    // Filtered value k of row i. The spectrum of row i as n (re, im) pairs: valid between
-    // fftRow(i) and filterRow(i), which reuses its memory.
+    // Filtered value k of row i. The spectrum of row i as n (re, im) pairs (with a padded
+    // filter: the n samples of the row): valid between fftRow(i) and filterRow(i), which
+    // reuses its memory.
     double filtered(int i, int k) const;
     const double *spectrum(int i) const;
 
@@ -94,6 +109,9 @@ public:
 
 private:
     bool resize(int n, int rows);
+    bool makePaddedTransforms();
+    bool filterPaddedRow(int i);
+    void freePaddedTransforms();
     void freeTransforms();
     void freeRows();
     std::size_t rowStride() const;
@@ -113,6 +131,15 @@ private:
     double *invOut_ = nullptr;
     fftw_plan_s *fwdPlan_ = nullptr;
     fftw_plan_s *invPlan_ = nullptr;
+    // Padded filters: real-to-complex and back on padN_ samples, the row followed by zeros;
+    // response_ already holds the 1 / padN_ of the unnormalised inverse.
+    CtFilterKind filter_ = CtFilterKind::Ramp;
+    int padN_ = 0;
+    double *padReal_ = nullptr; // padN_ doubles
+    double *padSpec_ = nullptr; // padN_ / 2 + 1 complex values
+    fftw_plan_s *padFwdPlan_ = nullptr;
+    fftw_plan_s *padInvPlan_ = nullptr;
+    std::vector<double> response_;
     // One block of rowStride() doubles per sinogram row. fftRow puts the row's spectrum
     // (n complex values) at its start; filterRow replaces it by the interpolation tables,
     // arranged for the loop in use (P: 16 doubles):

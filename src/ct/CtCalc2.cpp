@@ -1,4 +1,5 @@
 #include "CtCalc2.h"
+#include "Failures.h"
 
 #include "CtCalc2Ui.h"
 #include "CtImageData.h"
@@ -135,8 +136,17 @@ void CtCalc2::startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int sliceNo, boo
         std::lock_guard<std::mutex> lock(engineMutex);
         genAndDispImage = genImg;
         slice = sliceNo;
-        applyPendingSetup();
-        reconstructSlice(rotAxIsV, cor);
+        try {
+            applyPendingSetup();
+            reconstructSlice(rotAxIsV, cor);
+        } catch (const std::bad_alloc &) {
+            // The slice is lost, not the program: the run goes on and counts the failure.
+            picReady = false;
+            n = rows = 0;
+            hSgm.setSize(0, 0);
+            recordFailure(Failures::Memory,
+                "Not enough memory to reconstruct slice " + QString::number(sliceNo));
+        }
     }
     endingCt();
 }
@@ -182,7 +192,8 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
     gridded = p.method == CtMethod::Gridding;
-    if (!(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
+    if (!(gridded ? gridding.prepare(n, rows)
+                  : engine.setFilter(p.filter) && engine.prepare(n, rows))) {
         recordFailure(Failures::Slice,
             QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
                 .arg(slice)
@@ -192,6 +203,10 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         clearResult();
         return;
     }
+    // Divided by the rows this slice is made of, as the single-slice panel does: a partial
+    // set keeps the scale of a full one, also when it wraps past the end of the set.
+    engine.setProjections(rows);
+    gridding.setProjections(rows);
     const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
     if (!view.regionSet)
         toView([v = ui, n = n] { v->useDefaultCR(n); });

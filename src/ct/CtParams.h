@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtFilter.h"
 #include "CtMethod.h"
 
 // The reconstruction parameter block. The main window fills it from the process control
@@ -35,6 +36,8 @@ struct CtParams
     // sinograms from this run's settings, the ones their angles come from, even when the
     // panel is edited while the run goes on.
     bool usePartialDataSet = false;
+    // Filter of every projection.
+    CtFilterKind filter = CtFilterKind::Ramp;
     // How the workers reconstruct each slice.
     CtMethod method = CtMethod::Fbp;
 };

@@ -62,7 +62,8 @@ void DataSaver::saveData(SavingData *data)
     const QString fileName = saveFileName(data->name, data->tag, data->no, data->ext);
     for (const QString &folder : prepareFolders(data->path, data->tag, data->no)) {
         const QString path = joinSaveFolder(folder, fileName);
-        saveWholeFile(path, data->data);
+        if (saveWholeFile(path, data->data))
+            ++written;
     }
 }
 
@@ -89,8 +90,8 @@ void DataSaver::saveImg(SavingImg *img)
         const QString path = joinSaveFolder(folder, fileName);
         if (png.isEmpty())
             recordFailure(Failures::FileWrite, "Cannot write the file " + path);
-        else
-            saveWholeFile(path, png);
+        else if (saveWholeFile(path, png))
+            ++written;
     }
 }
 

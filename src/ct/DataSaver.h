@@ -36,6 +36,8 @@ public:
     std::atomic<bool> inSubFolders { true };
     std::atomic<bool> ofEnergy { false };
     std::atomic<bool> ofSlice { false };
+    // Files written since the start (read from any thread for the run's report).
+    std::atomic<qint64> written { 0 };
 
 public slots:
     void saveDataWDiscard(SavingData *data);

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -50,6 +51,9 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     rotAxGroup->addButton(ui->RotAxV);
     ui->RotAxH->setChecked(true);
     m_rotAxIsV = ui->RotAxV->isChecked();
+
+    // Item texts are the filters' batch names, so they are not translated.
+    ui->Filter->addItems(CtFilter::names());
 
     showPartial();
     refreshPartialCopy();
@@ -183,6 +187,21 @@ void ProcCtrl::fillCtParams(CtParams &p, bool calcCt1, bool calcCt2) const
     p.lowerLimit = -10.0;
     p.dataOffset = 10.0;
     p.threads = threads();
+    p.filter = filter();
+}
+
+CtFilterKind ProcCtrl::filter() const
+{
+    return static_cast<CtFilterKind>(std::max(0, ui->Filter->currentIndex()));
+}
+
+bool ProcCtrl::setFilter(const QString &name)
+{
+    CtFilterKind kind;
+    if (!CtFilter::fromName(name, &kind))
+        return false;
+    ui->Filter->setCurrentIndex(static_cast<int>(kind));
+    return true;
 }
 
 PartialDataSet ProcCtrl::partialDataSet() const

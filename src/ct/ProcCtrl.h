@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtFilter.h"
 #include "CtMethod.h"
 
 #include <QFrame>
@@ -53,6 +54,10 @@ public:
     int sliceTo() const;
     int sliceStep() const;
     int threads() const;
+    // Filter of the reconstruction.
+    CtFilterKind filter() const;
+    // False, and nothing changes, for a name that is not a filter.
+    bool setFilter(const QString &name);
     // The reconstruction method chosen in `Method`.
     CtMethod method() const;
 

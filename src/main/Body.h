@@ -4,6 +4,7 @@
 #include "CtParams.h"
 #include "DxchangeFile.h"
 #include "MouseC.h"
+#include "RunReport.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
@@ -112,6 +113,8 @@ public:
     // A load is under way: its files are being read one per event-loop pass. A selection made
     // meanwhile joins it, and a start waits for its end.
     bool loading = false;
+    // The memory the load under way needs has been compared with what there is.
+    bool memoryChecked = false;
     QList<double> i0Energies;
     bool calculating = false;
     bool batchCalc = false;
@@ -284,9 +287,18 @@ private:
     // Records a run that ends before its last slice, and stops a batch waiting for it: going
     // on would hide that the data set is incomplete.
     void noteStoppedRun(const QString &why);
+    // Puts a line of the run's report where the user sees it: on standard output without a
+    // window, and in the tool tip of the status field that shows the same state.
+    void report(const QString &line, QWidget *field);
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
     void applyRawSelection();
+    // I0 and BG images of another size than the projections are not used: their selector
+    // fields turn red and the sizes are reported (at a run's start as a failure).
+    void checkI0BgSizes(bool runStart);
+    // After the first image of a load: false (and the load is dropped, with a message giving
+    // both numbers) when the rest of the files and the workers need more memory than there is.
+    bool memoryAllowsLoad();
     // Runs `action` now when no worker is in flight, else once the last one has reported:
     // the image set and the I0/BG readers must not change while a worker reads them.
     // The I0 and BG selectors accept changes only while no worker is reading their images.
@@ -311,4 +323,12 @@ private:
     bool runningIdleAction = false;
     bool closing = false;
     bool shutDownDone = false;
+    // Without a window the run's report goes to standard output too.
+    bool consoleReport = false;
+    RunReport runReport;
+    qint64 writtenAtStart = 0;
+    bool runCutShort = false;
+    // The folder of the load under way and the files of it that could not be loaded.
+    QString loadFolder;
+    QStringList loadRefused;
 };

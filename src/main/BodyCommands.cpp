@@ -4,6 +4,7 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "CtFilter.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
@@ -229,6 +230,11 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_threads")) {
         if (auto *threads = procCtrl->findChild<QSpinBox *>("Threads"))
             threads->setValue(cmd.argInt(0)); // the spin box keeps it within its range
+    } else if (is("ct_filter")) {
+        if (!procCtrl->setFilter(text))
+            recordFailure(Failures::Command,
+                QString("Unknown filter \"%1\" (known: %2) in : %3")
+                    .arg(text, CtFilter::names().join(' '), cmd.line));
     } else if (is("ct_method")) {
         CtMethod method = CtMethod::Fbp;
         if (CtMethods::fromName(text, &method))

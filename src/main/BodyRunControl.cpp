@@ -125,8 +125,17 @@ qint64 Body::slicesDone() const
     return std::clamp<qint64>(handedOut - workersInFlight(), 0, slicesTotal());
 }
 
+void Body::report(const QString &line, QWidget *field)
+{
+    if (consoleReport)
+        RunReport::print(line);
+    if (field)
+        field->setToolTip(line);
+}
+
 void Body::noteStoppedRun(const QString &why)
 {
+    runCutShort = true;
     recordFailure(Failures::RunStopped,
         QString("The reconstruction run was stopped before its end (%1): %2 of %3 slices done")
             .arg(why)
@@ -184,6 +193,12 @@ void Body::resumeStart()
 void Body::beginRun()
 {
     startPending = false;
+    if (!imgDatas->isComplete()) {
+        recordFailure(Failures::Load, imgDatas->incompleteText() + "; no run started");
+        stopCalcCt();
+        return;
+    }
+    checkI0BgSizes(true);
     ctDisp->clear();
 
     const QString imagePath = SelectImageSaveDir->filePath();
@@ -242,6 +257,22 @@ void Body::beginRun()
     updateI0Scale();
     setupFFT();
     setupSaveConds();
+
+    runCutShort = false;
+    const QString method = ctParams.method == CtMethod::Fbp
+        ? QStringLiteral("filtered back-projection")
+        : QStringLiteral("gridding");
+    if (ctParams.sliceRange) {
+        const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
+        runReport.begin(std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom) / step + 1);
+        report(RunReport::startLine(ctParams.sliceFrom, ctParams.sliceTo, ctParams.sliceStep,
+                   std::clamp(ctParams.threads, 1, int(ctCalc2s.size())), method),
+            CalcStartT);
+    } else {
+        runReport.begin(1);
+        report(RunReport::startLine(ctParams.slice, ctParams.slice, 1, 1, method), CalcStartT);
+    }
+    writtenAtStart = dataSaver->written.load();
 
     if (ctParams.sliceRange) {
         runKind = RunKind::Ct2Range;
@@ -383,6 +414,9 @@ void Body::execMultiCtCalc()
         nextSlice += ctParams.sliceStep;
     }
     showProgress();
+    const QString line = runReport.progress(slicesDone());
+    if (!line.isEmpty())
+        report(line, ProgPerCent);
     if (!inSliceRange(nextSlice) && workersInFlight() == 0)
         stopCalcCt();
 }
@@ -403,6 +437,8 @@ void Body::stopCalcCt()
 {
     if (!calculating)
         return; // one end per run
+    const bool begun = runKind != RunKind::None;
+    const qint64 done = runKind == RunKind::Ct2Range ? slicesDone() : (runCutShort ? 0 : 1);
     calculating = false;
     startPending = false;
     const RunKind kind = runKind;
@@ -411,6 +447,21 @@ void Body::stopCalcCt()
     CalcEndT->setText(timeText(calcEnd));
     CalcSpentT->setText(QString::number(calcStart.msecsTo(calcEnd) / 1000.0, 'g', 6));
     CalcCT->setStyleSheet(IdleStyle);
+    // Written once the saver has written every file queued so far, so that the counts are
+    // those of the run's files.
+    if (begun) {
+        QMetaObject::invokeMethod(
+            dataSaver,
+            [console = consoleReport, done, report = runReport, saver = dataSaver,
+                from = writtenAtStart, field = CalcSpentT] {
+                const QString line = report.endLine(done, saver->written.load() - from);
+                if (console)
+                    RunReport::print(line);
+                QMetaObject::invokeMethod(
+                    field, [field, line] { field->setToolTip(line); }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
     // A stopped CT1 run ends the panel's run too, so its late calcFinished cannot end another.
     if (kind == RunKind::Ct1)
         ctCalc->stopCt();
@@ -445,8 +496,8 @@ void Body::setupFFT()
     const int n = window.n / 2 * 2;
     if (n < 2)
         return; // no usable window here; each worker sizes itself for the slice it gets
-    // The divisor of the normalisation is the number of projections a sinogram holds: the
-    // images in use of a partial data set, else all of them.
+    // Room for the projections a sinogram holds: the images in use of a partial data set,
+    // else all of them. (Each worker divides by the rows of its own slice.)
     const int count = imgDatas->count();
     int projections = count;
     if (ctParams.usePartialDataSet && ctParams.usingImages != 0 && ctParams.usingImages != INT_MIN)

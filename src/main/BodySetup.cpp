@@ -2,7 +2,9 @@
 // batch-command executor.
 #include "Body.h"
 
+#include "CtFilter.h"
 #include "Failures.h"
+#include "ProcCtrl.h"
 #include "TextUtil.h"
 #include "WholeFile.h"
 
@@ -129,6 +131,7 @@ void Body::saveSetup(QString fname)
     w.row("ct_slice_to", procCtrl->sliceTo());
     w.row("ct_slice_step", procCtrl->sliceStep());
     w.row("ct_threads", procCtrl->threads());
+    w.row("ct_filter", CtFilter::name(procCtrl->filter()));
     w.row("ct_method", CtMethods::name(procCtrl->method()));
     w.row("ct_cor", procCtrl->cor());
     w.flag("ct_rot_ax_is_h", !procCtrl->rotAxIsV());

@@ -106,9 +106,9 @@ void TestProgram::runsBatchToItsEnd_data()
     QTest::addColumn<int>("dataFiles");
     QTest::addColumn<QStringList>("logged");
     QTest::addColumn<QStringList>("notLogged");
+    QTest::addColumn<QStringList>("printed");
 
-    // Loads the measurement and reconstructs all 64 slices into out/data; DATAPATH is where
-    // the data files go.
+    // Loads the measurement and reconstructs all 64 slices; DATAPATH is where the data files go.
     const QString run = "ct_rot_ax_is_v 1\n"
                         "i0_load DATA/ref/I0.img\n"
                         "bg_load DATA/ref/BG.img\n"
@@ -125,17 +125,21 @@ void TestProgram::runsBatchToItsEnd_data()
                         ":echo after the run\n";
     QTest::newRow("quit after a full run")
         << run + "quit\n:echo after quit\n"
-        << false << 0 << 64 << QStringList { ":echo after the run" }
-        << QStringList { "after quit" };
-    QTest::newRow("quit with a status") << run + "quit 3\n"
-                                        << false << 3 << 64 << QStringList {} << QStringList {};
+        << false << 0 << 64 << QStringList { ":echo after the run" } << QStringList { "after quit" }
+        << QStringList { "Loaded 360 images 256 x 64 from " + dataDir.filePath("data"),
+               "Run: slices 0 to 63 step 1, 1 worker, filtered back-projection",
+               "Run end: 64 of 64 slices done, 64 files written, 0 failures," };
+    QTest::newRow("quit with a status")
+        << run + "quit 3\n"
+        << false << 3 << 64 << QStringList {} << QStringList {} << QStringList {};
     QTest::newRow("quit after a failed write")
         << QString(run + "quit\n").replace("DATAPATH", "blocker/data") << false << 1 << 0
-        << QStringList { "Cannot create the folder", "blocker/data" } << QStringList {};
+        << QStringList { "Cannot create the folder", "blocker/data" } << QStringList {}
+        << QStringList { "Run end: 64 of 64 slices done, 0 files written," };
     QTest::newRow("stopped from outside during calc_exec")
         << run + "quit\n"
         << true << 128 + SIGTERM << -1 << QStringList { "The batch stops" }
-        << QStringList { "after the run", "cmd quit" };
+        << QStringList { "after the run", "cmd quit" } << QStringList {};
     // A misspelt command and a CoR that is not a number: both named with their line, the CoR
     // kept (at 0 no slice would be written), the batch goes on, and the status tells.
     QTest::newRow("mistakes in batch lines")
@@ -145,10 +149,10 @@ void TestProgram::runsBatchToItsEnd_data()
         << false << 1 << 64
         << QStringList { "Unknown command 'ct_corr' at line 8 of job.bat",
                "Not a number 'abc' at line 9 of job.bat" }
-        << QStringList {};
+        << QStringList {} << QStringList {};
     QTest::newRow("batch file that cannot be read")
         << QString() << false << 2 << 0 << QStringList { "Can't open batch file", "none.bat" }
-        << QStringList {};
+        << QStringList {} << QStringList {};
 }
 
 void TestProgram::runsBatchToItsEnd()
@@ -159,6 +163,7 @@ void TestProgram::runsBatchToItsEnd()
     QFETCH(int, dataFiles);
     QFETCH(QStringList, logged);
     QFETCH(QStringList, notLogged);
+    QFETCH(QStringList, printed);
 
     QTemporaryDir dir;
     QFile blocker(dir.filePath("blocker")); // a file where a folder is wanted
@@ -203,6 +208,9 @@ void TestProgram::runsBatchToItsEnd()
         QVERIFY2(log.contains(text), qPrintable(text + "\n" + log));
     for (const QString &text : notLogged)
         QVERIFY2(!log.contains(text), qPrintable(text + "\n" + log));
+    const QString console = QString::fromLocal8Bit(p.readAllStandardOutput());
+    for (const QString &text : printed)
+        QVERIFY2(console.contains(text), qPrintable(text + "\n" + console));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -41,6 +41,7 @@ struct PhantomSetup
     // Detector width the head is sized for; 0: the whole detector. A head narrower than the
     // field of view leaves open beam on both sides.
     int objectWidth = 0;
+    bool noise = false; // Poisson noise on every image
 };
 
 struct PhantomImages
@@ -71,7 +72,7 @@ struct PhantomImages
         p.detector = detector;
         p.projections = setup.projections;
         p.rangeDeg = setup.rangeDeg;
-        p.noise = false;
+        p.noise = setup.noise;
         p.threads = 2;
         QStringList written;
         QString error;

@@ -14,6 +14,7 @@
 #include <vector>
 
 Q_DECLARE_METATYPE(CtBackProj::Path)
+Q_DECLARE_METATYPE(CtFilterKind)
 
 namespace {
 
@@ -167,6 +168,8 @@ private slots:
     void reconstructOfTooNarrowSinogramDoesNothing();
     void planningOnSeveralThreadsAtOnce();
     void fourierSinogramMatchesDirectSum();
+    void uniformCylinderReadsItsValue_data();
+    void uniformCylinderReadsItsValue();
 };
 
 void TestCtBackProj::setupRoundsToEvenAndKeepsBuffers_data()
@@ -641,6 +644,77 @@ void TestCtBackProj::fourierSinogramMatchesDirectSum()
         }
     QVERIFY(fourierSinogram(raw.data(), 0, h).empty());
     QVERIFY(fourierSinogram(nullptr, w, h).empty());
+}
+
+void TestCtBackProj::uniformCylinderReadsItsValue_data()
+{
+    QTest::addColumn<CtFilterKind>("filter");
+    QTest::addColumn<double>("fill");
+    for (const CtFilterKind f : { CtFilterKind::RampPadded, CtFilterKind::SheppLogan,
+             CtFilterKind::Cosine, CtFilterKind::Hamming, CtFilterKind::Hann })
+        for (const double fill : { 0.3, 0.5, 0.7, 0.9 })
+            QTest::addRow("%s %d %%", qPrintable(CtFilter::name(f)), int(fill * 100)) << f << fill;
+}
+
+void TestCtBackProj::uniformCylinderReadsItsValue()
+{
+    QFETCH(CtFilterKind, filter);
+    QFETCH(double, fill);
+    // A cylinder of attenuation mu per pixel on the axis, filling `fill` of the field (the
+    // inscribed circle of radius g), over 180 degrees. Each sample is the exact mean chord
+    // over its pixel: the integral of 2 sqrt(R^2 - u^2) is u sqrt(R^2 - u^2) + R^2 asin(u/R).
+    const int w = 257;
+    const int n = 256;
+    const int g = n / 2;
+    const int rows = 400;
+    const double mu = 0.01;
+    const double radius = fill * g;
+    HSgm sgm;
+    sgm.setSize(w, rows);
+    for (int i = 0; i < rows; ++i)
+        for (int k = 0; k < w; ++k) {
+            const auto area = [radius](double u) {
+                u = std::clamp(u, -radius, radius);
+                return u * std::sqrt(radius * radius - u * u)
+                    + radius * radius * std::asin(u / radius);
+            };
+            sgm.sgmRow(i)[k] = mu * (area(k - g + 0.5) - area(k - g - 0.5));
+        }
+
+    CtBackProj engine;
+    engine.setup(n, rows);
+    QVERIFY(engine.setFilter(filter));
+    QVERIFY(engine.paddedLength() >= 2 * n);
+    QVERIFY(engine.reconstruct(sgm, 0, n, 0, n, 0.0, Pi / rows));
+
+    // Twice the attenuation per pixel, as the plain ramp gives small objects; the worst
+    // pixel inside (up to 3 pixels from the rim) and in the air around it.
+    const double expected = 2.0 * mu;
+    double worstInside = 0.0, worstAir = 0.0;
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x) {
+            const double r = std::hypot(x - g, z - g);
+            const double v = engine.resultRow(z)[x];
+            if (r < radius - 3.0)
+                worstInside = std::max(worstInside, std::abs(v - expected));
+            else if (r > radius + 3.0 && r < g - 2.0)
+                worstAir = std::max(worstAir, std::abs(v));
+        }
+    const double centre = engine.resultRow(g)[g];
+    qInfo("centre %.5f, worst inside %.5f, worst in the air %.5f (of %.5f)", centre, worstInside,
+        worstAir, expected);
+    QVERIFY(std::abs(centre - expected) < 0.01 * expected);
+    QVERIFY(worstInside < 0.01 * expected);
+    QVERIFY(worstAir < 0.01 * expected);
+
+    // Back on the plain ramp, the engine gives exactly the numbers of one that never left it.
+    QVERIFY(engine.setFilter(CtFilterKind::Ramp));
+    QCOMPARE(engine.paddedLength(), 0);
+    QVERIFY(engine.reconstruct(sgm, 0, n, 0, n, 0.0, Pi / rows));
+    CtBackProj plain;
+    plain.setup(n, rows);
+    QVERIFY(plain.reconstruct(sgm, 0, n, 0, n, 0.0, Pi / rows));
+    QCOMPARE(differingPixels(resultCopy(engine), resultCopy(plain)), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCtBackProj)

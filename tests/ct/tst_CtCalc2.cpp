@@ -79,11 +79,13 @@ struct Reference
     QImage picture;
 };
 
-// The slice by the engine of the parameter block's method, as a data file and a picture.
-Reference reference(const HSgm &sgm, const CtParams &p, int projections, const CtRegion &cr)
+// The slice by the engine of the parameter block's method, as a data file and a picture,
+// divided by the rows of the slice whatever the run sized the engine for.
+Reference reference(const HSgm &sgm, const CtParams &p, const CtRegion &cr)
 {
     Reference r;
     const int n = sgm.w / 2 * 2;
+    const int projections = sgm.h;
     const double d = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
     const double *result = nullptr;
     double lo = 0, hi = 0;
@@ -242,6 +244,7 @@ private slots:
     void saveNames();
     void engineFitsAnotherSlice();
     void valueReadOutOnView();
+    void partialSetOfTheRun_data();
     void partialSetOfTheRun();
     void parallelEqualsSingle();
     void shutDownWritesEverything();
@@ -432,7 +435,7 @@ void tst_CtCalc2::pictureForSavingWithoutDisplay()
 
     HSgm sgm;
     fillDisc(&sgm, 2);
-    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    const Reference ref = reference(sgm, params, CtRegion { 0, 0, 64, 64 });
     QCOMPARE(images.count(), 1);
     QCOMPARE(images.at(0).at(1).value<QImage>(), ref.picture);
     if (genImg) {
@@ -463,7 +466,7 @@ void tst_CtCalc2::fixedColourScale()
     QTRY_COMPARE_WITH_TIMEOUT(images.count(), 1, 10000);
     HSgm sgm;
     fillDisc(&sgm, 1);
-    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    const Reference ref = reference(sgm, params, CtRegion { 0, 0, 64, 64 });
     const QImage expected
         = GreyLevelMap { 0.0, 0.05, 0.1, 1 }.greyImage(ref.engine->resultData(), 64, 64);
     QCOMPARE(images.at(0).at(1).value<QImage>(), expected);
@@ -547,12 +550,12 @@ void tst_CtCalc2::dataFileRegions()
 
     HSgm sgm;
     fillDisc(&sgm, 3);
-    const Reference ref = reference(sgm, params, 0, cr);
+    const Reference ref = reference(sgm, params, cr);
     QCOMPARE(data, ref.data);
     CtParams byBackProjection = params;
     byBackProjection.method = CtMethod::Fbp;
     if (gridding) // and not the back-projection's file
-        QVERIFY(data != reference(sgm, byBackProjection, 0, cr).data);
+        QVERIFY(data != reference(sgm, byBackProjection, cr).data);
     if (cr.x1 > 64) // a pixel beyond the result is 0 plus the offset
         QVERIFY(lines.contains("80\t10\t10"));
 
@@ -660,9 +663,9 @@ void tst_CtCalc2::engineFitsAnotherSlice()
     pool.close();
     HSgm sgm;
     fillDisc(&sgm, 0);
-    // The divisor stays the image count the run gave.
+    // Divided by the 36 rows of the slice, not by the 10 images the run was sized for.
     QCOMPARE(contentOf(dir.filePath("x-00000.dat")),
-        reference(sgm, params, 10, CtRegion { 0, 0, 64, 64 }).data);
+        reference(sgm, params, CtRegion { 0, 0, 64, 64 }).data);
 }
 
 void tst_CtCalc2::valueReadOutOnView()
@@ -675,7 +678,7 @@ void tst_CtCalc2::valueReadOutOnView()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
     HSgm sgm;
     fillDisc(&sgm, 0);
-    const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, 64, 64 });
+    const Reference ref = reference(sgm, params, CtRegion { 0, 0, 64, 64 });
     auto *val = pool.views[0]->display()->findChild<QLineEdit *>("Val");
     QVERIFY(val);
     pool.views[0]->noticedNewPos(40.7, 31.2);
@@ -689,8 +692,21 @@ void tst_CtCalc2::valueReadOutOnView()
     QCOMPARE(val->text(), QString("-"));
 }
 
+void tst_CtCalc2::partialSetOfTheRun_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("images");
+    // Of 60 images. The single-slice panel divides by the rows it reconstructs (tst_CtCalc):
+    // the workers must divide by the same number whatever the run sized them for.
+    QTest::newRow("inside the set") << 10 << 30;
+    QTest::newRow("wraps past the end") << 40 << 30;
+    QTest::newRow("more images than the set") << 20 << 90;
+}
+
 void tst_CtCalc2::partialSetOfTheRun()
 {
+    QFETCH(int, start);
+    QFETCH(int, images);
     PhantomSet ph;
     QVERIFY(ph.make());
     ProcCtrl proc;
@@ -699,33 +715,37 @@ void tst_CtCalc2::partialSetOfTheRun()
     panel.setProcCtrl(&proc);
     proc.setDataSetImages(ph.projections);
     proc.setDataSetRangeDeg(180.0);
-    proc.setDataSetStartImageNo(10);
-    proc.setDataSetUsingImages(30);
+    proc.setDataSetStartImageNo(start);
+    proc.setDataSetUsingImages(images);
     proc.setUsePartialDataSet(true);
     CtParams params;
     proc.fillCtParams(params, false, true);
-    // The panel is edited after the start: the run's angles still start at image 10, and so
-    // must its sinograms.
-    proc.setDataSetStartImageNo(40);
+    // The panel is edited after the start: the run's angles still start at its first image,
+    // and so must its sinograms.
+    proc.setDataSetStartImageNo(start + 7);
     proc.setUsePartialDataSet(false);
 
     Pool pool(1, &params, nullptr);
     pool.useSinogramPanel(&panel);
+    const double cor = ph.detector.axis();
+    // Sized as the main window sizes a run: for at most the images of the set.
+    HSgm probe;
+    QVERIFY(buildSinogram(probe, ph.set, PartialDataSet {}, true, cor, 3));
+    pool.setupFFT(probe.w / 2 * 2, std::min(images, ph.projections));
     QTemporaryDir out;
     CtCalc2 *w = pool.workers[0];
     w->setSaveData(true, out.path(), "", "part");
     QSignalSpy finished(w, &CtCalc2::calcFinished);
-    const double cor = ph.detector.axis();
     emit pool.dispatcher.startCt(w, true, cor, 3, false);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
     pool.close();
 
     HSgm sgm;
-    QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet { true, 10, 30 }, true, cor, 3));
-    QCOMPARE(sgm.h, 30);
+    QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet { true, start, images }, true, cor, 3));
+    QCOMPARE(sgm.h, images);
     const double n = sgm.w / 2 * 2;
     QCOMPARE(contentOf(out.filePath("part-00003.dat")),
-        reference(sgm, params, 0, CtRegion { 0, 0, n, n }).data);
+        reference(sgm, params, CtRegion { 0, 0, n, n }).data);
 }
 
 void tst_CtCalc2::parallelEqualsSingle()
@@ -781,8 +801,7 @@ void tst_CtCalc2::parallelEqualsSingle()
         HSgm sgm;
         QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet {}, true, cor, s));
         const int n = sgm.w / 2 * 2;
-        const Reference ref
-            = reference(sgm, params, ph.projections, CtRegion { 0, 0, double(n), double(n) });
+        const Reference ref = reference(sgm, params, CtRegion { 0, 0, double(n), double(n) });
         const QString no = saveSliceNo(s);
         QCOMPARE(contentOf(out.filePath("ph-e-" + no + ".dat")), ref.data);
         QCOMPARE(
@@ -830,7 +849,7 @@ void tst_CtCalc2::shutDownWritesEverything()
         HSgm sgm;
         QVERIFY(buildSinogram(sgm, ph.set, PartialDataSet {}, true, cor, i + 2));
         const int n = sgm.w / 2 * 2;
-        const Reference ref = reference(sgm, params, 0, CtRegion { 0, 0, double(n), double(n) });
+        const Reference ref = reference(sgm, params, CtRegion { 0, 0, double(n), double(n) });
         const QString no = saveSliceNo(i + 2);
         QCOMPARE(contentOf(out.filePath("sd-" + no + ".dat")), ref.data);
         QCOMPARE(

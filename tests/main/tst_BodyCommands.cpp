@@ -6,10 +6,13 @@
 #include "Config.h"
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
+#include "CtFilter.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ct/CtTestData.h"
 
+#include <QComboBox>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <functional>
@@ -190,6 +193,11 @@ void TestBodyCommands::commandSetsControl_data()
     row("ct_threads 99", PROBE(b.procCtrl->threads()),
         std::max(1, int(std::thread::hardware_concurrency())));
     row("ct_threads -5", PROBE(b.procCtrl->threads()), 0);
+    row("ct_filter ramp_padded", PROBE(b.procCtrl->findChild<QComboBox *>("Filter")->currentText()),
+        "ramp_padded");
+    row("CT_FILTER Shepp_Logan", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan");
+    row("ct_filter no_such_filter", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan",
+        false);
     row("ct_method gridding", PROBE(int(b.procCtrl->method())), int(CtMethod::Gridding));
     row("ct_method FBP", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp));
     row("ct_method nonsense", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp), false);

@@ -106,6 +106,7 @@ QStringList TestBodySetup::state(int which) const
         pick("ct_slice_to 9", "ct_slice_to 8"),
         pick("ct_slice_step 1", "ct_slice_step 3"),
         pick("ct_threads 0", "ct_threads 1"),
+        pick("ct_filter hamming", "ct_filter ramp_padded"),
         pick("ct_method gridding", "ct_method fbp"),
         pick("ct_cor 15.5", "ct_cor 16.25"),
         pick("ct_rot_ax_is_v 1", "ct_rot_ax_is_h 1"),
@@ -191,6 +192,7 @@ void TestBodySetup::savedText()
                                      "ct_slice_to              20\n"
                                      "ct_slice_step            2\n"
                                      "ct_threads               1\n"
+                                     "ct_filter                ramp\n"
                                      "ct_method                fbp\n"
                                      "ct_cor                   512.5\n"
                                      "ct_rot_ax_is_h           0\n"

@@ -201,6 +201,7 @@ void TestRecon::refusesBadInput_data()
     QTest::newRow("centre outside the line") << QStringList { "DATA", "--cor", "70" };
     QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" };
     QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" };
+    QTest::newRow("a projection cut short") << QStringList { "CUT" };
     QTest::newRow("share beyond the count") << QStringList { "SERIES", "--task", "3/3" };
     QTest::newRow("share without a count") << QStringList { "SERIES", "--task", "1" };
     QTest::newRow("a tag for a series") << QStringList { "SERIES", "--tag", "x" };
@@ -212,13 +213,31 @@ void TestRecon::refusesBadInput()
 {
     QFETCH(QStringList, args);
     args.replaceInStrings("DATA", data);
+    if (args.contains("CUT")) {
+        // The set with its 18th projection cut short, as when a disk fills during a scan.
+        const QString cut = tmp.filePath("cut");
+        QVERIFY(QDir().mkpath(cut + "/ref"));
+        const QDir src(data);
+        for (const QString &f : src.entryList(QDir::Files))
+            QVERIFY(QFile::copy(src.filePath(f), cut + "/" + f));
+        for (const QString &f : QDir(data + "/ref").entryList(QDir::Files))
+            QVERIFY(QFile::copy(data + "/ref/" + f, cut + "/ref/" + f));
+        const QString victim = cut + "/" + src.entryList(QDir::Files, QDir::Name).at(17);
+        QVERIFY(QFile::resize(victim, QFileInfo(victim).size() - 10));
+        args.replaceInStrings("CUT", cut);
+    }
     args.replaceInStrings("SERIES", subSeries);
     const QString outDir = tmp.filePath("refused");
     QProcess p;
     p.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "-o", outDir });
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 1);
-    QVERIFY(p.readAllStandardError().contains("vexa2-recon: "));
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY(err.contains("vexa2-recon: "));
+    if (QByteArray(QTest::currentDataTag()) == "a projection cut short")
+        QVERIFY2(err.contains("The image set is incomplete: 1 of 90 files could not be read (")
+                && err.contains(": pixel block shorter than the image size); no run started"),
+            err.constData());
     QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
 }
 
@@ -230,9 +249,10 @@ void TestRecon::hdf5EqualsItex()
     for (int k = 0; k < 2; ++k) {
         const QString out = tmp.filePath(k == 0 ? "rt-itex" : "rt-hdf5");
         QString output;
-        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
-                     { k == 0 ? data : tmp.filePath("data.h5"), "-o", out, "--tag", "rt", "--tiff" },
-                     &output),
+        QVERIFY2(
+            run(tool("/tools/recon/vexa2-recon"),
+                { k == 0 ? data : tmp.filePath("data.h5"), "-o", out, "--tag", "rt", "--tiff" },
+                &output),
             qPrintable(output));
         QDir dir(out);
         for (const QString &f : dir.entryList(QDir::Files, QDir::Name)) {
@@ -403,7 +423,7 @@ void TestRecon::resumesWhatIsMissing()
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
     QVERIFY2(output.contains("Skipped 6 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Done: 9 slices"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 9 of 9 slices done"), qPrintable(output));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), good);
     QVERIFY(k.open(QIODevice::ReadOnly));
@@ -446,7 +466,7 @@ void TestRecon::failureSetsExitStatus()
     QVERIFY(p.waitForStarted());
     QByteArray out;
     if (stop) {
-        while (!out.contains("Reconstructing") && p.state() == QProcess::Running) {
+        while (!out.contains("Run: ") && p.state() == QProcess::Running) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput();
         }
@@ -470,8 +490,11 @@ void TestRecon::failureSetsExitStatus()
         const int n = (2 * half - 1) / 2 * 2;
         QVERIFY2(readDataFile(path, n * n, &maxValue), qPrintable(f));
     }
-    if (!stop)
+    if (!stop) {
         QCOMPARE(written.size(), slices - 1); // all but the one with a folder in its way
+        QVERIFY2(out.contains("Run end: 8 of 8 slices done, 7 files written, 1 failure,"),
+            out.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

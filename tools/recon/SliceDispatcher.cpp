@@ -2,10 +2,6 @@
 
 #include "CtCalc2.h"
 
-#include <QTextStream>
-
-#include <unistd.h>
-
 SliceDispatcher::SliceDispatcher(const QList<CtCalc2 *> &workers_, bool rotAxIsV_, double cor_,
     const QList<int> &slices_, QObject *parent)
     : QObject(parent)
@@ -62,16 +58,6 @@ void SliceDispatcher::workerFinished(CtCalc2 *worker)
     if (!taken.remove(worker))
         return;
     ++done;
-    // On a terminal one line counts up; in a log file a line per tenth is enough.
-    static const bool terminal = ::isatty(STDOUT_FILENO);
-    const int tenth = 10 * done / total;
-    if (terminal || tenth != 10 * (done - 1) / total) {
-        QTextStream(stdout) << (terminal ? "\r" : "")
-                            << QString("%1 of %2 slices done (%3 %)")
-                                   .arg(done)
-                                   .arg(total)
-                                   .arg(100.0 * done / total, 0, 'f', 1)
-                            << (!terminal || done == total ? "\n" : "") << Qt::flush;
-    }
+    emit progressed(done);
     handOut();
 }

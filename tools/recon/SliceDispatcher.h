@@ -8,7 +8,7 @@
 class CtCalc2;
 
 // Hands a list of slices to idle reconstruction workers, one slice per worker at a
-// time, and reports progress on standard output. A worker counts as taken from the moment a
+// time, and reports how many are done. A worker counts as taken from the moment a
 // slice is addressed to it until it reports back, because its own busy flag is only raised
 // when the queued request reaches its thread.
 class SliceDispatcher : public QObject
@@ -29,6 +29,8 @@ public:
 signals:
     void startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
     void finished();
+    // After every slice a worker has reported: the number of slices done so far.
+    void progressed(int done);
 
 private:
     void workerFinished(CtCalc2 *worker);

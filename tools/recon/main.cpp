@@ -16,6 +16,7 @@
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "RowWindow.h"
+#include "RunReport.h"
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "StopSignals.h"
@@ -128,6 +129,11 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
         recordFailure(Failures::Load, "No projection of " + set.tag + " could be loaded");
         return false;
     }
+    if (!series && failed > 0) {
+        // A projection left out would put every later one at a wrong angle.
+        recordFailure(Failures::Load, imgDatas.incompleteText() + "; no run started");
+        return false;
+    }
     if (series && failed > 0) {
         recordFailure(Failures::Load,
             QString("Energy %1 skipped: %2 of its %3 projections could not be loaded")
@@ -234,6 +240,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption upperOpt(
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
+    const QCommandLineOption filterOpt("filter",
+        "Filter: ramp (default; reads large objects low), ramp_padded (exact values),\n"
+        "shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
+        "name", "ramp");
     const QCommandLineOption methodOpt("method",
         "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
         "(direct Fourier method, the same values within a fraction of a per cent, faster).",
@@ -254,6 +264,7 @@ int main(int argc, char *argv[])
             toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
             upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
     parser.addOptions({ tiffOpt, tiffZlibOpt });
+    parser.addOptions({ filterOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -293,6 +304,10 @@ int main(int argc, char *argv[])
         return fail("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
         return fail("the value limits and the offset must be numbers");
+    CtFilterKind filter = CtFilterKind::Ramp;
+    if (!CtFilter::fromName(parser.value(filterOpt), &filter))
+        return fail("unknown filter " + parser.value(filterOpt)
+            + " (known: " + CtFilter::names().join(' ') + ")");
 
     WorkShare share;
     if (parser.isSet(taskOpt)) {
@@ -481,6 +496,7 @@ int main(int argc, char *argv[])
     // The process control panel and the sinogram panel do what they do in the window.
     ProcCtrl procCtrl;
     procCtrl.setMethod(method);
+    procCtrl.setFilter(CtFilter::name(filter));
     if (rotAxIsV)
         procCtrl.findChild<QRadioButton *>("RotAxV")->click();
     procCtrl.setDataSetRangeDeg(*range);
@@ -493,18 +509,28 @@ int main(int argc, char *argv[])
     const auto load = [&](int k) {
         const SeriesSet &set = series.sets.at(k);
         loadedSet = -1;
-        if (!loadSet(imgDatas, set, isSeries, probeWidth, probeHeight, stopSignal))
+        // The files refused on the way, for the load line.
+        QStringList refused;
+        const auto noteRefusal = QObject::connect(&Failures::instance(), &Failures::recorded, &app,
+            [&refused](int kind, const QString &message) {
+                if (kind == Failures::Load)
+                    refused << message;
+            });
+        const bool loaded = loadSet(imgDatas, set, isSeries, probeWidth, probeHeight, stopSignal);
+        QObject::disconnect(noteRefusal);
+        if (!loaded)
             return false;
         if (isSeries && !useI0Of(set))
             return false;
         loadedSet = k;
         procCtrl.setDataSetImages(imgDatas.count());
-        out() << "Loaded " << imgDatas.count() << " projections of " << imgDatas.width << " x "
-              << imgDatas.height << " from "
-              << (isSeries      ? QString("energy %1").arg(set.tag)
-                         : hdf5 ? source
-                                : folder.path())
-              << " (" << referenceText() << ")" << Qt::endl;
+        out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
+            isSeries   ? QString("energy %1").arg(set.tag)
+                : hdf5 ? source
+                       : folder.path(),
+            refused)
+              << Qt::endl;
+        out() << referenceText() << Qt::endl;
         return true;
     };
 
@@ -553,7 +579,6 @@ int main(int argc, char *argv[])
     saver->ofEnergy = isSeries;
     saver->ofSlice = false;
     saver->moveToThread(saverThread);
-    QObject::connect(saverThread, &QThread::finished, saver, &QObject::deleteLater);
     saverThread->start();
 
     const RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
@@ -575,8 +600,11 @@ int main(int argc, char *argv[])
         workers << w;
     }
 
+    const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
+        [](int sum, const QList<int> &w) { return sum + int(w.size()); });
+    RunReport runReport;
+    bool runBegun = false;
     int done = 0;
-    qint64 elapsedMs = 0;
     for (int k = 0; k < series.sets.size() && stopSignal == 0; ++k) {
         if (work.at(k).isEmpty())
             continue;
@@ -607,26 +635,40 @@ int main(int argc, char *argv[])
             Qt::QueuedConnection);
         QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
             [&dispatcher](int) { dispatcher.stop(); });
+        QObject::connect(
+            &dispatcher, &SliceDispatcher::progressed, &loop, [&runReport, &done](int doneHere) {
+                const QString line = runReport.progress(done + doneHere);
+                if (!line.isEmpty())
+                    out() << line << Qt::endl;
+            });
+        if (!runBegun) {
+            // The clock starts with the first slice, so the rate is that of the workers.
+            runBegun = true;
+            out() << RunReport::startLine(from, to, signedStep, threads,
+                method == CtMethod::Fbp ? "filtered back-projection" : "gridding")
+                  << Qt::endl;
+            runReport.begin(planned);
+        }
         if (stopSignal != 0)
             dispatcher.stop();
         dispatcher.start();
         loop.exec();
         done += dispatcher.slicesDone();
-        elapsedMs += dispatcher.elapsedMs();
     }
 
     // Every record the workers queued is written before the saver stops.
     shutDownWorkers(workers, saver);
-    const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
-        [](int sum, const QList<int> &w) { return sum + int(w.size()); });
+    // The saver's thread has ended: nothing of it runs any more.
+    const qint64 written = saver->written.load();
+    delete saver;
     if (stopSignal != 0 && done < planned)
         recordFailure(Failures::RunStopped,
             QString("The reconstruction was stopped before its end: %1 of %2 slices done")
                 .arg(done)
                 .arg(planned));
-    const double seconds = elapsedMs / 1000.0;
-    out() << "Done: " << done << " slices in " << seconds << " s (" << seconds / std::max(1, done)
-          << " s per slice)" << Qt::endl;
+    if (!runBegun)
+        runReport.begin(planned); // no set could be reconstructed
+    out() << runReport.endLine(done, written) << Qt::endl;
     const int failures = Failures::instance().count();
     if (failures > 0)
         out() << "Failures: " << failures << " (last: " << Failures::instance().last() << ")"
