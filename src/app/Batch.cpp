@@ -1,4 +1,5 @@
 #include "Batch.h"
+#include "Failures.h"
 
 #include "TextUtil.h"
 
@@ -87,8 +88,20 @@ void Batch::batchLoad(QString fname)
     QStringList raw;
     QTextStream in(&f);
     QString l;
-    while (in.readLineInto(&l))
+    qint64 read = 0;
+    for (LineRead r; (r = readBoundedLine(in, l)) != LineRead::End;) {
+        read += l.size();
+        if (r == LineRead::TooLong || read > MaxTextFileLength) {
+            recordFailure(Failures::Command,
+                QString("Batch file %1 has a line of more than %2 characters or more than %3 "
+                        "characters in all: the rest of it is ignored")
+                    .arg(fname)
+                    .arg(MaxTextLineLength)
+                    .arg(MaxTextFileLength));
+            break;
+        }
         raw.append(l);
+    }
     f.close();
 
     batchLines.clear();

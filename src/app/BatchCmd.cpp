@@ -7,14 +7,11 @@
 BatchCmd::BatchCmd(const QString &l)
     : line(l)
 {
-    QString rest = l;
-    takeFirstItem(rest, cmd);
-    QString item;
-    while (!rest.isEmpty()) {
-        takeFirstItem(rest, item);
-        if (!item.isEmpty())
-            args.append(item);
-    }
+    const QStringList items = splitItems(l);
+    cmd = items.value(0);
+    for (qsizetype i = 1; i < items.size(); ++i)
+        if (!items.at(i).isEmpty())
+            args.append(items.at(i));
 }
 
 bool BatchCmd::is(const QString &keyword) const

@@ -1,4 +1,5 @@
 #include "Config.h"
+#include "Failures.h"
 
 #include "TextUtil.h"
 
@@ -96,7 +97,18 @@ bool Config::readFileNested(const QString &fileName, int depth)
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
     QString line;
-    while (in.readLineInto(&line)) {
+    qint64 read = 0;
+    for (LineRead r; (r = readBoundedLine(in, line)) != LineRead::End;) {
+        read += line.size();
+        if (r == LineRead::TooLong || read > MaxTextFileLength) {
+            recordFailure(Failures::Command,
+                QString("Config file %1 has a line of more than %2 characters or more than %3 "
+                        "characters in all: the rest of it is ignored")
+                    .arg(fileName)
+                    .arg(MaxTextLineLength)
+                    .arg(MaxTextFileLength));
+            break;
+        }
         const QString kept = removeComment(line);
         if (isBlankLine(kept))
             continue;

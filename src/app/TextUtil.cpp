@@ -1,6 +1,7 @@
 #include "TextUtil.h"
 
 #include <QDebug>
+#include <QTextStream>
 
 namespace {
 
@@ -65,14 +66,20 @@ bool cutContinuation(QString &line)
     return true;
 }
 
-void takeFirstItem(QString &text, QString &item)
+namespace {
+
+// The item that starts at or after `pos` (after blanks), as takeFirstItem takes it; moves
+// `pos` past it (to the end when nothing but blanks is left). Never copies the rest of the
+// text, so taking every item of a line is linear in its length.
+void itemAt(const QString &text, qsizetype &pos, QString &item)
 {
-    qsizetype f = 0;
-    while (f < text.size() && isBlankChar(text.at(f)))
+    const qsizetype size = text.size();
+    qsizetype f = pos;
+    while (f < size && isBlankChar(text.at(f)))
         ++f;
-    if (f >= text.size()) {
+    if (f >= size) {
         item.clear();
-        text.clear();
+        pos = size;
         return;
     }
 
@@ -80,28 +87,55 @@ void takeFirstItem(QString &text, QString &item)
         const qsizetype j = text.indexOf(u'"', f + 1);
         if (j >= 0) {
             item = text.mid(f + 1, j - f - 1);
-            text = text.mid(j + 1);
+            pos = j + 1;
         } else {
             logLine(QString("In a line [%1] item is started from quote but not ended by quote")
-                        .arg(text));
+                        .arg(text.mid(pos)));
             item = text.mid(f + 1);
-            text.clear();
+            pos = size;
         }
         return;
     }
 
     qsizetype r = f + 1;
-    while (r < text.size() && !isBlankChar(text.at(r)))
+    while (r < size && !isBlankChar(text.at(r)))
         ++r;
-    const QString whole = text;
     item = text.mid(f, r - f);
-    if (r < text.size())
-        text = text.mid(r);
-    else
-        text.clear();
     if (item.endsWith(u'"'))
         logLine(QString("In a line [%1] item is started from not quote but ended by quote")
-                    .arg(whole));
+                    .arg(text.mid(pos)));
+    pos = r;
+}
+
+} // namespace
+
+void takeFirstItem(QString &text, QString &item)
+{
+    qsizetype pos = 0;
+    itemAt(text, pos, item);
+    if (pos >= text.size())
+        text.clear();
+    else
+        text.remove(0, pos);
+}
+
+QStringList splitItems(const QString &text)
+{
+    QStringList items;
+    QString item;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        itemAt(text, pos, item);
+        items.append(item);
+    }
+    return items;
+}
+
+LineRead readBoundedLine(QTextStream &in, QString &line)
+{
+    if (!in.readLineInto(&line, MaxTextLineLength + 1))
+        return LineRead::End;
+    return line.size() > MaxTextLineLength ? LineRead::TooLong : LineRead::Line;
 }
 
 bool startsWithKey(const QString &text, const QString &key)
@@ -111,14 +145,7 @@ bool startsWithKey(const QString &text, const QString &key)
 
 QStringList itemsAfterKey(const QString &text, const QString &key)
 {
-    QStringList items;
-    QString rest = text.mid(key.size());
-    QString item;
-    while (!rest.isEmpty()) {
-        takeFirstItem(rest, item);
-        items.append(item);
-    }
-    return items;
+    return splitItems(text.mid(key.size()));
 }
 
 QString blanks(int n)

@@ -1,4 +1,5 @@
 #include "CtCalc.h"
+#include "Failures.h"
 
 #include "ColorBar.h"
 #include "CtParams.h"
@@ -104,7 +105,8 @@ void CtCalc::startCt()
         return;
     copyRecord(source, hSgm);
     if (!hSgm.hasData()) {
-        logLine("Not enough memory for the sinogram of slice", QString::number(source.slice));
+        recordFailure(Failures::Memory,
+            "Not enough memory for the sinogram of slice " + QString::number(source.slice));
         return;
     }
     ui->ShowSliceNo->setText(QString::number(hSgm.slice));
@@ -114,7 +116,8 @@ void CtCalc::startCt()
     // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
     engine.setup(n, projections);
     if (!engine.setFilter(filter) || engine.n() != n || engine.rowCapacity() < projections) {
-        logLine("Not enough memory for the transforms of slice", QString::number(hSgm.slice));
+        recordFailure(Failures::Memory,
+            "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
         return;
     }
     if (!regions->regionSet())

@@ -1,4 +1,5 @@
 #include "CtCalc2.h"
+#include "Failures.h"
 
 #include "CtCalc2Ui.h"
 #include "CtImageData.h"
@@ -135,8 +136,17 @@ void CtCalc2::startCt(CtCalc2 *ctc2, bool rotAxIsV, double cor, int sliceNo, boo
         std::lock_guard<std::mutex> lock(engineMutex);
         genAndDispImage = genImg;
         slice = sliceNo;
-        applyPendingSetup();
-        reconstructSlice(rotAxIsV, cor);
+        try {
+            applyPendingSetup();
+            reconstructSlice(rotAxIsV, cor);
+        } catch (const std::bad_alloc &) {
+            // The slice is lost, not the program: the run goes on and counts the failure.
+            picReady = false;
+            n = rows = 0;
+            hSgm.setSize(0, 0);
+            recordFailure(Failures::Memory,
+                "Not enough memory to reconstruct slice " + QString::number(sliceNo));
+        }
     }
     endingCt();
 }

@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include <limits>
+#include <new>
 
 ImgData::~ImgData() = default;
 
@@ -83,18 +84,39 @@ ImgData *ImgData::create(int type)
     return d;
 }
 
+bool ImgData::refuse(const QString &f, const QString &text, const QString &reason)
+{
+    logLine(text, f);
+    failure = reason;
+    return false;
+}
+
 bool ImgData::load()
 {
     ready = false;
-    if (!readProps(fileName, width, height))
-        return false;
-    minMaxValid = false;
-    if (!openData(fileName)) {
-        logLine(QStringLiteral("Can not open ImgData"), fileName);
-        return false;
+    failure.clear();
+    try {
+        if (!readProps(fileName, width, height)) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("no image size in the header");
+            return false;
+        }
+        minMaxValid = false;
+        if (!openData(fileName)) {
+            logLine(QStringLiteral("Can not open ImgData"), fileName);
+            if (failure.isEmpty())
+                failure = QStringLiteral("pixels could not be read");
+            return false;
+        }
+        hBuf.assign(size_t(width), 0.0);
+        vBuf.assign(size_t(height), 0.0);
+    } catch (const std::bad_alloc &) {
+        reset();
+        hBuf = {};
+        vBuf = {};
+        return refuse(fileName, QStringLiteral("Not enough memory for the image"),
+            QStringLiteral("not enough memory"));
     }
-    hBuf.assign(size_t(width), 0.0);
-    vBuf.assign(size_t(height), 0.0);
     ready = true;
     return true;
 }

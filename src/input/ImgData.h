@@ -22,6 +22,9 @@ public:
     bool minMaxValid = false;
     double min = 0, max = 0;
     std::vector<double> hBuf, vBuf;
+    // Why the last `load` failed, in a few words without the file name ("pixel block shorter
+    // than the image size"); empty after a successful load.
+    QString failure;
 
     ImgData() = default;
     ImgData(const ImgData &) = delete;
@@ -44,7 +47,14 @@ public:
     // A fresh reader for a type from fileType, or nullptr.
     static ImgData *create(int type);
 
+    // Reads the file. Never throws: a pixel block that cannot be allocated fails the load
+    // with the failure "not enough memory".
     bool load();
     void minMax(double &mn, double &mx);
     void toImage(QImage &img, ColorBar *bar);
+
+protected:
+    // Writes `text` and the file name `f` to the debug log, keeps `reason` as the failure
+    // and returns false.
+    bool refuse(const QString &f, const QString &text, const QString &reason);
 };

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -123,31 +124,35 @@ bool ImgDataITEX::readProps(const QString &f, int &w, int &h)
     expTime = 1.0;
 
     QFile file(f);
-    if (!file.open(QIODevice::ReadOnly)) {
-        logLine(QStringLiteral("Can not open ITEX file to read props."), f);
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(f, QStringLiteral("Can not open ITEX file to read props."),
+            QStringLiteral("cannot be opened"));
     const QByteArray head = file.read(PropsBytes);
-    if (head.size() < PropsBytes) {
-        logLine(QStringLiteral("Error on reading ITEX file props."), f);
-        return false;
-    }
+    if (head.size() < PropsBytes)
+        return refuse(f, QStringLiteral("Error on reading ITEX file props."),
+            QStringLiteral("header cut short"));
     // A header whose comment is missing, cut short or gives no size fails without a message
     // of its own: the owner of the reader reports the file it could not use.
     const int commentLength = qFromLittleEndian<quint16>(head.constData() + 2);
-    if (commentLength == 0)
+    if (commentLength == 0) {
+        failure = QStringLiteral("header without comment");
         return false;
+    }
     QByteArray text;
     if (file.seek(HeaderSize))
         text = file.read(commentLength);
-    if (text.size() < commentLength)
+    if (text.size() < commentLength) {
+        failure = QStringLiteral("header comment cut short");
         return false;
+    }
 
     const Comment c = parseComment(text);
     const int cw = c.width >= 1 ? c.width : c.areWidth;
     const int ch = c.height >= 1 ? c.height : c.areHeight;
-    if (cw < 1 || ch < 1)
+    if (cw < 1 || ch < 1) {
+        failure = QStringLiteral("no image size in the header");
         return false;
+    }
 
     // Every size is checked against the real file length here, before anything is
     // allocated for the pixels. cw * ch fits a qint64 because both fit an int.
@@ -157,21 +162,32 @@ bool ImgDataITEX::readProps(const QString &f, int &w, int &h)
     int bpp = c.bytesPerPixel;
     if (bpp != 2 && bpp != 4) {
         const qint64 fit = available / count;
-        if (fit != 2 && fit != 4) {
-            logLine(QStringLiteral("ITEX header gives no usable BytesPerPixel and the file size "
-                                   "fits neither 2 nor 4 bytes per pixel."),
-                f);
-            return false;
-        }
+        if (fit != 2 && fit != 4)
+            return refuse(f,
+                QStringLiteral("ITEX header gives no usable BytesPerPixel and the file size "
+                               "fits neither 2 nor 4 bytes per pixel."),
+                QStringLiteral("no pixel width in the header"));
         bpp = int(fit);
         logLine(QStringLiteral("ITEX header gives no usable BytesPerPixel; %1 taken from the "
                                "file size.")
                     .arg(bpp),
             f);
     }
-    if (count > available / bpp) {
-        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
-        return false;
+    if (count > available / bpp)
+        return refuse(f, QStringLiteral("ITEX pixel block is shorter than the image size."),
+            QStringLiteral("pixel block shorter than the image size"));
+    // A block that holds the image at least twice over is not what the header describes
+    // (a 32-bit image labelled 16-bit would otherwise be read as garbage of the right size).
+    if (count <= available / (2 * bpp)) {
+        const QString sizes = QStringLiteral("%1 bytes of pixels for %2 x %3 pixels of %4 bytes")
+                                  .arg(available)
+                                  .arg(cw)
+                                  .arg(ch)
+                                  .arg(bpp);
+        return refuse(f,
+            QStringLiteral("ITEX pixel block does not fit the header's pixel size (%1).")
+                .arg(sizes),
+            QStringLiteral("pixel block does not fit the header (%1)").arg(sizes));
     }
 
     pixelOffset = offset;
@@ -187,21 +203,21 @@ bool ImgDataITEX::openData(const QString &f)
     // The file is closed again once the block is in memory: a set of thousands of
     // projections must not hold thousands of open files.
     QFile file(f);
-    if (!file.open(QIODevice::ReadOnly)) {
-        logLine(QStringLiteral("Can not open ITEX file"), f);
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(
+            f, QStringLiteral("Can not open ITEX file"), QStringLiteral("cannot be opened"));
     const qint64 bytes = qint64(width) * qint64(height) * bytesPerPixel;
+    const QString shortText = QStringLiteral("ITEX pixel block is shorter than the image size.");
+    const QString shortReason = QStringLiteral("pixel block shorter than the image size");
     if (width < 1 || height < 1 || bytesPerPixel < 1 || pixelOffset < HeaderSize
-        || file.size() - pixelOffset < bytes || !file.seek(pixelOffset)) {
-        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
-        return false;
-    }
+        || file.size() - pixelOffset < bytes || !file.seek(pixelOffset))
+        return refuse(f, shortText, shortReason);
     pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
+    if (pixels.size() != bytes)
+        throw std::bad_alloc();
     if (file.read(pixels.data(), bytes) != bytes) {
         pixels = QByteArray();
-        logLine(QStringLiteral("ITEX pixel block is shorter than the image size."), f);
-        return false;
+        return refuse(f, shortText, shortReason);
     }
     return true;
 }

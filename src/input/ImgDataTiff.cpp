@@ -12,14 +12,17 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
 
 // Compressed pixel data may decode to more than the file holds, but not without bound: a
-// file that claims a decoded size beyond this many times its own length is refused before
-// anything is allocated. Measured data (noise) compresses far less than this.
-const qint64 MaxCompressionRatio = 1024;
+// file that claims a decoded size beyond this many times the bytes its strips or tiles hold
+// is refused before anything is allocated. Measured data (noise) compresses far less than
+// this; a flat image (a dark or flat field of a dead detector) under LZMA or ZSTD reaches
+// several thousand to one.
+const qint64 MaxCompressionRatio = qint64(1) << 16;
 
 int silentHandler(TIFF *, void *, const char *, const char *, va_list)
 {
@@ -57,6 +60,7 @@ struct Layout
     ImgDataTiff::Kind kind = ImgDataTiff::Kind::None;
     int bytesPerPixel = 0;
     bool compressed = false;
+    bool minIsWhite = false;
 };
 
 // Reads and checks the first page's tags; on failure returns the text to report.
@@ -88,6 +92,9 @@ const char *readLayout(TIFF *t, Layout &l)
         return "TIFF pixel format is not supported (8-, 16- or 32-bit unsigned integer or "
                "32-bit float only).";
     l.bytesPerPixel = bps / 8;
+    l.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+    if (l.minIsWhite && l.kind == ImgDataTiff::Kind::Float32)
+        return "TIFF float image stored as MinIsWhite is not supported.";
     if (!TIFFIsCODECConfigured(compression))
         return "TIFF compression is not supported.";
     l.compressed = compression != COMPRESSION_NONE;
@@ -97,11 +104,25 @@ const char *readLayout(TIFF *t, Layout &l)
     return nullptr;
 }
 
-// Largest decoded size that a file of this length can justify.
-qint64 sizeLimit(const QString &f, bool compressed)
+// Largest decoded size that the file's pixel data can justify: the bytes its strips or
+// tiles hold inside the file (libtiff's own byte counts, cut at the end of the file), times
+// the largest compression ratio allowed. Other contents of the file (thumbnails, private
+// tags) justify nothing.
+qint64 sizeLimit(TIFF *t, const QString &f, bool compressed)
 {
     const qint64 length = QFileInfo(f).size();
-    return compressed ? length * MaxCompressionRatio : length;
+    const quint32 n = TIFFIsTiled(t) ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+    // Every strip needs an offset of at least 2 bytes in the file: more cannot be genuine.
+    if (n < 1 || n > quint64(length) / 2)
+        return 0;
+    qint64 stored = 0;
+    for (quint32 i = 0; i < n; ++i) {
+        const quint64 offset = TIFFGetStrileOffset(t, i);
+        const quint64 bytes = TIFFGetStrileByteCount(t, i);
+        if (offset < quint64(length))
+            stored += qint64(std::min<quint64>(bytes, quint64(length) - offset));
+    }
+    return compressed ? stored * MaxCompressionRatio : stored;
 }
 
 bool fitsLimit(const Layout &l, qint64 limit)
@@ -177,6 +198,33 @@ bool readTiles(TIFF *t, const Layout &l, qint64 limit, char *dst)
     return true;
 }
 
+// MinIsWhite stores the brightest value as 0; the rest of the program counts photons, so the
+// scale is turned round to MinIsBlack: v becomes max - v.
+template <typename T> void invert(QByteArray &pixels)
+{
+    T *p = reinterpret_cast<T *>(pixels.data());
+    const qsizetype n = pixels.size() / qsizetype(sizeof(T));
+    for (qsizetype i = 0; i < n; ++i)
+        p[i] = T(~p[i]);
+}
+
+void invertPixels(ImgDataTiff::Kind kind, QByteArray &pixels)
+{
+    switch (kind) {
+    case ImgDataTiff::Kind::UInt8:
+        invert<quint8>(pixels);
+        break;
+    case ImgDataTiff::Kind::UInt16:
+        invert<quint16>(pixels);
+        break;
+    case ImgDataTiff::Kind::UInt32:
+        invert<quint32>(pixels);
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 void ImgDataTiff::reset()
@@ -195,19 +243,15 @@ bool ImgDataTiff::readProps(const QString &f, int &w, int &h)
     expTime = 1.0;
 
     TiffPtr t = openTiff(f);
-    if (!t) {
-        logLine(QStringLiteral("Can not open TIFF file to read props."), f);
-        return false;
-    }
+    if (!t)
+        return refuse(f, QStringLiteral("Can not open TIFF file to read props."),
+            QStringLiteral("not a readable TIFF file"));
     Layout l;
-    if (const char *failure = readLayout(t.get(), l)) {
-        logLine(QString::fromLatin1(failure), f);
-        return false;
-    }
-    if (!fitsLimit(l, sizeLimit(f, l.compressed))) {
-        logLine(QStringLiteral("TIFF pixel data is shorter than the image size."), f);
-        return false;
-    }
+    if (const char *text = readLayout(t.get(), l))
+        return refuse(f, QString::fromLatin1(text), QStringLiteral("image kind not supported"));
+    if (!fitsLimit(l, sizeLimit(t.get(), f, l.compressed)))
+        return refuse(f, QStringLiteral("TIFF pixel data is shorter than the image size."),
+            QStringLiteral("pixel data shorter than the image size"));
     expTime = exifExposureTime(t.get());
     kind = l.kind;
     bytesPerPixel = l.bytesPerPixel;
@@ -219,31 +263,36 @@ bool ImgDataTiff::readProps(const QString &f, int &w, int &h)
 bool ImgDataTiff::openData(const QString &f)
 {
     Layout l;
-    const char *failure = "Can not open TIFF file";
+    const char *text = "Can not open TIFF file";
     TiffPtr t = openTiff(f);
     if (t)
-        failure = readLayout(t.get(), l);
-    if (!failure && (l.width != quint32(width) || l.height != quint32(height) || l.kind != kind))
-        failure = "TIFF file changed while it was read.";
+        text = readLayout(t.get(), l);
+    if (!text && (l.width != quint32(width) || l.height != quint32(height) || l.kind != kind))
+        text = "TIFF file changed while it was read.";
     qint64 limit = 0;
-    if (!failure) {
-        limit = sizeLimit(f, l.compressed);
+    if (!text) {
+        limit = sizeLimit(t.get(), f, l.compressed);
         if (!fitsLimit(l, limit))
-            failure = "TIFF pixel data is shorter than the image size.";
+            text = "TIFF pixel data is shorter than the image size.";
     }
-    if (failure) {
-        logLine(QString::fromLatin1(failure), f);
-        return false;
+    if (text) {
+        QString reason = QString::fromLatin1(text);
+        reason.chop(1); // the full stop
+        return refuse(f, QString::fromLatin1(text), reason);
     }
 
     pixels = QByteArray(qsizetype(width) * height * bytesPerPixel, Qt::Uninitialized);
+    if (pixels.size() != qsizetype(width) * height * bytesPerPixel)
+        throw std::bad_alloc();
     const bool ok = TIFFIsTiled(t.get()) ? readTiles(t.get(), l, limit, pixels.data())
                                          : readStrips(t.get(), l, pixels.data());
     if (!ok) {
         pixels = QByteArray();
-        logLine(QStringLiteral("TIFF pixel data could not be decoded."), f);
-        return false;
+        return refuse(f, QStringLiteral("TIFF pixel data could not be decoded."),
+            QStringLiteral("pixel data could not be decoded"));
     }
+    if (l.minIsWhite)
+        invertPixels(kind, pixels);
     return true;
 }
 

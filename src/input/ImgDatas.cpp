@@ -1,8 +1,11 @@
 #include "ImgDatas.h"
 
 #include "ImgData.h"
+#include "ImgDataITEX.h"
+#include "ImgDataTiff.h"
 #include "TextUtil.h"
 
+#include <QFileInfo>
 #include <QImage>
 
 ImgDatas::~ImgDatas()
@@ -30,16 +33,64 @@ void ImgDatas::clearImgs()
 {
     qDeleteAll(imgs);
     imgs.clear();
+    refused.clear();
+    reportedRefusals = 0;
+}
+
+qint64 ImgDatas::bytesPerImage(const ImgData &d)
+{
+    int bpp = 4;
+    if (const auto *itex = dynamic_cast<const ImgDataITEX *>(&d))
+        bpp = itex->bytesPerPixel;
+    else if (const auto *tiff = dynamic_cast<const ImgDataTiff *>(&d))
+        bpp = tiff->bytesPerPixel;
+    return qint64(d.width) * d.height * bpp + (qint64(d.width) + d.height) * 8 + 512;
+}
+
+QString ImgDatas::incompleteText() const
+{
+    if (refused.isEmpty())
+        return {};
+    QStringList why;
+    why.reserve(refused.size());
+    for (const Refusal &r : refused)
+        why << QFileInfo(r.file).fileName() + QStringLiteral(": ") + r.reason;
+    return QStringLiteral("The image set is incomplete: %1 of %2 files could not be read (%3)")
+        .arg(refused.size())
+        .arg(listedCount())
+        .arg(why.join(QStringLiteral("; ")));
+}
+
+QString ImgDatas::sizeMismatchText(const ImgData *reader, const QString &which) const
+{
+    if (!reader || !reader->ready || width == 0 || height == 0
+        || (reader->width == width && reader->height == height))
+        return {};
+    return QStringLiteral("The %1 image %2 has %3 x %4 pixels, the projections %5 x %6: it is "
+                          "not used")
+        .arg(which, QFileInfo(reader->fileName).fileName())
+        .arg(reader->width)
+        .arg(reader->height)
+        .arg(width)
+        .arg(height);
 }
 
 bool ImgDatas::add(QString filePath)
 {
     ImgData *d = ImgData::create(ImgData::fileType(filePath));
-    if (!d)
+    if (!d) {
+        // A folder that a wide pattern lists alongside the images is no projection.
+        const QFileInfo info(filePath);
+        if (!info.isDir())
+            refused.append({ filePath,
+                info.exists() ? QStringLiteral("unknown file type")
+                              : QStringLiteral("file not found") });
         return false;
+    }
     d->fileName = filePath;
     if (!d->load()) {
         logLine(QStringLiteral("File is not ready to access"), filePath);
+        refused.append({ filePath, d->failure });
         delete d;
         return false;
     }
@@ -54,6 +105,12 @@ bool ImgDatas::add(QString filePath)
                     .arg(d->width)
                     .arg(d->height),
             filePath);
+        refused.append({ filePath,
+            QStringLiteral("image size %1 x %2, the set's %3 x %4")
+                .arg(d->width)
+                .arg(d->height)
+                .arg(width)
+                .arg(height) });
         delete d;
         return false;
     }

@@ -1,6 +1,7 @@
 #include "SelectDataDir.h"
 
 #include "SelectDir.h"
+#include "TextUtil.h"
 #include "ui_SelectDataDir.h"
 
 #include <QDir>
@@ -134,11 +135,15 @@ void SelectDataDir::setFileSets(QString dir)
     const QStringList filter
         = ui->Pattern->text().isEmpty() ? QStringList() : QStringList { ui->Pattern->text() };
     const QFileInfoList files = QDir(dir).entryInfoList(filter, QDir::Files, QDir::Name);
-    // An empty or unreadable folder keeps the sets listed before; a list of sub-folders is
-    // no list of file-name sets, though, and goes.
+    // A folder without matching files has no sets: the previous folder's sets must not stay
+    // listed under this folder's name (a "Set" would load the old folder's files).
     if (files.isEmpty()) {
-        if (fileSets.empty())
-            ui->SubDirs->clear();
+        if (!fileSets.empty() || ui->SubDirs->count() > 0)
+            logLine(QStringLiteral("No files matching %1 in %2: the data sets are cleared")
+                        .arg(filter.isEmpty() ? QStringLiteral("*") : filter.first(), dir));
+        fileSets.clear();
+        subDirs.clear();
+        ui->SubDirs->clear();
         return;
     }
     fileSets = CtFileSet::group(files);

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include <algorithm>
+
 SelectDataFiles::SelectDataFiles(QWidget *parent)
     : QFrame(parent)
     , ui(std::make_unique<Ui::SelectDataFiles>())
@@ -121,9 +123,22 @@ void SelectDataFiles::appendFile(const QString &name)
     showCount();
 }
 
+void SelectDataFiles::setMissing(int n)
+{
+    missing = std::max(0, n);
+    showCount();
+}
+
 void SelectDataFiles::showCount()
 {
-    ui->Count->setText(QString::number(ui->Selected->count()));
+    const int n = ui->Selected->count();
+    if (missing > 0) {
+        ui->Count->setText(QStringLiteral("%1 / %2").arg(n).arg(n + missing));
+        ui->Count->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+    } else {
+        ui->Count->setText(QString::number(n));
+        ui->Count->setStyleSheet(QString());
+    }
 }
 
 int SelectDataFiles::count() const
@@ -152,6 +167,7 @@ QString SelectDataFiles::currentFile() const
 void SelectDataFiles::clearFiles()
 {
     ui->Selected->clear();
+    missing = 0;
     showCount();
     emit filesCleared();
 }

@@ -36,6 +36,9 @@ public:
     void loadFileInfos(const QFileInfoList &list);
     // Puts a loaded file at the end of the list and shows the new count.
     void appendFile(const QString &name);
+    // Shows that `missing` listed files could not be loaded (the count turns red and gives
+    // loaded / listed); 0 shows the plain count again.
+    void setMissing(int missing);
 
     int count() const;
     QStringList files() const;
@@ -78,5 +81,6 @@ private:
     std::unique_ptr<Ui::SelectDataFiles> ui;
     QFileDialog *dialog = nullptr;
     QString dialogDir;
+    int missing = 0;
     const bool nativeDialog;
 };

@@ -14,6 +14,7 @@
 #include "FieldText.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "Memory.h"
 #include "QuoltLink.h"
 #include "RawDisp.h"
 #include "RowWindow.h"
@@ -34,6 +35,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -283,6 +285,22 @@ void Body::connectSignals()
     connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
     connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
     connect(this, &Body::askAddAnImg, imgDatas, &ImgDatas::add);
+    // A new I0 or BG image is checked against the projections' size once it is loaded (the
+    // selector's own load runs first: it connected first).
+    for (SelectAImgFile *sel : { I0ImgSel, BGImgSel })
+        connect(sel, &SelectAFile::fileSelected, this, [this] { checkI0BgSizes(false); });
+    // "Clear" of the projection selector empties the set as well as the list: files added
+    // afterwards start a new set instead of extending the old one.
+    connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] {
+        whenWorkersIdle([this] {
+            pendingFiles.clear();
+            imgDatas->clear();
+            seekCtrl->setIndex(0);
+            seekCtrl->setMaximum(0);
+            procCtrl->setDataSetImages(0);
+            updateRawImage();
+        });
+    });
     connect(this, &Body::askLoadNextDataFile, this, &Body::loadNextDataFile, Qt::QueuedConnection);
     connect(this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles,
         Qt::QueuedConnection);
@@ -480,6 +498,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         if (clear)
             pendingFiles.clear();
         pendingFiles += files;
+        memoryChecked = false;
         if (!loading) {
             loading = true;
             loadFolder = files.isEmpty() ? QString() : QFileInfo(files.first()).path();
@@ -504,6 +523,11 @@ void Body::loadNextDataFile()
     const int loadFailures = Failures::instance().count(Failures::Load);
     if (imgDatas->add(name)) {
         CTFiles->appendFile(name);
+        if (!std::exchange(memoryChecked, true) && !memoryAllowsLoad()) {
+            // Nothing half loaded stays: the list and the set are emptied together.
+            pendingFiles.clear();
+            CTFiles->clearFiles();
+        }
     } else {
         // The reader may have said why; a refusal counts as a failed load either way.
         if (Failures::instance().count(Failures::Load) == loadFailures)
@@ -511,6 +535,33 @@ void Body::loadNextDataFile()
         loadRefused << Failures::instance().last();
     }
     emit askLoadNextDataFile();
+}
+
+bool Body::memoryAllowsLoad()
+{
+    const ImgData *last = imgDatas->at(imgDatas->count() - 1);
+    const qint64 available = availableMemory();
+    if (!last || available < 0)
+        return true;
+    // Measured: a worker holds about 8 N^2 + 32 N P bytes for slices of width N from P
+    // projections (transforms, sinogram, result); the single-slice panel as much again.
+    const qint64 projections = imgDatas->count() + pendingFiles.size();
+    const qint64 n = procCtrl->rotAxIsV() ? last->width : last->height;
+    const qint64 workers = ctCalc2s.size() + 1;
+    const qint64 perWorker = 8 * n * n + 32 * n * projections;
+    const qint64 need = ImgDatas::bytesPerImage(*last) * pendingFiles.size() + workers * perWorker;
+    if (need <= available)
+        return true;
+    recordFailure(Failures::Memory,
+        QString("The image set needs about %1 of memory (%2 images of %3 x %4 pixels and %5 "
+                "workers), but only %6 are available; the set is not loaded")
+            .arg(memoryText(need + ImgDatas::bytesPerImage(*last)))
+            .arg(projections)
+            .arg(last->width)
+            .arg(last->height)
+            .arg(workers)
+            .arg(memoryText(available)));
+    return false;
 }
 
 void Body::useHdf5File(QString path, DxchangeFile::Info info)
@@ -598,6 +649,14 @@ void Body::finishedLoadDataFiles()
     }
     procCtrl->setDataSetImages(imgDatas->count());
     seekCtrl->setMaximum(std::max(0, imgDatas->count() - 1));
+    // A listed file left out would shift every later projection's angle: said once, counted
+    // as a failure and shown on the selector's count; no run starts on such a set.
+    CTFiles->setMissing(int(imgDatas->refused.size()));
+    checkI0BgSizes(false);
+    if (imgDatas->refused.size() > imgDatas->reportedRefusals) {
+        imgDatas->reportedRefusals = imgDatas->refused.size();
+        recordFailure(Failures::Load, imgDatas->incompleteText());
+    }
     updateRawImage();
     if (haveImages)
         updateI0Scale();
@@ -646,6 +705,24 @@ void Body::newPosOnRawImg(double x, double y)
         }
     }
     rawDisp->setVal(v);
+}
+
+void Body::checkI0BgSizes(bool runStart)
+{
+    for (SelectAImgFile *sel : { I0ImgSel, BGImgSel }) {
+        const ImgData *reader = sel->img;
+        if (!reader || !reader->ready)
+            continue;
+        const QString text
+            = imgDatas->sizeMismatchText(reader, sel == I0ImgSel ? QString("I0") : QString("BG"));
+        sel->setStat(text.isEmpty());
+        if (text.isEmpty())
+            continue;
+        if (runStart)
+            recordFailure(Failures::Load, text);
+        else
+            logLine(text);
+    }
 }
 
 void Body::updateRawImage()

@@ -113,6 +113,8 @@ public:
     // A load is under way: its files are being read one per event-loop pass. A selection made
     // meanwhile joins it, and a start waits for its end.
     bool loading = false;
+    // The memory the load under way needs has been compared with what there is.
+    bool memoryChecked = false;
     QList<double> i0Energies;
     bool calculating = false;
     bool batchCalc = false;
@@ -291,6 +293,12 @@ private:
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
     void applyRawSelection();
+    // I0 and BG images of another size than the projections are not used: their selector
+    // fields turn red and the sizes are reported (at a run's start as a failure).
+    void checkI0BgSizes(bool runStart);
+    // After the first image of a load: false (and the load is dropped, with a message giving
+    // both numbers) when the rest of the files and the workers need more memory than there is.
+    bool memoryAllowsLoad();
     // Runs `action` now when no worker is in flight, else once the last one has reported:
     // the image set and the I0/BG readers must not change while a worker reads them.
     // The I0 and BG selectors accept changes only while no worker is reading their images.

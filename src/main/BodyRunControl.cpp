@@ -193,6 +193,12 @@ void Body::resumeStart()
 void Body::beginRun()
 {
     startPending = false;
+    if (!imgDatas->isComplete()) {
+        recordFailure(Failures::Load, imgDatas->incompleteText() + "; no run started");
+        stopCalcCt();
+        return;
+    }
+    checkI0BgSizes(true);
     ctDisp->clear();
 
     const QString imagePath = SelectImageSaveDir->filePath();

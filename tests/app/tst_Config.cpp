@@ -1,5 +1,7 @@
 #include "Config.h"
+#include "Failures.h"
 #include "StartUp.h"
+#include "TextUtil.h"
 
 #include <QtTest>
 
@@ -26,6 +28,8 @@ private slots:
     void includeInsertsLinesInOrder();
     void includeCycleIsStopped();
     void includeDepthIsBounded();
+    void overlongTextIsCut_data();
+    void overlongTextIsCut();
     void startOptions_data();
     void startOptions();
     void configIntReadsOnly32BitDecimals_data();
@@ -186,6 +190,37 @@ void TestConfig::includeDepthIsBounded()
     QVERIFY(c.readFile(tmp.filePath("d0.cfg")));
     QVERIFY(c.contains(QString("k%1").arg(Config::MaxIncludeDepth)));
     QVERIFY(!c.contains(QString("k%1").arg(Config::MaxIncludeDepth + 1)));
+}
+
+void TestConfig::overlongTextIsCut_data()
+{
+    QTest::addColumn<QString>("included"); // empty: a file with one overlong line
+    QTest::newRow("a line beyond the limit") << QString();
+    QTest::newRow("INCLUDE of an endless device") << "/dev/zero";
+}
+
+void TestConfig::overlongTextIsCut()
+{
+    QFETCH(QString, included);
+    if (included.isEmpty()) {
+        included = tmp.filePath("long.cfg");
+        writeFile(
+            included, "before 1\nlong " + QByteArray(MaxTextLineLength, 'x') + "\nafter 2\n");
+    }
+    const QString outer = tmp.filePath("outer-long.cfg");
+    writeFile(outer, "first 1\nINCLUDE " + included.toUtf8() + "\nlast 3\n");
+    Failures::instance().reset();
+    Config c;
+    QTest::ignoreMessage(QtDebugMsg,
+        QRegularExpression("^Config file " + QRegularExpression::escape(included)
+            + " has a line of more than 4194304 characters"));
+    QVERIFY(c.readFile(outer));
+    // What comes before the overlong line and after the INCLUDE is kept; the rest is not.
+    QVERIFY(c.contains("first"));
+    QVERIFY(c.contains("last"));
+    QVERIFY(!c.contains("long"));
+    QVERIFY(!c.contains("after"));
+    QCOMPARE(Failures::instance().count(Failures::Command), 1);
 }
 
 void TestConfig::startOptions_data()

@@ -67,3 +67,43 @@ private:
     }
     QtMessageHandler previous = nullptr;
 };
+
+// Caps this process's address space at what it uses now plus `extraMiB` for the life of the
+// object, so that a large allocation fails as it would on a machine without that memory.
+// Not available under AddressSanitizer, which reserves address space of its own.
+#include <sys/resource.h>
+
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(qint64 extraMiB)
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        Q_UNUSED(extraMiB);
+#else
+        QFile status("/proc/self/status");
+        qint64 usedKiB = -1;
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmSize:"))
+                    usedKiB = line.mid(7).trimmed().split(' ').value(0).toLongLong();
+        if (usedKiB <= 0 || getrlimit(RLIMIT_AS, &saved) != 0)
+            return;
+        rlimit lim = saved;
+        lim.rlim_cur = rlim_t(usedKiB * 1024 + extraMiB * 1024 * 1024);
+        active = setrlimit(RLIMIT_AS, &lim) == 0;
+#endif
+    }
+    ~AddressSpaceLimit()
+    {
+        if (active)
+            setrlimit(RLIMIT_AS, &saved);
+    }
+    AddressSpaceLimit(const AddressSpaceLimit &) = delete;
+    AddressSpaceLimit &operator=(const AddressSpaceLimit &) = delete;
+
+    bool active = false;
+
+private:
+    rlimit saved {};
+};

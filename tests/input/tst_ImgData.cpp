@@ -5,6 +5,7 @@
 #include "InputTestUtil.h"
 #include "ItexWriter.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,7 @@ private slots:
     void badInput_data();
     void badInput();
     void largeImageRowsAndColumns();
+    void allocationFailureRefusesTheFile();
     void concurrentLines();
     void minMaxAndImage_data();
     void minMaxAndImage();
@@ -257,6 +259,13 @@ void tst_ImgData::badInput_data()
         << (c43 + "BytesPerPixel=2,") << qint64(23) << -1 << -1 << QStringList { shortBlock } << 0;
     QTest::newRow("32-bit block holding 16-bit data")
         << (c43 + "BytesPerPixel=4,") << qint64(24) << -1 << -1 << QStringList { shortBlock } << 0;
+    QTest::newRow("16-bit label on a 32-bit block")
+        << (c43 + "BytesPerPixel=2,") << qint64(48) << -1 << -1
+        << QStringList { "ITEX pixel block does not fit the header's pixel size (48 bytes of "
+                         "pixels for 4 x 3 pixels of 2 bytes). %1" }
+        << 0;
+    QTest::newRow("16-bit block with a short trailer")
+        << (c43 + "BytesPerPixel=2,") << qint64(29) << -1 << -1 << QStringList() << 2;
     QTest::newRow("size overflowing 32 bits")
         << QByteArray("Prop_ImageWidth=2147483647,Prop_ImageHeight=2147483647,BytesPerPixel=4,")
         << qint64(64) << -1 << -1 << QStringList { shortBlock } << 0;
@@ -327,6 +336,27 @@ void tst_ImgData::badInput()
         std::vector<double> row(4, 9.0);
         d->hLine(0, row.data()); // harmless on a reader that never loaded
     }
+}
+
+void tst_ImgData::allocationFailureRefusesTheFile()
+{
+    // A sparse file of 8000 x 8000 32-bit pixels (256 MB) with room for only 64 MB more.
+    const QString file = path("huge.img");
+    QVERIFY(writeRawItex(file, "Prop_ImageWidth=8000,Prop_ImageHeight=8000,BytesPerPixel=4,", 0));
+    QVERIFY(QFile::resize(file, QFileInfo(file).size() + qint64(8000) * 8000 * 4));
+    std::unique_ptr<ImgData> d(ImgData::create(ImgData::fileType(file)));
+    d->fileName = file;
+    bool ok = true;
+    {
+        AddressSpaceLimit limit(64);
+        if (!limit.active)
+            QSKIP("the address space cannot be limited here (sanitizer build)");
+        ok = d->load();
+    }
+    QVERIFY(!ok);
+    QVERIFY(!d->ready);
+    QCOMPARE(d->failure, QString("not enough memory"));
+    QFile::remove(file);
 }
 
 static quint16 pattern16(int x, int y)

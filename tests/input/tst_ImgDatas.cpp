@@ -152,31 +152,69 @@ void tst_ImgDatas::toImageIndex()
 
 void tst_ImgDatas::refusedFiles_data()
 {
-    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
     QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("reason");
+
+    QByteArray cut = QByteArray("IM\x25\0", 4) + QByteArray(60, '\0')
+        + QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,") + QByteArray("BytesPerPixel=2,");
+    cut[2] = char(cut.size() - 64);
+    cut += QByteArray(23, '\1');
 
     QTest::newRow("unknown type") << QByteArray("GIF89a")
-                                  << QStringList { "Unknown file type : %1" };
-    QTest::newRow("ITEX without size") << QByteArray("IM\x05\0", 4) + QByteArray(60, '\0')
-            + QByteArray("abcd,") << QStringList { "File is not ready to access %1" };
-    QTest::newRow("ITEX with zero comment length") << QByteArray("IM\0\0", 4) + QByteArray(60, '\0')
-            + QByteArray(24, '\1') << QStringList { "File is not ready to access %1" };
+                                  << QStringList { "Unknown file type : %1" }
+                                  << "unknown file type";
+    QTest::newRow("vanished") << QByteArray()
+                              << QStringList { "Check File Type (ITEX):: Can not open %1",
+                                     "Check File Type (TIFF):: Can not open %1",
+                                     "Unknown file type : %1" }
+                              << "file not found";
+    QTest::newRow("ITEX without size")
+        << QByteArray("IM\x05\0", 4) + QByteArray(60, '\0') + QByteArray("abcd,")
+        << QStringList { "File is not ready to access %1" } << "no image size in the header";
+    QTest::newRow("ITEX with zero comment length")
+        << QByteArray("IM\0\0", 4) + QByteArray(60, '\0') + QByteArray(24, '\1')
+        << QStringList { "File is not ready to access %1" } << "header without comment";
+    QTest::newRow("ITEX pixel block cut short")
+        << cut
+        << QStringList { "ITEX pixel block is shorter than the image size. %1",
+               "File is not ready to access %1" }
+        << "pixel block shorter than the image size";
+    QTest::newRow("other size") << QByteArray("c52") << QStringList()
+                                << "image size 5 x 2, the set's 4 x 3";
 }
 
 void tst_ImgDatas::refusedFiles()
 {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, log);
-    const QString file = dir.filePath("refused.bin");
-    QVERIFY(writeBytes(file, content));
+    QFETCH(QString, reason);
+    QString file = dir.filePath("refused.bin");
+    QFile::remove(file);
+    if (content == "c52")
+        file = c52;
+    else if (!content.isEmpty())
+        QVERIFY(writeBytes(file, content));
     ImgDatas set;
     QVERIFY(set.add(a43));
     LogCapture cap;
     QVERIFY(!set.add(file));
+    QVERIFY(set.add(b43));
+    if (content == "c52")
+        log = QStringList { "Mismatch image size: (4, 3) != (5, 2) : %1" };
     for (QString &l : log)
         l = l.arg(file);
     QCOMPARE(cap.lines, log);
-    QCOMPARE(set.count(), 1);
+    QCOMPARE(set.count(), 2);
+    // The set knows it lacks a listed file, and says which and why.
+    QVERIFY(!set.isComplete());
+    QCOMPARE(set.listedCount(), 3);
+    QCOMPARE(set.incompleteText(),
+        QString("The image set is incomplete: 1 of 3 files could not be read (%1: %2)")
+            .arg(QFileInfo(file).fileName(), reason));
+    set.clearImgs();
+    QVERIFY(set.isComplete());
+    QCOMPARE(set.incompleteText(), QString());
 }
 
 QTEST_MAIN(tst_ImgDatas)

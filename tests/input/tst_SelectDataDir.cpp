@@ -21,7 +21,7 @@ private slots:
     void initTestCase();
     void subFolderSets();
     void zbxSets();
-    void zbxEmptyFolderKeepsSets();
+    void zbxEmptyFolderClearsSets();
     void emptySubFolderList();
     void modeToggleRelists();
     void staleFileSetsNeverAnnounced();
@@ -114,7 +114,7 @@ void tst_SelectDataDir::zbxSets()
     QCOMPARE(s.currentSetName(), QString("9_00keV"));
 }
 
-void tst_SelectDataDir::zbxEmptyFolderKeepsSets()
+void tst_SelectDataDir::zbxEmptyFolderClearsSets()
 {
     SelectDataDir s;
     s.setIsZBXStandard(true);
@@ -122,17 +122,29 @@ void tst_SelectDataDir::zbxEmptyFolderKeepsSets()
     s.next();
     const QString empty = mkdirs("empty", {});
     QSignalSpy newSets(&s, &SelectDataDir::newSets);
+    QTest::ignoreMessage(QtDebugMsg,
+        qPrintable(QString("No files matching *.img in %1: the data sets are cleared").arg(empty)));
     s.setDataDir(empty);
-    QCOMPARE(s.count(), 3);
-    QCOMPARE(int(s.fileSets.size()), 3);
-    QCOMPARE(s.currentIndex(), 1);
+    // The previous folder's sets are gone: "Set" loads nothing of them under the new name.
+    QCOMPARE(s.count(), 0);
+    QCOMPARE(int(s.fileSets.size()), 0);
     QCOMPARE(newSets.count(), 1);
-    QCOMPARE(newSets.at(0).at(0).toInt(), 3);
+    QCOMPARE(newSets.at(0).at(0).toInt(), 0);
+    QSignalSpy noMore(&s, &SelectDataDir::noMoreSets);
+    QSignalSpy infos(&s, &SelectDataDir::selectedFileInfoList);
+    s.set();
+    QCOMPARE(noMore.count(), 1);
+    QCOMPARE(infos.count(), 0);
 
     // Only the whole pattern field counts as one pattern in this mode.
-    s.setPattern("*.img *.txt");
     s.setDataDir(zbx);
     QCOMPARE(s.count(), 3);
+    s.setPattern("*.img *.txt");
+    QTest::ignoreMessage(QtDebugMsg,
+        qPrintable(
+            QString("No files matching *.img *.txt in %1: the data sets are cleared").arg(zbx)));
+    s.setDataDir(zbx);
+    QCOMPARE(s.count(), 0);
     s.setPattern("*.txt");
     s.setDataDir(zbx);
     QCOMPARE(s.entryTexts(), QStringList { "1 : notes.txt (0[], 1)" });

@@ -2,6 +2,7 @@
 // of a phantom written into temporary folders.
 #include "Body.h"
 
+#include "Batch.h"
 #include "ClosableBase.h"
 #include "ColorBar.h"
 #include "Config.h"
@@ -23,6 +24,7 @@
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "ct/CtTestData.h"
+#include "input/InputTestUtil.h"
 #include "input/XafsTestUtil.h"
 
 #include <QApplication>
@@ -161,6 +163,7 @@ private slots:
     void selectionDuringLoadJoinsIt_data();
     void selectionDuringLoadJoinsIt();
     void calcDuringLoadWaitsForIt();
+    void setLargerThanMemoryIsRefused();
     void resetFlagsOnLoad_data();
     void resetFlagsOnLoad();
     void valuesSetBeforeFirstLoadSurvive_data();
@@ -171,6 +174,8 @@ private slots:
     void i0FileNearestInEnergy();
     void i0FileEnergy_data();
     void i0FileEnergy();
+    void flatOfAnotherSizeIsReported_data();
+    void flatOfAnotherSizeIsReported();
     void i0CorrectionShiftsAttenuation_data();
     void i0CorrectionShiftsAttenuation();
 
@@ -183,6 +188,7 @@ private slots:
     void unreconstructableSliceCounts();
     void rangeWithCt1SelectedUsesWorkers();
     void stopDuringRangeKeepsResults();
+    void stopStopsWaitingBatch();
     void startWaitsForWorkersOfStoppedRun();
     void startWaitsForDataSetChosenBefore();
     void autoSavingWritesFolders_data();
@@ -472,6 +478,7 @@ void TestBody::loadsOneFilePerPass()
     files.insert(3, junk.fileName());
 
     Body body;
+    Failures::instance().reset();
     QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
     body.CTFiles->handleChosenFiles(files);
     QCOMPARE(body.imgDatas->count(), 0); // nothing is read before the event loop runs
@@ -490,6 +497,32 @@ void TestBody::loadsOneFilePerPass()
     QCOMPARE(body.seekCtrl->maximum(), m.files.size() - 1);
     QCOMPARE(body.procCtrl->dataSetImages(), m.files.size());
     QVERIFY(!body.rawDisp->img.isNull());
+
+    // The refused file is named once; the set is marked incomplete and no run starts on it.
+    const QString incomplete
+        = "The image set is incomplete: 1 of 9 files could not be read (junk.img: unknown file "
+          "type)";
+    QCOMPARE(Failures::instance().messages().count(incomplete), 1);
+    QLabel *count = child<QLabel>(body.CTFiles, "Count");
+    QCOMPARE(count->text(), QString("8 / 9"));
+    QVERIFY(count->styleSheet().contains("255, 0, 0"));
+    QSignalSpy finished(&body, &Body::calcFinished);
+    const int loadFailures = Failures::instance().count(Failures::Load);
+    body.CalcCT->click();
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!body.calculating);
+    QCOMPARE(Failures::instance().count(Failures::Load), loadFailures + 1);
+    QCOMPARE(Failures::instance().last(), incomplete + "; no run started");
+
+    // "Clear" empties the set too: the same files added again make a set of their own size.
+    child<QPushButton>(body.CTFiles, "Clear")->click();
+    body.CTFiles->setLoadNewFiles(false);
+    body.CTFiles->handleChosenFiles(m.files);
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(body.imgDatas->count(), m.files.size());
+    QVERIFY(body.imgDatas->isComplete());
+    QCOMPARE(body.procCtrl->dataSetImages(), m.files.size());
+    QCOMPARE(count->text(), QString::number(m.files.size()));
 }
 
 void TestBody::selectionDuringLoadJoinsIt_data()
@@ -552,6 +585,33 @@ void TestBody::calcDuringLoadWaitsForIt()
     // The run saw the whole measurement, not the part read when "Calc" was pressed.
     QCOMPARE(body.ctParams.dataSetImages, m.files.size());
     QCOMPARE(body.ctCalc->projections, m.files.size());
+}
+
+void TestBody::setLargerThanMemoryIsRefused()
+{
+    // 400 images of 1024 x 1024 16-bit pixels (800 MB) where 300 MB are left.
+    QTemporaryDir tmp;
+    const QString file = tmp.filePath("p.img");
+    const std::vector<quint16> px(1024 * 1024, 100);
+    QVERIFY(writeItexFile(file, 1024, 1024, 2, px.data()));
+    Body body;
+    Failures::instance().reset();
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    {
+        AddressSpaceLimit limit(300);
+        if (!limit.active)
+            QSKIP("the address space cannot be limited here (sanitizer build)");
+        body.CTFiles->handleChosenFiles(QStringList(400, file));
+        QVERIFY(loaded.wait(10000));
+    }
+    QCOMPARE(body.imgDatas->count(), 0);
+    QCOMPARE(body.CTFiles->count(), 0);
+    QCOMPARE(Failures::instance().count(Failures::Memory), 1);
+    const QRegularExpression refusal("^The image set needs about \\d+ MB of memory \\(400 images "
+                                     "of 1024 x 1024 pixels and \\d+ workers\\), but only \\d+ MB "
+                                     "are available; the set is not loaded$");
+    QVERIFY2(refusal.match(Failures::instance().last()).hasMatch(),
+        qPrintable(Failures::instance().last()));
 }
 
 void TestBody::resetFlagsOnLoad_data()
@@ -787,6 +847,44 @@ void TestBody::i0FileNearestInEnergy()
         QCOMPARE(body.imgDatas->count(), 3);
         QVERIFY(body.CTFiles->files().first().contains(setName));
     }
+}
+
+void TestBody::flatOfAnotherSizeIsReported_data()
+{
+    QTest::addColumn<bool>("isBg");
+    QTest::addColumn<bool>("flatFirst"); // the flat image chosen before the projections
+    QTest::newRow("I0 after the projections") << false << false;
+    QTest::newRow("BG after the projections") << true << false;
+    QTest::newRow("I0 before the projections") << false << true;
+}
+
+void TestBody::flatOfAnotherSizeIsReported()
+{
+    QFETCH(bool, isBg);
+    QFETCH(bool, flatFirst);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 8));
+    QTemporaryDir tmp;
+    const QString flat = tmp.filePath("flat.img");
+    const std::vector<quint16> px(10 * 7, 1000);
+    QVERIFY(writeItexFile(flat, 10, 7, 2, px.data()));
+    Body body;
+    Failures::instance().reset();
+    SelectAImgFile *sel = isBg ? body.BGImgSel : body.I0ImgSel;
+    const QString text = QString("The %1 image flat.img has 10 x 7 pixels, the projections 64 x "
+                                 "12: it is not used")
+                             .arg(isBg ? "BG" : "I0");
+    if (flatFirst)
+        sel->fileSelected0(flat);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(text)); // said when both are loaded
+    QVERIFY(load(body, m));
+    if (!flatFirst)
+        sel->fileSelected0(flat);
+    QVERIFY(child<QLineEdit>(sel, "FilePath")->styleSheet().contains("255, 192, 192"));
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(20000));
+    QVERIFY(Failures::instance().messages().contains(text));
 }
 
 // ---- run control -------------------------------------------------------------------------
@@ -1082,6 +1180,31 @@ void TestBody::stopDuringRangeKeepsResults()
         QTRY_VERIFY(
             QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));
     QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::stopStopsWaitingBatch()
+{
+    Measurement m;
+    QVERIFY(m.make(128, 12, 72));
+    QTemporaryDir dir;
+    QFile job(dir.filePath("job.bat"));
+    QVERIFY(job.open(QIODevice::WriteOnly));
+    job.write("calc_exec\nct_slice_from 7\n");
+    job.close();
+    Body body;
+    QVERIFY(load(body, m));
+    setRange(body, 0, 11, 1, 1);
+    const int stopped = Failures::instance().count(Failures::RunStopped);
+    emit body.callBatchLoad(job.fileName());
+    emit body.callBatchExec();
+    QTRY_VERIFY(body.calculating);
+    body.CalcCT->click(); // the run is stopped by the user before its end
+    QVERIFY(!body.calculating);
+    QCOMPARE(Failures::instance().count(Failures::RunStopped), stopped + 1);
+    // The batch stops instead of going on with a set that is not complete.
+    QTRY_VERIFY(!body.batch->running);
+    QVERIFY(waitForIdle(body));
+    QCOMPARE(body.procCtrl->sliceFrom(), 0);
 }
 
 void TestBody::startWaitsForWorkersOfStoppedRun()

@@ -201,6 +201,7 @@ void TestRecon::refusesBadInput_data()
     QTest::newRow("centre outside the line") << QStringList { "DATA", "--cor", "70" };
     QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" };
     QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" };
+    QTest::newRow("a projection cut short") << QStringList { "CUT" };
     QTest::newRow("share beyond the count") << QStringList { "SERIES", "--task", "3/3" };
     QTest::newRow("share without a count") << QStringList { "SERIES", "--task", "1" };
     QTest::newRow("a tag for a series") << QStringList { "SERIES", "--tag", "x" };
@@ -212,13 +213,31 @@ void TestRecon::refusesBadInput()
 {
     QFETCH(QStringList, args);
     args.replaceInStrings("DATA", data);
+    if (args.contains("CUT")) {
+        // The set with its 18th projection cut short, as when a disk fills during a scan.
+        const QString cut = tmp.filePath("cut");
+        QVERIFY(QDir().mkpath(cut + "/ref"));
+        const QDir src(data);
+        for (const QString &f : src.entryList(QDir::Files))
+            QVERIFY(QFile::copy(src.filePath(f), cut + "/" + f));
+        for (const QString &f : QDir(data + "/ref").entryList(QDir::Files))
+            QVERIFY(QFile::copy(data + "/ref/" + f, cut + "/ref/" + f));
+        const QString victim = cut + "/" + src.entryList(QDir::Files, QDir::Name).at(17);
+        QVERIFY(QFile::resize(victim, QFileInfo(victim).size() - 10));
+        args.replaceInStrings("CUT", cut);
+    }
     args.replaceInStrings("SERIES", subSeries);
     const QString outDir = tmp.filePath("refused");
     QProcess p;
     p.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "-o", outDir });
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 1);
-    QVERIFY(p.readAllStandardError().contains("vexa2-recon: "));
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY(err.contains("vexa2-recon: "));
+    if (QByteArray(QTest::currentDataTag()) == "a projection cut short")
+        QVERIFY2(err.contains("The image set is incomplete: 1 of 90 files could not be read (")
+                && err.contains(": pixel block shorter than the image size); no run started"),
+            err.constData());
     QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
 }
 

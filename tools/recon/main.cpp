@@ -129,6 +129,11 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
         recordFailure(Failures::Load, "No projection of " + set.tag + " could be loaded");
         return false;
     }
+    if (!series && failed > 0) {
+        // A projection left out would put every later one at a wrong angle.
+        recordFailure(Failures::Load, imgDatas.incompleteText() + "; no run started");
+        return false;
+    }
     if (series && failed > 0) {
         recordFailure(Failures::Load,
             QString("Energy %1 skipped: %2 of its %3 projections could not be loaded")
