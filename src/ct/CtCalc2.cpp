@@ -192,7 +192,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
     gridded = p.method == CtMethod::Gridding;
-    if (!(gridded ? gridding.prepare(n, rows)
+    if (!(gridded ? gridding.setFilter(p.filter) && gridding.prepare(n, rows)
                   : engine.setFilter(p.filter) && engine.prepare(n, rows))) {
         recordFailure(Failures::Slice,
             QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
@@ -323,10 +323,10 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
     info.z0 = region.z0;
     info.x1 = region.x1;
     info.z1 = region.z1;
-    // The gridding always filters with the zero-padded ramp.
+    // The filter really used: the gridding takes ramp_padded for ramp.
     info.method
         = gridded ? QStringLiteral("Fourier gridding") : QStringLiteral("filtered back-projection");
-    info.filter = gridded ? QStringLiteral("ramp_padded") : QStringLiteral("ramp");
+    info.filter = CtFilter::name(gridded ? gridding.filter() : engine.filter());
     const int size = resultSize();
     QString why;
     QByteArray bytes = CtTiffData::make(resultData(), size, size, info, zlib, &why);

@@ -10,6 +10,7 @@
 #include <fftw3.h>
 #include <limits>
 #include <numbers>
+#include <utility>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -368,39 +369,8 @@ bool haveAvx2()
 }
 #endif
 
-// The padded ramp: the spatial kernel h(0) = 1/4, h(odd k) = -1 / (pi k)^2, h(even k) = 0
-// on a circle of `length` samples, transformed; times 2 pi, the scale of the unpadded ramp
-// 2 pi |m| / N, so that both engines give the same values.
-std::vector<double> paddedRamp(int length)
-{
-    std::vector<double> response(length / 2 + 1, 0.0);
-    double *h = static_cast<double *>(fftw_malloc(sizeof(double) * length));
-    auto *spec = static_cast<fftw_complex *>(fftw_malloc(sizeof(fftw_complex) * (length / 2 + 1)));
-    fftw_plan plan = nullptr;
-    if (h && spec) {
-        std::lock_guard<std::mutex> lock(fftwPlannerMutex());
-        plan = fftw_plan_dft_r2c_1d(length, h, spec, FFTW_ESTIMATE);
-    }
-    if (plan) {
-        std::fill(h, h + length, 0.0);
-        h[0] = 0.25;
-        for (int k = 1; k <= length / 2; k += 2) {
-            const double v = -1.0 / (std::numbers::pi * std::numbers::pi * k * k);
-            h[k] = v;
-            h[length - k] = v;
-        }
-        fftw_execute(plan);
-        for (int m = 0; m <= length / 2; ++m)
-            response[m] = 2.0 * std::numbers::pi * spec[m][0];
-        std::lock_guard<std::mutex> lock(fftwPlannerMutex());
-        fftw_destroy_plan(plan);
-    }
-    fftw_free(h);
-    fftw_free(spec);
-    return response;
-}
-
-// What the gridding multiplies each projection's spectrum with: the filter, and the response
+// What the gridding multiplies each projection's spectrum with: the filter (on the scale of
+// the back-projection's, so that both give the same values), and the response
 // of the back-projection's linear interpolation between detector samples, sinc^2 of the
 // frequency in cycles per sample. The back-projection sees the filtered projections through
 // that interpolation; with it here both methods have the same resolution and give the same
@@ -410,6 +380,8 @@ std::vector<double> paddedRamp(int length)
 // weight, because the folding of the half plane counts every point twice.
 std::vector<float> griddingResponse(const std::vector<double> &filter, int length)
 {
+    if (filter.empty())
+        return {};
     std::vector<float> response(filter.size());
     for (std::size_t m = 0; m < filter.size(); ++m) {
         const double a = std::numbers::pi * static_cast<double>(m) / length;
@@ -444,7 +416,7 @@ void CtGridding::freeAll()
         fftwf_free(*p);
         *p = nullptr;
     }
-    n_ = padN_ = m_ = colStride_ = cols_ = rowStride_ = specStride_ = capacity_ = 0;
+    n_ = padN_ = m_ = colStride_ = rowStride_ = specStride_ = capacity_ = 0;
 }
 
 bool CtGridding::resize(int n, int rows)
@@ -511,14 +483,17 @@ bool CtGridding::makeTransforms(int n)
     padN_ = padN;
     m_ = m;
     colStride_ = colStride;
-    cols_ = cols;
     rowStride_ = rowStride;
     specStride_ = specStride;
     capacity_ = 1;
     lineDx_.assign(1, 0.0);
     lineDz_.assign(1, 0.0);
 
-    response_ = griddingResponse(paddedRamp(padN), padN);
+    response_ = griddingResponse(CtFilter::response(filter_, padN), padN);
+    if (response_.empty()) {
+        freeAll();
+        return false;
+    }
 
     const double beta = kaiserBesselBeta();
     kernel_ = kernelPolynomials(beta);
@@ -535,6 +510,22 @@ bool CtGridding::makeTransforms(int n)
     pointRow_.resize(BandPoints);
     pointWx_.resize(static_cast<std::size_t>(BandPoints) * Taps);
     pointWz_.resize(static_cast<std::size_t>(BandPoints) * Taps);
+    return true;
+}
+
+bool CtGridding::setFilter(CtFilterKind kind)
+{
+    if (kind == CtFilterKind::Ramp)
+        kind = CtFilterKind::RampPadded;
+    if (kind == filter_)
+        return true;
+    if (padN_ > 0) {
+        std::vector<float> response = griddingResponse(CtFilter::response(kind, padN_), padN_);
+        if (response.empty())
+            return false;
+        response_ = std::move(response);
+    }
+    filter_ = kind;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <atomic>
+#include "CtFilter.h"
+
 #include <vector>
 
 class HSgm;
@@ -35,6 +36,12 @@ public:
     // Makes the engine fit a slice of even width n and `rows` projections without touching
     // the divisor. False when it cannot (n < 2, no memory).
     bool prepare(int n, int rows);
+    // The filter of the projections (RampPadded at first). Ramp, the unpadded filter, has no
+    // place here: the projections are always padded, and RampPadded, its nearest equivalent,
+    // stands in for it. Takes effect at once, also between slices; false (and nothing
+    // changes) when its table cannot be made.
+    bool setFilter(CtFilterKind kind);
+    CtFilterKind filter() const { return filter_; }
     // The divisor of the normalisation alone, without sizing anything.
     void setProjections(int projections) { projections_ = projections; }
     // Result of n x n zeros, not valid.
@@ -78,7 +85,6 @@ private:
     int padN_ = 0; // padded projection length
     int m_ = 0; // grid side
     int colStride_ = 0; // complex values per grid column, pads included
-    int cols_ = 0; // grid columns, pads included
     int rowStride_ = 0; // complex values per row of the half spectrum after the first pass
     int specStride_ = 0; // complex values per filtered projection spectrum
     int capacity_ = 0; // projections the spectra have room for
@@ -95,6 +101,7 @@ private:
     fftwf_plan_s *colPlanOne_ = nullptr; // one column, for the last block
     fftwf_plan_s *linePlan_ = nullptr; // one row, complex to real inverse
 
+    CtFilterKind filter_ = CtFilterKind::RampPadded;
     std::vector<float> response_; // filter of the padded transform, padN_ / 2 + 1
     std::vector<float> kernel_; // the kernel's weights as polynomials, see CtGridding.cpp
     // Per projection: the step along its radial line, in grid cells (x >= 0).

@@ -212,6 +212,9 @@ QByteArray CtTiffData::encode(
         && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip)
         && TIFFSetField(
             tif, TIFFTAG_COMPRESSION, quint16(zlib ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE))
+        // The fastest deflate level: a single saver thread writes every worker's slices, and
+        // the higher levels gain little on noisy floats.
+        && (!zlib || TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1))
         && TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, quint16(RESUNIT_NONE))
         && TIFFSetField(tif, TIFFTAG_XRESOLUTION, 1.0f)
         && TIFFSetField(tif, TIFFTAG_YRESOLUTION, 1.0f)

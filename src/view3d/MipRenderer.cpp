@@ -162,6 +162,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
         // The crossing points of a row move along a line as the column grows.
         const double dax = pw > 1 ? (ax[n - 1] - ax[0]) / (pw - 1) : 0.0;
         const double day = pw > 1 ? (ay[n - 1] - ay[0]) / (pw - 1) : 0.0;
+        const double dad = pw > 1 ? (ad[n - 1] - ad[0]) / (pw - 1) : 0.0;
         double *const mp = mip.data();
         double *const sp = sec.data();
         const double *const axp = ax.data();
@@ -221,7 +222,15 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
             if (cut) {
                 const double dz = zj * bd;
                 const double cutB1 = cutB - 1.0;
-                for (int c = c0; c < c1; ++c) {
+                // Only the columns in front of the plane are read: the plane distance also
+                // follows a line along the row, so they form one span as well.
+                int k0 = c0, k1 = c1;
+                columnSpan(adp[0] + dz, dad, -HUGE_VAL, cutB, pw, k0, k1);
+                while (k0 < k1 && !(adp[k0] + dz < cutB))
+                    ++k0;
+                while (k1 > k0 && !(adp[k1 - 1] + dz < cutB))
+                    --k1;
+                for (int c = k0; c < k1; ++c) {
                     const int ix = std::clamp(int(axp[c] + ox), 0, swm);
                     const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
                     const double val = s[iy * sw + ix];
