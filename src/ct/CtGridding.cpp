@@ -416,7 +416,7 @@ void CtGridding::freeAll()
         fftwf_free(*p);
         *p = nullptr;
     }
-    n_ = padN_ = m_ = colStride_ = rowStride_ = specStride_ = capacity_ = 0;
+    n_ = padN_ = m_ = colStride_ = rowStride_ = spectrumStride_ = capacity_ = 0;
 }
 
 bool CtGridding::resize(int n, int rows)
@@ -430,7 +430,7 @@ bool CtGridding::resize(int n, int rows)
     }
     if (rows > capacity_) {
         fftwf_free(spectra_);
-        spectra_ = allocFloats(2 * static_cast<std::size_t>(specStride_) * rows);
+        spectra_ = allocFloats(2 * static_cast<std::size_t>(spectrumStride_) * rows);
         capacity_ = spectra_ ? rows : 0;
         lineDx_.assign(capacity_, 0.0);
         lineDz_.assign(capacity_, 0.0);
@@ -484,7 +484,7 @@ bool CtGridding::makeTransforms(int n)
     m_ = m;
     colStride_ = colStride;
     rowStride_ = rowStride;
-    specStride_ = specStride;
+    spectrumStride_ = specStride;
     capacity_ = 1;
     lineDx_.assign(1, 0.0);
     lineDz_.assign(1, 0.0);
@@ -557,8 +557,8 @@ void CtGridding::filterRow(const double *row, int i, double angle)
         padIn_[t] = static_cast<float>(row[g + t]);
     for (int t = 0; t < g; ++t)
         padIn_[padN - g + t] = static_cast<float>(row[t]);
-    float *spec = spectra_ + 2 * static_cast<std::size_t>(specStride_) * i;
-    fftwf_execute_dft_r2c(rowPlan_, padIn_, asComplex(spec));
+    float *rowSpectrum = spectra_ + 2 * static_cast<std::size_t>(spectrumStride_) * i;
+    fftwf_execute_dft_r2c(rowPlan_, padIn_, asComplex(rowSpectrum));
 
     // Frequency m / padN along (cos, -sin) is m * M / padN cells from the origin. Only the
     // half of the line with non-negative x is gridded: the conjugate when the cosine is
@@ -575,8 +575,8 @@ void CtGridding::filterRow(const double *row, int i, double angle)
     lineDz_[i] = dz;
     const float *h = response_.data();
     for (int m = 0; m <= padN / 2; ++m) {
-        spec[2 * m] *= h[m];
-        spec[2 * m + 1] *= h[m] * conj;
+        rowSpectrum[2 * m] *= h[m];
+        rowSpectrum[2 * m + 1] *= h[m] * conj;
     }
 }
 
@@ -592,7 +592,7 @@ void CtGridding::spreadAll(int rows)
         const int count = std::min(BandPoints, points - mBegin);
         for (int i = 0; i < rows; ++i) {
             const Stretch s { mBegin, count, lineDx_[i], lineDz_[i], m_ / 2.0,
-                spectra_ + 2 * (static_cast<std::size_t>(specStride_) * i + mBegin) };
+                spectra_ + 2 * (static_cast<std::size_t>(spectrumStride_) * i + mBegin) };
 #ifdef VEXA_GRIDDING_X86
             if (avx2) {
                 footprintsAvx2(s, coef, f);

@@ -86,7 +86,7 @@ private:
     int m_ = 0; // grid side
     int colStride_ = 0; // complex values per grid column, pads included
     int rowStride_ = 0; // complex values per row of the half spectrum after the first pass
-    int specStride_ = 0; // complex values per filtered projection spectrum
+    int spectrumStride_ = 0; // complex values per filtered projection spectrum
     int capacity_ = 0; // projections the spectra have room for
 
     // FFTW arrays (fftwf_malloc), floats; complex values are (re, im) pairs.
