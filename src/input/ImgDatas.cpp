@@ -47,18 +47,23 @@ qint64 ImgDatas::bytesPerImage(const ImgData &d)
     return qint64(d.width) * d.height * bpp + (qint64(d.width) + d.height) * 8 + 512;
 }
 
-QString ImgDatas::incompleteText() const
+QString ImgDatas::refusedText() const
 {
-    if (refused.isEmpty())
-        return {};
     QStringList why;
     why.reserve(refused.size());
     for (const Refusal &r : refused)
         why << QFileInfo(r.file).fileName() + QStringLiteral(": ") + r.reason;
+    return why.join(QStringLiteral("; "));
+}
+
+QString ImgDatas::incompleteText() const
+{
+    if (refused.isEmpty())
+        return {};
     return QStringLiteral("The image set is incomplete: %1 of %2 files could not be read (%3)")
         .arg(refused.size())
         .arg(listedCount())
-        .arg(why.join(QStringLiteral("; ")));
+        .arg(refusedText());
 }
 
 QString ImgDatas::sizeMismatchText(const ImgData *reader, const QString &which) const

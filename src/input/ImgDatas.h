@@ -56,6 +56,8 @@ public:
     // "The image set is incomplete: 1 of 360 files could not be read (proj_00017.img: pixel
     // block shorter than the image size)"; empty for a complete set.
     QString incompleteText() const;
+    // Every refused file and why: "proj_00017.img: pixel block shorter than the image size; …"
+    QString refusedText() const;
     // For the I0 or BG reader (`which` is "I0" or "BG") of another size than the set: "The I0
     // image i0.img has 100 x 50 pixels, the projections 64 x 12: it is not used"; empty when
     // the reader is absent, not ready, or fits (or the set has no size yet).

@@ -520,7 +520,7 @@ void Body::loadNextDataFile()
         return;
     }
     const QString name = pendingFiles.takeFirst();
-    const int loadFailures = Failures::instance().count(Failures::Load);
+    const qsizetype refusedBefore = imgDatas->refused.size();
     if (imgDatas->add(name)) {
         CTFiles->appendFile(name);
         if (!std::exchange(memoryChecked, true) && !memoryAllowsLoad()) {
@@ -528,11 +528,12 @@ void Body::loadNextDataFile()
             pendingFiles.clear();
             CTFiles->clearFiles();
         }
-    } else {
-        // The reader may have said why; a refusal counts as a failed load either way.
-        if (Failures::instance().count(Failures::Load) == loadFailures)
-            recordFailure(Failures::Load, "Cannot load the image " + name);
-        loadRefused << Failures::instance().last();
+    } else if (imgDatas->refused.size() > refusedBefore) {
+        // Named in the log now; counted once, with every other refusal of this load, when
+        // the load ends and the set is found incomplete.
+        const QString why = imgDatas->refused.last().reason;
+        logLine("Cannot load the image " + name + " (" + why + ")");
+        loadRefused << QFileInfo(name).fileName() + ": " + why;
     }
     emit askLoadNextDataFile();
 }

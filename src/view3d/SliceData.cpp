@@ -349,6 +349,10 @@ bool SliceData::readCtImageData(const QString &fname)
     double hi = -std::numeric_limits<double>::max();
     Items it;
     qint64 lineNo = 1;
+    // The writer puts every point of the grid in the file, so a point that never comes
+    // means the file was cut short (a full disk, a copy stopped half way).
+    std::vector<bool> seen;
+    qint64 points = 0;
     while (src.next(line, tooLong)) {
         ++lineNo;
         if (tooLong) {
@@ -382,6 +386,7 @@ bool SliceData::readCtImageData(const QString &fname)
                 return false;
             }
             allocated = true;
+            seen.assign(rows.size(), false);
         }
         int x, y;
         double v;
@@ -390,12 +395,26 @@ bool SliceData::readCtImageData(const QString &fname)
             trouble.malformed(lineNo);
             continue;
         }
-        if (!putValue(qint64(x) - x0, qint64(y) - y0, v, lo, hi))
+        const qint64 col = qint64(x) - x0, row = qint64(y) - y0;
+        if (!putValue(col, row, v, lo, hi)) {
             trouble.outside(lineNo);
+            continue;
+        }
+        const size_t cell = size_t(row) * size_t(sw) + size_t(col);
+        if (!seen[cell]) {
+            seen[cell] = true;
+            ++points;
+        }
     }
     trouble.report();
     if (!allocated) {
         logLine("CT image data file without a usable range, skipped :", fname);
+        clear();
+        return false;
+    }
+    if (points < qint64(rows.size())) {
+        logLine("CT image data file cut short, skipped :",
+            QString("%1 (%2 of %3 points)").arg(fname).arg(points).arg(rows.size()));
         clear();
         return false;
     }

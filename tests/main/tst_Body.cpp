@@ -503,6 +503,7 @@ void TestBody::loadsOneFilePerPass()
         = "The image set is incomplete: 1 of 9 files could not be read (junk.img: unknown file "
           "type)";
     QCOMPARE(Failures::instance().messages().count(incomplete), 1);
+    QCOMPARE(Failures::instance().count(Failures::Load), 1); // one bad file, one failure
     QLabel *count = child<QLabel>(body.CTFiles, "Count");
     QCOMPARE(count->text(), QString("8 / 9"));
     QVERIFY(count->styleSheet().contains("255, 0, 0"));

@@ -102,23 +102,35 @@ void TestSliceData::ctImageDataNotAccepted_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("sw");
     QTest::addColumn<int>("sh");
+    QTest::addColumn<QStringList>("messages"); // FILE stands for the file's path
     const QStringList header = { "#VEXA-CTImg", "# Range_X0       : 0", "# Range_Y0       : 0",
         "# Range_X1       : 2", "# Range_Y1       : 1" };
-    QTest::newRow("plain") << lines(header + QStringList { "0\t0\t5", "2\t1\t7" }) << true << 3
-                           << 2;
+    const QStringList points = { "0\t0\t5", "1\t0\t5", "2\t0\t5", "0\t1\t7", "1\t1\t7", "2\t1\t7" };
+    QTest::newRow("plain") << lines(header + points) << true << 3 << 2 << QStringList();
     QTest::newRow("Range_X1 is 0")
         << lines({ "#VEXA-CTImg", "# Range_X0       : 0", "# Range_Y0       : 0",
                "# Range_X1       : 0", "# Range_Y1       : 1", "0\t0\t5", "0\t1\t6" })
-        << false << 0 << 0;
+        << false << 0 << 0 << QStringList { "without a usable range.*FILE" };
     // 0.5 is not an integer and counts as 0, so the grid runs from 0 to 2.
     QTest::newRow("fractional start")
-        << lines({ "#VEXA-CTImg", "# Range_X0       : 0.5", "# Range_Y0       : 0",
-               "# Range_X1       : 2", "# Range_Y1       : 1", "1\t0\t5", "2\t1\t6" })
-        << true << 3 << 2;
-    QTest::newRow("no data lines") << lines(header) << false << 0 << 0;
+        << lines(QStringList { "#VEXA-CTImg", "# Range_X0       : 0.5", "# Range_Y0       : 0",
+               "# Range_X1       : 2", "# Range_Y1       : 1" }
+            + points)
+        << true << 3 << 2 << QStringList();
+    QTest::newRow("no data lines") << lines(header) << false << 0 << 0
+                                   << QStringList { "without a usable range.*FILE" };
     QTest::newRow("wrong first line")
-        << lines(QStringList { "#VEXA-CT" } + header.mid(1) + QStringList { "0\t0\t5", "1\t0\t6" })
-        << false << 0 << 0;
+        << lines(QStringList { "#VEXA-CT" } + header.mid(1) + points) << false << 0 << 0
+        << QStringList();
+    // A file cut short by a full disk: whole lines missing, or the last line cut in two.
+    QTest::newRow("last point missing") << lines(header + points.mid(0, 5)) << false << 0 << 0
+                                        << QStringList { "cut short.*FILE \\(5 of 6 points\\)" };
+    QTest::newRow("cut inside the last line")
+        << (header + points).join('\n').chopped(2).toLatin1() << false << 0 << 0
+        << QStringList { "Malformed lines skipped.*FILE", "cut short.*FILE \\(5 of 6 points\\)" };
+    QTest::newRow("a point given twice, another missing")
+        << lines(header + points.mid(0, 5) + QStringList { "0\t0\t5" }) << false << 0 << 0
+        << QStringList { "cut short.*FILE \\(5 of 6 points\\)" };
 }
 
 void TestSliceData::ctImageDataNotAccepted()
@@ -127,10 +139,12 @@ void TestSliceData::ctImageDataNotAccepted()
     QFETCH(bool, accepted);
     QFETCH(int, sw);
     QFETCH(int, sh);
+    QFETCH(QStringList, messages);
     const QString f = path("range.dat");
     QVERIFY(writeFile(f, text));
-    if (!accepted && text.startsWith("#VEXA-CTImg"))
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("without a usable range"));
+    for (const QString &m : messages)
+        QTest::ignoreMessage(QtDebugMsg,
+            QRegularExpression(QString(m).replace("FILE", QRegularExpression::escape(f))));
     SliceData s;
     QCOMPARE(s.readCtImageData(f), accepted);
     QCOMPARE(s.sw, sw);
@@ -208,9 +222,10 @@ void TestSliceData::badInput_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("sw");
     QTest::addColumn<QList<double>>("row0");
-    // Range_Y1 must be positive: two rows, of which the tests fill the first.
+    // Range_Y1 must be positive: two rows, of which the tests look at the first.
     const QStringList head
         = { "#VEXA-CTImg", "# Range_X0 : 0", "# Range_Y0 : 0", "# Range_X1 : 2", "# Range_Y1 : 1" };
+    const QStringList row1 = { "0\t1\t0", "1\t1\t0", "2\t1\t0" };
     QTest::newRow("empty file") << QByteArray() << false << QString() << 0 << QList<double>();
     QTest::newRow("no header") << lines({ "0\t0\t5", "1\t0\t6" }) << false << QString() << 0
                                << QList<double>();
@@ -223,14 +238,17 @@ void TestSliceData::badInput_data()
         << lines({ "## 240301", "# X-NUM 100000", "# Y-NUM 100000", "0 0 1" }) << false
         << "Slice size too large" << 0 << QList<double>();
     QTest::newRow("data before the range") << lines(QStringList { "#VEXA-CTImg", "0\t0\t99" }
-        + head.mid(1) + QStringList { "0\t0\t1", "1\t0\t2", "2\t0\t3" })
+        + head.mid(1) + QStringList { "0\t0\t1", "1\t0\t2", "2\t0\t3" } + row1)
                                            << true << QString() << 3 << QList<double> { 1, 2, 3 };
     QTest::newRow("malformed lines") << lines(
-        head + QStringList { "0\t0\t1", "1\t0", "x\t0\t7", "1\t0\tabc", "2\t0\tnan", "2\t0\t3" })
+        head + QStringList { "0\t0\t1", "1\t0", "x\t0\t7", "1\t0\tabc", "2\t0\tnan", "2\t0\t3",
+        "1\t0\t2" } + row1)
                                      << true << "Malformed lines skipped" << 3
-                                     << QList<double> { 1, 0, 3 };
+                                     << QList<double> { 1, 2, 3 };
     QTest::newRow("points outside the grid")
-        << lines(head + QStringList { "0\t0\t1", "3\t0\t9", "-1\t0\t9", "0\t2\t9", "2\t0\t3" })
+        << lines(head
+               + QStringList { "0\t0\t1", "3\t0\t9", "-1\t0\t9", "0\t2\t9", "1\t0\t0", "2\t0\t3" }
+               + row1)
         << true << "outside the slice grid" << 3 << QList<double> { 1, 0, 3 };
     QTest::newRow("dated without sizes") << lines({ "## 240301", "0 0 1", "1 0 2" }) << false
                                          << "without a usable size" << 0 << QList<double>();
@@ -264,12 +282,12 @@ void TestSliceData::longLinesAndCarriageReturns()
 {
     // Lines ending in CR LF, and one line far too long to be a slice line.
     QByteArray text = "#VEXA-CTImg\r\n# Range_X0 : 0\r\n# Range_Y0 : 0\r\n# Range_X1 : 1\r\n"
-                      "# Range_Y1 : 1\r\n0\t0\t1\r\n";
+                      "# Range_Y1 : 1\r\n0\t0\t1\r\n1\t0\t2\r\n";
     text += QByteArray(300000, '7') + "\r\n";
-    text += "1\t1\t4\r\n";
+    text += "0\t1\t3\r\n1\t1\t4\r\n";
     const QString f = path("long.dat");
     QVERIFY(writeFile(f, text));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Malformed lines skipped.*line 7"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Malformed lines skipped.*line 8"));
     SliceData s;
     QVERIFY(s.read(f));
     QCOMPARE(s.value(0, 0), 1.0);

@@ -22,7 +22,7 @@ namespace {
 bool fail(QString *error, const QString &path, const QString &what)
 {
     if (error)
-        *error = QString("cannot write %1: %2").arg(path, what);
+        *error = QString("Cannot write the file %1: %2").arg(path, what);
     return false;
 }
 

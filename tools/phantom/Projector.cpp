@@ -153,7 +153,7 @@ bool Projector::writeProjections(const Phantom &phantom, double energy, const QS
                     exposureTime, headerExtra(theta * 180.0 / std::numbers::pi, energy))) {
                 std::lock_guard lock(errorMutex);
                 if (!failed.exchange(true))
-                    firstError = QStringLiteral("cannot write %1").arg(paths[i]);
+                    firstError = QStringLiteral("Cannot write the file %1").arg(paths[i]);
             }
         }
     };
@@ -197,7 +197,7 @@ bool Projector::writeFlat(
         || !writeItexFile(path, detector.width, detector.height, 2, pixels.data(), exposureTime,
             headerExtra(-1.0, energy))) {
         if (error)
-            *error = QStringLiteral("cannot write %1").arg(path);
+            *error = QStringLiteral("Cannot write the file %1").arg(path);
         return false;
     }
     return true;
