@@ -166,6 +166,14 @@
         <source>Clear</source>
         <translation>クリア</translation>
     </message>
+    <message>
+        <source>Rings</source>
+        <translation>リング</translation>
+    </message>
+    <message>
+        <source>Ring removal: the widest detector stripe taken out of each sinogram, in pixels (0: off). 2 or 3 suits most data; a stripe on a round structure centred on the axis is left alone.</source>
+        <translation>リング除去: 各サイノグラムから取り除く検出器の縞の最大幅(ピクセル、0 で無効)。たいていのデータには 2 か 3 が適します。回転軸を中心とする円形の構造上にある縞はそのまま残します。</translation>
+    </message>
 </context>
 <context>
     <name>Sinogram</name>

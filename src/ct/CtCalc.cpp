@@ -104,7 +104,9 @@ void CtCalc::startCt()
     if (!source.hasData() || source.w / 2 * 2 < 2)
         return;
     copyRecord(source, hSgm);
-    if (!hSgm.hasData()) {
+    // The sinogram panel keeps showing the stripes; only this copy loses them.
+    const int ringLevel = ctParams != nullptr ? ctParams->ringRemoval : 0;
+    if (!hSgm.hasData() || !rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, ringLevel)) {
         recordFailure(Failures::Memory,
             "Not enough memory for the sinogram of slice " + QString::number(source.slice));
         return;

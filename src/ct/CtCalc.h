@@ -3,6 +3,7 @@
 #include "CtBackProj.h"
 #include "CtRegion.h"
 #include "HSgm.h"
+#include "RingRemoval.h"
 
 #include <QDateTime>
 #include <QFrame>
@@ -48,6 +49,7 @@ public:
     int projections = 0;
     int n = 0;
     CtBackProj engine;
+    RingRemoval rings;
 
     // Stored for the main window's save settings; the single-slice panel saves nothing.
     bool saveImage = false;

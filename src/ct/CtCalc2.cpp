@@ -185,6 +185,13 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         return;
     }
 
+    if (!rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, p.ringRemoval)) {
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: no memory for the ring removal").arg(slice));
+        n = rows = 0;
+        clearResult();
+        return;
+    }
     const CtViewState view = viewState();
     sliceCor = cor;
     n = hSgm.w / 2 * 2;
@@ -327,6 +334,7 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
     info.method
         = gridded ? QStringLiteral("Fourier gridding") : QStringLiteral("filtered back-projection");
     info.filter = CtFilter::name(gridded ? gridding.filter() : engine.filter());
+    info.ringRemoval = params().ringRemoval;
     const int size = resultSize();
     QString why;
     QByteArray bytes = CtTiffData::make(resultData(), size, size, info, zlib, &why);

@@ -5,6 +5,7 @@
 #include "CtParams.h"
 #include "CtRegion.h"
 #include "HSgm.h"
+#include "RingRemoval.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -114,6 +115,7 @@ private:
     // One engine per method; the run's parameter block picks one for every slice.
     CtBackProj engine;
     CtGridding gridding;
+    RingRemoval rings;
     bool gridded = false; // the current result is the gridding engine's
     int n = 0;
     int rows = 0;

@@ -40,4 +40,7 @@ struct CtParams
     CtFilterKind filter = CtFilterKind::Ramp;
     // How the workers reconstruct each slice.
     CtMethod method = CtMethod::Fbp;
+    // Stripe (ring) removal on every sinogram before filtering: the widest stripe removed, in
+    // samples; 0 = off.
+    int ringRemoval = 0;
 };

@@ -131,10 +131,14 @@ constexpr qint64 kMaxPixels = qint64(1) << 28;
 QString CtTiffData::description(const Info &info)
 {
     const auto g = [](double v) { return QString::number(v, 'g', 10); };
-    return QString("Vexa2 reconstructed slice; slice %1; CoR %2; region %3 %4 %5 %6; "
-                   "method %7; filter %8")
-        .arg(info.slice)
-        .arg(g(info.cor), g(info.x0), g(info.z0), g(info.x1), g(info.z1), info.method, info.filter);
+    QString text = QString("Vexa2 reconstructed slice; slice %1; CoR %2; region %3 %4 %5 %6; "
+                           "method %7; filter %8")
+                       .arg(info.slice)
+                       .arg(g(info.cor), g(info.x0), g(info.z0), g(info.x1), g(info.z1),
+                           info.method, info.filter);
+    if (info.ringRemoval > 0)
+        text += QString("; ring removal %1").arg(info.ringRemoval);
+    return text;
 }
 
 QByteArray CtTiffData::make(

@@ -20,6 +20,7 @@ public:
         double x0 = 0, z0 = 0, x1 = 0, z1 = 0; // the calculation region
         QString method;
         QString filter;
+        int ringRemoval = 0; // named only when on
     };
 
     // The description text written into the file.

@@ -188,6 +188,17 @@ void ProcCtrl::fillCtParams(CtParams &p, bool calcCt1, bool calcCt2) const
     p.dataOffset = 10.0;
     p.threads = threads();
     p.filter = filter();
+    p.ringRemoval = ringRemoval();
+}
+
+int ProcCtrl::ringRemoval() const
+{
+    return ui->RingRemoval->value();
+}
+
+void ProcCtrl::setRingRemoval(int level)
+{
+    ui->RingRemoval->setValue(level);
 }
 
 CtFilterKind ProcCtrl::filter() const

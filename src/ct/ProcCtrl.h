@@ -60,6 +60,9 @@ public:
     bool setFilter(const QString &name);
     // The reconstruction method chosen in `Method`.
     CtMethod method() const;
+    // The ring removal level of `RingRemoval` (0 = off); the setter keeps it within 0 ... 20.
+    int ringRemoval() const;
+    void setRingRemoval(int level);
 
     // The CoR at slice s on the straight line through the two records (extrapolated beyond
     // them); the current CoR while fewer than two distinct records exist.

@@ -8,6 +8,7 @@
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
+#include "RingRemoval.h"
 #include "TextUtil.h"
 
 #include <QCheckBox>
@@ -59,7 +60,8 @@ const QHash<QString, QString> &numericArgs()
                  "add_inf_raw_i0_from_xafs", "add_inf_i0_i0_from_xafs", "quoltlink_set_send_msg",
                  "seq_exec_show", "seq_exec_keep_range_on_new_set", "images_seek", "ct_proc_slice",
                  "ct_slice_from", "ct_slice_to", "ct_slice_step", "ct_threads",
-                 "ct_dataset_using_images", "ct_dataset_start_image_no", "show_tab", "show_ct2" })
+                 "ct_dataset_using_images", "ct_dataset_start_image_no", "show_tab", "show_ct2",
+                 "ct_ring_removal" })
             t.insert(QString::fromLatin1(flag), "i");
         for (const char *number : { "images_exp_time", "i0_exp_time", "bg_exp_time", "ct_cor",
                  "ct_angle_offset", "ct_angle_origin", "ct_dataset_range", "fix_color_min",
@@ -235,6 +237,15 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             recordFailure(Failures::Command,
                 QString("Unknown filter \"%1\" (known: %2) in : %3")
                     .arg(text, CtFilter::names().join(' '), cmd.line));
+    } else if (is("ct_ring_removal")) {
+        const int level = cmd.argInt(0);
+        if (level < 0 || level > RingRemoval::maxLevel)
+            recordFailure(Failures::Command,
+                QString("ct_ring_removal needs a level from 0 to %1%2: the value stays unchanged")
+                    .arg(RingRemoval::maxLevel)
+                    .arg(placeOf(cmd)));
+        else
+            procCtrl->setRingRemoval(level);
     } else if (is("ct_method")) {
         CtMethod method = CtMethod::Fbp;
         if (CtMethods::fromName(text, &method))

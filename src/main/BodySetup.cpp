@@ -133,6 +133,7 @@ void Body::saveSetup(QString fname)
     w.row("ct_threads", procCtrl->threads());
     w.row("ct_filter", CtFilter::name(procCtrl->filter()));
     w.row("ct_method", CtMethods::name(procCtrl->method()));
+    w.row("ct_ring_removal", QString::number(procCtrl->ringRemoval()));
     w.row("ct_cor", procCtrl->cor());
     w.flag("ct_rot_ax_is_h", !procCtrl->rotAxIsV());
     w.pair("ct_recorded_cor_1", procCtrl->recSlice1(), procCtrl->recCor1());

@@ -198,6 +198,9 @@ void TestBodyCommands::commandSetsControl_data()
     row("CT_FILTER Shepp_Logan", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan");
     row("ct_filter no_such_filter", PROBE(CtFilter::name(b.procCtrl->filter())), "shepp_logan",
         false);
+    row("ct_ring_removal 3", PROBE(b.procCtrl->findChild<QSpinBox *>("RingRemoval")->value()), 3);
+    row("ct_ring_removal 21", PROBE(b.procCtrl->ringRemoval()), 3, false);
+    row("ct_ring_removal two", PROBE(b.procCtrl->ringRemoval()), 3, false);
     row("ct_method gridding", PROBE(int(b.procCtrl->method())), int(CtMethod::Gridding));
     row("ct_method FBP", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp));
     row("ct_method nonsense", PROBE(int(b.procCtrl->method())), int(CtMethod::Fbp), false);

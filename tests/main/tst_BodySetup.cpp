@@ -108,6 +108,7 @@ QStringList TestBodySetup::state(int which) const
         pick("ct_threads 0", "ct_threads 1"),
         pick("ct_filter hamming", "ct_filter ramp_padded"),
         pick("ct_method gridding", "ct_method fbp"),
+        pick("ct_ring_removal 3", "ct_ring_removal 0"),
         pick("ct_cor 15.5", "ct_cor 16.25"),
         pick("ct_rot_ax_is_v 1", "ct_rot_ax_is_h 1"),
         pick("ct_recorded_cor_1 3 15.25", "ct_recorded_cor_1 4 16"),
@@ -194,6 +195,7 @@ void TestBodySetup::savedText()
                                      "ct_threads               1\n"
                                      "ct_filter                ramp\n"
                                      "ct_method                fbp\n"
+                                     "ct_ring_removal          0\n"
                                      "ct_cor                   512.5\n"
                                      "ct_rot_ax_is_h           0\n"
                                      "ct_recorded_cor_1        500 1023.5\n"

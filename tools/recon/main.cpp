@@ -15,6 +15,7 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
+#include "RingRemoval.h"
 #include "RowWindow.h"
 #include "RunReport.h"
 #include "Sinogram.h"
@@ -117,10 +118,9 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
     imgDatas.clear();
     int failed = 0;
     for (const QString &f : set.files) {
-        if (!imgDatas.add(f)) {
+        // A refused file is named in the set's one failure below.
+        if (!imgDatas.add(f))
             ++failed;
-            recordFailure(Failures::Load, "Cannot load the projection " + f);
-        }
         QCoreApplication::processEvents();
         if (stopSignal != 0)
             return false;
@@ -136,10 +136,11 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
     }
     if (series && failed > 0) {
         recordFailure(Failures::Load,
-            QString("Energy %1 skipped: %2 of its %3 projections could not be loaded")
+            QString("Energy %1 skipped: %2 of its %3 projections could not be loaded (%4)")
                 .arg(set.tag)
                 .arg(failed)
-                .arg(set.files.size()));
+                .arg(set.files.size())
+                .arg(imgDatas.refusedText()));
         return false;
     }
     if (series && (imgDatas.width != width || imgDatas.height != height)) {
@@ -248,6 +249,10 @@ int main(int argc, char *argv[])
         "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
         "(direct Fourier method, the same values within a fraction of a per cent, faster).",
         "name", "fbp");
+    const QCommandLineOption ringOpt("ring-removal",
+        "Ring removal: the widest detector stripe taken out of each sinogram, in pixels,\n"
+        "0 (off, the default) to 20; 2 or 3 suits most data.",
+        "level", "0");
     const QCommandLineOption seriesOpt(
         "series", "FOLDER is a CT-XAFS series; refuse it when no data set is found in it.");
     const QCommandLineOption taskOpt("task",
@@ -264,7 +269,7 @@ int main(int argc, char *argv[])
             toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
             upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
     parser.addOptions({ tiffOpt, tiffZlibOpt });
-    parser.addOptions({ filterOpt });
+    parser.addOptions({ filterOpt, ringOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -308,6 +313,10 @@ int main(int argc, char *argv[])
     if (!CtFilter::fromName(parser.value(filterOpt), &filter))
         return fail("unknown filter " + parser.value(filterOpt)
             + " (known: " + CtFilter::names().join(' ') + ")");
+    const auto ringLevel = integer(parser.value(ringOpt));
+    if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
+        return fail(QString("the ring removal level must be a whole number from 0 to %1")
+                        .arg(RingRemoval::maxLevel));
 
     WorkShare share;
     if (parser.isSet(taskOpt)) {
@@ -497,6 +506,7 @@ int main(int argc, char *argv[])
     ProcCtrl procCtrl;
     procCtrl.setMethod(method);
     procCtrl.setFilter(CtFilter::name(filter));
+    procCtrl.setRingRemoval(*ringLevel);
     if (rotAxIsV)
         procCtrl.findChild<QRadioButton *>("RotAxV")->click();
     procCtrl.setDataSetRangeDeg(*range);
