@@ -115,16 +115,29 @@ void CtCalc::startCt()
     projections = hSgm.h;
     n = hSgm.w / 2 * 2;
     const CtFilterKind filter = ctParams != nullptr ? ctParams->filter : CtFilterKind::Ramp;
+    gridded = ctParams != nullptr && ctParams->method == CtMethod::Gridding;
     // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
-    engine.setup(n, projections);
-    if (!engine.setFilter(filter) || engine.n() != n || engine.rowCapacity() < projections) {
-        recordFailure(Failures::Memory,
-            "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
-        return;
+    if (gridded) {
+        gridding.setup(n, projections);
+        if (!gridding.setFilter(filter) || gridding.n() != n) {
+            recordFailure(Failures::Memory,
+                "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
+            return;
+        }
+    } else {
+        engine.setup(n, projections);
+        if (!engine.setFilter(filter) || engine.n() != n || engine.rowCapacity() < projections) {
+            recordFailure(Failures::Memory,
+                "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
+            return;
+        }
     }
     if (!regions->regionSet())
         setCR(0, 0, n, n);
-    engine.initResult(n);
+    if (gridded)
+        gridding.initResult(n);
+    else
+        engine.initResult(n);
     QImage blank(n, n, QImage::Format_Grayscale8);
     blank.fill(0);
     ui->DispCt->img = blank;
@@ -145,7 +158,7 @@ void CtCalc::startCt()
     running = true;
     active = true;
     nextRow = 0;
-    if (ui->CalcAtOnce->isChecked()) {
+    if (ui->CalcAtOnce->isChecked() || gridded) {
         allPending = true;
         emit startCalcAll();
         // The slice is computed in one piece that nothing interrupts.
@@ -187,14 +200,24 @@ void CtCalc::calcAll()
     if (!allPending)
         return;
     allPending = false;
-    for (int i = 0; i < projections; ++i)
-        engine.fftRow(hSgm.sgmRow(i), i);
-    for (int i = 0; i < projections; ++i)
-        engine.filterRow(i);
     double angle0 = 0.0;
     double dAngle = 0.0;
     rowAngles(&angle0, &dAngle);
     const CtRegion r = regions->cr();
+    if (gridded) {
+        if (!gridding.reconstruct(hSgm, r.x0, r.x1, r.z0, r.z1, angle0, dAngle))
+            recordFailure(Failures::Slice,
+                QString("Slice %1 was not reconstructed: no memory, or angles that are not "
+                        "numbers (check the data set's images and range)")
+                    .arg(hSgm.slice));
+        genResImage();
+        endCt();
+        return;
+    }
+    for (int i = 0; i < projections; ++i)
+        engine.fftRow(hSgm.sgmRow(i), i);
+    for (int i = 0; i < projections; ++i)
+        engine.filterRow(i);
     backProjectParallel(engine, projections, r.x0, r.x1, r.z0, r.z1, angle0, dAngle, atOnceThreads);
     genResImage();
     endCt();
@@ -221,13 +244,13 @@ void CtCalc::calcOne(int iz)
 
 void CtCalc::noticedNewPos(double x, double z)
 {
-    const int size = engine.resultSize();
+    const int size = resultSize();
     if (size <= 0 || !(std::abs(x) < 1e9) || !(std::abs(z) < 1e9))
         return;
     const int ix = static_cast<int>(x);
     const int iz = static_cast<int>(z);
     if (ix >= 0 && ix < size && iz >= 0 && iz < size)
-        ui->DispCt->setVal(engine.resultRow(iz)[ix]);
+        ui->DispCt->setVal(resultData()[size_t(iz) * size_t(size) + size_t(ix)]);
 }
 
 void CtCalc::noticedNewS(QRectF s)
@@ -253,18 +276,20 @@ void CtCalc::calcCt()
 
 void CtCalc::genResImage()
 {
-    if (n <= 0 || engine.resultSize() != n)
+    if (n <= 0 || resultSize() != n)
         return;
     ColorBar *bar = ui->DispCt->colorBar();
-    if (engine.resultValid()) {
-        engine.findMinMax();
+    if (gridded ? gridding.resultValid() : engine.resultValid()) {
+        gridded ? gridding.findMinMax() : engine.findMinMax();
+        const double lo = gridded ? gridding.resMin() : engine.resMin();
+        const double hi = gridded ? gridding.resMax() : engine.resMax();
         if (!bar->fixedScale()) {
-            bar->setMinV(engine.resMin());
-            bar->setMaxV(engine.resMax());
+            bar->setMinV(lo);
+            bar->setMaxV(hi);
             bar->update();
         }
     }
-    ui->DispCt->img = bar->greyMap().greyImage(engine.resultData(), n, n);
+    ui->DispCt->img = bar->greyMap().greyImage(resultData(), n, n);
     ui->DispCt->newImage();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CtBackProj.h"
+#include "CtGridding.h"
 #include "CtRegion.h"
 #include "HSgm.h"
 #include "RingRemoval.h"
@@ -24,7 +25,8 @@ class CtCalc;
 // The single-slice reconstruction panel ("CT1"): reconstructs the current slice of the
 // sinogram panel on the GUI thread, either in one piece ("At Once", its back-projection
 // spread over all processor cores) or projection by projection with a redraw after each, paced
-// by a CtProgress on its own thread so that the window stays responsive meanwhile.
+// by a CtProgress on its own thread so that the window stays responsive meanwhile. With the
+// gridding method the slice is always made in one piece.
 //
 // A run works on a copy of the sinogram panel's record taken at its start: the panel rebuilds
 // its record whenever the slice or CoR changes, which may happen between two projections.
@@ -49,6 +51,9 @@ public:
     int projections = 0;
     int n = 0;
     CtBackProj engine;
+    // The run's method is gridding: `gridding` makes the slice, in one piece.
+    CtGridding gridding;
+    bool gridded = false;
     RingRemoval rings;
 
     // Stored for the main window's save settings; the single-slice panel saves nothing.
@@ -59,6 +64,13 @@ public:
 
     // Threads of the "At Once" back-projection; 0: one per hardware thread.
     int atOnceThreads = 0;
+
+    // The result of the last run, whichever method made it: resultSize() x resultSize().
+    int resultSize() const { return gridded ? gridding.resultSize() : engine.resultSize(); }
+    const double *resultData() const
+    {
+        return gridded ? gridding.resultData() : engine.resultData();
+    }
 
     bool regionSet() const { return regions->regionSet(); }
     CtRegion cr() const { return regions->cr(); }

@@ -136,7 +136,7 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
     //   told from it (the whole run is left, not made worse).
     // Runs wider than a stripe of this level with its neighbours are the sample's own
     // structure, and a run on the axis has no mirror to be told from.
-    const int widest = k + 4;
+    const int widest = k + 5;
     // The departure of column c from the cubic through a - 2, a - 1, b + 1, b + 2; `res` takes
     // the h residuals and is reordered.
     const auto departure = [&](int c, int a, int b, double *res, double *spreadOut) {
