@@ -1,9 +1,8 @@
 #include "RingRemoval.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 

@@ -3,23 +3,30 @@
 #include <vector>
 
 // Removes the stripes that detector pixels of slightly different gain draw into a sinogram
-// (rings in the slice). A pixel with another gain adds the same offset to the attenuation of
-// its column at every angle, so each column's offset is estimated as the median, over all
-// angles, of the column's difference from a running median across the detector line, and
-// subtracted from the whole column:
-//   o(c) = median_theta [ s(theta, c) - median_{|k| <= L} s(theta, c + k) ],
-//   s(theta, c) -= o(c).
-// This is the column-offset correction of Rivers (1998) and Raven (Rev. Sci. Instrum. 69,
-// 2978, 1998), made robust as in the sorting-based stripe removal of Vo, Atwood and
-// Drakopoulos (Opt. Express 26, 28396, 2018): medians instead of means in both directions,
-// so that the sample's own features, which cross a column only at some angles, do not move
-// its offset. Only a feature that stays on the same column at more than half of the angles
-// (a detail narrower than the window sitting on the axis) is taken for a stripe.
+// (rings in the slice). Such a pixel adds the same offset to the attenuation of its column at
+// every angle. The correction is the column-offset correction of Raven (Rev. Sci. Instrum. 69,
+// 2978, 1998) and Rivers (1998): estimate each column's offset from its departure from its
+// neighbours and subtract it from the whole column; made robust with medians in the manner of
+// the sorting-based stripe removal of Vo, Atwood and Drakopoulos (Opt. Express 26, 28396,
+// 2018), so that the sample's own details, which cross a column at some angles only, do not
+// move the offset:
+// 1. evidence: the median over the angles of each column's departure from the mean of its two
+//    neighbours, less its running median across the line (the sample's broad curvature), less
+//    the same at the mirror column across the axis (a structure centred on the axis departs
+//    alike on both sides, a stripe on one side only);
+// 2. columns whose evidence stands out (beyond four robust standard deviations and 1/1000 of
+//    the sinogram's range) are flagged, with one column more on either side;
+// 3. each run of flagged columns no wider than a stripe of this level with its neighbours is
+//    measured, angle by angle, against the cubic through the two untouched columns on either
+//    side; the median over the angles is the column's offset, taken off only where the angles
+//    agree with it (a spread like the mirror column's, or below twice the offset) and the
+//    mirror column departs by less than half as much. A run where the mirror departs as much
+//    is a stripe on a centred structure and is left whole: never made worse.
+// Columns that are not flagged are not touched, so a sinogram without stripes stays as it is.
 //
-// `level` L is the half width of the window across the line: stripes up to L samples wide
-// are removed (a one-pixel stripe spreads over two samples when the centre of rotation is
-// not a whole pixel, so 2 is the smallest useful level there). 0 leaves the sinogram alone.
-// One object per worker: the buffers are kept between slices.
+// `level` is the widest stripe removed, in samples (a one-pixel stripe spreads over two
+// samples when the centre of rotation is not a whole pixel, so 2 is the smallest useful level
+// there). 0 leaves the sinogram alone. One object per worker: buffers are kept between slices.
 class RingRemoval
 {
 public:
