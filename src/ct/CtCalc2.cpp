@@ -85,9 +85,10 @@ void CtCalc2::applyPendingSetup()
         newN = pendingN;
         newProjections = pendingProjections;
     }
-    engine.setup(newN, newProjections);
-    // The gridding engine makes its transforms at its first slice: a run with the
-    // back-projection never pays for them. It divides by the same count.
+    // Each engine is sized only for a run of its method: the gridding engine makes its
+    // transforms at its first slice, and a gridding run frees the back-projection's buffers
+    // (118 MB per worker at 2048 x 1800). Both divide by the same count.
+    engine.setup(params().method == CtMethod::Gridding ? 0 : newN, newProjections);
     gridding.setProjections(newProjections);
 }
 
