@@ -4,12 +4,18 @@
 //
 // The set is P projections of 1024 x 1024 pixels, P = VEXA_BENCH_PROJECTIONS (default 64;
 // 900 gives the full-size set, 1.9 GB per format in the temporary folder).
+//
+// The "Cold" variants first empty the page cache (root only) and read every image once, from
+// the disk, as a first pass over a freshly copied data set does.
 #include "DxchangeFile.h"
 #include "DxchangeWriter.h"
 #include "ImgData.h"
 #include "ItexWriter.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -86,6 +92,47 @@ void loadEach(benchmark::State &state, const QStringList &names)
     state.SetBytesProcessed(qint64(state.iterations()) * Side * Side * 2);
     state.counters["images"] = double(names.size());
 }
+
+// Writes back and drops the page cache; false without the right to.
+bool dropPageCache()
+{
+    ::sync();
+    QFile f("/proc/sys/vm/drop_caches");
+    return f.open(QIODevice::WriteOnly) && f.write("3\n") == 2;
+}
+
+void coldPass(benchmark::State &state, const QStringList &names)
+{
+    if (!set().ok) {
+        state.SkipWithError("cannot write the test set");
+        return;
+    }
+    if (!dropPageCache()) {
+        state.SkipWithError("needs root to drop the page cache");
+        return;
+    }
+    loadEach(state, names);
+}
+
+void BM_ReadItexImageCold(benchmark::State &state)
+{
+    coldPass(state, set().itexFiles);
+}
+BENCHMARK(BM_ReadItexImageCold)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(64);
+
+void BM_ReadHdf5GzipImageCold(benchmark::State &state)
+{
+    QString error;
+    const DxchangeFile::SourcePtr keep = DxchangeFile::open(set().hdf5File, &error);
+    coldPass(state, DxchangeFile::projectionAddresses(set().hdf5File, set().projections));
+}
+BENCHMARK(BM_ReadHdf5GzipImageCold)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(64);
 
 void BM_ReadItexImage(benchmark::State &state)
 {

@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <hdf5.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,8 @@
 #include <utility>
 
 #include <climits>
+#include <cstring>
+#include <future>
 
 namespace {
 
@@ -146,6 +149,11 @@ QString failText(const QString &path, const QString &what)
 struct Stack
 {
     Hid set;
+    // Each image is one chunk, stored as it is or deflated (the usual layout of projection
+    // files), in the byte order and type of this machine: read and inflated without the
+    // library's chunk cache and conversion (see readChunk).
+    bool wholeImageChunks = false;
+    bool deflated = false;
     int count = 0; // images
     int rows = 0;
     int columns = 0;
@@ -196,6 +204,37 @@ bool openStack(
     return true;
 }
 
+// Whether the images of `s` can be read chunk by chunk, raw: one chunk per image, no filter
+// but deflate, and the file's type the one the image is kept in here.
+void checkDirectChunks(Stack &s, hid_t memType)
+{
+    s.wholeImageChunks = false;
+    Hid dcpl(H5Dget_create_plist(s.set), H5Pclose);
+    if (!dcpl.valid() || H5Pget_layout(dcpl) != H5D_CHUNKED)
+        return;
+    hsize_t chunk[3] = {};
+    if (H5Pget_chunk(dcpl, 3, chunk) != 3 || chunk[0] != 1 || chunk[1] != hsize_t(s.rows)
+        || chunk[2] != hsize_t(s.columns))
+        return;
+    const int filters = H5Pget_nfilters(dcpl);
+    if (filters < 0 || filters > 1)
+        return;
+    s.deflated = false;
+    if (filters == 1) {
+        unsigned flags = 0;
+        size_t values = 0;
+        unsigned config = 0;
+        if (H5Pget_filter2(dcpl, 0, &flags, &values, nullptr, 0, nullptr, &config)
+            != H5Z_FILTER_DEFLATE)
+            return;
+        s.deflated = true;
+    }
+    Hid type(H5Dget_type(s.set), H5Tclose);
+    if (H5Tequal(type, memType) <= 0)
+        return;
+    s.wholeImageChunks = true;
+}
+
 // The chunk cache a projection dataset needs so that reading projection after projection
 // decompresses every chunk once: all chunks that one projection touches.
 void sizeChunkCache(hid_t file, Stack &s)
@@ -229,6 +268,101 @@ public:
     Stack white;
     Stack dark;
     std::mutex mutex; // one read at a time through the shared handles
+    // For raw chunks: the compressed bytes of one, and the inflater.
+    std::vector<unsigned char> packed;
+    libdeflate_decompressor *inflater = nullptr;
+    // Images are mostly read in order: image k + 1, inflated on another thread while image k
+    // is inflated here (see readChunk).
+    struct Ahead
+    {
+        int index = -1;
+        std::vector<unsigned char> packed;
+        std::vector<char> image;
+        libdeflate_decompressor *inflater = nullptr;
+        std::future<bool> done;
+    } ahead;
+
+    ~Source()
+    {
+        if (ahead.done.valid())
+            ahead.done.wait();
+        for (libdeflate_decompressor *d : { inflater, ahead.inflater })
+            if (d)
+                libdeflate_free_decompressor(d);
+    }
+
+    // The stored bytes of the chunk of image `index` into `raw`; `filtered` tells whether
+    // they are deflated. False when the chunk is not what the layout promised.
+    bool readRaw(int index, size_t bytes, std::vector<unsigned char> &raw, bool &filtered)
+    {
+        const hsize_t offset[3] = { hsize_t(index), 0, 0 };
+        hsize_t stored = 0;
+        if (H5Dget_chunk_storage_size(data.set, offset, &stored) < 0 || stored == 0
+            || stored > hsize_t(2) * bytes + 4096)
+            return false;
+        raw.resize(size_t(stored));
+        uint32_t mask = 0;
+        if (H5Dread_chunk(data.set, H5P_DEFAULT, offset, &mask, raw.data()) < 0)
+            return false;
+        // A chunk the filter was skipped for is stored as it is.
+        filtered = data.deflated && mask == 0;
+        return filtered || stored == bytes;
+    }
+
+    static bool inflate(libdeflate_decompressor *&d, const std::vector<unsigned char> &raw,
+        bool filtered, void *dst, size_t bytes)
+    {
+        if (!filtered) {
+            std::memcpy(dst, raw.data(), bytes);
+            return true;
+        }
+        if (!d && !(d = libdeflate_alloc_decompressor()))
+            return false;
+        size_t out = 0;
+        return libdeflate_zlib_decompress(d, raw.data(), raw.size(), dst, bytes, &out)
+            == LIBDEFLATE_SUCCESS
+            && out == bytes;
+    }
+
+    // Image `index` of the projections, raw from its chunk into `dst` (`bytes` long).
+    // False when the chunk is not what the layout promised; the caller then reads it the
+    // library's way. Deflated images come in pairs: image k + 1 is inflated on another
+    // thread while this one inflates image k, and is ready when it is asked for next.
+    bool readChunk(int index, void *dst, size_t bytes)
+    {
+        if (ahead.done.valid()) {
+            const bool ready = ahead.done.get();
+            const bool match = ahead.index == index && ready && ahead.image.size() == bytes;
+            ahead.index = -1;
+            if (match) {
+                std::memcpy(dst, ahead.image.data(), bytes);
+                return true;
+            }
+        }
+        bool filtered = false;
+        if (!readRaw(index, bytes, packed, filtered))
+            return false;
+        if (filtered && index + 1 < data.count)
+            startAhead(index + 1, bytes);
+        return inflate(inflater, packed, filtered, dst, bytes);
+    }
+
+    void startAhead(int index, size_t bytes)
+    {
+        bool filtered = false;
+        try {
+            if (!readRaw(index, bytes, ahead.packed, filtered))
+                return;
+            ahead.image.resize(bytes);
+            ahead.done = std::async(std::launch::async, [this, filtered, bytes] {
+                return inflate(ahead.inflater, ahead.packed, filtered, ahead.image.data(), bytes);
+            });
+            ahead.index = index;
+        } catch (const std::exception &) {
+            // No memory or no thread: the image is read when it is asked for.
+            ahead.index = -1;
+        }
+    }
 };
 
 bool DxchangeFile::isHdf5(const QString &path)
@@ -365,6 +499,7 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
     if (!openStack(s->file, DataSet, path, false, s->data, error))
         return nullptr;
     sizeChunkCache(s->file, s->data);
+    checkDirectChunks(s->data, memoryType(s->data.pixel));
     for (auto [name, stack] :
         { std::pair { WhiteSet, &s->white }, std::pair { DarkSet, &s->dark } }) {
         if (!linkExists(s->file, name))
@@ -488,6 +623,8 @@ bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
     try {
         pixels.resize(count * pixelBytes(pixel));
         if (part == Part::Projection) {
+            if (s.wholeImageChunks && source->readChunk(index, pixels.data(), pixels.size()))
+                return true;
             if (!readFrame(index, memoryType(pixel), pixels.data())) {
                 *error = failText(source->path,
                     QString("dataset %1: image %2 cannot be read").arg(name).arg(index));
