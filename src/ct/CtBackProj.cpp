@@ -658,9 +658,14 @@ bool CtBackProj::project(int pBegin, int pEnd, double x0, double x1, double z0, 
         return false;
     // An infinite step (a data set of 0 images) or a broken origin would fill the result
     // with NaN: refuse instead and leave it as it is.
-    if (!std::isfinite(angle0) || !std::isfinite(dAngle)
-        || !std::isfinite(angle0 + (pEnd - 1) * dAngle))
+    if (rowAngles_) {
+        for (int p = pBegin; p < pEnd; ++p)
+            if (!std::isfinite(rowAngles_[p]))
+                return false;
+    } else if (!std::isfinite(angle0) || !std::isfinite(dAngle)
+        || !std::isfinite(angle0 + (pEnd - 1) * dAngle)) {
         return false;
+    }
     resultValid_.store(true, std::memory_order_relaxed);
     if (std::isnan(x0) || std::isnan(x1) || std::isnan(z0) || std::isnan(z1))
         return true;
@@ -686,7 +691,7 @@ bool CtBackProj::project(int pBegin, int pEnd, double x0, double x1, double z0, 
         for (int p0 = pBegin; p0 < pEnd; p0 += ProjectionBlock) {
             const int count = std::min(pEnd - p0, ProjectionBlock);
             for (int p = 0; p < count; ++p) {
-                const double theta = angle0 + (p0 + p) * dAngle;
+                const double theta = rowAngles_ ? rowAngles_[p0 + p] : angle0 + (p0 + p) * dAngle;
                 cosines[p] = std::cos(theta);
                 sines[p] = std::sin(theta);
             }

@@ -52,6 +52,11 @@ public:
     // result untouched) when the angle is not finite or the result is not n x n.
     bool backProject(
         int i, double x0, double x1, double z0, double z1, double angle0, double dAngle);
+    // Angles of their own for the rows (radians; row i at angles[i], for projections that were
+    // not taken at one common step): the back-projections use them instead of
+    // angle0 + i * dAngle. The caller keeps the array alive while they run; nullptr returns
+    // to the common step.
+    void setRowAngles(const double *angles) { rowAngles_ = angles; }
     // Rows 0 ... rows - 1 at once, in a cache-friendly order that keeps the summation
     // order of every pixel.
     bool backProjectAll(
@@ -133,6 +138,7 @@ private:
     fftw_plan_s *invPlan_ = nullptr;
     // Padded filters: real-to-complex and back on padN_ samples, the row followed by zeros;
     // response_ already holds the 1 / padN_ of the unnormalised inverse.
+    const double *rowAngles_ = nullptr;
     CtFilterKind filter_ = CtFilterKind::Ramp;
     int padN_ = 0;
     double *padReal_ = nullptr; // padN_ doubles

@@ -7,6 +7,7 @@
 #include "ImgDispWPV.h"
 #include "ParallelBackProj.h"
 #include "Sinogram.h"
+#include "SinogramBuild.h"
 #include "TextUtil.h"
 #include "ui_CtCalc.h"
 
@@ -116,6 +117,15 @@ void CtCalc::startCt()
     n = hSgm.w / 2 * 2;
     const CtFilterKind filter = ctParams != nullptr ? ctParams->filter : CtFilterKind::Ramp;
     gridded = ctParams != nullptr && ctParams->method == CtMethod::Gridding;
+    angles = ctParams != nullptr ? rowAnglesOf(*ctParams, projections) : std::vector<double>();
+    if (gridded && !angles.empty()) {
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: the gridding method needs evenly spread "
+                    "angles (choose fbp)")
+                .arg(hSgm.slice));
+        return;
+    }
+    engine.setRowAngles(angles.empty() ? nullptr : angles.data());
     // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
     if (gridded) {
         gridding.setup(n, projections);

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class CtProgress;
 class ImgDispWPV;
@@ -54,6 +55,8 @@ public:
     // The run's method is gridding: `gridding` makes the slice, in one piece.
     CtGridding gridding;
     bool gridded = false;
+    // The run's row angles for projections with angles of their own, else empty.
+    std::vector<double> angles;
     RingRemoval rings;
 
     // Stored for the main window's save settings; the single-slice panel saves nothing.

@@ -221,6 +221,20 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
 
     const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
     const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
+    // Projections with angles of their own are back-projected each at its angle; the run
+    // does not start a gridding run on them.
+    const std::vector<double> angles = rowAnglesOf(p, rows);
+    engine.setRowAngles(angles.empty() ? nullptr : angles.data());
+    if (gridded && !angles.empty()) {
+        engine.setRowAngles(nullptr);
+        recordFailure(Failures::Slice,
+            QString("Slice %1 was not reconstructed: the gridding method needs evenly spread "
+                    "angles (choose fbp)")
+                .arg(slice));
+        n = rows = 0;
+        clearResult();
+        return;
+    }
     bool done = false;
     if (gridded) {
         done = gridding.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
@@ -232,6 +246,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
             engine.filterRow(i);
         done = engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
     }
+    engine.setRowAngles(nullptr);
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
     if (!done) {

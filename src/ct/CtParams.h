@@ -3,6 +3,8 @@
 #include "CtFilter.h"
 #include "CtMethod.h"
 
+#include <vector>
+
 // The reconstruction parameter block. The main window fills it from the process control
 // panel at every run start (and then replaces the three data-file numbers); the single-slice
 // panel and every worker read it. Workers on other threads read it without copying, which is
@@ -43,4 +45,15 @@ struct CtParams
     // Stripe (ring) removal on every sinogram before filtering: the widest stripe removed, in
     // samples; 0 = off.
     int ringRemoval = 0;
+    // The angle of each image of the set in degrees, for projections that were not taken at
+    // one common step (an HDF5 file's theta); empty: the images are dataSetRangeDeg /
+    // dataSetImages apart.
+    std::vector<double> imageAnglesDeg;
 };
+
+// The angle (radians) of each of the `rows` rows of a slice's sinogram for a set with angles
+// of its own, empty for one common step. Row i comes from image (startImageNo + i) mod
+// dataSetImages and is turned by that image's angle from the first image's, plus the angle
+// origin, plus the data-set range for each time the rows wrap past the end of the set: for
+// evenly spread angles the common step's angles.
+std::vector<double> rowAnglesOf(const CtParams &p, int rows);

@@ -1,5 +1,6 @@
 #include "SinogramBuild.h"
 
+#include "CtParams.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
 #include "ImgDatasLines.h"
@@ -9,7 +10,27 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <numbers>
 #include <vector>
+
+std::vector<double> rowAnglesOf(const CtParams &p, int rows)
+{
+    const int count = int(p.imageAnglesDeg.size());
+    if (count == 0 || count != p.dataSetImages || rows <= 0)
+        return {};
+    const double toRad = std::numbers::pi / 180.0;
+    const int first = (p.startImageNo >= 0 && p.startImageNo < count) ? p.startImageNo : 0;
+    std::vector<double> angles(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i) {
+        const long long k = static_cast<long long>(first) + i;
+        const int image = int(k % count);
+        const double turns = double(k / count);
+        angles[size_t(i)] = (p.imageAnglesDeg[size_t(image)] - p.imageAnglesDeg[0]
+                                + turns * p.dataSetRangeDeg + p.angleOriginDeg)
+            * toRad;
+    }
+    return angles;
+}
 
 ProjectionSelection selectProjections(int count, bool partial, int startImageNo, int usingImages)
 {

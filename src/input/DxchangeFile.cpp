@@ -440,27 +440,41 @@ bool DxchangeFile::evenlySpread(const std::vector<double> &theta, double &first,
 }
 
 bool DxchangeFile::angleRange(const QString &path, const Info &info, bool &given, double &origin,
-    double &range, QString *error)
+    double &range, QString *error, bool *even)
 {
     given = !info.theta.empty();
+    if (even)
+        *even = true;
     if (!given)
         return true;
+    const auto [lo, hi] = std::minmax_element(info.theta.begin(), info.theta.end());
+    const bool numbers = std::all_of(info.theta.begin(), info.theta.end(),
+        [](double t) { return std::isfinite(t); });
     double first = 0, step = 0;
-    if (!evenlySpread(info.theta, first, step) || (info.theta.size() > 1 && step == 0)) {
-        if (error)
-            *error = failText(path,
-                QString("the angles of dataset %1 are not evenly spread (%2 ... %3 degrees over %4 "
-                        "projections); filtered back-projection needs one common angle step")
-                    .arg(ThetaSet)
-                    .arg(info.theta.front())
-                    .arg(info.theta.back())
-                    .arg(info.theta.size()));
-        return false;
+    if (numbers && evenlySpread(info.theta, first, step) && !(info.theta.size() > 1 && step == 0)) {
+        origin = first;
+        // One projection alone covers no range; 180 degrees keeps the usual meaning.
+        range = info.theta.size() > 1 ? step * double(info.theta.size()) : 180.0;
+        return true;
     }
-    origin = first;
-    // One projection alone covers no range; 180 degrees keeps the usual meaning.
-    range = info.theta.size() > 1 ? step * double(info.theta.size()) : 180.0;
-    return true;
+    const size_t n = info.theta.size();
+    if (even && numbers && n > 1 && *hi > *lo) {
+        *even = false;
+        origin = info.theta.front();
+        range = (info.theta.back() - info.theta.front()) / double(n - 1) * double(n);
+        return true;
+    }
+    if (error)
+        *error = failText(path,
+            !numbers || !(n < 2 || *hi > *lo)
+                ? QString("the angles of dataset %1 are not numbers, or all alike").arg(ThetaSet)
+                : QString("the angles of dataset %1 are not evenly spread (%2 ... %3 degrees over "
+                          "%4 projections); this needs one common angle step")
+                      .arg(ThetaSet)
+                      .arg(info.theta.front())
+                      .arg(info.theta.back())
+                      .arg(n));
+    return false;
 }
 
 DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)

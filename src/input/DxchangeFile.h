@@ -62,11 +62,13 @@ public:
     static bool evenlySpread(const std::vector<double> &theta, double &first, double &step);
 
     // The data-set origin and range (degrees) that theta gives, range = step x projections;
-    // `given` is false (and the two untouched) when the file has no theta. False with `error`
-    // naming the file and the dataset when theta is not evenly spread: the back-projection
-    // turns every projection by one common step.
+    // `given` is false (and the two untouched) when the file has no theta. Theta that is not
+    // evenly spread: with `even` given, *even is set false and origin and range are the first
+    // angle and the mean step x projections (the caller then turns each projection by its own
+    // angle); without it, false with `error` naming the file and the dataset. Angles that are
+    // not numbers, or all alike, are refused either way.
     static bool angleRange(const QString &path, const Info &info, bool &given, double &origin,
-        double &range, QString *error);
+        double &range, QString *error, bool *even = nullptr);
 
     // The shared open file (opened when no reader holds it); nullptr with `error` set when it
     // cannot be opened or is not a DXchange file.

@@ -58,10 +58,10 @@ void SelectDataFiles::handleChosenFiles(QStringList list)
         const QString path = list.takeAt(i);
         DxchangeFile::Info info;
         QString error;
-        bool given = false;
+        bool given = false, even = true;
         double origin = 0, range = 0;
         if (!DxchangeFile::inspect(path, info, &error)
-            || !DxchangeFile::angleRange(path, info, given, origin, range, &error)) {
+            || !DxchangeFile::angleRange(path, info, given, origin, range, &error, &even)) {
             recordFailure(Failures::Load, error);
             --i;
             continue;

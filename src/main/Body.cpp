@@ -567,12 +567,23 @@ bool Body::memoryAllowsLoad()
 
 void Body::useHdf5File(QString path, DxchangeFile::Info info)
 {
-    bool given = false;
+    bool given = false, even = true;
     double origin = 0, range = 0;
     // The chooser has refused a file whose angles cannot be used.
-    if (DxchangeFile::angleRange(path, info, given, origin, range, nullptr) && given) {
+    if (DxchangeFile::angleRange(path, info, given, origin, range, nullptr, &even) && given) {
         procCtrl->setAngleOriginDeg(origin);
         procCtrl->setDataSetRangeDeg(range);
+    }
+    if (!even) {
+        unevenAngles.insert(path, info.theta);
+        logLine(QString("The angles of %1 are not evenly spread (%2 ... %3 degrees): each "
+                        "projection is back-projected at its own angle; the gridding method "
+                        "cannot use them")
+                    .arg(path)
+                    .arg(info.theta.front())
+                    .arg(info.theta.back()));
+    } else {
+        unevenAngles.remove(path);
     }
     // A file without white or dark images has none to use: the previous data set's
     // references must not silently stay in force.
@@ -706,6 +717,28 @@ void Body::newPosOnRawImg(double x, double y)
         }
     }
     rawDisp->setVal(v);
+}
+
+std::vector<double> Body::imageAngles() const
+{
+    if (unevenAngles.isEmpty() || imgDatas->count() == 0)
+        return {};
+    std::vector<double> angles;
+    angles.reserve(size_t(imgDatas->count()));
+    for (int i = 0; i < imgDatas->count(); ++i) {
+        QString path;
+        DxchangeFile::Part part = DxchangeFile::Part::Projection;
+        int index = 0;
+        const ImgData *img = imgDatas->at(i);
+        if (!img || !DxchangeFile::splitAddress(img->fileName, path, part, index)
+            || part != DxchangeFile::Part::Projection)
+            return {};
+        const auto it = unevenAngles.constFind(path);
+        if (it == unevenAngles.constEnd() || index >= int(it->size()))
+            return {};
+        angles.push_back((*it)[size_t(index)]);
+    }
+    return angles;
 }
 
 void Body::checkI0BgSizes(bool runStart)

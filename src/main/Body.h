@@ -14,6 +14,7 @@
 #include <QList>
 #include <QPen>
 #include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -77,6 +78,9 @@ public:
     // yet heard back from count too.
     bool workerInFlight(CtCalc2 *worker) const;
     int workersInFlight() const;
+    // The angles (degrees) of the images of the set when they all come from HDF5 files whose
+    // angles are not evenly spread; empty otherwise.
+    std::vector<double> imageAngles() const;
 
     // Carries out one command line; batchExCmd is this for the interpreter's commands. Only a
     // command the interpreter sent reports its completion to it and writes its result flag:
@@ -331,4 +335,6 @@ private:
     // The folder of the load under way and the files of it that could not be loaded.
     QString loadFolder;
     QStringList loadRefused;
+    // HDF5 files of this session whose angles are not evenly spread: their theta, by path.
+    QHash<QString, std::vector<double>> unevenAngles;
 };

@@ -226,6 +226,21 @@ void Body::beginRun()
     // No worker is in flight here (see startCalcCt), so nobody reads the block while it is
     // refilled; from now until the run's last worker reports it stays as it is.
     procCtrl->fillCtParams(ctParams, SelectCt1->isChecked(), SelectCt2->isChecked());
+    ctParams.imageAnglesDeg = imageAngles();
+    if (!ctParams.imageAnglesDeg.empty()) {
+        if (ctParams.method == CtMethod::Gridding) {
+            recordFailure(Failures::Other,
+                "The projections' angles are not evenly spread: the gridding method needs one "
+                "common angle step (ct_method fbp); no run started");
+            stopCalcCt();
+            return;
+        }
+        if (ctParams.dataSetImages != int(ctParams.imageAnglesDeg.size()))
+            logLine(QString("The data set is given %1 images, the set holds %2: its own angles "
+                            "are not used")
+                        .arg(ctParams.dataSetImages)
+                        .arg(ctParams.imageAnglesDeg.size()));
+    }
     ctParams.upperLimit = numberOf(DataUpperLimit);
     ctParams.lowerLimit = numberOf(DataLowerLimit);
     ctParams.dataOffset = numberOf(DataOffset);

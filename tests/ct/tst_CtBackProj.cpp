@@ -463,6 +463,36 @@ void TestCtBackProj::projectionByProjectionEqualsAllAtOnce()
         QVERIFY(engine.backProject(i, 0, n, 0, n, 0.2, Pi / rows));
     // Same order of summation per pixel: the same numbers, bit for bit.
     QCOMPARE(differingPixels(resultCopy(engine), all), 0);
+
+    // Rows with angles of their own: the common step's angles as a table give the same
+    // numbers; rows taken in another order, each with its angle, the same slice to rounding.
+    std::vector<double> angles(rows);
+    for (int i = 0; i < rows; ++i)
+        angles[size_t(i)] = 0.2 + i * (Pi / rows);
+    engine.setRowAngles(angles.data());
+    engine.initResult(n);
+    QVERIFY(engine.backProjectAll(rows, 0, n, 0, n, 99.0, 99.0));
+    QCOMPARE(differingPixels(resultCopy(engine), all), 0);
+    CtBackProj reversed;
+    USE_PATH(reversed, path);
+    reversed.setup(n, rows);
+    for (int i = 0; i < rows; ++i) {
+        const std::vector<double> row = randomRow(n, 7 + unsigned(i));
+        QVERIFY(reversed.fftRow(row.data(), rows - 1 - i));
+    }
+    for (int i = 0; i < rows; ++i)
+        QVERIFY(reversed.filterRow(i));
+    std::reverse(angles.begin(), angles.end());
+    reversed.setRowAngles(angles.data());
+    reversed.initResult(n);
+    QVERIFY(reversed.backProjectAll(rows, 0, n, 0, n, 0.0, 0.0));
+    const std::vector<double> swapped = resultCopy(reversed);
+    for (size_t i = 0; i < all.size(); ++i)
+        QVERIFY(std::abs(swapped[i] - all[i]) <= 1e-12 * (1.0 + std::abs(all[i])));
+    angles[3] = std::nan(""); // an angle that is no number refuses the slice
+    reversed.initResult(n);
+    QVERIFY(!reversed.backProjectAll(rows, 0, n, 0, n, 0.0, 0.0));
+    QVERIFY(allZero(reversed));
 }
 
 void TestCtBackProj::rowRangesOnThreadsEqualAllAtOnce_data()

@@ -1,8 +1,13 @@
 // Runs vexa2-phantom and vexa2-recon as a user would: sample data in, complete result files out.
+#include "CtTiffData.h"
+
 #include <QtTest>
+
+#include <hdf5.h>
 
 #include <cmath>
 #include <csignal>
+#include <vector>
 
 namespace {
 
@@ -63,6 +68,39 @@ QMap<QString, QByteArray> filesBelow(const QString &root)
     return files;
 }
 
+// Swaps projections a and b of a DXchange file in place, with their angles: the same data set
+// in another order, whose angles are then no longer evenly spread.
+bool swapProjections(const QString &path, int a, int b)
+{
+    const hid_t file = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDWR, H5P_DEFAULT);
+    if (file < 0)
+        return false;
+    bool ok = true;
+    for (const char *name : { "/exchange/data", "/exchange/theta" }) {
+        const hid_t set = H5Dopen2(file, name, H5P_DEFAULT);
+        const hid_t space = H5Dget_space(set);
+        hsize_t dims[3] = { 1, 1, 1 };
+        const int rank = H5Sget_simple_extent_ndims(space);
+        H5Sget_simple_extent_dims(space, dims, nullptr);
+        hsize_t one[3] = { 1, dims[1], dims[2] };
+        const hid_t mem = H5Screate_simple(rank, one, nullptr);
+        std::vector<double> first(size_t(dims[1]) * dims[2]), second(first.size());
+        const auto io = [&](int k, std::vector<double> &v, bool write) {
+            const hsize_t start[3] = { hsize_t(k), 0, 0 };
+            return H5Sselect_hyperslab(space, H5S_SELECT_SET, start, nullptr, one, nullptr) >= 0
+                && (write ? H5Dwrite(set, H5T_NATIVE_DOUBLE, mem, space, H5P_DEFAULT, v.data())
+                          : H5Dread(set, H5T_NATIVE_DOUBLE, mem, space, H5P_DEFAULT, v.data()))
+                >= 0;
+        };
+        ok = ok && set >= 0 && io(a, first, false) && io(b, second, false) && io(a, second, true)
+            && io(b, first, true);
+        H5Sclose(mem);
+        H5Sclose(space);
+        H5Dclose(set);
+    }
+    return H5Fclose(file) >= 0 && ok;
+}
+
 } // namespace
 
 class TestRecon : public QObject
@@ -75,6 +113,7 @@ private slots:
     void refusesBadInput_data();
     void refusesBadInput();
     void hdf5EqualsItex();
+    void hdf5OwnAngles();
     void reconstructsASeries_data();
     void reconstructsASeries();
     void sharesMakeTheWholeRun_data();
@@ -263,6 +302,42 @@ void TestRecon::hdf5EqualsItex()
     }
     QCOMPARE(results[0].size(), 16); // 8 data files and 8 TIFF files
     QVERIFY(results[0] == results[1]);
+}
+
+void TestRecon::hdf5OwnAngles()
+{
+    // Two projections swapped with their angles: the back-projection turns each by its own
+    // angle and gives the slices of the file in order, to rounding; gridding refuses.
+    const QString swapped = tmp.filePath("swapped.h5");
+    QFile::remove(swapped);
+    QVERIFY(QFile::copy(tmp.filePath("data.h5"), swapped));
+    QVERIFY(swapProjections(swapped, 10, 41));
+    QString output;
+    std::vector<float> slices[2];
+    for (int k = 0; k < 2; ++k) {
+        const QString out = tmp.filePath(k == 0 ? "own-in-order" : "own-swapped");
+        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                     { k == 0 ? tmp.filePath("data.h5") : swapped, "-o", out, "--tag", "s",
+                         "--cor", "32.7", "--from", "4", "--to", "4", "--tiff", "--no-data" },
+                     &output),
+            qPrintable(output));
+        QCOMPARE(output.contains("back-projected at its own angle"), k == 1);
+        int w = 0, h = 0;
+        QString why;
+        QVERIFY2(CtTiffData::read(out + "/s-00004.tif", slices[k], w, h, &why), qPrintable(why));
+        QVERIFY(w > 50 && h > 50);
+    }
+    QCOMPARE(slices[1].size(), slices[0].size());
+    const auto [lo, hi] = std::minmax_element(slices[0].begin(), slices[0].end());
+    double worst = 0;
+    for (size_t i = 0; i < slices[0].size(); ++i)
+        worst = std::max(worst, double(std::abs(slices[1][i] - slices[0][i])));
+    QVERIFY2(worst <= 1e-6 * (*hi - *lo), qPrintable(QString::number(worst)));
+
+    QVERIFY(!run(tool("/tools/recon/vexa2-recon"),
+        { swapped, "-o", tmp.filePath("own-gridding"), "--cor", "32.7", "--method", "gridding" },
+        &output));
+    QVERIFY2(output.contains("gridding method needs one common angle step"), qPrintable(output));
 }
 
 void TestRecon::reconstructsASeries_data()

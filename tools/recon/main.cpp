@@ -280,18 +280,25 @@ int main(int argc, char *argv[])
     if (!folder.exists())
         return fail("no such folder: " + folder.path());
     DxchangeFile::Info hdf5Info;
-    bool thetaGiven = false;
+    bool thetaGiven = false, thetaEven = true;
     double thetaOrigin = 0, thetaRange = 180;
     if (hdf5) {
         QString error;
         if (!DxchangeFile::inspect(source, hdf5Info, &error)
             || !DxchangeFile::angleRange(
-                source, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error))
+                source, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error, &thetaEven))
             return fail(error);
     }
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
         return fail("the method must be fbp or gridding, not " + parser.value(methodOpt));
+    if (!thetaEven && method == CtMethod::Gridding)
+        return fail("the angles of " + source
+            + " are not evenly spread: the gridding method needs one common angle step "
+              "(use --method fbp)");
+    if (!thetaEven)
+        out() << "The angles of " << source << " are not evenly spread: each projection is "
+              << "back-projected at its own angle" << Qt::endl;
 
     auto range = number(parser.value(rangeOpt));
     auto origin = number(parser.value(originOpt));
@@ -624,6 +631,8 @@ int main(int argc, char *argv[])
         // Every worker is idle here: the parameter block, the sizes and the save targets
         // change only between sets.
         procCtrl.fillCtParams(ctParams, false, true);
+        if (!thetaEven)
+            ctParams.imageAnglesDeg = hdf5Info.theta;
         ctParams.lowerLimit = *lower;
         ctParams.upperLimit = *upper;
         ctParams.dataOffset = *offset;
