@@ -250,11 +250,16 @@ void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int p
     vol.slices.reserve(set->slices.size());
     vol.sliceMin.reserve(set->slices.size());
     vol.sliceMax.reserve(set->slices.size());
+    bool allBytes = true;
     for (const SliceData &s : set->slices) {
         vol.slices.push_back(s.rows.data());
         vol.sliceMin.push_back(s.vMin);
         vol.sliceMax.push_back(s.vMax);
+        allBytes = allBytes && s.bytes.size() == s.rows.size();
     }
+    if (allBytes)
+        for (const SliceData &s : set->slices)
+            vol.bytes.push_back(s.bytes.data());
 
     MipStyle style;
     style.thLow = datas->thLow;

@@ -61,6 +61,8 @@ struct RowJob
     // any later slice (this one included) can give.
     const unsigned char *useful;
     const double *topFrom;
+    // For a volume of bytes: the grey value of each byte value (0 outside the window).
+    const double *greyOfByte;
 };
 
 // Largest grey value a slice with values in [mn, mx] can give, and whether it can give any.
@@ -99,6 +101,7 @@ inline void columnSpan(double a, double d, double lo, double hi, int pw, int &c0
 // the columns whose ray crosses the slice form one span, found from the straight line the
 // crossing points follow; within it the loop is branch-free, so it is compiled into vector
 // code (gathers) for the instruction set of the caller.
+template <bool Bytes>
 __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, int r1)
 {
     const MipVolume &vol = *job.vol;
@@ -217,6 +220,8 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
             const double ox = zj * bx;
             const double oy = zj * by;
             const double *const s = vol.slices[size_t(j)];
+            const unsigned char *const sb = Bytes ? vol.bytes[size_t(j)] : nullptr;
+            const double *const grey = job.greyOfByte;
             // Indices are clamped into the slice as well: a crossing a rounding error off
             // the line inside the span must still read inside the slice.
             if (cut) {
@@ -233,24 +238,39 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
                 for (int c = k0; c < k1; ++c) {
                     const int ix = std::clamp(int(axp[c] + ox), 0, swm);
                     const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
-                    const double val = s[iy * sw + ix];
-                    const double w0 = (val - thLow) * k;
-                    const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
                     const double d = adp[c] + dz;
                     const bool keep = d < cutB;
-                    const double v = (val >= lo && val <= hi && keep) ? w1 : 0.0;
+                    double g;
+                    if constexpr (Bytes) {
+                        g = grey[sb[iy * sw + ix]];
+                    } else {
+                        const double val = s[iy * sw + ix];
+                        const double w0 = (val - thLow) * k;
+                        const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                        g = (val >= lo && val <= hi) ? w1 : 0.0;
+                    }
+                    const double v = keep ? g : 0.0;
                     mp[c] = mp[c] > v ? mp[c] : v;
                     sp[c] = (keep && d > cutB1) ? v : sp[c];
                 }
             } else {
-                for (int c = c0; c < c1; ++c) {
-                    const int ix = std::clamp(int(axp[c] + ox), 0, swm);
-                    const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
-                    const double val = s[iy * sw + ix];
-                    const double w0 = (val - thLow) * k;
-                    const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
-                    const double v = (val >= lo && val <= hi) ? w1 : 0.0;
-                    mp[c] = mp[c] > v ? mp[c] : v;
+                if constexpr (Bytes) {
+                    for (int c = c0; c < c1; ++c) {
+                        const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                        const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                        const double v = grey[sb[iy * sw + ix]];
+                        mp[c] = mp[c] > v ? mp[c] : v;
+                    }
+                } else {
+                    for (int c = c0; c < c1; ++c) {
+                        const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                        const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                        const double val = s[iy * sw + ix];
+                        const double w0 = (val - thLow) * k;
+                        const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                        const double v = (val >= lo && val <= hi) ? w1 : 0.0;
+                        mp[c] = mp[c] > v ? mp[c] : v;
+                    }
                 }
             }
         }
@@ -268,7 +288,10 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
 
 void castRowsPortable(const RowJob &job, int r0, int r1)
 {
-    castRows(job, r0, r1);
+    if (job.greyOfByte)
+        castRows<true>(job, r0, r1);
+    else
+        castRows<false>(job, r0, r1);
 }
 
 #ifdef VEXA_X86
@@ -278,14 +301,20 @@ void castRowsPortable(const RowJob &job, int r0, int r1)
 __attribute__((target("avx2,fma"))) void castRowsAvx2(const RowJob &job, int r0, int r1)
 {
     _mm256_zeroupper();
-    castRows(job, r0, r1);
+    if (job.greyOfByte)
+        castRows<true>(job, r0, r1);
+    else
+        castRows<false>(job, r0, r1);
 }
 
 __attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma"))) void castRowsAvx512(
     const RowJob &job, int r0, int r1)
 {
     _mm256_zeroupper();
-    castRows(job, r0, r1);
+    if (job.greyOfByte)
+        castRows<true>(job, r0, r1);
+    else
+        castRows<false>(job, r0, r1);
 }
 #endif
 
@@ -379,7 +408,15 @@ void MipRenderer::render(const MipVolume &vol, const MipView &view, const MipSty
         }
         topFrom[size_t(j)] = std::max(topFrom[size_t(j) + 1], top);
     }
-    const RowJob job { &vol, &view, &style, pw, ph, out, useful.data(), topFrom.data() };
+    // A volume of bytes is read through the grey value of each byte value, worked out here
+    // by the same formula the loop applies to other values.
+    double greyOfByte[256];
+    const bool bytes = vol.bytes.size() == size_t(ss);
+    if (bytes)
+        for (int b = 0; b < 256; ++b)
+            greyOfByte[b] = windowedK(double(b), style.thLow, lo, hi, k);
+    const RowJob job { &vol, &view, &style, pw, ph, out, useful.data(), topFrom.data(),
+        bytes ? greyOfByte : nullptr };
     const CastFn cast = castPath().fn;
 
     const double samples = double(pw) * double(ph) * double(ss);

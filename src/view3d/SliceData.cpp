@@ -226,6 +226,7 @@ void SliceData::clear()
     vMin = 0;
     vMax = 1;
     rows = std::vector<double>();
+    bytes = std::vector<unsigned char>();
 }
 
 bool SliceData::read(const QString &fname)
@@ -309,13 +310,16 @@ bool SliceData::readPicture(const QString &fname)
     sw = argb.width();
     sh = argb.height();
     rows.resize(size_t(sw) * size_t(sh));
+    bytes.resize(rows.size());
     double lo = std::numeric_limits<double>::max();
     double hi = -std::numeric_limits<double>::max();
     for (int y = 0; y < sh; ++y) {
         const QRgb *src = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         double *dst = rows.data() + size_t(y) * size_t(sw);
+        unsigned char *b = bytes.data() + size_t(y) * size_t(sw);
         for (int x = 0; x < sw; ++x) {
             const double v = double(src[x] & 0xff);
+            b[x] = static_cast<unsigned char>(src[x] & 0xff);
             dst[x] = v;
             lo = std::min(lo, v);
             hi = std::max(hi, v);

@@ -303,18 +303,25 @@ void TestMipRenderer::obliqueViewsFollowTheRays_data()
     QTest::addColumn<bool>("ranges");
     QTest::addColumn<double>("thLow");
     QTest::addColumn<double>("thHigh");
-    QTest::newRow("oblique") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << false << 0.2 << 0.9;
+    QTest::addColumn<bool>("bytes"); // values 0 ... 255 read as bytes
+    QTest::newRow("oblique") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << false << 0.2 << 0.9 << false;
     QTest::newRow("oblique, slice ranges")
-        << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << true << 0.2 << 0.9;
+        << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << true << 0.2 << 0.9 << false;
     QTest::newRow("steep, zoomed out")
-        << Vec3(1, 0.2, 0.1) << 1.0 << 1.3 << false << true << 0.05 << 0.6;
+        << Vec3(1, 0.2, 0.1) << 1.0 << 1.3 << false << true << 0.05 << 0.6 << false;
     QTest::newRow("saturating window")
-        << Vec3(0.3, 1, 0.2) << 0.8 << 0.5 << false << true << 0.1 << 0.3;
+        << Vec3(0.3, 1, 0.2) << 0.8 << 0.5 << false << true << 0.1 << 0.3 << false;
     QTest::newRow("inverted window")
-        << Vec3(0.2, 0.9, 0.4) << 0.6 << 0.6 << false << true << 0.9 << 0.3;
-    QTest::newRow("cutting plane") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << true << true << 0.2 << 0.9;
+        << Vec3(0.2, 0.9, 0.4) << 0.6 << 0.6 << false << true << 0.9 << 0.3 << false;
+    QTest::newRow("cutting plane") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << true << true << 0.2 << 0.9 << false;
     QTest::newRow("cutting plane, steep")
-        << Vec3(0.9, -0.3, 0.3) << 1.1 << 0.9 << true << true << 0.05 << 0.95;
+        << Vec3(0.9, -0.3, 0.3) << 1.1 << 0.9 << true << true << 0.05 << 0.95 << false;
+    QTest::newRow("bytes, oblique")
+        << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << true << 51.0 << 229.5 << true;
+    QTest::newRow("bytes, inverted window")
+        << Vec3(0.2, 0.9, 0.4) << 0.6 << 0.6 << false << true << 229.0 << 76.5 << true;
+    QTest::newRow("bytes, cutting plane")
+        << Vec3(0.9, -0.3, 0.3) << 1.1 << 0.9 << true << true << 12.75 << 242.0 << true;
 }
 
 // Against the rays followed one by one, as the view is defined: the ray of each pixel
@@ -329,16 +336,19 @@ void TestMipRenderer::obliqueViewsFollowTheRays()
     QFETCH(bool, ranges);
     QFETCH(double, thLow);
     QFETCH(double, thHigh);
+    QFETCH(bool, bytes);
     // A ball of random material in empty slices, with a few voxels at the top of the range.
     TestVolume vol(37, 29, 23);
     std::mt19937 gen(5);
     std::uniform_real_distribution<double> d(0, 1);
+    const double top = bytes ? 255.0 : 1.0;
     for (int j = 0; j < vol.ss; ++j)
         for (int y = 0; y < vol.sh; ++y)
             for (int x = 0; x < vol.sw; ++x)
                 if (std::hypot(x - 18.0, y - 14.0, j - 11.0) < 10.5)
-                    vol.at(x, y, j) = d(gen) < 0.05 ? 1.0 : d(gen);
+                    vol.at(x, y, j) = d(gen) < 0.05 ? top : bytes ? std::round(255 * d(gen)) : d(gen);
     MipVolume mv = vol.mip();
+    std::vector<unsigned char> asBytes(vol.v.begin(), vol.v.end());
     if (ranges) {
         for (int j = 0; j < vol.ss; ++j) {
             const auto first = vol.v.begin() + qsizetype(j) * vol.sw * vol.sh;
@@ -359,6 +369,12 @@ void TestMipRenderer::obliqueViewsFollowTheRays()
     style.alpha = 200;
     const int pw = 61, ph = 53;
     const QImage img = MipRenderer::renderImage(mv, view, style, pw, ph);
+    if (bytes) {
+        // The same volume read as bytes: the same picture, pixel for pixel.
+        for (int j = 0; j < vol.ss; ++j)
+            mv.bytes.push_back(asBytes.data() + size_t(j) * vol.sw * vol.sh);
+        QCOMPARE(MipRenderer::renderImage(mv, view, style, pw, ph), img);
+    }
 
     const double lo = std::min(thLow, thHigh), hi = std::max(thLow, thHigh);
     int differ = 0;
