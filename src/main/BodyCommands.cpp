@@ -4,11 +4,14 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "CtView.h"
 #include "CtFilter.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
 #include "RingRemoval.h"
+#include "SliceDatas.h"
+#include "SlicesCtrl.h"
 #include "TextUtil.h"
 
 #include <QCheckBox>
@@ -356,6 +359,13 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         showPageOf(ImgsTab, SinogramImgBase);
     } else if (is("show_ct1")) {
         showPageOf(ImgsTab, CtImgBase);
+    } else if (is("body_view_load")) {
+        // The 3D view's first set takes a folder of slice files (or one file), as its
+        // "Select" does, and its tab comes to the front; the set loads on its own thread.
+        showPageOf(ImgsTab, CtViewBase);
+        if (!ctView->ctrls.isEmpty())
+            QMetaObject::invokeMethod(ctView->ctrls.first()->sliceDatas(), "filesSelected",
+                Qt::QueuedConnection, Q_ARG(QStringList, QStringList { text }));
     } else if (is("show_i0")) {
         showPageOf(ImgsTab, I0ImgBase);
     } else if (is("show_bg")) {

@@ -47,11 +47,18 @@ QStringList expandFolders(const QStringList &chosen, QStringList *refused)
             found.push_back({ sliceNumberOf(path), path });
             continue;
         }
+        // The data files; a folder of float TIFF slices alone (the data files not kept)
+        // gives those.
         QStringList below;
-        QDirIterator it(path, { QStringLiteral("*.dat") }, QDir::Files,
-            QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-        while (it.hasNext())
-            below << it.next();
+        for (const QStringList &patterns : { QStringList { QStringLiteral("*.dat") },
+                 QStringList { QStringLiteral("*.tif"), QStringLiteral("*.tiff") } }) {
+            QDirIterator it(path, patterns, QDir::Files,
+                QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+            while (it.hasNext())
+                below << it.next();
+            if (!below.isEmpty())
+                break;
+        }
         // Name order first, so that which of two files of one slice is taken does not depend
         // on the order the file system lists them in.
         below.sort();

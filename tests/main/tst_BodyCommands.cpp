@@ -1,6 +1,9 @@
 // The batch commands of the main window, carried out on its real widgets, and batch files run
 // by the real interpreter on its thread against real camera files.
 #include "Body.h"
+#include "SlicesCtrl.h"
+#include "SliceDatas.h"
+#include "CtView.h"
 
 #include "Batch.h"
 #include "Config.h"
@@ -434,6 +437,10 @@ void TestBodyCommands::batchDrivesLoadAndRangeRun()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readLine(), QByteArray("#VEXA-CTImg\n"));
     }
+    // The saved slices, loaded into the 3D view by a command.
+    run(b, "body_view_load " + out.path());
+    QVERIFY(b.ImgsTab->currentWidget()->isAncestorOf(b.CtViewBase));
+    QTRY_COMPARE(b.ctView->ctrls.first()->sliceDatas()->current()->ss(), 4);
 }
 
 void TestBodyCommands::calcExecWithoutImagesGoesOn_data()

@@ -1,3 +1,4 @@
+#include "CtTiffData.h"
 #include "ExLabel.h"
 #include "SliceDatas.h"
 #include "SlicesCtrl.h"
@@ -297,6 +298,26 @@ void TestSlicesCtrl::selectTakesAFolder()
     QCOMPARE(told.first(), QString("3 slice data files found, 2 refused"));
     QVERIFY(told.at(1).startsWith(notes) || told.at(2).startsWith(notes));
     QVERIFY(told.at(1).startsWith(again) || told.at(2).startsWith(again));
+
+    // A folder of float TIFF slices alone (the data files not kept) gives those.
+    QVERIFY(QDir(tmp.path()).mkpath("tiffs"));
+    for (int slice : { 4, 3 }) {
+        std::vector<double> values(12, double(slice));
+        values[5] += 0.5; // a slice of one value only is skipped
+        CtTiffData::Info info;
+        info.x1 = 4;
+        info.z1 = 3;
+        QVERIFY(v3test::writeFile(tmp.filePath(QString("tiffs/s-%1.tif").arg(slice, 5, 10,
+                                      QChar('0'))),
+            CtTiffData::make(values.data(), 3, 4, info, false)));
+    }
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^2 slice data files found, 0 refused"));
+    c.findChild<QPushButton *>("selectB_")->click();
+    dialog = c.findChild<QFileDialog *>();
+    dialog->selectFile(tmp.filePath("tiffs"));
+    static_cast<QDialog *>(dialog)->accept();
+    QTRY_COMPARE(names->count(), 2);
+    QVERIFY(names->itemText(0).endsWith("s-00003.tif"));
 }
 
 void TestSlicesCtrl::collapsesToOneButton()
