@@ -1,7 +1,9 @@
 // Frame time of the 3D view as the user meets it: CtView's own paint path (the picture is
 // re-rendered in full, then the canvas repainted) for an oblique view of a loaded set, on
-// all cores, for 256^3 at a 256^2 picture and 512^3 at 512^2. The sets are picture files
-// read by the view's own loader: a sphere of noisy material in a cylinder of air.
+// all cores, for 256^3 at a 256^2 picture and 512^3 at 512^2. The sets are files read by the
+// view's own loader, pictures (tiff 0) or float TIFF slices as the reconstruction writes them
+// (tiff 1): a sphere of noisy material in a cylinder of air.
+#include "CtTiffData.h"
 #include "CtView.h"
 #include "DispA.h"
 #include "MipRenderer.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
@@ -26,7 +29,7 @@
 
 namespace {
 
-QStringList writeVolume(const QString &dir, int side)
+QStringList writeVolume(const QString &dir, int side, bool tiff)
 {
     QStringList files;
     std::mt19937 gen(11);
@@ -45,8 +48,24 @@ QStringList writeVolume(const QString &dir, int side)
                 row[x] = uchar(std::min(v, 255));
             }
         }
-        const QString name = QDir(dir).filePath(QString("s%1.png").arg(j, 5, 10, QChar('0')));
-        img.save(name);
+        const QString name = QDir(dir).filePath(
+            QString("s%1.%2").arg(j, 5, 10, QChar('0')).arg(tiff ? "tif" : "png"));
+        if (tiff) {
+            // The same levels as values of a reconstruction, a little apart from whole numbers.
+            std::vector<double> values(size_t(side) * side);
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    values[size_t(y) * side + x] = img.constScanLine(y)[x] * 0.001 + 1e-5 * x;
+            CtTiffData::Info info;
+            info.x1 = side;
+            info.z1 = side;
+            QFile f(name);
+            if (!f.open(QIODevice::WriteOnly)
+                || f.write(CtTiffData::make(values.data(), side, side, info, false)) <= 0)
+                return {};
+        } else {
+            img.save(name);
+        }
         files << name;
     }
     return files;
@@ -59,14 +78,14 @@ struct Scene
     std::unique_ptr<CtView> view;
 };
 
-Scene *scene(int side)
+Scene *scene(int side, bool tiff)
 {
-    static std::map<int, std::unique_ptr<Scene>> scenes;
-    auto &s = scenes[side];
+    static std::map<std::pair<int, bool>, std::unique_ptr<Scene>> scenes;
+    auto &s = scenes[{ side, tiff }];
     if (s)
         return s.get();
     s = std::make_unique<Scene>();
-    const QStringList files = writeVolume(s->dir.path(), side);
+    const QStringList files = writeVolume(s->dir.path(), side, tiff);
     s->view = std::make_unique<CtView>();
     CtView &v = *s->view;
     v.resize(1000, 800);
@@ -91,11 +110,12 @@ Scene *scene(int side)
     return s.get();
 }
 
-// range(0): set and picture side; range(1): 1 with the cutting plane on.
+// range(0): set and picture side; range(1): 1 with the cutting plane on; range(2): 1 for
+// float TIFF slices.
 void BM_ctViewFrame(benchmark::State &state)
 {
     const int side = int(state.range(0));
-    Scene *s = scene(side);
+    Scene *s = scene(side, state.range(2) != 0);
     CtView &v = *s->view;
     SlicesCtrl *c = v.ctrls.first();
     c->findChild<QCheckBox *>("showCSection_")->setChecked(state.range(1) != 0);
@@ -116,11 +136,13 @@ void BM_ctViewFrame(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ctViewFrame)
-    ->ArgNames({ "side", "cut" })
-    ->Args({ 256, 0 })
-    ->Args({ 256, 1 })
-    ->Args({ 512, 0 })
-    ->Args({ 512, 1 })
+    ->ArgNames({ "side", "cut", "tiff" })
+    ->Args({ 256, 0, 0 })
+    ->Args({ 256, 1, 0 })
+    ->Args({ 256, 0, 1 })
+    ->Args({ 512, 0, 0 })
+    ->Args({ 512, 1, 0 })
+    ->Args({ 512, 0, 1 })
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <thread>
 #include <numbers>
 
 namespace {
@@ -257,9 +258,41 @@ void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int p
         vol.sliceMax.push_back(s.vMax);
         allBytes = allBytes && s.bytes.size() == s.rows.size();
     }
-    if (allBytes)
+    if (allBytes) {
         for (const SliceData &s : set->slices)
             vol.bytes.push_back(s.bytes.data());
+    } else {
+        // Other sets are read through their grey levels for this window, made once per set
+        // and window (a threshold change remakes them; turning the view does not).
+        GreyLevels &gl = greyLevels[sCtrl];
+        const size_t plane = size_t(sw) * size_t(sh);
+        if (gl.set.lock() != set || gl.thLow != datas->thLow || gl.thHigh != datas->thHigh) {
+            gl.set.reset();
+            try {
+                gl.levels.resize(plane * set->slices.size());
+                const int count = int(set->slices.size());
+                auto make = [&](int first, int step) {
+                    for (int j = first; j < count; j += step)
+                        MipRenderer::greyLevels(set->slices[size_t(j)].rows.data(), plane,
+                            datas->thLow, datas->thHigh, gl.levels.data() + plane * size_t(j));
+                };
+                std::thread other(make, 1, 2);
+                make(0, 2);
+                other.join();
+                gl.set = set;
+                gl.thLow = datas->thLow;
+                gl.thHigh = datas->thHigh;
+            } catch (const std::exception &) {
+                gl.levels = {}; // no memory or no thread: the values are read as they are
+            }
+        }
+        if (!gl.set.expired()) {
+            for (size_t j = 0; j < set->slices.size(); ++j)
+                vol.greyLevels.push_back(gl.levels.data() + plane * j);
+            vol.greyThLow = gl.thLow;
+            vol.greyThHigh = gl.thHigh;
+        }
+    }
 
     MipStyle style;
     style.thLow = datas->thLow;

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 class DispA;
 class QCloseEvent;
@@ -101,6 +103,16 @@ private:
 
     std::unique_ptr<Ui::CtView> ui;
     QPointer<QFileDialog> saveDialog;
+    // Per slice set (by its panel): the grey levels of its values for the threshold window
+    // they were made for, remade when the set or the window changes (see MipVolume).
+    struct GreyLevels
+    {
+        std::weak_ptr<const void> set;
+        double thLow = 0;
+        double thHigh = 0;
+        std::vector<unsigned char> levels;
+    };
+    std::map<const SlicesCtrl *, GreyLevels> greyLevels;
     // Picture size of the pass in progress, for the frame, whose slot does not carry it.
     int passW = 0;
     int passH = 0;

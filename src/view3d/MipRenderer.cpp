@@ -63,6 +63,8 @@ struct RowJob
     const double *topFrom;
     // For a volume of bytes: the grey value of each byte value (0 outside the window).
     const double *greyOfByte;
+    // The volume's grey levels are for this window.
+    bool levels;
 };
 
 // Largest grey value a slice with values in [mn, mx] can give, and whether it can give any.
@@ -101,9 +103,15 @@ inline void columnSpan(double a, double d, double lo, double hi, int pw, int &c0
 // the columns whose ray crosses the slice form one span, found from the straight line the
 // crossing points follow; within it the loop is branch-free, so it is compiled into vector
 // code (gathers) for the instruction set of the caller.
-template <bool Bytes>
+// How the loop reads the samples: the values themselves; bytes that are the values (a set of
+// pictures), through the grey value of each byte; or grey levels of the values (see
+// MipVolume), reading a value only where its level reaches the ray's brightest so far.
+enum class Read { Values, ValueBytes, GreyLevels };
+
+template <Read Mode>
 __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, int r1)
 {
+    constexpr bool Bytes = Mode == Read::ValueBytes;
     const MipVolume &vol = *job.vol;
     const MipView &view = *job.view;
     const MipStyle &style = *job.style;
@@ -143,7 +151,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
     const int shm = sh - 1;
 
     const size_t n = size_t(pw);
-    std::vector<double> ax(n), ay(n), ad(n), mip(n), sec(n);
+    std::vector<double> ax(n), ay(n), ad(n), mip(n), sec(n), level(n);
     std::vector<int> spanLo(static_cast<size_t>(ss)), spanHi(static_cast<size_t>(ss));
     std::vector<int> restLo(size_t(ss) + 1, pw), restHi(size_t(ss) + 1, 0);
 
@@ -161,6 +169,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
             ad[c] = px * cn.x + py * cn.y;
             mip[c] = 0.0;
             sec[c] = 0.0;
+            level[c] = 0.0;
         }
         // The crossing points of a row move along a line as the column grows.
         const double dax = pw > 1 ? (ax[n - 1] - ax[0]) / (pw - 1) : 0.0;
@@ -168,6 +177,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
         const double dad = pw > 1 ? (ad[n - 1] - ad[0]) / (pw - 1) : 0.0;
         double *const mp = mip.data();
         double *const sp = sec.data();
+        double *const lp = level.data();
         const double *const axp = ax.data();
         const double *const ayp = ay.data();
         const double *const adp = ad.data();
@@ -208,7 +218,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
             // Without the cutting plane a row is done once no later slice can raise any
             // of its maxima: every ray still to be crossed is at the brightest value the
             // slices ahead can give.
-            if (!cut && (j & 15) == 0) {
+            if (!cut && Mode != Read::GreyLevels && (j & 15) == 0) {
                 const double top = job.topFrom[j];
                 bool done = true;
                 for (int c = restLo[size_t(j)]; c < restHi[size_t(j)] && done; ++c)
@@ -220,7 +230,9 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
             const double ox = zj * bx;
             const double oy = zj * by;
             const double *const s = vol.slices[size_t(j)];
-            const unsigned char *const sb = Bytes ? vol.bytes[size_t(j)] : nullptr;
+            const unsigned char *const vb = Bytes ? vol.bytes[size_t(j)] : nullptr;
+            const unsigned char *const gl
+                = Mode == Read::GreyLevels ? vol.greyLevels[size_t(j)] : nullptr;
             const double *const grey = job.greyOfByte;
             // Indices are clamped into the slice as well: a crossing a rounding error off
             // the line inside the span must still read inside the slice.
@@ -242,7 +254,7 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
                     const bool keep = d < cutB;
                     double g;
                     if constexpr (Bytes) {
-                        g = grey[sb[iy * sw + ix]];
+                        g = grey[vb[iy * sw + ix]];
                     } else {
                         const double val = s[iy * sw + ix];
                         const double w0 = (val - thLow) * k;
@@ -258,8 +270,25 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
                     for (int c = c0; c < c1; ++c) {
                         const int ix = std::clamp(int(axp[c] + ox), 0, swm);
                         const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
-                        const double v = grey[sb[iy * sw + ix]];
+                        const double v = grey[vb[iy * sw + ix]];
                         mp[c] = mp[c] > v ? mp[c] : v;
+                    }
+                } else if constexpr (Mode == Read::GreyLevels) {
+                    // The value is read only for a sample at the ray's brightest level so far
+                    // or above it: after the first few slices, rarely.
+                    for (int c = c0; c < c1; ++c) {
+                        const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                        const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                        const int at = iy * sw + ix;
+                        const double lv = gl[at];
+                        if (lv > 0.0 && lv >= lp[c]) {
+                            const double val = s[at];
+                            const double w0 = (val - thLow) * k;
+                            const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                            const double v = (val >= lo && val <= hi) ? w1 : 0.0;
+                            mp[c] = lv > lp[c] ? v : (mp[c] > v ? mp[c] : v);
+                            lp[c] = lv;
+                        }
                     }
                 } else {
                     for (int c = c0; c < c1; ++c) {
@@ -286,12 +315,19 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
     }
 }
 
-void castRowsPortable(const RowJob &job, int r0, int r1)
+__attribute__((always_inline)) inline void castAny(const RowJob &job, int r0, int r1)
 {
     if (job.greyOfByte)
-        castRows<true>(job, r0, r1);
+        castRows<Read::ValueBytes>(job, r0, r1);
+    else if (job.levels)
+        castRows<Read::GreyLevels>(job, r0, r1);
     else
-        castRows<false>(job, r0, r1);
+        castRows<Read::Values>(job, r0, r1);
+}
+
+void castRowsPortable(const RowJob &job, int r0, int r1)
+{
+    castAny(job, r0, r1);
 }
 
 #ifdef VEXA_X86
@@ -301,20 +337,14 @@ void castRowsPortable(const RowJob &job, int r0, int r1)
 __attribute__((target("avx2,fma"))) void castRowsAvx2(const RowJob &job, int r0, int r1)
 {
     _mm256_zeroupper();
-    if (job.greyOfByte)
-        castRows<true>(job, r0, r1);
-    else
-        castRows<false>(job, r0, r1);
+    castAny(job, r0, r1);
 }
 
 __attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma"))) void castRowsAvx512(
     const RowJob &job, int r0, int r1)
 {
     _mm256_zeroupper();
-    if (job.greyOfByte)
-        castRows<true>(job, r0, r1);
-    else
-        castRows<false>(job, r0, r1);
+    castAny(job, r0, r1);
 }
 #endif
 
@@ -373,6 +403,18 @@ QImage MipRenderer::renderImage(
     return img;
 }
 
+void MipRenderer::greyLevels(
+    const double *values, size_t n, double thLow, double thHigh, unsigned char *out)
+{
+    const double lo = std::min(thLow, thHigh);
+    const double hi = std::max(thLow, thHigh);
+    const double k = windowK(thLow, thHigh);
+    for (size_t i = 0; i < n; ++i) {
+        const double g = windowedK(values[i], thLow, lo, hi, k);
+        out[i] = g > 0.0 ? static_cast<unsigned char>(std::clamp(std::floor(g), 1.0, 255.0)) : 0;
+    }
+}
+
 const char *MipRenderer::pathName()
 {
     return castPath().name;
@@ -415,8 +457,10 @@ void MipRenderer::render(const MipVolume &vol, const MipView &view, const MipSty
     if (bytes)
         for (int b = 0; b < 256; ++b)
             greyOfByte[b] = windowedK(double(b), style.thLow, lo, hi, k);
+    const bool levels = !bytes && vol.greyLevels.size() == size_t(ss)
+        && vol.greyThLow == style.thLow && vol.greyThHigh == style.thHigh;
     const RowJob job { &vol, &view, &style, pw, ph, out, useful.data(), topFrom.data(),
-        bytes ? greyOfByte : nullptr };
+        bytes ? greyOfByte : nullptr, levels };
     const CastFn cast = castPath().fn;
 
     const double samples = double(pw) * double(ph) * double(ss);

@@ -23,6 +23,14 @@ struct MipVolume
     // values as bytes, `bytes[j]` for slice j. The renderer then reads these (an eighth of
     // the memory traffic) and gives the same picture.
     std::vector<const unsigned char *> bytes;
+    // Optional, for other sets: the grey level of every value for the threshold window
+    // greyThLow ... greyThHigh (see MipRenderer::greyLevels), `greyLevels[j]` for slice j.
+    // For that window the renderer finds each ray's brightest level from these bytes and
+    // reads the values of the samples at that level alone: the same picture from far less
+    // memory traffic.
+    std::vector<const unsigned char *> greyLevels;
+    double greyThLow = 0;
+    double greyThHigh = 0;
 
     int ss() const { return int(slices.size()); }
 };
@@ -75,6 +83,12 @@ public:
     // Grey value 0 ... 255 of a voxel value in the window between thLow and thHigh (0 at
     // thLow, in either order), 0 outside it.
     static double windowed(double value, double thLow, double thHigh);
+
+    // The grey level of each of n values for a threshold window: 0 where the grey value is 0
+    // (outside the window, or at its lower end), else its whole part, at least 1. Levels
+    // never fall as grey values rise.
+    static void greyLevels(
+        const double *values, size_t n, double thLow, double thHigh, unsigned char *out);
 
     // The instruction set the ray loop runs with on this machine: "avx512", "avx2" or
     // "portable".

@@ -369,6 +369,19 @@ void TestMipRenderer::obliqueViewsFollowTheRays()
     style.alpha = 200;
     const int pw = 61, ph = 53;
     const QImage img = MipRenderer::renderImage(mv, view, style, pw, ph);
+    // The same values with their grey levels for this window: the same picture, pixel for
+    // pixel; levels made for another window are not used.
+    std::vector<unsigned char> levels(vol.v.size());
+    MipRenderer::greyLevels(vol.v.data(), vol.v.size(), thLow, thHigh, levels.data());
+    MipVolume withLevels = mv;
+    for (int j = 0; j < vol.ss; ++j)
+        withLevels.greyLevels.push_back(levels.data() + size_t(j) * vol.sw * vol.sh);
+    withLevels.greyThLow = thLow;
+    withLevels.greyThHigh = thHigh;
+    QCOMPARE(MipRenderer::renderImage(withLevels, view, style, pw, ph), img);
+    std::fill(levels.begin(), levels.end(), 0);
+    withLevels.greyThHigh = thHigh + 1e-9;
+    QCOMPARE(MipRenderer::renderImage(withLevels, view, style, pw, ph), img);
     if (bytes) {
         // The same volume read as bytes: the same picture, pixel for pixel.
         for (int j = 0; j < vol.ss; ++j)
