@@ -140,9 +140,11 @@ BENCHMARK(BM_ctViewFrame)
     ->Args({ 256, 0, 0 })
     ->Args({ 256, 1, 0 })
     ->Args({ 256, 0, 1 })
+    ->Args({ 256, 1, 1 })
     ->Args({ 512, 0, 0 })
     ->Args({ 512, 1, 0 })
     ->Args({ 512, 0, 1 })
+    ->Args({ 512, 1, 1 })
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

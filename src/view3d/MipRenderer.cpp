@@ -247,6 +247,33 @@ __attribute__((always_inline)) inline void castRows(const RowJob &job, int r0, i
                     ++k0;
                 while (k1 > k0 && !(adp[k1 - 1] + dz < cutB))
                     --k1;
+                if constexpr (Mode == Read::GreyLevels) {
+                    // As below; a value is read for a sample at the ray's brightest level so
+                    // far or above it, and for one within the plane's band.
+                    for (int c = k0; c < k1; ++c) {
+                        const int ix = std::clamp(int(axp[c] + ox), 0, swm);
+                        const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
+                        const int at = iy * sw + ix;
+                        const double d = adp[c] + dz;
+                        const bool keep = d < cutB;
+                        const bool band = keep && d > cutB1;
+                        const double lv = keep ? double(gl[at]) : 0.0;
+                        const bool brighter = lv > 0.0 && lv >= lp[c];
+                        if (brighter || band) {
+                            const double val = s[at];
+                            const double w0 = (val - thLow) * k;
+                            const double w1 = w0 > 0.0 ? (w0 < 255.0 ? w0 : 255.0) : 0.0;
+                            const double v = (val >= lo && val <= hi) ? w1 : 0.0;
+                            if (brighter) {
+                                mp[c] = lv > lp[c] ? v : (mp[c] > v ? mp[c] : v);
+                                lp[c] = lv;
+                            }
+                            if (band)
+                                sp[c] = v;
+                        }
+                    }
+                    continue;
+                }
                 for (int c = k0; c < k1; ++c) {
                     const int ix = std::clamp(int(axp[c] + ox), 0, swm);
                     const int iy = std::clamp(int(ayp[c] + oy), 0, shm);
