@@ -118,14 +118,10 @@ void CtCalc::startCt()
     const CtFilterKind filter = ctParams != nullptr ? ctParams->filter : CtFilterKind::Ramp;
     gridded = ctParams != nullptr && ctParams->method == CtMethod::Gridding;
     angles = ctParams != nullptr ? rowAnglesOf(*ctParams, projections) : std::vector<double>();
-    if (gridded && !angles.empty()) {
-        recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: the gridding method needs evenly spread "
-                    "angles (choose fbp)")
-                .arg(hSgm.slice));
-        return;
-    }
+    if (ctParams != nullptr)
+        weightRows(hSgm, *ctParams, angles);
     engine.setRowAngles(angles.empty() ? nullptr : angles.data());
+    gridding.setRowAngles(angles.empty() ? nullptr : angles.data());
     // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
     if (gridded) {
         gridding.setup(n, projections);

@@ -221,20 +221,12 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
 
     const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
     const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
-    // Projections with angles of their own are back-projected each at its angle; the run
-    // does not start a gridding run on them.
+    // Projections with angles of their own are reconstructed each at its angle, weighted by
+    // the angle it stands for.
     const std::vector<double> angles = rowAnglesOf(p, rows);
+    weightRows(hSgm, p, angles);
     engine.setRowAngles(angles.empty() ? nullptr : angles.data());
-    if (gridded && !angles.empty()) {
-        engine.setRowAngles(nullptr);
-        recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: the gridding method needs evenly spread "
-                    "angles (choose fbp)")
-                .arg(slice));
-        n = rows = 0;
-        clearResult();
-        return;
-    }
+    gridding.setRowAngles(angles.empty() ? nullptr : angles.data());
     bool done = false;
     if (gridded) {
         done = gridding.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
@@ -247,6 +239,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         done = engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
     }
     engine.setRowAngles(nullptr);
+    gridding.setRowAngles(nullptr);
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
     if (!done) {

@@ -731,9 +731,14 @@ bool CtGridding::reconstruct(
     if (!prepare(n, rows))
         return false;
     initResult(n);
-    if (!std::isfinite(angle0) || !std::isfinite(dAngle)
-        || !std::isfinite(angle0 + (rows - 1) * dAngle))
+    if (rowAngles_) {
+        for (int i = 0; i < rows; ++i)
+            if (!std::isfinite(rowAngles_[i]))
+                return false;
+    } else if (!std::isfinite(angle0) || !std::isfinite(dAngle)
+        || !std::isfinite(angle0 + (rows - 1) * dAngle)) {
         return false;
+    }
     resultValid_ = true;
     if (std::isnan(x0) || std::isnan(x1) || std::isnan(z0) || std::isnan(z1))
         return true;
@@ -746,7 +751,7 @@ bool CtGridding::reconstruct(
         return true;
 
     for (int i = 0; i < rows; ++i)
-        filterRow(sgm.sgmRow(i), i, angle0 + i * dAngle);
+        filterRow(sgm.sgmRow(i), i, rowAngles_ ? rowAngles_[i] : angle0 + i * dAngle);
     spreadAll(rows);
     foldGrid();
     transformAndCrop(zLo, zHi, xLo, xHi);

@@ -42,6 +42,10 @@ public:
     // changes) when its table cannot be made.
     bool setFilter(CtFilterKind kind);
     CtFilterKind filter() const { return filter_; }
+    // Angles of their own for the rows (radians, row i at angles[i]), used instead of
+    // angle0 + i * dAngle; the caller keeps the array alive while reconstruct runs; nullptr
+    // returns to the common step.
+    void setRowAngles(const double *angles) { rowAngles_ = angles; }
     // The divisor of the normalisation alone, without sizing anything.
     void setProjections(int projections) { projections_ = projections; }
     // Result of n x n zeros, not valid.
@@ -101,6 +105,7 @@ private:
     fftwf_plan_s *colPlanOne_ = nullptr; // one column, for the last block
     fftwf_plan_s *linePlan_ = nullptr; // one row, complex to real inverse
 
+    const double *rowAngles_ = nullptr;
     CtFilterKind filter_ = CtFilterKind::RampPadded;
     std::vector<float> response_; // filter of the padded transform, padN_ / 2 + 1
     std::vector<float> kernel_; // the kernel's weights as polynomials, see CtGridding.cpp

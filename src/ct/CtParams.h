@@ -5,6 +5,8 @@
 
 #include <vector>
 
+class HSgm;
+
 // The reconstruction parameter block. The main window fills it from the process control
 // panel at every run start (and then replaces the three data-file numbers); the single-slice
 // panel and every worker read it. Workers on other threads read it without copying, which is
@@ -57,3 +59,15 @@ struct CtParams
 // origin, plus the data-set range for each time the rows wrap past the end of the set: for
 // evenly spread angles the common step's angles.
 std::vector<double> rowAnglesOf(const CtParams &p, int rows);
+
+// The weight of each row at its own angle (radians, as rowAnglesOf gives them) in a set that
+// covers `rangeRad`: half the angle to its neighbours on either side (in angle order, round
+// the range) over the mean step, so that a projection taken where the others are sparse
+// counts for the angle it stands for. All 1 for evenly spread angles; empty (no weighting)
+// for fewer than two rows or no range.
+std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad);
+
+// Applies rowWeightsOf to the attenuation rows of `sgm` for a set with angles of its own,
+// when the slice uses every image of the set (a partial set keeps equal weights, as with the
+// common step). Does nothing for empty `angles`.
+void weightRows(HSgm &sgm, const CtParams &p, const std::vector<double> &angles);

@@ -7,6 +7,7 @@
 #include "ProcCtrl.h"
 #include "RowWindow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -30,6 +31,44 @@ std::vector<double> rowAnglesOf(const CtParams &p, int rows)
             * toRad;
     }
     return angles;
+}
+
+std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad)
+{
+    const size_t n = angles.size();
+    if (n < 2 || !(rangeRad > 0.0) || !std::isfinite(rangeRad))
+        return {};
+    // Positions within one range from the first angle, in angle order.
+    std::vector<std::pair<double, size_t>> at(n);
+    for (size_t i = 0; i < n; ++i) {
+        double a = std::fmod(angles[i] - angles[0], rangeRad);
+        if (a < 0)
+            a += rangeRad;
+        at[i] = { a, i };
+    }
+    std::sort(at.begin(), at.end());
+    const double step = rangeRad / double(n);
+    std::vector<double> weights(n, 1.0);
+    for (size_t k = 0; k < n; ++k) {
+        const double prev = k > 0 ? at[k - 1].first : at[n - 1].first - rangeRad;
+        const double next = k + 1 < n ? at[k + 1].first : at[0].first + rangeRad;
+        weights[at[k].second] = 0.5 * (next - prev) / step;
+    }
+    return weights;
+}
+
+void weightRows(HSgm &sgm, const CtParams &p, const std::vector<double> &angles)
+{
+    if (angles.empty() || !sgm.hasData() || sgm.h != p.dataSetImages
+        || int(angles.size()) != sgm.h)
+        return;
+    const std::vector<double> weights
+        = rowWeightsOf(angles, p.dataSetRangeDeg * std::numbers::pi / 180.0);
+    for (size_t i = 0; i < weights.size(); ++i) {
+        double *row = sgm.sgmRow(int(i));
+        for (int c = 0; c < sgm.w; ++c)
+            row[c] *= weights[i];
+    }
 }
 
 ProjectionSelection selectProjections(int count, bool partial, int startImageNo, int usingImages)

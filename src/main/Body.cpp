@@ -577,8 +577,8 @@ void Body::useHdf5File(QString path, DxchangeFile::Info info)
     if (!even) {
         unevenAngles.insert(path, info.theta);
         logLine(QString("The angles of %1 are not evenly spread (%2 ... %3 degrees): each "
-                        "projection is back-projected at its own angle; the gridding method "
-                        "cannot use them")
+                        "projection is reconstructed at its own angle, weighted by the angle "
+                        "it stands for")
                     .arg(path)
                     .arg(info.theta.front())
                     .arg(info.theta.back()));

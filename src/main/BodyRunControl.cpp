@@ -228,13 +228,6 @@ void Body::beginRun()
     procCtrl->fillCtParams(ctParams, SelectCt1->isChecked(), SelectCt2->isChecked());
     ctParams.imageAnglesDeg = imageAngles();
     if (!ctParams.imageAnglesDeg.empty()) {
-        if (ctParams.method == CtMethod::Gridding) {
-            recordFailure(Failures::Other,
-                "The projections' angles are not evenly spread: the gridding method needs one "
-                "common angle step (ct_method fbp); no run started");
-            stopCalcCt();
-            return;
-        }
         if (ctParams.dataSetImages != int(ctParams.imageAnglesDeg.size()))
             logLine(QString("The data set is given %1 images, the set holds %2: its own angles "
                             "are not used")

@@ -1,4 +1,5 @@
 #include "CtBackProj.h"
+#include "CtParams.h"
 #include "FourierSinogram.h"
 #include "HSgm.h"
 #include "RingRemoval.h"
@@ -173,6 +174,8 @@ private slots:
     void uniformCylinderReadsItsValue();
     void ringRemovalCutsStripes_data();
     void ringRemovalCutsStripes();
+    void unevenAnglesAreWeighted_data();
+    void unevenAnglesAreWeighted();
 };
 
 void TestCtBackProj::setupRoundsToEvenAndKeepsBuffers_data()
@@ -856,6 +859,112 @@ void TestCtBackProj::ringRemovalCutsStripes()
         QVERIFY(ringAfter <= ringBefore); // left as it is, never made worse
     }
     QVERIFY(changed <= 0.01 * range);
+}
+
+void TestCtBackProj::unevenAnglesAreWeighted_data()
+{
+    QTest::addColumn<QList<double>>("degrees"); // the angles of the set, over 180 degrees
+    QTest::addColumn<double>("gain"); // the weighted error at most this share of the other
+    QList<double> dense, gap, shuffled;
+    for (int i = 0; i < 150; ++i)
+        dense << i * 90.0 / 150;
+    for (int i = 0; i < 50; ++i)
+        dense << 90.0 + i * 90.0 / 50;
+    for (int i = 0; i < 200; ++i)
+        if (i * 0.9 < 60.0 || i * 0.9 >= 100.0)
+            gap << i * 0.9;
+    for (int i = 0; i < 200; ++i)
+        shuffled << ((i * 37) % 200) * 0.9;
+    QTest::newRow("dense, then sparse") << dense << 0.1;
+    // What was not measured stays missing: the weights only spread the gap's share evenly.
+    QTest::newRow("a gap of 40 degrees") << gap << 0.99;
+    QTest::newRow("even, out of order") << shuffled << 1.0;
+}
+
+void TestCtBackProj::unevenAnglesAreWeighted()
+{
+    QFETCH(QList<double>, degrees);
+    QFETCH(double, gain);
+    // Off-centre discs, each sample the exact mean chord over its pixel, at the set's angles
+    // and at 720 even angles (the reference).
+    const int w = 129, n = 128, g = n / 2;
+    struct Disc
+    {
+        double x, z, radius, mu;
+    };
+    const Disc discs[] = { { 0, 0, 40, 0.01 }, { 20, -10, 12, 0.02 }, { -25, 15, 6, 0.03 } };
+    const auto fill = [&](HSgm &sgm, const std::vector<double> &angles) {
+        sgm.setSize(w, int(angles.size()));
+        for (size_t i = 0; i < angles.size(); ++i)
+            for (int k = 0; k < w; ++k) {
+                double v = 0;
+                for (const Disc &d : discs) {
+                    const double u = k - g
+                        - (d.x * std::cos(angles[i]) + d.z * std::sin(angles[i]));
+                    const auto area = [r = d.radius](double t) {
+                        t = std::clamp(t, -r, r);
+                        return t * std::sqrt(r * r - t * t) + r * r * std::asin(t / r);
+                    };
+                    v += d.mu * (area(u + 0.5) - area(u - 0.5));
+                }
+                sgm.sgmRow(int(i))[k] = v;
+            }
+    };
+    const auto slice = [&](HSgm &sgm, const std::vector<double> &angles) {
+        CtBackProj engine;
+        engine.setup(n, sgm.h);
+        engine.setRowAngles(angles.data());
+        if (!engine.setFilter(CtFilterKind::RampPadded)
+            || !engine.reconstruct(sgm, 0, n, 0, n, 0.0, 0.0))
+            return std::vector<double>();
+        return resultCopy(engine);
+    };
+    std::vector<double> even(720);
+    for (int i = 0; i < 720; ++i)
+        even[size_t(i)] = i * Pi / 720;
+    HSgm ref;
+    fill(ref, even);
+    const std::vector<double> want = slice(ref, even);
+
+    std::vector<double> angles;
+    for (const double d : degrees)
+        angles.push_back(d * Pi / 180);
+    const std::vector<double> weights = rowWeightsOf(angles, Pi);
+    QCOMPARE(weights.size(), angles.size());
+    double sum = 0;
+    for (const double wt : weights)
+        sum += wt;
+    QVERIFY(std::abs(sum - double(angles.size())) < 1e-9 * angles.size());
+    HSgm plain, weighted;
+    fill(plain, angles);
+    fill(weighted, angles);
+    CtParams p;
+    p.dataSetImages = int(angles.size());
+    p.dataSetRangeDeg = 180;
+    weightRows(weighted, p, angles);
+    const std::vector<double> a = slice(plain, angles), b = slice(weighted, angles);
+    QVERIFY(!want.empty() && !a.empty() && !b.empty());
+    const auto rms = [&](const std::vector<double> &got) {
+        double s2 = 0;
+        int count = 0;
+        for (int z = 0; z < n; ++z)
+            for (int x = 0; x < n; ++x)
+                if (std::hypot(x - g, z - g) < 0.9 * g) {
+                    const double d = got[size_t(z) * n + x] - want[size_t(z) * n + x];
+                    s2 += d * d;
+                    ++count;
+                }
+        return std::sqrt(s2 / count);
+    };
+    const double before = rms(a), after = rms(b);
+    qInfo("RMS error against 720 even angles: %.3g unweighted, %.3g weighted", before, after);
+    if (gain == 1.0) {
+        for (const double wt : weights)
+            QVERIFY(std::abs(wt - 1.0) < 1e-9);
+        QCOMPARE(after, before);
+    } else {
+        QVERIFY(after < gain * before);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCtBackProj)

@@ -292,13 +292,10 @@ int main(int argc, char *argv[])
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
         return fail("the method must be fbp or gridding, not " + parser.value(methodOpt));
-    if (!thetaEven && method == CtMethod::Gridding)
-        return fail("the angles of " + source
-            + " are not evenly spread: the gridding method needs one common angle step "
-              "(use --method fbp)");
     if (!thetaEven)
         out() << "The angles of " << source << " are not evenly spread: each projection is "
-              << "back-projected at its own angle" << Qt::endl;
+              << "reconstructed at its own angle, weighted by the angle it stands for"
+              << Qt::endl;
 
     auto range = number(parser.value(rangeOpt));
     auto origin = number(parser.value(originOpt));
