@@ -362,10 +362,19 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("body_view_load")) {
         // The 3D view's first set takes a folder of slice files (or one file), as its
         // "Select" does, and its tab comes to the front; the set loads on its own thread.
+        // A batch goes on when the set is read, as after images_load.
         showPageOf(ImgsTab, CtViewBase);
-        if (!ctView->ctrls.isEmpty())
-            QMetaObject::invokeMethod(ctView->ctrls.first()->sliceDatas(), "filesSelected",
-                Qt::QueuedConnection, Q_ARG(QStringList, QStringList { text }));
+        if (!ctView->ctrls.isEmpty()) {
+            SliceDatas *datas = ctView->ctrls.first()->sliceDatas();
+            if (fromBatch) {
+                held = true;
+                connect(
+                    datas, &SliceDatas::loadFilesFinished, this,
+                    [this] { emit callBatchCheckEnd(); }, Qt::SingleShotConnection);
+            }
+            QMetaObject::invokeMethod(datas, "filesSelected", Qt::QueuedConnection,
+                Q_ARG(QStringList, QStringList { text }));
+        }
     } else if (is("show_i0")) {
         showPageOf(ImgsTab, I0ImgBase);
     } else if (is("show_bg")) {

@@ -1,6 +1,7 @@
 #include "SliceData.h"
 
 #include "CtTiffData.h"
+#include "Failures.h"
 #include "TextUtil.h"
 
 #include <QFile>
@@ -417,8 +418,12 @@ bool SliceData::readCtImageData(const QString &fname)
         return false;
     }
     if (points < qint64(rows.size())) {
-        logLine("CT image data file cut short, skipped :",
-            QString("%1 (%2 of %3 points)").arg(fname).arg(points).arg(rows.size()));
+        // A damaged result file: a failure of the run or batch that loads it.
+        recordFailure(Failures::Load,
+            QString("CT image data file cut short, skipped : %1 (%2 of %3 points)")
+                .arg(fname)
+                .arg(points)
+                .arg(rows.size()));
         clear();
         return false;
     }

@@ -1,4 +1,5 @@
 #include "CtTiffData.h"
+#include "Failures.h"
 #include "SliceData.h"
 #include "View3dTestUtil.h"
 
@@ -145,10 +146,14 @@ void TestSliceData::ctImageDataNotAccepted()
     for (const QString &m : messages)
         QTest::ignoreMessage(QtDebugMsg,
             QRegularExpression(QString(m).replace("FILE", QRegularExpression::escape(f))));
+    const int failures = Failures::instance().count(Failures::Load);
     SliceData s;
     QCOMPARE(s.readCtImageData(f), accepted);
     QCOMPARE(s.sw, sw);
     QCOMPARE(s.sh, sh);
+    // A file cut short is a damaged result: it counts as a failure of the load.
+    const bool cut = messages.join(' ').contains("cut short");
+    QCOMPARE(Failures::instance().count(Failures::Load), failures + (cut ? 1 : 0));
 }
 
 void TestSliceData::datedText_data()
