@@ -344,6 +344,8 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
         = gridded ? QStringLiteral("Fourier gridding") : QStringLiteral("filtered back-projection");
     info.filter = CtFilter::name(gridded ? gridding.filter() : engine.filter());
     info.ringRemoval = params().ringRemoval;
+    info.scale = params().floatScale;
+    info.unit = params().floatUnit;
     const int size = resultSize();
     QString why;
     QByteArray bytes = CtTiffData::make(resultData(), size, size, info, zlib, &why);

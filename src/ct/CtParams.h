@@ -3,6 +3,8 @@
 #include "CtFilter.h"
 #include "CtMethod.h"
 
+#include <QString>
+
 #include <vector>
 
 class HSgm;
@@ -51,6 +53,10 @@ struct CtParams
     // one common step (an HDF5 file's theta); empty: the images are dataSetRangeDeg /
     // dataSetImages apart.
     std::vector<double> imageAnglesDeg;
+    // Float results (TIFF slices) are written as value * floatScale, in floatUnit (empty: the
+    // values as computed, 2 mu per pixel).
+    double floatScale = 1.0;
+    QString floatUnit;
 };
 
 // The angle (radians) of each of the `rows` rows of a slice's sinogram for a set with angles

@@ -138,6 +138,8 @@ QString CtTiffData::description(const Info &info)
                            info.method, info.filter);
     if (info.ringRemoval > 0)
         text += QString("; ring removal %1").arg(info.ringRemoval);
+    if (!info.unit.isEmpty())
+        text += QString("; values in %1").arg(info.unit);
     return text;
 }
 
@@ -172,8 +174,9 @@ QByteArray CtTiffData::make(
             continue;
         const double *src = values + z * qint64(cols);
         float *dst = pixels.data() + (z - zFirst) * w - xFirst;
+        const double scale = info.scale;
         for (qint64 x = inFirst; x < inEnd; ++x)
-            dst[x] = float(src[x]);
+            dst[x] = float(src[x] * scale);
     }
     return encode(pixels.data(), int(w), int(h), description(info), zlib, error);
 }

@@ -21,6 +21,10 @@ public:
         QString method;
         QString filter;
         int ringRemoval = 0; // named only when on
+        // Every value is multiplied by `scale` (1: the values as computed); `unit` names what
+        // the scaled values are, in the description when not empty.
+        double scale = 1.0;
+        QString unit;
     };
 
     // The description text written into the file.

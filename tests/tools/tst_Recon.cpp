@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <hdf5.h>
+#include <tiffio.h>
 
 #include <cmath>
 #include <csignal>
@@ -101,6 +102,55 @@ bool swapProjections(const QString &path, int a, int b)
     return H5Fclose(file) >= 0 && ok;
 }
 
+// The pages of a multi-page float TIFF, or of an HDF5 volume (/entry/data/data), as slices.
+bool readVolume(const QString &path, std::vector<std::vector<float>> &slices, int &w, int &h,
+    float *xResolution = nullptr)
+{
+    slices.clear();
+    if (path.endsWith(".h5")) {
+        const hid_t file = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        if (file < 0)
+            return false;
+        const hid_t set = H5Dopen2(file, "/entry/data/data", H5P_DEFAULT);
+        bool ok = set >= 0;
+        if (ok) {
+            const hid_t space = H5Dget_space(set);
+            hsize_t dims[3] = {};
+            ok = H5Sget_simple_extent_ndims(space) == 3 && H5Sget_simple_extent_dims(space, dims, nullptr) == 3;
+            H5Sclose(space);
+            std::vector<float> all(ok ? dims[0] * dims[1] * dims[2] : 0);
+            ok = ok && H5Dread(set, H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT, all.data()) >= 0;
+            h = int(dims[1]);
+            w = int(dims[2]);
+            for (hsize_t k = 0; ok && k < dims[0]; ++k)
+                slices.emplace_back(all.begin() + k * dims[1] * dims[2],
+                    all.begin() + (k + 1) * dims[1] * dims[2]);
+            H5Dclose(set);
+        }
+        H5Fclose(file);
+        return ok;
+    }
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return false;
+    bool ok = true;
+    do {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &tw);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &th);
+        w = int(tw);
+        h = int(th);
+        if (xResolution)
+            TIFFGetField(tif, TIFFTAG_XRESOLUTION, xResolution);
+        std::vector<float> page(size_t(tw) * th);
+        for (uint32_t r = 0; r < th && ok; ++r)
+            ok = TIFFReadScanline(tif, page.data() + size_t(r) * tw, r, 0) == 1;
+        slices.push_back(std::move(page));
+    } while (ok && TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return ok;
+}
+
 } // namespace
 
 class TestRecon : public QObject
@@ -121,6 +171,8 @@ private slots:
     void resumesWhatIsMissing();
     void failureSetsExitStatus_data();
     void failureSetsExitStatus();
+    void writesOneVolume_data();
+    void writesOneVolume();
 
 private:
     QTemporaryDir tmp;
@@ -575,3 +627,82 @@ void TestRecon::failureSetsExitStatus()
 
 QTEST_GUILESS_MAIN(TestRecon)
 #include "tst_Recon.moc"
+
+void TestRecon::writesOneVolume_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("HDF5") << QStringList { "--volume" } << "vol.h5" << 1.0;
+    QTest::newRow("TIFF stack, mu in 1/cm")
+        << QStringList { "--values", "mu-per-cm", "--pixel-size", "0.65um", "--tiff-stack" }
+        << "vol.tif" << 1.0 / (2 * 0.65e-4);
+    QTest::newRow("HDF5 of a resumed run, descending slices")
+        << QStringList { "--skip-existing", "--from", "6", "--to", "1", "--volume" } << "vol.h5"
+        << 1.0;
+}
+
+// The volume holds exactly the float TIFF slices of the same run, in slice order, scaled as
+// asked; a resumed run makes it from the slices already there.
+void TestRecon::writesOneVolume()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, volume);
+    QFETCH(double, scale);
+    const QString refDir = tmp.filePath("volume-ref");
+    QString output;
+    if (!QFileInfo::exists(refDir))
+        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                     { data, "-o", refDir, "--cor", "32.7", "--tiff", "--no-data" }, &output),
+            qPrintable(output));
+    const QString outDir
+        = tmp.filePath(QString("volume-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    QList<int> slices { 0, 1, 2, 3, 4, 5, 6, 7 };
+    if (args.contains("--skip-existing")) {
+        // Three slices of the range were written before.
+        QVERIFY(QDir().mkpath(outDir));
+        for (int s : { 2, 4, 5 }) {
+            const QString f = QString("data-%1.tif").arg(s, 5, 10, QChar('0'));
+            QVERIFY(QFile::copy(QDir(refDir).filePath(f), QDir(outDir).filePath(f)));
+        }
+        slices = { 6, 5, 4, 3, 2, 1 };
+    }
+    const QString volPath = QDir(outDir).filePath(volume);
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                 QStringList { data, "-o", outDir, "--cor", "32.7", "--no-data" } + args
+                     + QStringList { volPath },
+                 &output),
+        qPrintable(output));
+    QVERIFY2(output.contains("Volume of " + QString::number(slices.size()) + " slices"),
+        qPrintable(output));
+
+    std::vector<std::vector<float>> pages;
+    int w = 0, h = 0;
+    float xRes = 0;
+    QVERIFY(readVolume(volPath, pages, w, h, &xRes));
+    QCOMPARE(int(pages.size()), int(slices.size()));
+    if (args.contains("--pixel-size"))
+        QVERIFY(std::abs(xRes - 1.0 / 0.65e-4) < 1); // pixels per centimetre
+    for (int k = 0; k < slices.size(); ++k) {
+        std::vector<float> ref;
+        int rw = 0, rh = 0;
+        const QString f = QDir(refDir).filePath(QString("data-%1.tif").arg(slices.at(k), 5, 10, QChar('0')));
+        QVERIFY(CtTiffData::read(f, ref, rw, rh));
+        QCOMPARE(rw, w);
+        QCOMPARE(rh, h);
+        for (size_t i = 0; i < ref.size(); ++i) {
+            // The slice file rounds the computed value to float once; a scaled volume rounds
+            // the scaled value, so the two may differ by one rounding.
+            const float expected = float(double(ref[i]) * scale);
+            const float tolerance = scale == 1.0 ? 0.0f : std::abs(expected) * 2e-7f;
+            if (std::abs(pages[k][i] - expected) > tolerance)
+                QFAIL(qPrintable(QString("slice %1 pixel %2: %3, expected %4")
+                                     .arg(slices.at(k))
+                                     .arg(i)
+                                     .arg(pages[k][i])
+                                     .arg(expected)));
+        }
+    }
+    // Nothing but the finished volume is left of its writing.
+    QCOMPARE(QDir(outDir).entryList({ ".*part*" }, QDir::Files | QDir::Hidden).size(), 0);
+}

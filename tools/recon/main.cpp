@@ -21,12 +21,14 @@
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "StopSignals.h"
+#include "VolumeFile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QTextStream>
 #include <QThread>
@@ -270,6 +272,24 @@ int main(int argc, char *argv[])
             upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
     parser.addOptions({ tiffOpt, tiffZlibOpt });
     parser.addOptions({ filterOpt, ringOpt });
+    const QCommandLineOption volumeOpt("volume",
+        "Also write the whole slice range as one volume: HDF5 (NeXus NXdata, .h5/.nxs) or a\n"
+        "multi-page 32-bit float BigTIFF (.tif) that ImageJ/Fiji opens as a stack. Made from the\n"
+        "float TIFF slices (written for it and kept) once every slice is there: at the end of\n"
+        "a run that does the whole range, or by --check.",
+        "file");
+    const QCommandLineOption tiffStackOpt(
+        "tiff-stack", "The same as --volume with a .tif name: one multi-page float TIFF.", "file");
+    const QCommandLineOption pixelSizeOpt("pixel-size",
+        "Pixel size with its unit, e.g. 0.65um (nm, um, mm, cm); recorded in the TIFF\n"
+        "resolution tags and the volume's attributes.",
+        "size");
+    const QCommandLineOption valuesOpt("values",
+        "Scale of the float outputs (TIFF slices, volumes): 2mu (the default: twice the linear\n"
+        "attenuation coefficient per pixel length) or mu-per-cm (mu in 1/cm; needs\n"
+        "--pixel-size). CT image data files keep the default scale.",
+        "scale", "2mu");
+    parser.addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -322,6 +342,48 @@ int main(int argc, char *argv[])
         return fail(QString("the ring removal level must be a whole number from 0 to %1")
                         .arg(RingRemoval::maxLevel));
 
+    // One volume file, the pixel size and the scale of the float outputs.
+    QString volumePath;
+    VolumeFile::Format volumeFormat = VolumeFile::Format::Hdf5;
+    if (parser.isSet(volumeOpt) && parser.isSet(tiffStackOpt))
+        return fail("give --volume or --tiff-stack, not both");
+    if (parser.isSet(volumeOpt) || parser.isSet(tiffStackOpt)) {
+        volumePath = QFileInfo(parser.value(parser.isSet(volumeOpt) ? volumeOpt : tiffStackOpt))
+                         .absoluteFilePath();
+        if (!VolumeFile::formatOf(volumePath, &volumeFormat)
+            || (parser.isSet(tiffStackOpt) && volumeFormat != VolumeFile::Format::TiffStack))
+            return fail("the volume file must end in .h5, .hdf5, .nxs (HDF5) or .tif, .tiff "
+                        "(TIFF stack): "
+                + volumePath);
+    }
+    double pixelSize = 0;
+    QString pixelUnit;
+    if (parser.isSet(pixelSizeOpt)) {
+        static const QRegularExpression sizeRx(
+            QStringLiteral("^\\s*([0-9.eE+-]+)\\s*([a-zA-Z\u00b5\u03bc]+)\\s*$"));
+        const auto m = sizeRx.match(parser.value(pixelSizeOpt));
+        bool ok = m.hasMatch();
+        if (ok) {
+            pixelSize = m.captured(1).toDouble(&ok);
+            pixelUnit = m.captured(2) == "micron" ? QString("um") : m.captured(2);
+        }
+        if (!ok || !(pixelSize > 0) || VolumeFile::centimetres(pixelUnit) == 0)
+            return fail("the pixel size takes a positive number and a unit (nm, um, mm, cm), "
+                        "e.g. 0.65um, not "
+                + parser.value(pixelSizeOpt));
+    }
+    double floatScale = 1.0;
+    QString floatUnit;
+    if (parser.value(valuesOpt) == "mu-per-cm") {
+        if (pixelSize <= 0)
+            return fail("--values mu-per-cm needs --pixel-size");
+        // The values are 2 mu per pixel length.
+        floatScale = 1.0 / (2.0 * pixelSize * VolumeFile::centimetres(pixelUnit));
+        floatUnit = QStringLiteral("1/cm (linear attenuation coefficient)");
+    } else if (parser.value(valuesOpt) != "2mu") {
+        return fail("--values takes 2mu or mu-per-cm, not " + parser.value(valuesOpt));
+    }
+
     WorkShare share;
     if (parser.isSet(taskOpt)) {
         const auto s = WorkShare::parse(parser.value(taskOpt));
@@ -352,6 +414,9 @@ int main(int argc, char *argv[])
     }
     if (series.sets.isEmpty())
         return fail(error);
+    if (series.isSeries() && !volumePath.isEmpty())
+        return fail("--volume applies to one data set; a series makes one spectral stack of "
+                    "its energies with vexa2-spectra stack");
     if (series.isSeries() && parser.isSet(tagOpt))
         return fail("--tag does not apply to a series: each energy is tagged with its set's name");
     if (!series.isSeries())
@@ -411,7 +476,34 @@ int main(int argc, char *argv[])
     results.perEnergyFolders = isSeries;
     results.data = !parser.isSet(noDataOpt);
     results.pictures = parser.isSet(pngOpt);
-    results.tiff = parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt);
+    // A volume is made of the float TIFF slices.
+    results.tiff = parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt) || !volumePath.isEmpty();
+    double volumeCor = 0; // known once the run has its centre of rotation
+    // The volume of the whole slice range, from its TIFF slices.
+    const auto makeVolume = [&]() {
+        ResultFiles tiffs = results;
+        tiffs.data = tiffs.pictures = false;
+        tiffs.tiff = true;
+        QStringList files;
+        for (int slice : std::as_const(slices))
+            files << tiffs.of(series.sets.first().tag, slice);
+        VolumeFile::Info info;
+        info.firstSlice = slices.first();
+        info.sliceStep = signedStep;
+        info.pixelSize = pixelSize;
+        info.pixelUnit = pixelUnit;
+        info.valueUnit = floatUnit.isEmpty() ? QStringLiteral("2 mu per pixel") : floatUnit;
+        info.method = parser.value(methodOpt);
+        info.filter = parser.value(filterOpt);
+        info.cor = volumeCor;
+        QString why;
+        if (!VolumeFile::fromTiffSlices(files, volumePath, volumeFormat, info, &why)) {
+            recordFailure(Failures::FileWrite, why);
+            return false;
+        }
+        out() << "Volume of " << files.size() << " slices written to " << volumePath << Qt::endl;
+        return true;
+    };
 
     // The (set, slice) items, energy by energy: all of them for a check, this task's share
     // otherwise, less those already written when asked.
@@ -444,6 +536,8 @@ int main(int argc, char *argv[])
         out() << "Energies: " << series.sets.size() << ", slices per energy: " << slices.size()
               << ", files expected: " << files << ", present: " << files - missing
               << ", missing: " << missing << Qt::endl;
+        if (missing == 0 && !volumePath.isEmpty() && !makeVolume())
+            return fail(Failures::instance().last());
         return missing > 0 ? 1 : 0;
     }
     if (share.count > 1)
@@ -454,6 +548,8 @@ int main(int argc, char *argv[])
         out() << "Skipped " << skipped << " slices written before" << Qt::endl;
     if (std::all_of(work.cbegin(), work.cend(), [](const QList<int> &w) { return w.isEmpty(); })) {
         out() << "Nothing to reconstruct" << Qt::endl;
+        if (!volumePath.isEmpty() && share.count <= 1 && !makeVolume())
+            return fail(Failures::instance().last());
         return 0;
     }
 
@@ -573,6 +669,7 @@ int main(int argc, char *argv[])
               << Qt::endl;
     }
 
+    volumeCor = procCtrl.cor();
     const int hardware = std::max(1u, std::thread::hardware_concurrency());
     int threads = std::max(1, int(0.8 * hardware));
     if (parser.isSet(threadsOpt)) {
@@ -633,6 +730,8 @@ int main(int argc, char *argv[])
         ctParams.lowerLimit = *lower;
         ctParams.upperLimit = *upper;
         ctParams.dataOffset = *offset;
+        ctParams.floatScale = floatScale;
+        ctParams.floatUnit = floatUnit;
         for (CtCalc2 *w : std::as_const(workers)) {
             w->setupFFT(window.n / 2 * 2, imgDatas.count());
             w->setSaveData(results.data, outDir, results.name, set.tag);
@@ -685,6 +784,14 @@ int main(int argc, char *argv[])
     if (!runBegun)
         runReport.begin(planned); // no set could be reconstructed
     out() << runReport.endLine(done, written) << Qt::endl;
+    // The volume needs every slice: a share of the work leaves it to a --check run.
+    if (!volumePath.isEmpty() && stopSignal == 0 && Failures::instance().count() == 0) {
+        if (share.count > 1)
+            out() << "The volume is made by a run with --check once every task has ended"
+                  << Qt::endl;
+        else
+            makeVolume();
+    }
     const int failures = Failures::instance().count();
     if (failures > 0)
         out() << "Failures: " << failures << " (last: " << Failures::instance().last() << ")"
