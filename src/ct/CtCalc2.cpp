@@ -15,6 +15,7 @@
 #include "SinogramBuild.h"
 #include "TextUtil.h"
 
+#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QThread>
 
@@ -316,6 +317,10 @@ void CtCalc2::postData(const CtRegion &region, const SaveTarget &target)
     if (n < 2 || resultSize() != n || !resultValid()
         || !isSignalConnected(QMetaMethod::fromSignal(&CtCalc2::saveDataWDiscard)))
         return;
+    // Results wait here rather than pile up in the saver's queue (never on the GUI thread,
+    // whose event loop may be the one that delivers them).
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        SavingData::waitForRoom();
     auto *rec = new SavingData;
     rec->path = target.path;
     rec->name = target.name;
@@ -354,6 +359,10 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
             QString("Cannot write the TIFF file of slice %1 (%2)").arg(slice).arg(why));
         return;
     }
+    // Results wait here rather than pile up in the saver's queue (never on the GUI thread,
+    // whose event loop may be the one that delivers them).
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        SavingData::waitForRoom();
     auto *rec = new SavingData;
     rec->path = target.path;
     rec->name = target.name;

@@ -10,6 +10,7 @@
 #include "CtFileSet.h"
 #include "CtView.h"
 #include "DataSaver.h"
+#include "SavingData.h"
 #include "Failures.h"
 #include "FieldText.h"
 #include "ImgData.h"
@@ -365,6 +366,8 @@ void Body::buildWorkers(int n)
         ctCalc2Uis << view;
         ctCalc2Threads << thread;
     }
+    // Workers wait when the saver is two slices each behind: memory stays bounded on a slow disk.
+    SavingData::setQueueLimit(4 * int(ctCalc2s.size()));
 }
 
 void Body::addWorkerTab(int k, CtCalc2Ui *view, bool appended)

@@ -150,6 +150,7 @@ private slots:
     void emptyFolderMeansWorkingFolder();
     void shutDownWritesEveryQueuedRecord_data();
     void shutDownWritesEveryQueuedRecord();
+    void producersWaitWhenTheQueueIsFull();
 
 private:
     int liveData = 0;
@@ -379,6 +380,48 @@ void TestDataSaver::shutDownWritesEveryQueuedRecord()
         QCOMPARE(QImage(stem + ".png").convertToFormat(QImage::Format_Grayscale8), picture(i));
     }
     // cleanup() checks that no record is left alive.
+}
+
+// A producer that waits for room never has more than the limit of records queued; the saver
+// catching up lets it go on, and every record is written.
+void TestDataSaver::producersWaitWhenTheQueueIsFull()
+{
+    QTemporaryDir dir;
+    const int limit = 4;
+    const int records = 20;
+    QThread saverThread;
+    DataSaver saver;
+    saver.inSubFolders = false;
+    saver.moveToThread(&saverThread);
+    saverThread.start();
+    QSemaphore gate;
+    QMetaObject::invokeMethod(
+        &saver, [&gate] { gate.acquire(); }, Qt::QueuedConnection);
+
+    SavingData::setQueueLimit(liveData + limit);
+    std::atomic<int> made { 0 };
+    std::unique_ptr<QThread> producerThread(QThread::create([&] {
+        Producer producer;
+        connect(&producer, &Producer::saveDataWDiscard, &saver, &DataSaver::saveDataWDiscard);
+        for (int i = 0; i < records; ++i) {
+            SavingData::waitForRoom();
+            emit producer.saveDataWDiscard(dataRecord(dir.path(), "q", "t", i, payload(i, 1024)));
+            ++made;
+        }
+    }));
+    producerThread->start();
+    // The producer stops at the limit while the saver is held.
+    QTRY_COMPARE(made.load(), limit);
+    QTest::qWait(200);
+    QCOMPARE(made.load(), limit);
+    QCOMPARE(SavingData::liveCount(), liveData + limit);
+
+    gate.release();
+    QVERIFY(producerThread->wait(60000));
+    saver.shutDown();
+    SavingData::setQueueLimit(0);
+    QCOMPARE(made.load(), records);
+    QCOMPARE(filesBelow(dir.path()).size(), records);
 }
 
 QTEST_GUILESS_MAIN(TestDataSaver)

@@ -692,6 +692,9 @@ int main(int argc, char *argv[])
     saver->moveToThread(saverThread);
     saverThread->start();
 
+    // A worker waits when the saver is two slices per worker behind (a data file and a TIFF
+    // file each), so memory stays bounded however slow the disk.
+    SavingData::setQueueLimit(4 * threads);
     const RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
     QList<CtCalc2 *> workers;
     std::vector<std::unique_ptr<CtCalc2Ui>> views;
