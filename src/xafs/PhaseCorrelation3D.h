@@ -29,7 +29,8 @@ private:
     using cplx = std::complex<double>;
     void load(const float *v, cplx *out) const;
     void windowed(cplx *v) const;
-    std::array<double, 3> correlate(int upsample);
+    // The peak of the correlation, refined on a grid 1 / upsample fine over `width` pixels.
+    std::array<double, 3> correlate(int upsample, double width);
 
     int n[3];
     std::vector<double> window;
