@@ -249,7 +249,6 @@ bool StackBuilder::build(
         : QString("attenuation per pixel as reconstructed, from CT image data files less "
                   "their offset %1")
               .arg(tree.dataOffset);
-    notes.source = tree.root;
     notes.alignment = options.align
         ? QString("3-D upsampled phase correlation of neighbouring energies on the central "
                   "%1 x %2 x %3 voxels, accumulated to %4 eV; cubic resampling")

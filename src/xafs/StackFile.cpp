@@ -232,7 +232,6 @@ bool StackFile::writeAxes(const Axes &axes, const Notes &notes, QString *error)
     ok = ok && writeStringAttr(data, "method", notes.method.isEmpty() ? "unknown" : notes.method);
     ok = ok && writeStringAttr(data, "filter", notes.filter.isEmpty() ? "unknown" : notes.filter);
     ok = ok && writeStringAttr(data, "value_scale", notes.valueScale);
-    ok = ok && writeStringAttr(data, "source", notes.source);
     ok = ok
         && writeStringAttr(data, "alignment", notes.alignment.isEmpty() ? "none" : notes.alignment);
     ok = ok && writeStringAttr(muSet, "long_name", "linear attenuation (" + notes.valueScale + ")");

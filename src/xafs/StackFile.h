@@ -16,8 +16,8 @@
 //     slice_numbers        int32 (slices)
 // It is written under a temporary name in the target folder and renamed into place by
 // commit(), so a reader never sees half a stack. Chunk space is allocated when the file is
-// made and no times are recorded, so the same stack gives the same bytes whatever order its
-// blocks are written in.
+// made and no times (nor paths) are recorded, so the same stack gives the same bytes wherever
+// and in whatever order its blocks are written.
 class StackFile
 {
 public:
@@ -40,7 +40,6 @@ public:
         QString method; // the reconstruction method, "unknown" when not known
         QString filter;
         QString valueScale; // what a value of mu is
-        QString source; // the series folder
         QString alignment; // how the energies were aligned, "none" when they were not
     };
 
