@@ -99,8 +99,14 @@ StackFile::~StackFile()
 
 std::array<int, 4> StackFile::chunkShape(const Layout &l)
 {
-    return { std::clamp(l.energies, 1, 8), 1, std::clamp(l.rows, 1, 32),
-        std::clamp(l.cols, 1, 32) };
+    // At most `most` along an axis of `length`, in equal parts, so that the chunks at the far
+    // end are not mostly padding.
+    const auto part = [](int length, int most) {
+        const int length1 = std::max(length, 1);
+        const int pieces = (length1 + most - 1) / most;
+        return (length1 + pieces - 1) / pieces;
+    };
+    return { part(l.energies, 8), 1, part(l.rows, 32), part(l.cols, 32) };
 }
 
 bool StackFile::create(const QString &path, const Layout &layout, qint64 cacheBytes, QString *error)

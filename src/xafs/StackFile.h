@@ -48,9 +48,9 @@ public:
     StackFile(const StackFile &) = delete;
     StackFile &operator=(const StackFile &) = delete;
 
-    // Energies x 1 slice x up to 32 x 32 pixels, at most 8 energies: a voxel's spectrum is a
-    // handful of chunks (one for up to 8 energies) and a slice of one energy reads 8 times its
-    // own size at most, both in a few chunk reads.
+    // Up to 8 energies x 1 slice x up to 32 x 32 pixels (each axis cut in equal parts): a
+    // voxel's spectrum is a handful of chunks (one per 8 energies), and a slice of one energy
+    // reads at most 8 times its own size, both in a few chunk reads.
     static std::array<int, 4> chunkShape(const Layout &layout);
 
     // `cacheBytes` bounds the chunk cache that gathers partly written chunks.

@@ -367,11 +367,12 @@ void tst_StackBuilder::fileLayout()
     QCOMPARE(H5Pget_layout(dcpl), H5D_CHUNKED);
     hsize_t chunk[4];
     QCOMPARE(H5Pget_chunk(dcpl, 4, chunk), 4);
-    // A voxel's spectrum in one chunk, a slice of one energy in a few.
+    // A voxel's spectrum in one chunk, a slice of one energy in a few: 44 rows and 46 columns
+    // in two equal parts each.
     QCOMPARE(chunk[0], hsize_t(3));
     QCOMPARE(chunk[1], hsize_t(1));
-    QCOMPARE(chunk[2], hsize_t(32));
-    QCOMPARE(chunk[3], hsize_t(32));
+    QCOMPARE(chunk[2], hsize_t(22));
+    QCOMPARE(chunk[3], hsize_t(23));
     H5Pclose(dcpl);
     H5Dclose(mu);
 
