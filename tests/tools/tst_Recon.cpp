@@ -1,5 +1,6 @@
 // Runs vexa2-phantom and vexa2-recon as a user would: sample data in, complete result files out.
 #include "CtTiffData.h"
+#include "ItexWriter.h"
 
 #include <QtTest>
 
@@ -151,6 +152,64 @@ bool readVolume(const QString &path, std::vector<std::vector<float>> &slices, in
     return ok;
 }
 
+// A series of one sample whose rotation axis lies at `axis` + drifts[k] on the detector for
+// energy k (sub-folders 07100_0eV, 07105_0eV, ...; I0 and BG images beside them): three
+// cylinders along the axis, projected exactly (chord lengths), `slices` detector lines high.
+bool writeAxisDriftSeries(const QString &root, double axis, const QList<double> &drifts,
+    int width, int slices, int projections)
+{
+    struct Disc
+    {
+        double cx, cy, r, mu;
+    };
+    const Disc discs[] = { { 0, 0, 14, 0.02 }, { 8, -6, 4, 0.05 }, { -9, 5, 3, 0.08 } };
+    const double i0 = 30000, bg = 100;
+    std::vector<quint16> flat(size_t(width) * slices, quint16(i0)),
+        dark(size_t(width) * slices, quint16(bg));
+    if (!QDir().mkpath(root) || !writeItexFile(root + "/BG.img", width, slices, 2, dark.data()))
+        return false;
+    for (int k = 0; k < drifts.size(); ++k) {
+        const QString tag = QString("%1_0eV").arg(7100 + 5 * k, 5, 10, QChar('0'));
+        if (!QDir().mkpath(root + "/" + tag)
+            || !writeItexFile(root + "/I0-" + tag + "-00000.img", width, slices, 2, flat.data()))
+            return false;
+        std::vector<quint16> img(size_t(width) * slices);
+        for (int p = 0; p < projections; ++p) {
+            const double theta = M_PI * p / projections;
+            for (int j = 0; j < width; ++j) {
+                const double u = j - (axis + drifts[k]);
+                double integral = 0;
+                for (const Disc &d : discs) {
+                    const double t = u - (d.cx * std::cos(theta) + d.cy * std::sin(theta));
+                    if (std::abs(t) < d.r)
+                        integral += d.mu * 2 * std::sqrt(d.r * d.r - t * t);
+                }
+                const auto counts = quint16(std::lround(bg + (i0 - bg) * std::exp(-integral)));
+                for (int row = 0; row < slices; ++row)
+                    img[size_t(row) * width + j] = counts;
+            }
+            if (!writeItexFile(QString("%1/%2/sample-%3.img").arg(root, tag).arg(p, 5, 10, QChar('0')),
+                    width, slices, 2, img.data()))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The centre of mass of the positive values of a row-major w x h slice (x, then y).
+QPointF centroid(const std::vector<float> &v, int w, int h)
+{
+    double sum = 0, sx = 0, sy = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double p = std::max(0.0f, v[size_t(y) * w + x]);
+            sum += p;
+            sx += p * x;
+            sy += p * y;
+        }
+    return sum > 0 ? QPointF(sx / sum, sy / sum) : QPointF(-1, -1);
+}
+
 } // namespace
 
 class TestRecon : public QObject
@@ -173,6 +232,8 @@ private slots:
     void failureSetsExitStatus();
     void writesOneVolume_data();
     void writesOneVolume();
+    void corPerEnergyCommonGrid_data();
+    void corPerEnergyCommonGrid();
 
 private:
     QTemporaryDir tmp;
@@ -622,6 +683,74 @@ void TestRecon::failureSetsExitStatus()
         QCOMPARE(written.size(), slices - 1); // all but the one with a folder in its way
         QVERIFY2(out.contains("Run end: 8 of 8 slices done, 7 files written, 1 failure,"),
             out.constData());
+    }
+}
+
+void TestRecon::corPerEnergyCommonGrid_data()
+{
+    QTest::addColumn<bool>("table");
+    QTest::newRow("guessed") << false;
+    QTest::newRow("from a table") << true;
+}
+
+void TestRecon::corPerEnergyCommonGrid()
+{
+    // The rotation axis moves by up to 2 px between energies; the sample does not.
+    QFETCH(bool, table);
+    const QList<double> drifts { 0, 2.0, -1.5 };
+    const QString root = tmp.filePath("axis-drift");
+    if (!QFileInfo::exists(root))
+        QVERIFY(writeAxisDriftSeries(root, 40, drifts, 80, 3, 90));
+    const QString outDir = tmp.filePath(QString("axis-drift-%1").arg(table ? "table" : "guess"));
+    QStringList args { root, "--series", "--tiff", "--no-data", "-o", outDir };
+    if (table) {
+        QFile t(tmp.filePath("cors.txt"));
+        QVERIFY(t.open(QIODevice::WriteOnly));
+        t.write("# energy cor\n7100 40\n7105  42 # moved\n7110\t38.5\n");
+        t.close();
+        args << "--cor-per-energy=" + t.fileName();
+    } else {
+        args << "--cor-per-energy";
+    }
+    QString output;
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args, &output), qPrintable(output));
+    // Each energy's centre is logged: the axis where the projections put it.
+    for (int k = 0; k < drifts.size(); ++k) {
+        const QString tag = QString("%1_0eV").arg(7100 + 5 * k, 5, 10, QChar('0'));
+        const auto m = QRegularExpression("Centre of rotation of energy " + tag + ": ([0-9.]+)")
+                           .match(output);
+        QVERIFY2(m.hasMatch(), qPrintable(output));
+        QVERIFY2(std::abs(m.captured(1).toDouble() - (40 + drifts[k])) <= 0.3, qPrintable(output));
+    }
+    // Every energy on one grid: the same size, and the sample at the same pixels.
+    std::vector<float> pixels;
+    int w0 = 0, h0 = 0;
+    QPointF c0;
+    for (int k = 0; k < drifts.size(); ++k) {
+        const QString tag = QString("%1_0eV").arg(7100 + 5 * k, 5, 10, QChar('0'));
+        int w = 0, h = 0;
+        QString error;
+        QVERIFY2(CtTiffData::read(outDir + "/" + tag + "/" + tag + "-00001.tif", pixels, w, h, &error),
+            qPrintable(error));
+        const QPointF c = centroid(pixels, w, h);
+        if (k == 0) {
+            w0 = w;
+            h0 = h;
+            c0 = c;
+            // The axis at the middle of the grid, and so the sample's centre of mass near it.
+            QVERIFY2(std::abs(c.x() - w / 2) < 3 && std::abs(c.y() - h / 2) < 3,
+                qPrintable(QString("%1 %2 of %3").arg(c.x()).arg(c.y()).arg(w)));
+            continue;
+        }
+        QCOMPARE(w, w0);
+        QCOMPARE(h, h0);
+        QVERIFY2(std::abs(c.x() - c0.x()) < 0.1 && std::abs(c.y() - c0.y()) < 0.1,
+            qPrintable(QString("energy %1: centre of mass %2, %3; first energy %4, %5")
+                           .arg(tag)
+                           .arg(c.x())
+                           .arg(c.y())
+                           .arg(c0.x())
+                           .arg(c0.y())));
     }
 }
 

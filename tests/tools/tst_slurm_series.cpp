@@ -34,6 +34,12 @@ int freePort()
     return s.listen(QHostAddress::Any, 0) ? s.serverPort() : 0;
 }
 
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString readText(const QString &path)
 {
     QFile f(path);
@@ -279,6 +285,9 @@ bool TestSlurmSeries::runSubmit(const QStringList &args, QString *output, qint64
         = QRegularExpression("Submitted array job (\\d+) and check job (\\d+)").match(*output);
     if (m.hasMatch())
         jobs << m.captured(1) << m.captured(2);
+    const auto stackJob = QRegularExpression("Submitted stack job (\\d+)").match(*output);
+    if (stackJob.hasMatch())
+        jobs << stackJob.captured(1);
     if (!ended)
         *output += "\n(no end within the time limit)";
     return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
@@ -324,6 +333,24 @@ void TestSlurmSeries::seriesOnTheCluster()
         skipped += m.hasMatch() ? m.captured(1).toInt() : 0;
     }
     QCOMPARE(skipped, 39);
+
+    // The stack step after the check: the same file as the one made from the whole run here.
+    const QString stack = tmp.filePath("cluster-stack.h5");
+    QVERIFY2(runSubmit(QStringList { "--stack", stack, "--align", "--spectra",
+                           tool("/tools/spectra/vexa2-spectra") }
+                     + args,
+                 &output, &ms),
+        qPrintable(output));
+    QVERIFY2(output.contains("Submitted stack job"), qPrintable(output));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool("/tools/spectra/vexa2-spectra"),
+        { "stack", whole, "-o", tmp.filePath("whole-stack.h5"), "--align" });
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAll().constData());
+    const QByteArray fromCluster = readBytes(stack);
+    QVERIFY(!fromCluster.isEmpty());
+    QVERIFY(fromCluster == readBytes(tmp.filePath("whole-stack.h5")));
 }
 
 void TestSlurmSeries::cleanupTestCase()

@@ -1,6 +1,7 @@
 // vexa2-recon: reconstructs a slice range of one data set, or of every energy of a CT-XAFS
 // series, without a window, with the same sinogram builder, reconstruction workers and
 // background saver as the program.
+#include "CorPerEnergy.h"
 #include "DataSeries.h"
 #include "ResultFiles.h"
 #include "SliceDispatcher.h"
@@ -218,6 +219,12 @@ int main(int argc, char *argv[])
         "horizontal-axis", "The rotation axis is horizontal (detector lines are image columns).");
     const QCommandLineOption corOpt("cor",
         "Centre of rotation; guessed (on the first energy of a series) when not given.", "pixel");
+    const QCommandLineOption corPerEnergyOpt("cor-per-energy",
+        "A series: each energy's centre of rotation guessed on its own data, or read from a\n"
+        "table of \"energy cor\" lines with --cor-per-energy=TABLE; every energy is then\n"
+        "reconstructed on one common grid (same size, the axis at the same pixel).");
+    QCommandLineOption corTableOpt("cor-table", "The table of --cor-per-energy=TABLE.", "TABLE");
+    corTableOpt.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption guessSliceOpt("guess-slice",
         "Slice on which the centre of rotation is guessed (default: the middle one).", "slice");
     const QCommandLineOption fromOpt("from", "First slice (default 0).", "slice");
@@ -290,7 +297,17 @@ int main(int argc, char *argv[])
         "--pixel-size). CT image data files keep the default scale.",
         "scale", "2mu");
     parser.addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
-    parser.process(app);
+    parser.addOptions({ corPerEnergyOpt, corTableOpt });
+    // "--cor-per-energy=TABLE" names the table; the bare option guesses.
+    QStringList arguments = app.arguments();
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith("--cor-per-energy=")) {
+            const QString table = arguments[i].section('=', 1);
+            arguments[i] = "--cor-per-energy";
+            arguments.insert(i + 1, "--cor-table=" + table);
+        }
+    }
+    parser.process(arguments);
 
     if (parser.positionalArguments().size() != 1)
         return fail("name one folder of projection images (see --help)");
@@ -650,7 +667,52 @@ int main(int argc, char *argv[])
     if (guessSlice < 0 || guessSlice >= lineCount)
         return fail(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
     procCtrl.setSliceNo(guessSlice);
-    if (parser.isSet(corOpt)) {
+    const bool corPerEnergy = parser.isSet(corPerEnergyOpt) || parser.isSet(corTableOpt);
+    QList<double> cors; // per set, with a centre per energy
+    CorPerEnergy::Grid grid;
+    if (corPerEnergy && parser.isSet(corOpt))
+        return fail("--cor gives one centre for all energies; --cor-per-energy one for each");
+    if (corPerEnergy && !isSeries)
+        return fail("--cor-per-energy needs a series");
+    if (corPerEnergy && parser.isSet(corTableOpt)) {
+        cors = CorPerEnergy::fromTable(parser.value(corTableOpt), series.sets, &error);
+        if (cors.isEmpty())
+            return fail(error);
+        for (int k = 0; k < series.sets.size(); ++k)
+            out() << "Centre of rotation of energy " << series.sets[k].tag << ": " << cors[k]
+                  << " (from " << parser.value(corTableOpt) << ")" << Qt::endl;
+    } else if (corPerEnergy) {
+        // Guessed on every energy before any is reconstructed, since the common grid depends
+        // on all of them; the last one guessed is the first reconstructed, so it stays loaded.
+        cors = QList<double>(series.sets.size(), 0.0);
+        for (int k = int(series.sets.size()) - 1; k >= 0; --k) {
+            if (!load(k) && stopSignal != 0)
+                return exitStatus(stopSignal, -1, Failures::instance().count());
+            if (loadedSet != k)
+                return fail("the centre of rotation of energy " + series.sets[k].tag
+                    + " cannot be guessed: " + Failures::instance().last());
+            procCtrl.setCor(lineLength / 2.0);
+            sinogram.guessCor();
+            cors[k] = procCtrl.cor();
+            out() << "Centre of rotation of energy " << series.sets[k].tag << ": " << cors[k]
+                  << " (guessed on slice " << guessSlice << ")" << Qt::endl;
+        }
+    }
+    if (corPerEnergy) {
+        for (int k = 0; k < cors.size(); ++k) {
+            if (!(cors[k] >= 1 && cors[k] < lineLength - 1))
+                return fail(QString("the centre of rotation %1 of energy %2 lies outside 1 ... %3")
+                                .arg(cors[k])
+                                .arg(series.sets[k].tag)
+                                .arg(lineLength - 2));
+        }
+        grid = CorPerEnergy::commonGrid(rotAxIsV, lineLength, cors);
+        if (grid.size < 2)
+            return fail("the centres of rotation leave no common grid");
+        procCtrl.setCor(cors.first());
+        out() << "Common grid of the energies: " << grid.size << " x " << grid.size
+              << " pixels, rotation axis at pixel " << grid.size / 2 << Qt::endl;
+    } else if (parser.isSet(corOpt)) {
         const auto cor = number(parser.value(corOpt));
         if (!cor || *cor < 1 || *cor >= lineLength - 1)
             return fail(QString("the centre of rotation must lie in 1 ... %1").arg(lineLength - 2));
@@ -695,7 +757,7 @@ int main(int argc, char *argv[])
     // A worker waits when the saver is two slices per worker behind (a data file and a TIFF
     // file each), so memory stays bounded however slow the disk.
     SavingData::setQueueLimit(4 * threads);
-    const RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
+    RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
     QList<CtCalc2 *> workers;
     std::vector<std::unique_ptr<CtCalc2Ui>> views;
     for (int i = 0; i < threads; ++i) {
@@ -727,6 +789,14 @@ int main(int argc, char *argv[])
             continue;
         // Every worker is idle here: the parameter block, the sizes and the save targets
         // change only between sets.
+        if (corPerEnergy) {
+            // This energy's centre, and the part of its grid that is the common one.
+            procCtrl.setCor(cors[k]);
+            window = makeRowWindow(rotAxIsV, lineLength, cors[k]);
+            const double o = grid.offset[k];
+            for (const auto &v : views)
+                v->setCR(o, o, o + grid.size, o + grid.size);
+        }
         procCtrl.fillCtParams(ctParams, false, true);
         if (!thetaEven)
             ctParams.imageAnglesDeg = hdf5Info.theta;

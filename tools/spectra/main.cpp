@@ -1,0 +1,50 @@
+// vexa2-spectra: CT-XAFS spectral steps without a window, one sub-command each.
+#include "StackCommand.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+void usage(QTextStream &s)
+{
+    s << "Usage: vexa2-spectra COMMAND [options]\n"
+         "\n"
+         "Commands:\n"
+         "  stack SERIES_OUT -o STACK.h5   one NeXus HDF5 spectral stack from a series' result\n"
+         "                                 folders (one per energy), optionally aligned\n"
+         "\n"
+         "vexa2-spectra COMMAND --help tells a command's options.\n";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("vexa2-spectra");
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2) {
+        QTextStream err(stderr);
+        usage(err);
+        return 2;
+    }
+    const QString command = args.at(1);
+    // The sub-command sees its own name first, as a program sees argv[0].
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("stack"))
+        return runStackCommand(rest);
+    // ---- further sub-commands go here, each one line and one file pair ----
+    // maps: int runMapsCommand(const QStringList &args) in MapsCommand.{h,cpp}
+    // ---- end of the sub-commands ----
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
+        QTextStream out(stdout);
+        usage(out);
+        return 0;
+    }
+    QTextStream err(stderr);
+    err << "vexa2-spectra: unknown command " << command << "\n\n";
+    usage(err);
+    return 2;
+}
