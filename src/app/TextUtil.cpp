@@ -10,7 +10,27 @@ namespace {
 qsizetype commentStart(const QString &line)
 {
     bool inQuotes = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
+    qsizetype from = 0;
+    // The energy pattern of the I0 commands is written with '#' for its digits
+    // ("add_inf_raw_i0_eng_ptn ####_####"): that item is the pattern, not a comment.
+    {
+        qsizetype i = 0;
+        while (i < line.size() && line.at(i).isSpace())
+            ++i;
+        const qsizetype keyStart = i;
+        while (i < line.size() && !line.at(i).isSpace())
+            ++i;
+        if (QStringView(line).mid(keyStart, i - keyStart).endsWith(u"_eng_ptn", Qt::CaseInsensitive)) {
+            while (i < line.size() && line.at(i).isSpace())
+                ++i;
+            if (i < line.size() && line.at(i) != u'"' && line.at(i) != u'\'') {
+                while (i < line.size() && !line.at(i).isSpace())
+                    ++i;
+                from = i;
+            }
+        }
+    }
+    for (qsizetype i = from; i < line.size(); ++i) {
         const QChar c = line.at(i);
         if (c == u'\'' || c == u'"')
             inQuotes = !inQuotes;

@@ -1,15 +1,29 @@
 #include "SaveNaming.h"
 
+#include <algorithm>
+
 QString saveSliceNo(int slice)
 {
     return QString::asprintf("%05d", slice);
 }
 
+QString safeNamePart(const QString &part)
+{
+    QString safe = part;
+    for (QChar &c : safe) {
+        if (c == u'/' || c == u'\\' || c == QChar(0))
+            c = u'_';
+    }
+    if (!safe.isEmpty() && std::all_of(safe.cbegin(), safe.cend(), [](QChar c) { return c == u'.'; }))
+        safe.fill(u'_');
+    return safe;
+}
+
 QString saveFileName(const QString &name, const QString &tag, const QString &no, const QString &ext)
 {
     if (name.isEmpty())
-        return QString("%1-%2.%3").arg(tag, no, ext);
-    return QString("%1-%2-%3.%4").arg(name, tag, no, ext);
+        return QString("%1-%2.%3").arg(safeNamePart(tag), no, ext);
+    return QString("%1-%2-%3.%4").arg(safeNamePart(name), safeNamePart(tag), no, ext);
 }
 
 QString joinSaveFolder(const QString &folder, const QString &sub)
@@ -28,7 +42,7 @@ QStringList saveFolders(const QString &path, const QString &tag, const QString &
         return { path };
     QStringList folders;
     if (ofEnergy)
-        folders << joinSaveFolder(path, tag);
+        folders << joinSaveFolder(path, safeNamePart(tag));
     if (ofSlice || !ofEnergy)
         folders << joinSaveFolder(path, no);
     return folders;

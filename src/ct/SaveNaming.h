@@ -9,7 +9,13 @@
 // The slice number as it appears in names: at least five digits, zero-padded.
 QString saveSliceNo(int slice);
 
+// A name or tag as one part of a path: path separators (and NUL) become "_", and a part made
+// of dots alone ("." or "..") becomes as many "_", so that a tag taken from file names never
+// places results outside the chosen folder.
+QString safeNamePart(const QString &part);
+
 // "name-tag-no.ext", or "tag-no.ext" without a name; an empty tag is kept (adjacent hyphens).
+// Name and tag pass through safeNamePart.
 QString saveFileName(
     const QString &name, const QString &tag, const QString &no, const QString &ext);
 

@@ -1,5 +1,7 @@
 #include "DxchangeFile.h"
 
+#include "Hdf5Guard.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -257,12 +259,28 @@ void sizeChunkCache(hid_t file, Stack &s)
         s.set = std::move(reopened);
 }
 
+// Everything `s` declares is stored in the file (see Hdf5Guard), so that nothing is allocated
+// for, or read from, images the file does not hold.
+bool checkStored(hid_t file, const Stack &s, const char *name, const QString &path,
+    const Hdf5Guard::Stamp &stamp, QString *error)
+{
+    QString what;
+    if (Hdf5Guard::checkStorage(file, s.set, name, stamp.size, &what))
+        return true;
+    *error = failText(path, what);
+    return false;
+}
+
 } // namespace
 
 class DxchangeFile::Source
 {
 public:
     QString path;
+    // The file as it was when opened; a file replaced since is opened anew, and the readers
+    // of the old one are refused (see retire).
+    Hdf5Guard::Stamp stamp;
+    bool retired = false;
     Hid file;
     Stack data;
     Stack white;
@@ -289,6 +307,21 @@ public:
         for (libdeflate_decompressor *d : { inflater, ahead.inflater })
             if (d)
                 libdeflate_free_decompressor(d);
+    }
+
+    // Closes every handle on a file that has been replaced: the library shares one open file
+    // among all opens of the same inode, so the new one is read anew only once the old
+    // handles are gone. Called with `mutex` held.
+    void retire()
+    {
+        if (ahead.done.valid())
+            ahead.done.wait();
+        ahead.index = -1;
+        data.set.reset();
+        white.set.reset();
+        dark.set.reset();
+        file.reset();
+        retired = true;
     }
 
     // The stored bytes of the chunk of image `index` into `raw`; `filtered` tells whether
@@ -325,8 +358,8 @@ public:
     }
 
     // Image `index` of the projections, raw from its chunk into `dst` (`bytes` long).
-    // False when the chunk is not what the layout promised; the caller then reads it the
-    // library's way. Deflated images come in pairs: image k + 1 is inflated on another
+    // False when the chunk is not what the layout promised: the file is then damaged, and
+    // is not handed to the library to read anyway. Deflated images come in pairs: image k + 1 is inflated on another
     // thread while this one inflates image k, and is ready when it is asked for next.
     bool readChunk(int index, void *dst, size_t bytes)
     {
@@ -486,8 +519,14 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
         error = &dummy;
     const QString key = QFileInfo(path).absoluteFilePath();
     std::lock_guard<std::mutex> lock(cacheMutex);
-    if (SourcePtr s = cache.value(key).lock())
-        return s;
+    const Hdf5Guard::Stamp stamp = Hdf5Guard::stamp(path);
+    if (SourcePtr s = cache.value(key).lock()) {
+        std::lock_guard<std::mutex> sourceLock(s->mutex);
+        if (!s->retired && s->stamp == stamp)
+            return s;
+        s->retire();
+    }
+    cache.remove(key);
 
     quietErrors();
     if (!QFileInfo(path).isFile()) {
@@ -500,6 +539,7 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
     }
     auto s = std::make_shared<Source>();
     s->path = path;
+    s->stamp = stamp;
     s->file
         = Hid(H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
     if (!s->file.valid()) {
@@ -510,7 +550,8 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
         *error = failText(path, QString("dataset %1 is missing").arg(DataSet));
         return nullptr;
     }
-    if (!openStack(s->file, DataSet, path, false, s->data, error))
+    if (!openStack(s->file, DataSet, path, false, s->data, error)
+        || !checkStored(s->file, s->data, DataSet, path, stamp, error))
         return nullptr;
     sizeChunkCache(s->file, s->data);
     checkDirectChunks(s->data, memoryType(s->data.pixel));
@@ -518,7 +559,8 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
         { std::pair { WhiteSet, &s->white }, std::pair { DarkSet, &s->dark } }) {
         if (!linkExists(s->file, name))
             continue;
-        if (!openStack(s->file, name, path, true, *stack, error))
+        if (!openStack(s->file, name, path, true, *stack, error)
+            || !checkStored(s->file, *stack, name, path, stamp, error))
             return nullptr;
         if (stack->rows != s->data.rows || stack->columns != s->data.columns) {
             *error = failText(path,
@@ -584,6 +626,11 @@ bool DxchangeFile::inspect(const QString &path, Info &info, QString *error)
                 .arg(info.projections));
         return false;
     }
+    QString what;
+    if (!Hdf5Guard::checkStorage(s->file, theta, ThetaSet, s->stamp.size, &what)) {
+        *error = failText(path, what);
+        return false;
+    }
     info.theta.resize(n);
     if (H5Dread(theta, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, info.theta.data()) < 0) {
         info.theta.clear();
@@ -611,6 +658,12 @@ bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
         return false;
     std::lock_guard<std::mutex> lock(source->mutex);
     quietErrors();
+    if (!source->retired && Hdf5Guard::stamp(source->path) != source->stamp)
+        source->retire();
+    if (source->retired) {
+        *error = failText(source->path, "the file has been replaced since it was opened; load it again");
+        return false;
+    }
     const Stack &s = part == Part::White ? source->white
         : part == Part::Dark             ? source->dark
                                          : source->data;
@@ -637,8 +690,17 @@ bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
     try {
         pixels.resize(count * pixelBytes(pixel));
         if (part == Part::Projection) {
-            if (s.wholeImageChunks && source->readChunk(index, pixels.data(), pixels.size()))
-                return true;
+            if (s.wholeImageChunks) {
+                if (source->readChunk(index, pixels.data(), pixels.size()))
+                    return true;
+                *error = failText(source->path,
+                    QString("dataset %1: the chunk of image %2 is damaged (wrong size or "
+                            "checksum)")
+                        .arg(name)
+                        .arg(index));
+                pixels.clear();
+                return false;
+            }
             if (!readFrame(index, memoryType(pixel), pixels.data())) {
                 *error = failText(source->path,
                     QString("dataset %1: image %2 cannot be read").arg(name).arg(index));

@@ -1,5 +1,7 @@
 #include "I0ofImage.h"
 
+#include "Failures.h"
+
 #include "SelectAFile.h"
 #include "TextUtil.h"
 #include "ui_I0ofImage.h"
@@ -88,6 +90,11 @@ void I0ofImage::xafsFileChosen(const QString &fileName)
     if (!table.readXafs(fileName))
         table.clear();
     ui->XafsFile->setStat(table.count() > 0);
+    if (!fileName.isEmpty() && table.count() == 0)
+        recordFailure(Failures::Load,
+            QString("The XAFS scan file %1 gives no I0 points (missing, unreadable or without "
+                    "an I0 column)")
+                .arg(fileName));
 }
 
 void I0ofImage::xafsFileCleared()
@@ -97,7 +104,13 @@ void I0ofImage::xafsFileCleared()
 
 double I0ofImage::i0ForImage(const QString &imageFileName) const
 {
-    if (calcFromXafs() && table.count() > 0) {
+    if (calcFromXafs() && table.count() == 0 && !imageFileName.isEmpty()) {
+        recordFailure(Failures::Load,
+            QString("I0 from the XAFS scan file is asked for, but no scan file with I0 points is "
+                    "loaded: I0 of %1 taken as %2")
+                .arg(imageFileName)
+                .arg(i0Val()));
+    } else if (calcFromXafs() && table.count() > 0 && !imageFileName.isEmpty()) {
         bool ok = false;
         double e = XafsI0Table::energyFromName(imageFileName, engPattern(), &ok);
         // Sets kept one per sub folder carry the energy in the folder's name only.
@@ -105,10 +118,11 @@ double I0ofImage::i0ForImage(const QString &imageFileName) const
             e = XafsI0Table::energyFromName(QFileInfo(imageFileName).path(), engPattern(), &ok);
         if (ok)
             return table.i0At(e);
-        logLine(QString("No energy matching \"%1\" in the image file name, I0 taken as %2 :")
-                    .arg(engPattern())
-                    .arg(i0Val()),
-            imageFileName);
+        recordFailure(Failures::Load,
+            QString("No energy matching \"%1\" in the image file name %2, I0 taken as %3 (a "
+                    "pattern such as ####_#### reads 8980_0000)")
+                .arg(engPattern(), imageFileName)
+                .arg(i0Val()));
     }
     return i0Val();
 }

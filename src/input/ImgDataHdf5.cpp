@@ -26,6 +26,7 @@ bool ImgDataHdf5::readProps(const QString &f, int &w, int &h)
     source = DxchangeFile::open(path, &error);
     if (!source) {
         logLine(error);
+        failure = error;
         return false;
     }
     DxchangeFile::imageSize(source, h, w);
@@ -38,6 +39,7 @@ bool ImgDataHdf5::openData(const QString &f)
     QString error;
     if (!DxchangeFile::readImage(source, part, index, pixels, pixel, &error)) {
         logLine(error);
+        failure = error;
         return false;
     }
     return true;

@@ -26,6 +26,15 @@ bool XafsI0Table::readXafs(const QString &fileName)
         logLine(QStringLiteral("Can't open : "), fileName);
         return false;
     }
+    // A scan of a few thousand points is well under a megabyte: a device, or a file far larger
+    // than any scan, is not read into memory line by line.
+    const QFileInfo info(fileName);
+    if (!info.isFile() || info.size() > MaxFileBytes) {
+        logLine(QString("Not an XAFS scan file (not a regular file, or over %1 MB) : ")
+                    .arg(MaxFileBytes >> 20),
+            fileName);
+        return false;
+    }
     clear();
     QTextStream in(&f);
     bool inHeader = true;

@@ -16,9 +16,10 @@ public:
     double dSpacing = Units::DefaultDSpacing; // lattice spacing of the crystal in ångström
     int i0Column = -1; // column of the I0 counts from the last "Mode" line, -1 without one
 
-    // False when the file cannot be opened (reported on the debug log; the table is then
-    // left as it was).
+    // False when the file cannot be opened, or is not a regular file of at most MaxFileBytes
+    // (reported on the debug log; the table is then left as it was).
     bool readXafs(const QString &fileName);
+    static constexpr qint64 MaxFileBytes = qint64(64) << 20;
     void clear();
     // Puts the points in ascending order of energy, as i0At expects them.
     void sortByEnergy();

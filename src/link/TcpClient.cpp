@@ -2,6 +2,7 @@
 
 #include "TextUtil.h"
 
+#include <QDateTime>
 #include <QTcpSocket>
 
 namespace {
@@ -32,6 +33,9 @@ TcpClient::TcpClient(QObject *parent)
     connect(&m_reconnectTimer, &QTimer::timeout, this, &TcpClient::tryReconnect);
     connect(m_socket, &QTcpSocket::connected, this, &TcpClient::socketConnected);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpClient::socketDisconnected);
+    // Bytes the client has not taken yet stay with the system (and the peer waits) beyond
+    // this: a flood does not grow the program's memory.
+    m_socket->setReadBufferSize(ReadPortion);
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpClient::readyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpClient::socketError);
 }
@@ -159,37 +163,76 @@ void TcpClient::socketError()
 
 void TcpClient::readyRead()
 {
-    QByteArray data = m_socket->readAll();
-    if (m_skippingLine) {
-        const qsizetype lf = data.indexOf('\n');
-        if (lf < 0)
-            return;
-        data.remove(0, lf + 1);
-        m_skippingLine = false;
+    // A portion already queued reads on from where the last one stopped.
+    if (!m_portionQueued)
+        takePortion();
+}
+
+void TcpClient::takePortion()
+{
+    m_portionQueued = false;
+    qsizetype scanFrom = m_rxBuffer.size();
+    if (m_rxBuffer.indexOf('\n') >= 0) {
+        scanFrom = 0; // lines left over from the last pass come first
+    } else {
+        QByteArray data = m_socket->read(ReadPortion);
+        if (m_skippingLine) {
+            const qsizetype lf = data.indexOf('\n');
+            data.remove(0, lf < 0 ? data.size() : lf + 1);
+            m_skippingLine = lf < 0;
+        }
+        m_rxBuffer.append(data);
     }
-    const qsizetype scanFrom = m_rxBuffer.size();
-    m_rxBuffer.append(data);
     takeLines(scanFrom);
+    if ((m_rxBuffer.indexOf('\n') >= 0 || m_socket->bytesAvailable() > 0)
+        && m_socket->state() == QAbstractSocket::ConnectedState) {
+        m_portionQueued = true;
+        QTimer::singleShot(0, this, &TcpClient::takePortion);
+    }
+}
+
+void TcpClient::logReceived(const QString &text)
+{
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != m_logSecond) {
+        if (m_unlogged > 0)
+            logLine("rec: lines not logged (the peer sends too fast):", QString::number(m_unlogged));
+        m_logSecond = second;
+        m_loggedThisSecond = 0;
+        m_unlogged = 0;
+    }
+    if (++m_loggedThisSecond > LoggedLinesPerSecond) {
+        ++m_unlogged;
+        return;
+    }
+    logLine("rec:",
+        text.size() <= LoggedLineLength
+            ? text
+            : text.left(LoggedLineLength) + QString("... (%1 bytes)").arg(text.size()));
 }
 
 void TcpClient::takeLines(qsizetype scanFrom)
 {
-    qsizetype lf = m_rxBuffer.indexOf('\n', scanFrom);
-    while (lf >= 0) {
-        // Taken out before it is reported, so a receiver that reacts by sending or
-        // disconnecting finds the buffer in order.
-        const QByteArray line = m_rxBuffer.left(lf);
-        m_rxBuffer.remove(0, lf + 1);
+    // Taken out before they are reported, so a receiver that reacts by sending or
+    // disconnecting finds the buffer in order; the rest waits for the next pass.
+    QList<QByteArray> lines;
+    qsizetype from = 0;
+    for (qsizetype lf = m_rxBuffer.indexOf('\n', scanFrom);
+         lf >= 0 && lines.size() < MaxLinesPerPass; lf = m_rxBuffer.indexOf('\n', from)) {
+        lines << m_rxBuffer.mid(from, lf - from);
+        from = lf + 1;
+    }
+    m_rxBuffer.remove(0, from);
+    for (const QByteArray &line : std::as_const(lines)) {
         if (line.size() > m_maxLineLength) {
             logLine("rec: line too long, dropped:", QString::number(line.size()) + " bytes");
         } else {
-            logLine("rec:", QString::fromLatin1(line));
+            logReceived(QString::fromLatin1(line));
             if (!line.isEmpty())
                 emit receiveAnMsg(line);
         }
-        lf = m_rxBuffer.indexOf('\n');
     }
-    if (m_rxBuffer.size() > m_maxLineLength) {
+    if (m_rxBuffer.indexOf('\n') < 0 && m_rxBuffer.size() > m_maxLineLength) {
         logLine("rec: line too long, dropped:", QString::number(m_rxBuffer.size()) + " bytes");
         m_rxBuffer.clear();
         m_skippingLine = true;

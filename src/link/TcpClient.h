@@ -12,13 +12,21 @@ class QTcpSocket;
 // wanted. Received bytes are cut into lines at each line feed; a line that grows beyond
 // maxLineLength() without its line feed is dropped whole, so a peer that never ends its line
 // cannot make the client hold unbounded memory, and no truncated line is ever delivered.
+// A peer that sends without pause is served in bounded portions (MaxLinesPerPass lines,
+// ReadPortion bytes), each in its own pass of the event loop, so that it cannot keep the
+// program from anything else (a stop signal, closing); received lines go to the log cut to
+// LoggedLineLength characters, and at most LoggedLinesPerSecond of them.
 // Lives on the thread that owns its socket (the GUI thread); nothing here is thread-safe.
 class TcpClient : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int ReconnectIntervalMs = 1000;
-    static constexpr qsizetype DefaultMaxLineLength = 1 << 20;
+    static constexpr qsizetype DefaultMaxLineLength = 1 << 16;
+    static constexpr int MaxLinesPerPass = 256;
+    static constexpr qsizetype ReadPortion = 1 << 20;
+    static constexpr int LoggedLineLength = 160;
+    static constexpr int LoggedLinesPerSecond = 50;
 
     explicit TcpClient(QObject *parent = nullptr);
     ~TcpClient() override;
@@ -62,6 +70,8 @@ private slots:
 private:
     void connectSocket();
     void takeLines(qsizetype scanFrom);
+    void takePortion();
+    void logReceived(const QString &text);
 
     QTcpSocket *m_socket;
     QString m_host;
@@ -73,5 +83,9 @@ private:
     qsizetype m_maxLineLength = DefaultMaxLineLength;
     // Set while the rest of an overlong line is still arriving and must be skipped.
     bool m_skippingLine = false;
+    bool m_portionQueued = false;
+    qint64 m_logSecond = -1;
+    int m_loggedThisSecond = 0;
+    qint64 m_unlogged = 0;
     QString m_lastError;
 };

@@ -36,6 +36,12 @@ void TestTextUtil::removeComment_data()
     QTest::newRow("lone apostrophe") << "it's # not a comment" << "it's # not a comment";
     // The two quote kinds share one flag: ' opens, " closes.
     QTest::newRow("mixed quotes") << "a 'b\" #c" << "a 'b\" ";
+    // The digits of an energy pattern are written as '#'.
+    QTest::newRow("energy pattern") << "add_inf_raw_i0_eng_ptn ####_#### # Fe K"
+                                    << "add_inf_raw_i0_eng_ptn ####_#### ";
+    QTest::newRow("energy pattern, I0 image") << "  ADD_INF_I0_I0_ENG_PTN ####" << "  ADD_INF_I0_I0_ENG_PTN ####";
+    QTest::newRow("energy pattern quoted") << "add_inf_raw_i0_eng_ptn \"####_####\" # x"
+                                           << "add_inf_raw_i0_eng_ptn \"####_####\" ";
 }
 
 void TestTextUtil::removeComment()

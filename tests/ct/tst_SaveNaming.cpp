@@ -37,6 +37,13 @@ void TestSaveNaming::fileName_data()
     QTest::newRow("percent signs stay") << "%2"
                                         << "%1" << 3 << "dat"
                                         << "%2-%1-00003.dat";
+    // Tags come from file and folder names: they never lead out of the chosen folder.
+    QTest::newRow("separators in name and tag") << "a/b"
+                                                << "..\\c" << 1 << "dat"
+                                                << "a_b-.._c-00001.dat";
+    QTest::newRow("tag of two dots") << ""
+                                     << ".." << 1 << "dat"
+                                     << "__-00001.dat";
 }
 
 void TestSaveNaming::fileName()
@@ -55,16 +62,23 @@ void TestSaveNaming::folders_data()
     QTest::addColumn<bool>("inSub");
     QTest::addColumn<bool>("ofEnergy");
     QTest::addColumn<bool>("ofSlice");
+    QTest::addColumn<QString>("tag");
     QTest::addColumn<QStringList>("expected");
     // The flag combinations themselves are exercised through the saver (tst_DataSaver).
-    QTest::newRow("both boxes") << "/data/out" << true << true << true
+    QTest::newRow("both boxes") << "/data/out" << true << true << true << "7112eV"
                                 << QStringList { "/data/out/7112eV", "/data/out/00042" };
-    QTest::newRow("trailing separator")
-        << "/data/out/" << true << false << true << QStringList { "/data/out/00042" };
+    QTest::newRow("trailing separator") << "/data/out/" << true << false << true << "7112eV"
+                                        << QStringList { "/data/out/00042" };
     // An empty folder means the working folder, never the file-system root.
-    QTest::newRow("empty folder") << "" << true << true << true
+    QTest::newRow("empty folder") << "" << true << true << true << "7112eV"
                                   << QStringList { "7112eV", "00042" };
-    QTest::newRow("empty folder flat") << "" << false << false << false << QStringList { "" };
+    QTest::newRow("empty folder flat")
+        << "" << false << false << false << "7112eV" << QStringList { "" };
+    // A tag taken from names stays one folder below the chosen one.
+    QTest::newRow("tag of two dots")
+        << "/data/out" << true << true << false << ".." << QStringList { "/data/out/__" };
+    QTest::newRow("tag with a separator") << "/data/out" << true << true << false << "../../etc"
+                                          << QStringList { "/data/out/.._.._etc" };
 }
 
 void TestSaveNaming::folders()
@@ -73,8 +87,9 @@ void TestSaveNaming::folders()
     QFETCH(bool, inSub);
     QFETCH(bool, ofEnergy);
     QFETCH(bool, ofSlice);
+    QFETCH(QString, tag);
     QFETCH(QStringList, expected);
-    QCOMPARE(saveFolders(path, "7112eV", "00042", inSub, ofEnergy, ofSlice), expected);
+    QCOMPARE(saveFolders(path, tag, "00042", inSub, ofEnergy, ofSlice), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSaveNaming)

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <hdf5.h>
+#include <libdeflate.h>
 
 #include <vector>
 
@@ -78,6 +79,133 @@ bool writeFile(const QString &path, const QList<Set> &sets)
     return H5Fclose(file) >= 0 && ok;
 }
 
+// A file whose /exchange/data (uint16) declares `dims` with chunks of `chunk` (none: contiguous),
+// deflated or not, of which only the first `written` images are written. The values are
+// those of stack().
+hid_t createData(hid_t file, std::vector<hsize_t> dims, std::vector<hsize_t> chunk, bool gzip,
+    hid_t dcpl = H5P_DEFAULT)
+{
+    const hid_t space = H5Screate_simple(3, dims.data(), nullptr);
+    const hid_t own = dcpl == H5P_DEFAULT ? H5Pcreate(H5P_DATASET_CREATE) : dcpl;
+    if (!chunk.empty())
+        H5Pset_chunk(own, 3, chunk.data());
+    if (gzip)
+        H5Pset_deflate(own, 6);
+    const hid_t set
+        = H5Dcreate2(file, "/exchange/data", H5T_STD_U16LE, space, H5P_DEFAULT, own, H5P_DEFAULT);
+    if (own != dcpl)
+        H5Pclose(own);
+    H5Sclose(space);
+    return set;
+}
+
+bool writeImages(hid_t set, int first, int count, int rows, int cols)
+{
+    std::vector<quint16> values;
+    for (int k = first; k < first + count; ++k)
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x)
+                values.push_back(quint16(pixel(k, y, x)));
+    const hsize_t start[3] = { hsize_t(first), 0, 0 };
+    const hsize_t size[3] = { hsize_t(count), hsize_t(rows), hsize_t(cols) };
+    const hid_t fileSpace = H5Dget_space(set);
+    const hid_t memSpace = H5Screate_simple(3, size, nullptr);
+    H5Sselect_hyperslab(fileSpace, H5S_SELECT_SET, start, nullptr, size, nullptr);
+    const bool ok
+        = H5Dwrite(set, H5T_NATIVE_UINT16, memSpace, fileSpace, H5P_DEFAULT, values.data()) >= 0;
+    H5Sclose(memSpace);
+    H5Sclose(fileSpace);
+    return ok;
+}
+
+// Writes a file with one storage fault of the kind `fault` in /exchange/data; other files it
+// needs go beside it.
+bool writeFault(const QString &path, const QString &fault)
+{
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    const QString dir = QFileInfo(path).path();
+    if (fault == "virtual, source in another file") {
+        const QString other = dir + "/other.h5";
+        const hid_t f
+            = H5Fcreate(QFile::encodeName(other).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        const hsize_t dims[3] = { 3, 4, 4 };
+        const hid_t space = H5Screate_simple(3, dims, nullptr);
+        const hid_t src
+            = H5Dcreate2(f, "/data", H5T_STD_U16LE, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+        writeImages(src, 0, 3, 4, 4);
+        H5Dclose(src);
+        H5Fclose(f);
+        const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+        H5Pset_virtual(dcpl, space, QFile::encodeName(other).constData(), "/data", space);
+        const hid_t file
+            = H5Fcreate(QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        H5Gclose(H5Gcreate2(file, "/exchange", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
+        const hid_t set = H5Dcreate2(
+            file, "/exchange/data", H5T_STD_U16LE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+        const bool ok = set >= 0;
+        H5Dclose(set);
+        H5Pclose(dcpl);
+        H5Sclose(space);
+        return H5Fclose(file) >= 0 && ok;
+    }
+
+    const hid_t file
+        = H5Fcreate(QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    if (file < 0)
+        return false;
+    H5Gclose(H5Gcreate2(file, "/exchange", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
+    hid_t set = H5I_INVALID_HID;
+    bool ok = true;
+    if (fault == "1e9 projections declared, two stored") {
+        set = createData(file, { 1000000000, 4, 4 }, { 1, 4, 4 }, false);
+        ok = writeImages(set, 0, 2, 4, 4);
+    } else if (fault == "scan stopped after 45 of 90") {
+        set = createData(file, { 90, 4, 4 }, { 1, 4, 4 }, true);
+        ok = writeImages(set, 0, 45, 4, 4);
+    } else if (fault == "46340 x 46340 images declared, none stored") {
+        set = createData(file, { 2, 46340, 46340 }, {}, false);
+    } else if (fault == "raw chunk of the wrong size" || fault == "deflated chunk inflating short"
+        || fault == "deflated chunk with a bad checksum") {
+        const bool gzip = fault != "raw chunk of the wrong size";
+        set = createData(file, { 3, 4, 4 }, { 1, 4, 4 }, gzip);
+        ok = writeImages(set, 0, 3, 4, 4);
+        // Image 1 replaced by a chunk of half an image.
+        std::vector<quint16> half(8, 7);
+        std::vector<unsigned char> packed(256);
+        size_t bytes = half.size() * 2;
+        const void *chunk = half.data();
+        if (gzip) {
+            libdeflate_compressor *c = libdeflate_alloc_compressor(6);
+            bytes = libdeflate_zlib_compress(c, half.data(), half.size() * 2, packed.data(), packed.size());
+            libdeflate_free_compressor(c);
+            if (fault == "deflated chunk with a bad checksum") {
+                // A whole image's worth, with its checksum changed.
+                std::vector<quint16> whole(16, 7);
+                c = libdeflate_alloc_compressor(6);
+                bytes = libdeflate_zlib_compress(c, whole.data(), whole.size() * 2, packed.data(), packed.size());
+                libdeflate_free_compressor(c);
+                packed[bytes - 1] ^= 0x5a;
+            }
+            chunk = packed.data();
+        }
+        const hsize_t at[3] = { 1, 0, 0 };
+        ok = ok && bytes > 0 && H5Dwrite_chunk(set, H5P_DEFAULT, 0, at, bytes, chunk) >= 0;
+    } else if (fault == "external storage") {
+        const QString outside = dir + "/outside.bin";
+        QFile f(outside);
+        ok = f.open(QIODevice::WriteOnly) && f.write(QByteArray(96, 'x')) == 96;
+        f.close();
+        const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+        H5Pset_external(dcpl, QFile::encodeName(outside).constData(), 0, 96);
+        set = createData(file, { 3, 4, 4 }, {}, false, dcpl);
+        H5Pclose(dcpl);
+    }
+    ok = ok && set >= 0;
+    if (set >= 0)
+        H5Dclose(set);
+    return H5Fclose(file) >= 0 && ok;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Set)
@@ -90,6 +218,9 @@ private slots:
     void readsTheImages();
     void refusesMalformedFiles_data();
     void refusesMalformedFiles();
+    void refusesWhatTheFileDoesNotHold_data();
+    void refusesWhatTheFileDoesNotHold();
+    void readsAReplacedFileAnew();
 
 private:
     QTemporaryDir tmp;
@@ -232,6 +363,82 @@ void TestDxchangeFile::refusesMalformedFiles()
     // Nor does a projection of a broken file load into an image set.
     ImgDatas set;
     QCOMPARE(set.add(DxchangeFile::address(path, 0)), !imagesRefused);
+}
+
+void TestDxchangeFile::refusesWhatTheFileDoesNotHold_data()
+{
+    QTest::addColumn<QString>("message");
+    // -1: the file is refused when chosen; else the image refused when loaded.
+    QTest::addColumn<int>("refusedImage");
+    QTest::newRow("1e9 projections declared, two stored")
+        << "at least 999999998 of its 1000000000 images are not stored" << -1;
+    QTest::newRow("scan stopped after 45 of 90") << "45 of its 90 images are not stored" << -1;
+    QTest::newRow("46340 x 46340 images declared, none stored")
+        << "none are stored (all 2 images are missing)" << -1;
+    QTest::newRow("raw chunk of the wrong size")
+        << "the chunk of image 1 holds 16 bytes, not 32" << -1;
+    QTest::newRow("deflated chunk inflating short") << "the chunk of image 1 is damaged" << 1;
+    QTest::newRow("deflated chunk with a bad checksum") << "the chunk of image 1 is damaged" << 1;
+    QTest::newRow("external storage") << "keeps its data in other files" << -1;
+    QTest::newRow("virtual, source in another file") << "takes data from another file" << -1;
+}
+
+void TestDxchangeFile::refusesWhatTheFileDoesNotHold()
+{
+    QFETCH(QString, message);
+    QFETCH(int, refusedImage);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.h5");
+    QVERIFY(writeFault(path, QTest::currentDataTag()));
+    DxchangeFile::Info info;
+    QString error;
+    const bool inspected = DxchangeFile::inspect(path, info, &error);
+    QCOMPARE(inspected, refusedImage >= 0);
+    ImgDatas set;
+    if (!inspected) {
+        QVERIFY2(error.startsWith("Cannot load the HDF5 file " + path + ": "), qPrintable(error));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!set.add(DxchangeFile::address(path, 0)));
+        QVERIFY2(set.refused.last().reason.contains(message), qPrintable(set.refusedText()));
+        return;
+    }
+    // The images around the damaged one load as written; the damaged one is refused.
+    for (int k = 0; k < info.projections; ++k)
+        QCOMPARE(set.add(DxchangeFile::address(path, k)), k != refusedImage);
+    QVERIFY2(set.refusedText().contains(message), qPrintable(set.refusedText()));
+    std::vector<double> line(info.columns);
+    set.at(1)->hLine(2, line.data());
+    QCOMPARE(line[3], pixel(2, 2, 3));
+}
+
+void TestDxchangeFile::readsAReplacedFileAnew()
+{
+    const QString path = tmp.filePath("replaced.h5");
+    QVERIFY(writeFile(path, { stack("/exchange/data", H5T_STD_U16LE, 2, 3, 4) }));
+    std::unique_ptr<ImgData> before(ImgData::create(ImgData::fileType(path + "#1")));
+    before->fileName = path + "#1";
+    QVERIFY(before->load());
+    std::vector<double> line(4);
+    before->hLine(0, line.data());
+    QCOMPARE(line[0], pixel(1, 0, 0));
+
+    // Another acquisition written to the same name while the first is still shown.
+    Set other = stack("/exchange/data", H5T_STD_U16LE, 3, 3, 4);
+    for (double &v : other.values)
+        v += 5000;
+    const QString next = tmp.filePath("next.h5");
+    QVERIFY(writeFile(next, { other }));
+    QVERIFY(QFile::remove(path) && QFile::rename(next, path));
+
+    DxchangeFile::Info info;
+    QString error;
+    QVERIFY2(DxchangeFile::inspect(path, info, &error), qPrintable(error));
+    QCOMPARE(info.projections, 3);
+    std::unique_ptr<ImgData> after(ImgData::create(ImgData::fileType(path + "#1")));
+    after->fileName = path + "#1";
+    QVERIFY(after->load());
+    after->hLine(0, line.data());
+    QCOMPARE(line[0], pixel(1, 0, 0) + 5000);
 }
 
 QTEST_GUILESS_MAIN(TestDxchangeFile)

@@ -1,4 +1,5 @@
 #include "I0ofImage.h"
+#include "Failures.h"
 #include "InputTestUtil.h"
 #include "SelectAFile.h"
 #include "XafsTestUtil.h"
@@ -83,8 +84,12 @@ void tst_I0ofImage::unreadableXafsFile()
     QCOMPARE(p.table.count(), 2);
     const QString missing = dir.filePath("missing.dat");
     LogCapture cap;
+    Failures::instance().reset();
     p.setXafsFile(missing);
-    QCOMPARE(cap.lines, QStringList { "Can't open : " + missing });
+    QCOMPARE(cap.lines.first(), "Can't open : " + missing);
+    // Counted: a run would otherwise go on without the I0 correction asked for.
+    QCOMPARE(Failures::instance().count(Failures::Load), 1);
+    QVERIFY(Failures::instance().last().contains(missing));
     // No points of the previous file are used under the new name.
     QCOMPARE(p.table.count(), 0);
     QCOMPARE(p.xafsFileSelector()->findChild<QLineEdit *>("FilePath")->styleSheet(),
@@ -98,14 +103,16 @@ void tst_I0ofImage::i0ForImage_data()
     QTest::addColumn<bool>("withFile");
     QTest::addColumn<QString>("image");
     QTest::addColumn<double>("i0");
+    // Counted when the scan's I0 is asked for and cannot be had.
+    QTest::addColumn<int>("failures");
     // Between the two scan points: 100 + (8480 - 8172.414) * 200 / (8788.960 - 8172.414).
     const double mid
         = 100.0 + (8480.0 - 8172.41409314261) * 200.0 / (8788.960402099028 - 8172.41409314261);
-    QTest::newRow("from scan") << true << true << "/d/Fe-8480_0000-001.img" << mid;
-    QTest::newRow("fixed value asked") << false << true << "/d/Fe-8480_0000-001.img" << 2.0;
-    QTest::newRow("no scan file") << true << false << "/d/Fe-8480_0000-001.img" << 2.0;
-    QTest::newRow("no energy in name") << true << true << "/d/Fe-001.img" << 2.0;
-    QTest::newRow("energy in the folder") << true << true << "/d/8480_0000/Fe-001.img" << mid;
+    QTest::newRow("from scan") << true << true << "/d/Fe-8480_0000-001.img" << mid << 0;
+    QTest::newRow("fixed value asked") << false << true << "/d/Fe-8480_0000-001.img" << 2.0 << 0;
+    QTest::newRow("no scan file") << true << false << "/d/Fe-8480_0000-001.img" << 2.0 << 1;
+    QTest::newRow("no energy in name") << true << true << "/d/Fe-001.img" << 2.0 << 1;
+    QTest::newRow("energy in the folder") << true << true << "/d/8480_0000/Fe-001.img" << mid << 0;
 }
 
 void tst_I0ofImage::i0ForImage()
@@ -114,12 +121,17 @@ void tst_I0ofImage::i0ForImage()
     QFETCH(bool, withFile);
     QFETCH(QString, image);
     QFETCH(double, i0);
+    QFETCH(int, failures);
     I0ofImage p;
     p.setI0Val(2.0);
     p.setCalcFromXafs(calc);
     if (withFile)
         p.setXafsFile(scan);
+    Failures::instance().reset();
     QVERIFY(std::abs(p.i0ForImage(image) - i0) < 1e-9);
+    QCOMPARE(Failures::instance().count(), failures);
+    if (failures > 0)
+        QVERIFY2(Failures::instance().last().contains(image), qPrintable(Failures::instance().last()));
 }
 
 QTEST_MAIN(tst_I0ofImage)

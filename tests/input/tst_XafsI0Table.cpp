@@ -18,6 +18,7 @@ private slots:
     void skippedLines();
     void i0Column_data();
     void i0Column();
+    void unreadableFileKeepsTable_data();
     void unreadableFileKeepsTable();
     void downwardScanIsSorted();
     void i0At_data();
@@ -111,15 +112,32 @@ void tst_XafsI0Table::i0Column()
         QCOMPARE(t.i0Values[0], 4.0); // column 4 holds 8, time 2
 }
 
+void tst_XafsI0Table::unreadableFileKeepsTable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("missing") << dir.filePath("missing.dat") << "Can't open : ";
+    // Read whole, these would fill the memory before the first line ends.
+    QTest::newRow("a device") << "/dev/zero" << "Not an XAFS scan file";
+    QTest::newRow("larger than any scan") << dir.filePath("huge.dat") << "Not an XAFS scan file";
+}
+
 void tst_XafsI0Table::unreadableFileKeepsTable()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, said);
+    if (name.endsWith("huge.dat")) {
+        QFile f(name); // sparse: takes no room on the disk
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(XafsI0Table::MaxFileBytes + 1));
+    }
     XafsI0Table t;
     t.energies = { 1.0, 2.0 };
     t.i0Values = { 3.0, 4.0 };
-    const QString missing = dir.filePath("missing.dat");
     LogCapture cap;
-    QVERIFY(!t.readXafs(missing));
-    QCOMPARE(cap.lines, QStringList { "Can't open : " + missing });
+    QVERIFY(!t.readXafs(name));
+    QCOMPARE(cap.lines.size(), 1);
+    QVERIFY2(cap.lines.first().startsWith(said) && cap.lines.first().endsWith(name),
+        qPrintable(cap.lines.first()));
     QCOMPARE(t.count(), 2);
 }
 

@@ -31,6 +31,8 @@ private slots:
     void lineSplitting();
     void lineLengthBound_data();
     void lineLengthBound();
+    void floodIsServedInPortions_data();
+    void floodIsServedInPortions();
     void sendWritesLatin1OnlyWhileConnected();
     void failedFirstAttemptIsNotRetried();
     void reconnectsAfterPeerHangsUp();
@@ -141,6 +143,66 @@ void TestTcpClient::lineLengthBound()
         QVERIFY2(client.pendingBytes() <= 16, "the buffer outgrew its bound");
     }
     QCOMPARE(got, lines);
+}
+
+namespace {
+
+QStringList *received = nullptr;
+
+void keepReceived(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    if (received && msg.startsWith("rec:"))
+        received->append(msg);
+}
+
+} // namespace
+
+void TestTcpClient::floodIsServedInPortions_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("length");
+    QTest::newRow("busy toggles without pause") << 20000 << 8;
+    QTest::newRow("one long line") << 1 << 20000;
+}
+
+void TestTcpClient::floodIsServedInPortions()
+{
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    LinkTestServer server;
+    CountingClient client;
+    int got = 0;
+    qsizetype longest = 0;
+    connect(&client, &TcpClient::receiveAnMsg, this, [&](const QByteArray &l) {
+        ++got;
+        longest = std::max(longest, l.size());
+    });
+    QVERIFY(connectTo(client, server));
+    // A pass of the event loop that comes between two portions of the flood.
+    bool otherWorkRan = false;
+    connect(&client, &TcpClient::receiveAnMsg, this, [&] {
+        if (got == 1)
+            QTimer::singleShot(0, this, [&] { otherWorkRan = got < lines; });
+    });
+
+    QStringList logged;
+    received = &logged;
+    const QtMessageHandler previous = qInstallMessageHandler(keepReceived);
+    QByteArray flood;
+    for (int i = 0; i < lines; ++i)
+        flood += QByteArray(length - 2, i % 2 ? '1' : '0') + " \n";
+    QVERIFY(server.write(flood));
+    QTRY_COMPARE_WITH_TIMEOUT(got, lines, 30000);
+    qInstallMessageHandler(previous);
+    received = nullptr;
+
+    // Every line is delivered whole; the log has each in short and not every one of a flood.
+    QCOMPARE(longest, qsizetype(length - 1));
+    QVERIFY2(logged.size() <= 4 * TcpClient::LoggedLinesPerSecond, qPrintable(QString::number(logged.size())));
+    for (const QString &l : std::as_const(logged))
+        QVERIFY2(l.size() < TcpClient::LoggedLineLength + 40, qPrintable(l.left(300)));
+    if (lines > TcpClient::MaxLinesPerPass)
+        QVERIFY(otherWorkRan);
 }
 
 void TestTcpClient::sendWritesLatin1OnlyWhileConnected()
