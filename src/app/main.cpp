@@ -7,13 +7,37 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
 {
-    config.parseArgs(argc, argv);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    // Asking for the options or the version starts nothing: no window, no configuration file.
+    switch (infoRequest(args)) {
+    case InfoRequest::Help:
+        QTextStream(stdout) << commandLineHelp(QFileInfo(args.value(0, "vexa2")).fileName());
+        return 0;
+    case InfoRequest::Version:
+        QTextStream(stdout) << "vexa2 " << VEXA_VERSION << Qt::endl;
+        return 0;
+    case InfoRequest::None:
+        break;
+    }
+    config.parseArgs(args);
+    const QStringList unknown = unknownOptions(config.keys);
     // The configuration file may ask for "-nw" too, so it is read before the toolkit starts.
     const StartOptions opt = applyStartOptions(config);
+    for (const QString &option : unknown)
+        logLine("Unknown option (see --help) :", option);
+    // Without a window nobody would see the mistake before the batch ran with other settings
+    // than meant.
+    if (opt.noWindow && !unknown.isEmpty())
+        return ExitUsage;
+    setPrivateRuntimeFolder();
     // Batch runs without a window often happen on machines without a display; the toolkit
     // would refuse to start there, so such a run draws off screen instead.
     if (opt.noWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")

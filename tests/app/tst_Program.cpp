@@ -11,6 +11,8 @@ private slots:
     void startsWithoutConfig_data();
     void startsWithoutConfig();
     void readsConfigNamedByOption();
+    void answersWithoutStarting_data();
+    void answersWithoutStarting();
     void runsBatchToItsEnd_data();
     void runsBatchToItsEnd();
 
@@ -57,6 +59,7 @@ void TestProgram::startsWithoutConfig()
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
     }
+    env.remove("XDG_RUNTIME_DIR"); // as in a batch job or a container
     p.setProcessEnvironment(env);
     p.start(program, args);
     QVERIFY(p.waitForStarted());
@@ -69,6 +72,53 @@ void TestProgram::startsWithoutConfig()
     QCOMPARE(p.exitCode(), 128 + SIGTERM);
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     QVERIFY2(err.contains("Can't open config file : config.cfg"), qPrintable(err));
+    QVERIFY2(!err.contains("XDG_RUNTIME_DIR"), qPrintable(err));
+}
+
+void TestProgram::answersWithoutStarting_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed");
+    QTest::addColumn<QString>("logged");
+    // No display and a platform that needs one: only a program that builds no window ends.
+    QTest::newRow("--help") << QStringList { "--help" } << 0 << QString("-nw ") << QString();
+    QTest::newRow("-h") << QStringList { "-h" } << 0 << QString("Usage: vexa2 [options]")
+                        << QString();
+    QTest::newRow("--version") << QStringList { "--version" } << 0
+                               << QString("vexa2 " VEXA_VERSION "\n") << QString();
+    QTest::newRow("--version before a batch")
+        << QStringList { "-nw", "--version", "-b", "job.bat", "-x" } << 0
+        << QString("vexa2 " VEXA_VERSION) << QString();
+    QTest::newRow("unknown option without a window") << QStringList { "-nw",
+        "--bogus" } << 2 << QString() << QString("Unknown option (see --help) : --bogus");
+    QTest::newRow("misspelt option before a batch") << QStringList { "-nw", "-bb", "job.bat",
+        "-x" } << 2 << QString() << QString("Unknown option (see --help) : -bb");
+}
+
+void TestProgram::answersWithoutStarting()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
+    QFETCH(QString, logged);
+    QTemporaryDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    QVERIFY(p.waitForStarted());
+    QVERIFY(p.waitForFinished(10000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, qPrintable(out + err));
+    QVERIFY2(out.contains(printed), qPrintable(out));
+    QVERIFY2(err.contains(logged), qPrintable(err));
 }
 
 void TestProgram::readsConfigNamedByOption()

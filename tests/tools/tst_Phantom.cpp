@@ -528,27 +528,46 @@ void TestPhantom::toolWritesDataSets()
 void TestPhantom::toolRejectsBadInput_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("range") << QStringList { "--range", "270" };
-    QTest::newRow("I0 below BG") << QStringList { "--i0", "50", "--bg", "100" };
-    QTest::newRow("axis off the detector") << QStringList { "--width", "20", "--axis-offset", "9" };
-    QTest::newRow("zbx without energies") << QStringList { "--zbx" };
-    QTest::newRow("bad energy range") << QStringList { "--energies", "9000:8900:10" };
-    QTest::newRow("same energy name") << QStringList { "--energies", "8980,8980.00001" };
-    QTest::newRow("name with folder") << QStringList { "--name", "a/b" };
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed");
+    // Usage errors exit 2, apart from the 1 of a run that failed.
+    QTest::newRow("range") << QStringList { "--range", "270" } << 2 << QString();
+    QTest::newRow("I0 below BG") << QStringList { "--i0", "50", "--bg", "100" } << 2 << QString();
+    QTest::newRow("axis off the detector")
+        << QStringList { "--width", "20", "--axis-offset", "9" } << 2 << QString();
+    QTest::newRow("zbx without energies") << QStringList { "--zbx" } << 2 << QString();
+    QTest::newRow("bad energy range")
+        << QStringList { "--energies", "9000:8900:10" } << 2 << QString();
+    QTest::newRow("same energy name")
+        << QStringList { "--energies", "8980,8980.00001" } << 2 << QString();
+    QTest::newRow("name with folder") << QStringList { "--name", "a/b" } << 2 << QString();
+    QTest::newRow("unknown option")
+        << QStringList { "--widht", "20" } << 2 << QString("Unknown option 'widht'");
+    QTest::newRow("stray argument") << QStringList { "extra" } << 2 << QString("\"extra\"");
+    QTest::newRow("an output folder that cannot be made")
+        << QStringList { "-o", "/proc/vexa2-phantom-out" } << 1 << QString("cannot create");
+    QTest::newRow("version") << QStringList { "--version" } << 0
+                             << QString("vexa2-phantom " VEXA_VERSION);
 }
 
 void TestPhantom::toolRejectsBadInput()
 {
     QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
     QTemporaryDir dir;
     QProcess p;
     p.start(qEnvironmentVariable("VEXA_TEST_BIN_DIR") + "/tools/phantom/vexa2-phantom",
         QStringList { "--width", "16", "--height", "4", "-n", "2", "-o", dir.filePath("out") }
             + args);
     QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), 1);
+    const QString text
+        = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(p.exitCode() == status, qPrintable(QString::number(p.exitCode()) + ": " + text));
     QVERIFY(!QFileInfo::exists(dir.filePath("out")));
-    QVERIFY(p.readAllStandardError().startsWith("vexa2-phantom: "));
+    if (status != 0)
+        QVERIFY2(text.startsWith("vexa2-phantom: "), qPrintable(text));
+    QVERIFY2(text.contains(printed), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestPhantom)

@@ -24,8 +24,13 @@ bool run(const QString &program, const QStringList &args, QString *output, int t
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &kv : env)
-        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+    // "NAME=value" sets a variable, "NAME" alone removes it.
+    for (const QString &kv : env) {
+        if (kv.contains('='))
+            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+        else
+            e.remove(kv);
+    }
     p.setProcessEnvironment(e);
     p.start(program, args);
     if (!p.waitForFinished(timeoutMs))
@@ -221,6 +226,8 @@ private slots:
     void reconstructsARange();
     void refusesBadInput_data();
     void refusesBadInput();
+    void answersInfoOptions_data();
+    void answersInfoOptions();
     void hdf5EqualsItex();
     void hdf5OwnAngles();
     void reconstructsASeries_data();
@@ -277,11 +284,27 @@ void TestRecon::reconstructsARange_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QList<int>>("slices");
     QTest::addColumn<bool>("pictures");
-    QTest::newRow("all slices, guessed centre, three workers") << QStringList { "--threads", "3",
-        "--png" } << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 } << true;
-    QTest::newRow("descending range, given centre") << QStringList { "--cor", "32.7", "--from", "7",
-        "--to", "0", "--step", "3", "--name", "scan", "--tag", "7112eV", "--tiff" }
-                                                    << QList<int> { 7, 4, 1 } << false;
+    QTest::addColumn<QString>("optionFile"); // written to a file and named with --config
+    QTest::addColumn<QStringList>("env");
+    QTest::newRow("all slices, guessed centre, three workers")
+        << QStringList { "--threads", "3", "--png" } << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 }
+        << true << QString() << QStringList {};
+    QTest::newRow("descending range, given centre")
+        << QStringList { "--cor", "32.7", "--from", "7", "--to", "0", "--step", "3", "--name",
+               "scan", "--tag", "7112eV", "--tiff" }
+        << QList<int> { 7, 4, 1 } << false << QString() << QStringList {};
+    // The same from an option file; the typed --step wins over the file's.
+    QTest::newRow("options from a file")
+        << QStringList { "--step", "3" } << QList<int> { 7, 4, 1 } << false
+        << QString("# a job run again and again\n"
+                   "cor 32.7   # the centre\n"
+                   "\n"
+                   "from 7\nto 0\nstep 1\nname \"scan\"\ntag 7112eV\ntiff\npng 0\n")
+        << QStringList {};
+    // A desktop user's environment exported into a cluster job: the X platform, no display.
+    QTest::newRow("X platform named, no display")
+        << QStringList { "--cor", "32.7", "--from", "2", "--to", "2" } << QList<int> { 2 } << false
+        << QString() << QStringList { "QT_QPA_PLATFORM=xcb", "DISPLAY", "WAYLAND_DISPLAY" };
 }
 
 void TestRecon::reconstructsARange()
@@ -289,12 +312,23 @@ void TestRecon::reconstructsARange()
     QFETCH(QStringList, args);
     QFETCH(QList<int>, slices);
     QFETCH(bool, pictures);
+    QFETCH(QString, optionFile);
+    QFETCH(QStringList, env);
     const QString outDir
         = tmp.filePath(QString("out-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    if (!optionFile.isEmpty()) {
+        QFile f(outDir + ".options");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(optionFile.toUtf8());
+        f.close();
+        args = QStringList { "--config", f.fileName() } + args;
+    }
     QString output;
-    QVERIFY2(
-        run(tool("/tools/recon/vexa2-recon"), QStringList { data, "-o", outDir } + args, &output),
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"), QStringList { data, "-o", outDir } + args,
+                 &output, 60000, env),
         qPrintable(output));
+    // Not every start of a program should warn about its runtime folder.
+    QVERIFY2(!output.contains("XDG_RUNTIME_DIR"), qPrintable(output));
 
     // The centre lies at 32 + 0.7; the guess finds it.
     const QRegularExpression corLine("Centre of rotation ([0-9.]+)");
@@ -306,7 +340,7 @@ void TestRecon::reconstructsARange()
     const int half = int(std::floor(std::min(cor, 64 - cor - 1)));
     const int n = (2 * half - 1) / 2 * 2;
 
-    const bool named = args.contains("--name");
+    const bool named = args.contains("--name") || optionFile.contains("name");
     QStringList expected;
     for (int s : slices) {
         const QString base = named ? QString("scan-7112eV-%1").arg(s, 5, 10, QChar('0'))
@@ -314,7 +348,7 @@ void TestRecon::reconstructsARange()
         expected << base + ".dat";
         if (pictures)
             expected << base + ".png";
-        if (args.contains("--tiff"))
+        if (args.contains("--tiff") || optionFile.contains("tiff"))
             expected << base + ".tif";
     }
     QStringList found = QDir(outDir).entryList(QDir::Files);
@@ -347,18 +381,41 @@ void TestRecon::reconstructsARange()
 void TestRecon::refusesBadInput_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no folder") << QStringList {};
-    QTest::newRow("missing folder") << QStringList { "/nonexistent/folder" };
-    QTest::newRow("slice out of range") << QStringList { "DATA", "--to", "8" };
-    QTest::newRow("centre outside the line") << QStringList { "DATA", "--cor", "70" };
-    QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" };
-    QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" };
-    QTest::newRow("a projection cut short") << QStringList { "CUT" };
-    QTest::newRow("share beyond the count") << QStringList { "SERIES", "--task", "3/3" };
-    QTest::newRow("share without a count") << QStringList { "SERIES", "--task", "1" };
-    QTest::newRow("a tag for a series") << QStringList { "SERIES", "--tag", "x" };
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    // A command line that cannot be run exits 2, data that cannot be read 1.
+    QTest::newRow("no folder") << QStringList {} << 2 << QString("name one folder");
+    QTest::newRow("missing folder")
+        << QStringList { "/nonexistent/folder" } << 1 << QString("no such folder");
+    QTest::newRow("slice out of range")
+        << QStringList { "DATA", "--to", "8" } << 2 << QString("0 ... 7");
+    QTest::newRow("centre outside the line")
+        << QStringList { "DATA", "--cor", "70" } << 2 << QString("1 ... 62");
+    QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" } << 2 << QString("step");
+    QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" } << 2
+                                << QString("workers");
+    QTest::newRow("a projection cut short") << QStringList { "CUT" } << 1 << QString();
+    QTest::newRow("share beyond the count")
+        << QStringList { "SERIES", "--task", "3/3" } << 2 << QString("--task");
+    QTest::newRow("share without a count")
+        << QStringList { "SERIES", "--task", "1" } << 2 << QString("--task");
+    QTest::newRow("a tag for a series")
+        << QStringList { "SERIES", "--tag", "x" } << 2 << QString("--tag");
     QTest::newRow("a series without images")
-        << QStringList { "SERIES", "--series", "--pattern", "*.none" };
+        << QStringList { "SERIES", "--series", "--pattern", "*.none" } << 1 << QString();
+    QTest::newRow("unknown option")
+        << QStringList { "DATA", "--corr", "30" } << 2 << QString("Unknown option 'corr'");
+    QTest::newRow("unknown filter")
+        << QStringList { "DATA", "--filter", "box" } << 2 << QString("unknown filter box");
+    QTest::newRow("option file that cannot be read")
+        << QStringList { "DATA", "--config", "/nonexistent/job.options" } << 2
+        << QString("cannot read the option file /nonexistent/job.options");
+    QTest::newRow("unknown key in an option file") << QStringList { "DATA", "--config",
+        "OPTIONS=cor 32.7\ncorr 3\n" } << 2 << QString("unknown option 'corr' at line 2 of ");
+    QTest::newRow("switch with a value in an option file") << QStringList { "DATA", "--config",
+        "OPTIONS=tiff maybe\n" } << 2 << QString("'tiff' takes no value");
+    QTest::newRow("option without its value in an option file") << QStringList { "DATA", "--config",
+        "OPTIONS=# job\ncor\n" } << 2 << QString("'cor' without its pixel at line 2 of ");
 }
 
 void TestRecon::refusesBadInput()
@@ -379,18 +436,50 @@ void TestRecon::refusesBadInput()
         args.replaceInStrings("CUT", cut);
     }
     args.replaceInStrings("SERIES", subSeries);
+    QTemporaryDir optionDir;
+    for (QString &a : args) {
+        if (a.startsWith("OPTIONS=")) {
+            QFile f(optionDir.filePath("job.options"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(a.mid(8).toUtf8());
+            a = f.fileName();
+        }
+    }
+    QFETCH(int, status);
+    QFETCH(QString, said);
     const QString outDir = tmp.filePath("refused");
     QProcess p;
     p.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "-o", outDir });
     QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), 1);
     const QByteArray err = p.readAllStandardError();
+    QVERIFY2(p.exitCode() == status, err.constData());
     QVERIFY(err.contains("vexa2-recon: "));
+    QVERIFY2(err.contains(said.toUtf8()), err.constData());
     if (QByteArray(QTest::currentDataTag()) == "a projection cut short")
         QVERIFY2(err.contains("The image set is incomplete: 1 of 90 files could not be read (")
                 && err.contains(": pixel block shorter than the image size); no run started"),
             err.constData());
     QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
+}
+
+void TestRecon::answersInfoOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("version") << QStringList { "--version" } << QString("vexa2-recon " VEXA_VERSION);
+    QTest::newRow("help") << QStringList { "--help" } << QString("--config <file>");
+    QTest::newRow("help beside other options")
+        << QStringList { "-h", "--cor", "12" } << QString("Exit status: 0 when");
+}
+
+void TestRecon::answersInfoOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, printed);
+    QString output;
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args, &output), qPrintable(output));
+    QVERIFY2(output.contains(printed), qPrintable(output));
+    QVERIFY2(!output.contains("XDG_RUNTIME_DIR"), qPrintable(output));
 }
 
 void TestRecon::hdf5EqualsItex()

@@ -29,6 +29,13 @@ int fail(const QString &message)
     return 1;
 }
 
+// A command line that asks for something impossible: nothing was written.
+int usage(const QString &message)
+{
+    QTextStream(stderr) << "vexa2-phantom: " << message << Qt::endl;
+    return 2;
+}
+
 std::optional<int> intValue(const QString &text, int lo, int hi)
 {
     bool ok = false;
@@ -113,6 +120,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexa2-phantom"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXA_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -145,6 +153,7 @@ int main(int argc, char *argv[])
         "--edge says otherwise): its attenuation triples across the edge; all bodies fall\n"
         "gently with energy."));
     parser.addHelpOption();
+    parser.addVersionOption();
 
     const QCommandLineOption widthOpt(QStringLiteral("width"),
         QStringLiteral("Detector width in pixels (4..16384, default 256)."),
@@ -219,95 +228,100 @@ int main(int argc, char *argv[])
         noiseOpt, seedOpt, outOpt, forceOpt, nameOpt, scaleOpt, energiesOpt, zbxOpt, edgeOpt,
         expOpt, threadsOpt });
     parser.addOptions({ hdf5Opt, gzipOpt });
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usage(parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\"; see --help")
-                        .arg(parser.positionalArguments().first()));
+        return usage(QStringLiteral("unexpected argument \"%1\"; see --help")
+                         .arg(parser.positionalArguments().first()));
 
     Projector proj;
     const auto width = intValue(parser.value(widthOpt), 4, 16384);
     const auto height = intValue(parser.value(heightOpt), 4, 16384);
     if (!width || !height)
-        return fail(QStringLiteral("width and height must be whole numbers from 4 to 16384"));
+        return usage(QStringLiteral("width and height must be whole numbers from 4 to 16384"));
     if (qint64(*width) * *height > 16 * 1024 * 1024)
-        return fail(QStringLiteral("at most 16777216 pixels per image"));
+        return usage(QStringLiteral("at most 16777216 pixels per image"));
     proj.detector.width = *width;
     proj.detector.height = *height;
     proj.detector.horizontalAxis = parser.isSet(horizOpt);
     const auto offset = doubleValue(parser.value(offsetOpt), -1e6, 1e6);
     if (!offset)
-        return fail(QStringLiteral("the axis offset must be a number"));
+        return usage(QStringLiteral("the axis offset must be a number"));
     proj.detector.axisOffset = *offset;
     if (!proj.detector.isValid())
-        return fail(QStringLiteral("the axis at %1 leaves too little of the detector line on "
-                                   "one side")
-                        .arg(proj.detector.axis()));
+        return usage(QStringLiteral("the axis at %1 leaves too little of the detector line on "
+                                    "one side")
+                         .arg(proj.detector.axis()));
 
     const auto count = intValue(parser.value(projOpt), 1, 100000);
     if (!count)
-        return fail(QStringLiteral("the number of projections must be from 1 to 100000"));
+        return usage(QStringLiteral("the number of projections must be from 1 to 100000"));
     proj.projections = *count;
     const auto range = intValue(parser.value(rangeOpt), 0, 360);
     if (!range || (*range != 180 && *range != 360))
-        return fail(QStringLiteral("the range must be 180 or 360"));
+        return usage(QStringLiteral("the range must be 180 or 360"));
     proj.rangeDeg = *range;
 
     const auto i0 = doubleValue(parser.value(i0Opt), 0, 65535);
     const auto bg = doubleValue(parser.value(bgOpt), 0, 65535);
     if (!i0 || !bg || *bg >= *i0)
-        return fail(QStringLiteral("I0 and BG must lie in 0..65535 with BG below I0"));
+        return usage(QStringLiteral("I0 and BG must lie in 0..65535 with BG below I0"));
     proj.i0 = *i0;
     proj.bg = *bg;
     proj.noise = parser.isSet(noiseOpt);
     bool seedOk = false;
     proj.seed = parser.value(seedOpt).trimmed().toULongLong(&seedOk);
     if (!seedOk)
-        return fail(QStringLiteral("the seed must be a whole number from 0 to 2^64 - 1"));
+        return usage(QStringLiteral("the seed must be a whole number from 0 to 2^64 - 1"));
     const auto exposure = doubleValue(parser.value(expOpt), 1e-9, 1e9);
     if (!exposure)
-        return fail(QStringLiteral("the exposure time must be a positive number"));
+        return usage(QStringLiteral("the exposure time must be a positive number"));
     proj.exposureTime = *exposure;
     const auto threads = intValue(parser.value(threadsOpt), 0, 1024);
     if (!threads)
-        return fail(QStringLiteral("the number of threads must be from 0 to 1024"));
+        return usage(QStringLiteral("the number of threads must be from 0 to 1024"));
     proj.threads = *threads;
 
     const auto muScale = doubleValue(parser.value(scaleOpt), 0, 1e6);
     if (!muScale)
-        return fail(QStringLiteral("the attenuation scale must be a number of at least 0"));
+        return usage(QStringLiteral("the attenuation scale must be a number of at least 0"));
     const auto edge = doubleValue(parser.value(edgeOpt), 1, 1e7);
     if (!edge)
-        return fail(QStringLiteral("the edge energy must be a positive number"));
+        return usage(QStringLiteral("the edge energy must be a positive number"));
 
     const QString name = parser.value(nameOpt);
     if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name == "."
         || name == "..")
-        return fail(QStringLiteral("the sample name must be a plain file name"));
+        return usage(QStringLiteral("the sample name must be a plain file name"));
 
     const bool xafs = parser.isSet(energiesOpt);
     const auto gzip = intValue(parser.value(gzipOpt), 0, 9);
     if (!gzip)
-        return fail(QStringLiteral("the gzip level must be from 0 to 9"));
+        return usage(QStringLiteral("the gzip level must be from 0 to 9"));
     if (parser.isSet(hdf5Opt) && xafs)
-        return fail(QStringLiteral("--hdf5 writes one CT data set; it cannot be combined with "
-                                   "--energies"));
+        return usage(QStringLiteral("--hdf5 writes one CT data set; it cannot be combined with "
+                                    "--energies"));
     const bool zbx = parser.isSet(zbxOpt);
     if (zbx && !xafs)
-        return fail(QStringLiteral("--zbx needs --energies"));
+        return usage(QStringLiteral("--zbx needs --energies"));
     QList<double> energies;
     EnergyNaming naming;
     if (xafs) {
         QString error;
         energies = parseEnergies(parser.value(energiesOpt), &error);
         if (energies.isEmpty())
-            return fail(error);
+            return usage(error);
         naming = EnergyNaming::forEnergies(energies, zbx);
         for (int k = 1; k < energies.size(); ++k) {
             if (naming.text(energies[k]) == naming.text(energies[k - 1]))
-                return fail(QStringLiteral("energies %1 and %2 get the same name %3")
-                                .arg(energies[k - 1])
-                                .arg(energies[k])
-                                .arg(naming.text(energies[k])));
+                return usage(QStringLiteral("energies %1 and %2 get the same name %3")
+                                 .arg(energies[k - 1])
+                                 .arg(energies[k])
+                                 .arg(naming.text(energies[k])));
         }
     }
 

@@ -3,6 +3,7 @@
 // background saver as the program.
 #include "CorPerEnergy.h"
 #include "DataSeries.h"
+#include "OptionFile.h"
 #include "ResultFiles.h"
 #include "SliceDispatcher.h"
 #include "WorkShare.h"
@@ -52,6 +53,13 @@ int fail(const QString &msg)
 {
     QTextStream(stderr) << "vexa2-recon: " << msg << Qt::endl;
     return 1;
+}
+
+// A command line (or option file) that asks for something impossible: nothing was started.
+int usage(const QString &msg)
+{
+    QTextStream(stderr) << "vexa2-recon: " << msg << Qt::endl;
+    return 2;
 }
 
 std::optional<double> number(const QString &text)
@@ -163,11 +171,14 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
 
 int main(int argc, char *argv[])
 {
-    // Nothing is shown: the panels only compute.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Nothing is shown: the panels only compute. Whatever platform the environment names
+    // (a desktop user's xcb, exported into a cluster job), a node without a display must not
+    // refuse to start.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    setPrivateRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
+    QApplication::setApplicationVersion(VEXA_VERSION);
 
     // Stopped from outside (Ctrl-C, kill, a batch system's time limit): the slices in
     // progress are finished and written, nothing further is started.
@@ -202,8 +213,17 @@ int main(int argc, char *argv[])
         "FOLDER may also be an HDF5 file in the DXchange layout (/exchange/data, data_white,\n"
         "data_dark, theta): one data set of its projections, with the averages of its white and\n"
         "dark images as I0 and BG and the range and origin its angles give (unless --range or\n"
-        "--origin).");
-    parser.addHelpOption();
+        "--origin).\n"
+        "\n"
+        "--config FILE reads options from FILE, one per line: the option's name and its value\n"
+        "(\"cor 1024.5\", \"method gridding\", \"tiff\", \"folder /data/scan\"), # starts a "
+        "comment;\n"
+        "options typed on the command line win.\n"
+        "\n"
+        "Exit status: 0 when everything was written, 1 when anything failed, 2 for a command\n"
+        "line that cannot be run, 128 + the signal number when stopped from outside.");
+    const QCommandLineOption helpOpt = parser.addHelpOption();
+    const QCommandLineOption versionOpt = parser.addVersionOption();
     parser.addPositionalArgument(
         "folder", "Folder holding the projection images or the series, or a DXchange HDF5 file.");
     const QCommandLineOption patternOpt(
@@ -273,12 +293,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption checkOpt("check",
         "Reconstruct nothing: check that every file of the whole run is there complete, print "
         "a summary and exit with status 1 when any is missing.");
-    parser.addOptions(
-        { patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt, guessSliceOpt, fromOpt,
-            toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
-            upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
-    parser.addOptions({ tiffOpt, tiffZlibOpt });
-    parser.addOptions({ filterOpt, ringOpt });
+    // Every option is also a key of the --config files.
+    QList<QCommandLineOption> options;
+    const auto addOptions = [&](const QList<QCommandLineOption> &list) {
+        parser.addOptions(list);
+        options += list;
+    };
+    addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt, guessSliceOpt,
+        fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
+        upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
+    addOptions({ tiffOpt, tiffZlibOpt });
+    addOptions({ filterOpt, ringOpt });
     const QCommandLineOption volumeOpt("volume",
         "Also write the whole slice range as one volume: HDF5 (NeXus NXdata, .h5/.nxs) or a\n"
         "multi-page 32-bit float BigTIFF (.tif) that ImageJ/Fiji opens as a stack. Made from the\n"
@@ -296,22 +321,49 @@ int main(int argc, char *argv[])
         "attenuation coefficient per pixel length) or mu-per-cm (mu in 1/cm; needs\n"
         "--pixel-size). CT image data files keep the default scale.",
         "scale", "2mu");
-    parser.addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
-    parser.addOptions({ corPerEnergyOpt, corTableOpt });
+    addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
+    addOptions({ corPerEnergyOpt, corTableOpt });
+    const QCommandLineOption configOpt("config", "Read options from FILE (see above).", "file");
+    parser.addOption(configOpt);
+
+    // The options of a --config file come first, so that those typed win.
+    QStringList args = QCoreApplication::arguments();
     // "--cor-per-energy=TABLE" names the table; the bare option guesses.
-    QStringList arguments = app.arguments();
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments[i].startsWith("--cor-per-energy=")) {
-            const QString table = arguments[i].section('=', 1);
-            arguments[i] = "--cor-per-energy";
-            arguments.insert(i + 1, "--cor-table=" + table);
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i].startsWith("--cor-per-energy=")) {
+            const QString table = args[i].section('=', 1);
+            args[i] = "--cor-per-energy";
+            args.insert(i + 1, "--cor-table=" + table);
         }
     }
-    parser.process(arguments);
+    QString fileFolder;
+    {
+        QCommandLineParser first;
+        first.addOption(configOpt);
+        first.addOption(helpOpt);
+        first.addOption(versionOpt);
+        first.addOptions(options);
+        if (first.parse(args) && first.isSet(configOpt)) {
+            QStringList fileArgs;
+            QString error;
+            if (!OptionFile::read(first.value(configOpt), options, &fileArgs, &fileFolder, &error))
+                return usage(error);
+            args = args.mid(0, 1) + fileArgs + args.mid(1);
+        }
+    }
+    if (!parser.parse(args))
+        return usage(parser.errorText() + " (see --help)");
+    if (parser.isSet(helpOpt))
+        parser.showHelp(0);
+    if (parser.isSet(versionOpt))
+        parser.showVersion();
 
-    if (parser.positionalArguments().size() != 1)
-        return fail("name one folder of projection images (see --help)");
-    const QString source = parser.positionalArguments().first();
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty() && !fileFolder.isEmpty())
+        positional << fileFolder;
+    if (positional.size() != 1)
+        return usage("name one folder of projection images (see --help)");
+    const QString source = positional.first();
     const bool hdf5 = QFileInfo(source).isFile() && DxchangeFile::isHdf5(source);
     const QDir folder(hdf5 ? QFileInfo(source).absolutePath() : source);
     if (!folder.exists())
@@ -328,7 +380,7 @@ int main(int argc, char *argv[])
     }
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
-        return fail("the method must be fbp or gridding, not " + parser.value(methodOpt));
+        return usage("the method must be fbp or gridding, not " + parser.value(methodOpt));
     if (!thetaEven)
         out() << "The angles of " << source << " are not evenly spread: each projection is "
               << "reconstructed at its own angle, weighted by the angle it stands for"
@@ -345,31 +397,31 @@ int main(int argc, char *argv[])
     const auto upper = number(parser.value(upperOpt));
     const auto offset = number(parser.value(offsetOpt));
     if (!range || *range <= 0 || !origin)
-        return fail("the range must be a positive number of degrees and the origin a number");
+        return usage("the range must be a positive number of degrees and the origin a number");
     if (!step || *step == 0)
-        return fail("the slice step must be a whole number other than 0");
+        return usage("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
-        return fail("the value limits and the offset must be numbers");
+        return usage("the value limits and the offset must be numbers");
     CtFilterKind filter = CtFilterKind::Ramp;
     if (!CtFilter::fromName(parser.value(filterOpt), &filter))
-        return fail("unknown filter " + parser.value(filterOpt)
+        return usage("unknown filter " + parser.value(filterOpt)
             + " (known: " + CtFilter::names().join(' ') + ")");
     const auto ringLevel = integer(parser.value(ringOpt));
     if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
-        return fail(QString("the ring removal level must be a whole number from 0 to %1")
-                        .arg(RingRemoval::maxLevel));
+        return usage(QString("the ring removal level must be a whole number from 0 to %1")
+                         .arg(RingRemoval::maxLevel));
 
     // One volume file, the pixel size and the scale of the float outputs.
     QString volumePath;
     VolumeFile::Format volumeFormat = VolumeFile::Format::Hdf5;
     if (parser.isSet(volumeOpt) && parser.isSet(tiffStackOpt))
-        return fail("give --volume or --tiff-stack, not both");
+        return usage("give --volume or --tiff-stack, not both");
     if (parser.isSet(volumeOpt) || parser.isSet(tiffStackOpt)) {
         volumePath = QFileInfo(parser.value(parser.isSet(volumeOpt) ? volumeOpt : tiffStackOpt))
                          .absoluteFilePath();
         if (!VolumeFile::formatOf(volumePath, &volumeFormat)
             || (parser.isSet(tiffStackOpt) && volumeFormat != VolumeFile::Format::TiffStack))
-            return fail("the volume file must end in .h5, .hdf5, .nxs (HDF5) or .tif, .tiff "
+            return usage("the volume file must end in .h5, .hdf5, .nxs (HDF5) or .tif, .tiff "
                         "(TIFF stack): "
                 + volumePath);
     }
@@ -385,7 +437,7 @@ int main(int argc, char *argv[])
             pixelUnit = m.captured(2) == "micron" ? QString("um") : m.captured(2);
         }
         if (!ok || !(pixelSize > 0) || VolumeFile::centimetres(pixelUnit) == 0)
-            return fail("the pixel size takes a positive number and a unit (nm, um, mm, cm), "
+            return usage("the pixel size takes a positive number and a unit (nm, um, mm, cm), "
                         "e.g. 0.65um, not "
                 + parser.value(pixelSizeOpt));
     }
@@ -393,19 +445,19 @@ int main(int argc, char *argv[])
     QString floatUnit;
     if (parser.value(valuesOpt) == "mu-per-cm") {
         if (pixelSize <= 0)
-            return fail("--values mu-per-cm needs --pixel-size");
+            return usage("--values mu-per-cm needs --pixel-size");
         // The values are 2 mu per pixel length.
         floatScale = 1.0 / (2.0 * pixelSize * VolumeFile::centimetres(pixelUnit));
         floatUnit = QStringLiteral("1/cm (linear attenuation coefficient)");
     } else if (parser.value(valuesOpt) != "2mu") {
-        return fail("--values takes 2mu or mu-per-cm, not " + parser.value(valuesOpt));
+        return usage("--values takes 2mu or mu-per-cm, not " + parser.value(valuesOpt));
     }
 
     WorkShare share;
     if (parser.isSet(taskOpt)) {
         const auto s = WorkShare::parse(parser.value(taskOpt));
         if (!s)
-            return fail("--task takes I/N with 0 <= I < N, e.g. 3/8");
+            return usage("--task takes I/N with 0 <= I < N, e.g. 3/8");
         share = *s;
     } else if (!parser.isSet(checkOpt)) {
         bool fromSlurm = false;
@@ -432,10 +484,10 @@ int main(int argc, char *argv[])
     if (series.sets.isEmpty())
         return fail(error);
     if (series.isSeries() && !volumePath.isEmpty())
-        return fail("--volume applies to one data set; a series makes one spectral stack of "
+        return usage("--volume applies to one data set; a series makes one spectral stack of "
                     "its energies with vexa2-spectra stack");
     if (series.isSeries() && parser.isSet(tagOpt))
-        return fail("--tag does not apply to a series: each energy is tagged with its set's name");
+        return usage("--tag does not apply to a series: each energy is tagged with its set's name");
     if (!series.isSeries())
         series.sets[0].tag = parser.isSet(tagOpt) ? parser.value(tagOpt)
             : hdf5                                ? QFileInfo(source).completeBaseName()
@@ -480,7 +532,7 @@ int main(int argc, char *argv[])
     const int from = parser.isSet(fromOpt) ? integer(parser.value(fromOpt)).value_or(-1) : 0;
     const int to = parser.isSet(toOpt) ? integer(parser.value(toOpt)).value_or(-1) : lineCount - 1;
     if (from < 0 || from >= lineCount || to < 0 || to >= lineCount)
-        return fail(QString("slices must lie in 0 ... %1").arg(lineCount - 1));
+        return usage(QString("slices must lie in 0 ... %1").arg(lineCount - 1));
     QList<int> slices;
     const int signedStep = std::abs(*step) * (to < from ? -1 : 1);
     for (int s = from; signedStep > 0 ? s <= to : s >= to; s += signedStep)
@@ -665,15 +717,15 @@ int main(int argc, char *argv[])
         ? integer(parser.value(guessSliceOpt)).value_or(-1)
         : lineCount / 2;
     if (guessSlice < 0 || guessSlice >= lineCount)
-        return fail(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
+        return usage(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
     procCtrl.setSliceNo(guessSlice);
     const bool corPerEnergy = parser.isSet(corPerEnergyOpt) || parser.isSet(corTableOpt);
     QList<double> cors; // per set, with a centre per energy
     CorPerEnergy::Grid grid;
     if (corPerEnergy && parser.isSet(corOpt))
-        return fail("--cor gives one centre for all energies; --cor-per-energy one for each");
+        return usage("--cor gives one centre for all energies; --cor-per-energy one for each");
     if (corPerEnergy && !isSeries)
-        return fail("--cor-per-energy needs a series");
+        return usage("--cor-per-energy needs a series");
     if (corPerEnergy && parser.isSet(corTableOpt)) {
         cors = CorPerEnergy::fromTable(parser.value(corTableOpt), series.sets, &error);
         if (cors.isEmpty())
@@ -715,7 +767,8 @@ int main(int argc, char *argv[])
     } else if (parser.isSet(corOpt)) {
         const auto cor = number(parser.value(corOpt));
         if (!cor || *cor < 1 || *cor >= lineLength - 1)
-            return fail(QString("the centre of rotation must lie in 1 ... %1").arg(lineLength - 2));
+            return usage(
+                QString("the centre of rotation must lie in 1 ... %1").arg(lineLength - 2));
         procCtrl.setCor(*cor);
         out() << "Centre of rotation " << procCtrl.cor() << Qt::endl;
     } else {
@@ -737,7 +790,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(threadsOpt)) {
         const auto t = integer(parser.value(threadsOpt));
         if (!t || *t < 1)
-            return fail("the number of workers must be 1 or more");
+            return usage("the number of workers must be 1 or more");
         threads = *t;
     }
 
