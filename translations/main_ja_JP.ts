@@ -239,6 +239,14 @@
         <source>Problems: %1, the last: %2</source>
         <translation>問題: %1 件、最後: %2</translation>
     </message>
+    <message>
+        <source>Guess the centre of rotation on each data set and keep every set on the first set&apos;s grid, the rotation axis at the same pixel</source>
+        <translation>データセットごとに回転中心を推定し、すべてのセットを最初のセットの格子（回転軸が同じ画素）に揃えます</translation>
+    </message>
+    <message>
+        <source>CoR per Energy</source>
+        <translation>エネルギーごとのCoR</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

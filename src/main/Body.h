@@ -2,6 +2,7 @@
 
 #include "BatchCmd.h"
 #include "CtParams.h"
+#include "CtRegion.h"
 #include "DxchangeFile.h"
 #include "MouseC.h"
 #include "RunReport.h"
@@ -242,6 +243,9 @@ private slots:
     void newSets(int count);
     void setFirstImageSet();
     void setNextImageSet();
+    // A set of the sequence is loaded: its own centre of rotation first when asked, then the
+    // calculation.
+    void startSeqCalculation();
     void startingSeqCalc();
     void finishedSeqCalc();
     void i0FilesSelected(QStringList files, bool clear);
@@ -296,6 +300,13 @@ private:
     void report(const QString &line, QWidget *field);
     void relayRegion(
         bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1);
+    // "CoR per Energy": guesses the loaded set's centre of rotation and moves the calculation
+    // region with the rotation axis, so that the set's slices fall on the grid of the
+    // sequence's first set (the same size, the axis at the same pixel).
+    void useCorOfThisSet();
+    bool seqGridSet = false; // the first set of the sequence has fixed the grid
+    int seqGridHalf = 0; // its sampling window's half width
+    CtRegion seqGridCr; // its calculation region
     void applyRawSelection();
     // I0 and BG images of another size than the projections are not used: their selector
     // fields turn red and the sizes are reported (at a run's start as a failure).

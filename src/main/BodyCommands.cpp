@@ -64,7 +64,7 @@ const QHash<QString, QString> &numericArgs()
                  "seq_exec_show", "seq_exec_keep_range_on_new_set", "images_seek", "ct_proc_slice",
                  "ct_slice_from", "ct_slice_to", "ct_slice_step", "ct_threads",
                  "ct_dataset_using_images", "ct_dataset_start_image_no", "show_tab", "show_ct2",
-                 "ct_ring_removal" })
+                 "ct_ring_removal", "seq_cor_per_energy" })
             t.insert(QString::fromLatin1(flag), "i");
         for (const char *number : { "images_exp_time", "i0_exp_time", "bg_exp_time", "ct_cor",
                  "ct_angle_offset", "ct_angle_origin", "ct_dataset_range", "fix_color_min",
@@ -452,6 +452,8 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             SelI0Files->loadFromDir(text, cmd.args.mid(1));
     } else if (is("seq_exec_keep_range_on_new_set")) {
         keepOnNewSet->setChecked(flag);
+    } else if (is("seq_cor_per_energy")) {
+        SeqCorPerEnergy->setChecked(flag);
     } else if (cmd.lineNo > 0 && !cmd.cmd.isEmpty()) {
         // A misspelt keyword in a batch or setup file is reported; the batch goes on.
         recordFailure(

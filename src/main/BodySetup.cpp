@@ -170,6 +170,7 @@ void Body::saveSetup(QString fname)
     if (!i0Files.isEmpty())
         w.row("seq_exec_select_i0", folderAndSuffix(i0Files.first()));
     w.flag("seq_exec_keep_range_on_new_set", keepOnNewSet->isChecked());
+    w.flag("seq_cor_per_energy", SeqCorPerEnergy->isChecked());
 
     out.flush();
     if (!writeWholeFile(fname, text)) {

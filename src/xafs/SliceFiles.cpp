@@ -67,7 +67,7 @@ namespace SliceFiles {
 bool readFloatTiff(const QString &path, std::vector<float> &pixels, int &w, int &h, QString *error,
     Description *description)
 {
-    pixels.clear();
+    // Kept at its size: a buffer reused for slices of one size is not cleared each time.
     w = h = 0;
     QString message;
     TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();

@@ -295,6 +295,7 @@ void TestBodyCommands::commandSetsControl_data()
     row("seq_exec_select_i0 " + tmp.filePath("i0") + " *.img", PROBE(listOf(b.i0Energies)),
         QVariantList { 7100.0, 7300.0 });
     row("seq_exec_keep_range_on_new_set 1", PROBE(b.keepOnNewSet->isChecked()), true);
+    row("seq_cor_per_energy 1", PROBE(b.SeqCorPerEnergy->isChecked()), true);
 }
 
 void TestBodyCommands::commandSetsControl()

@@ -12,6 +12,7 @@
 #include "SelectDataDir.h"
 #include "SelectDataFiles.h"
 #include "XafsBatch.h"
+#include "xafs/AxisDriftSeries.h"
 
 #include <QtTest>
 
@@ -127,6 +128,7 @@ private slots:
     void conditionsHoldForEverySet_data();
     void conditionsHoldForEverySet();
     void readmeLoopRunsEveryEnergy();
+    void corPerEnergyKeepsOneGrid();
 
 private:
     // Slices 1 and 2 of every set by one worker, data files per energy below `out`; the range
@@ -406,6 +408,80 @@ void TestBodySeq::readmeLoopRunsEveryEnergy()
     QTRY_COMPARE(datFilesBelow(ref), expected);
     for (const QString &f : expected)
         QVERIFY2(contentOf(recon + '/' + f) == contentOf(ref + '/' + f), qPrintable(f));
+}
+
+void TestBodySeq::corPerEnergyKeepsOneGrid()
+{
+    // The rotation axis moves by up to 2 px between the sets; the sample does not. With "CoR
+    // per Energy" each set gets its own centre and its slices the first set's grid.
+    QTemporaryDir data, out;
+    const QList<double> drifts { 0, 2.0, -1.5 };
+    QVERIFY(writeAxisDriftSeries(data.path(), 32, drifts, 64, 3, 60));
+    Body body;
+    QVERIFY(runBatch(body, out.filePath("setup.bat"),
+        QString("ct_rot_ax_is_v 1\nbg_load \"%1/BG.img\"\ni0_load \"%1/I0-07100_0eV-00000.img\"\n"
+                "seq_cor_per_energy 1")
+            .arg(data.path())));
+    QVERIFY(body.SeqCorPerEnergy->isChecked());
+    prepare(body, data.path(), out.path() + "/recon", 1, 3, false);
+    body.SeqCalc->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stages.endsWith("Finished"), 60000);
+
+    std::vector<float> first;
+    QPointF c0;
+    int w0 = 0, h0 = 0;
+    for (int k = 0; k < drifts.size(); ++k) {
+        const QString tag = QString("%1_0eV").arg(7100 + 5 * k, 5, 10, QChar('0'));
+        const QString path = QString("%1/recon/%2/scan-%2-00001.dat").arg(out.path(), tag);
+        QTRY_VERIFY2(QFileInfo::exists(path), qPrintable(path));
+        // The data file's pixels (x, z, value + offset 10), its region's size from its lines.
+        const QList<QByteArray> lines = contentOf(path).split('\n');
+        std::vector<float> v;
+        int w = 0, h = 0;
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> items = line.split('\t');
+            if (line.startsWith('#') || items.size() != 3)
+                continue;
+            if (v.empty())
+                w = h = 0;
+            v.push_back(items[2].toFloat() - 10.0f);
+            w = std::max(w, items[0].toInt() + 1);
+            h = std::max(h, items[1].toInt() + 1);
+        }
+        const int x0 = lines.value(1).split(':').value(1).trimmed().toInt();
+        const int z0 = lines.value(2).split(':').value(1).trimmed().toInt();
+        w -= x0;
+        h -= z0;
+        QCOMPARE(qsizetype(v.size()), qsizetype(w) * h);
+        const QPointF c = centroid(v, w, h);
+        if (k == 0) {
+            w0 = w;
+            h0 = h;
+            c0 = c;
+            first = v;
+            continue;
+        }
+        QCOMPARE(w, w0);
+        QCOMPARE(h, h0);
+        // Voxel by voxel the same slice: a wrong centre would blur the grains.
+        double diff = 0, norm = 0;
+        for (size_t i = 0; i < v.size(); ++i) {
+            diff += (v[i] - first[i]) * (v[i] - first[i]);
+            norm += first[i] * first[i];
+        }
+        qInfo("%s: relative difference %.4f", qPrintable(tag), std::sqrt(diff / norm));
+        QVERIFY2(std::sqrt(diff / norm) < 0.05,
+            qPrintable(QString("%1 differs from the first set by %2 %")
+                           .arg(tag)
+                           .arg(100 * std::sqrt(diff / norm))));
+        QVERIFY2(std::abs(c.x() - c0.x()) < 0.1 && std::abs(c.y() - c0.y()) < 0.1,
+            qPrintable(QString("%1: centre of mass %2, %3; first set %4, %5")
+                           .arg(tag)
+                           .arg(c.x())
+                           .arg(c.y())
+                           .arg(c0.x())
+                           .arg(c0.y())));
+    }
 }
 
 QTEST_MAIN(TestBodySeq)
