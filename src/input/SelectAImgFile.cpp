@@ -2,6 +2,7 @@
 
 #include "ImgData.h"
 #include "ImgDispWPV.h"
+#include "ImgReaders.h"
 #include "ui_SelectAImgFile.h"
 
 #include <QHBoxLayout>
@@ -59,9 +60,8 @@ void SelectAImgFile::setExpTime(double time)
 
 void SelectAImgFile::loadImage(const QString &fname)
 {
-    ImgData *fresh = ImgData::create(ImgData::fileType(fname));
+    ImgData *fresh = ImgReaders::create(fname);
     if (fresh) {
-        fresh->fileName = fname;
         if (!fresh->load()) {
             delete fresh;
             fresh = nullptr;
