@@ -24,6 +24,8 @@ private slots:
     void loadFromDir_data();
     void loadFromDir();
     void loadFromMissingDir();
+    void flatsAndDarksInTheFolder_data();
+    void flatsAndDarksInTheFolder();
     void loadFileInfos();
     void appendAndStep();
     void expTime_data();
@@ -135,6 +137,47 @@ void tst_SelectDataFiles::loadFromMissingDir()
     QCOMPARE(cap.lines, QStringList { "Can not find folder " + missing });
     QCOMPARE(selected.count(), 1);
     QCOMPARE(selected.at(0).at(0).toStringList(), QStringList());
+}
+
+void tst_SelectDataFiles::flatsAndDarksInTheFolder_data()
+{
+    QTest::addColumn<bool>("plain");
+    QTest::newRow("projections") << false;
+    // The I0 files of a series are listed as they are.
+    QTest::newRow("plain mode") << true;
+}
+
+void tst_SelectDataFiles::flatsAndDarksInTheFolder()
+{
+    QFETCH(bool, plain);
+    const QString folder = dir.filePath("with-references");
+    QVERIFY(QDir().mkpath(folder));
+    const QStringList all { "BG_x.img", "dark.img", "flat_a.img", "Flat_b.img", "p1.img",
+        "p2.img" };
+    for (const QString &n : all)
+        QVERIFY(writeBytes(folder + "/" + n, "IM"));
+    SelectDataFiles s;
+    if (plain)
+        s.setPlainMode();
+    QSignalSpy selected(&s, &SelectDataFiles::filesSelected);
+    QSignalSpy references(&s, &SelectDataFiles::referencesFound);
+    s.loadFromDir(folder, { "*.img" });
+    const auto paths = [&](const QStringList &names) {
+        QStringList p;
+        for (const QString &n : names)
+            p << QDir(folder).absoluteFilePath(n);
+        return p;
+    };
+    QCOMPARE(selected.count(), 1);
+    if (plain) {
+        QCOMPARE(selected.at(0).at(0).toStringList(), paths(all));
+        QCOMPARE(references.count(), 0);
+        return;
+    }
+    QCOMPARE(selected.at(0).at(0).toStringList(), paths({ "p1.img", "p2.img" }));
+    QCOMPARE(references.count(), 1);
+    QCOMPARE(references.at(0).at(0).toString(), paths({ "flat_a.img", "Flat_b.img" }).join('|'));
+    QCOMPARE(references.at(0).at(1).toString(), paths({ "BG_x.img", "dark.img" }).join('|'));
 }
 
 void tst_SelectDataFiles::loadFileInfos()
