@@ -103,14 +103,15 @@ QString ImgDatas::sizeMismatchText(const ImgData *reader, const QString &which) 
 
 bool ImgDatas::add(QString filePath)
 {
+    // A folder that a wide pattern lists alongside the images is no projection (nor the
+    // average of its images, as it would be for an I0 image).
+    if (QFileInfo(filePath).isDir())
+        return false;
     ImgData *d = ImgReaders::create(filePath);
     if (!d) {
-        // A folder that a wide pattern lists alongside the images is no projection.
-        const QFileInfo info(filePath);
-        if (!info.isDir())
-            refused.append({ filePath,
-                info.exists() ? QStringLiteral("unknown file type")
-                              : QStringLiteral("file not found") });
+        refused.append({ filePath,
+            QFileInfo::exists(filePath) ? QStringLiteral("unknown file type")
+                                        : QStringLiteral("file not found") });
         return false;
     }
     ImgData::lastRefusal = &lastRefusal;

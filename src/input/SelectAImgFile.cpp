@@ -17,6 +17,8 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     // Before the "Clear" button, which stays last in the row.
     rowLayout()->insertWidget(rowLayout()->count() - 1, extra);
     defaultExpTime = expTime();
+    // Flats or darks taken several times are averaged into one image.
+    severalFiles = true;
 
     connect(this, &SelectAFile::fileSelected, this, &SelectAImgFile::loadImage);
     connect(this, &SelectAFile::clear, this, &SelectAImgFile::clear);

@@ -510,7 +510,11 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         memoryChecked = false;
         if (!loading) {
             loading = true;
-            loadFolder = files.isEmpty() ? QString() : QFileInfo(files.first()).path();
+            // An HDF5 file or a TIFF stack ("FILE#0") is named itself, not its folder.
+            const QString first = files.value(0);
+            loadFolder = first.isEmpty()   ? QString()
+                : QFileInfo::exists(first) ? QFileInfo(first).path()
+                                           : first.section(u'#', 0, 0);
             loadRefused.clear();
             emit askLoadNextDataFile();
         }
