@@ -46,6 +46,8 @@ int ImgData::fileType(const QString &path)
 {
     // "FILE#i", "FILE#white", "FILE#dark": an image of a DXchange HDF5 file, checked by its
     // reader (which names the file and the dataset when something is wrong).
+    if (ImgDataTiff::isPageAddress(path))
+        return 1;
     QString file;
     DxchangeFile::Part part;
     int index = 0;
@@ -84,9 +86,16 @@ ImgData *ImgData::create(int type)
     return d;
 }
 
+thread_local QString *ImgData::lastRefusal = nullptr;
+
 bool ImgData::refuse(const QString &f, const QString &text, const QString &reason)
 {
-    logLine(text, f);
+    // While a set is listed, a run of files refused for one reason gives one line; the set
+    // counts the others.
+    if (!lastRefusal || *lastRefusal != text)
+        logLine(text, f);
+    if (lastRefusal)
+        *lastRefusal = text;
     failure = reason;
     return false;
 }

@@ -39,8 +39,9 @@ public:
     // Column x (`height` values) into out. A column outside the image gives zeros.
     virtual double *vLine(int x, double *out) const = 0;
 
-    // 0 = ITEX, 1 = TIFF, 2 = unknown (reported on the debug log), 3 = an image of a
-    // DXchange HDF5 file ("FILE#i", "FILE#white", "FILE#dark").
+    // 0 = ITEX, 1 = TIFF (or a page of one, "FILE#p"), 2 = unknown (reported on the debug
+    // log), 3 = an image of a DXchange HDF5 file ("FILE#i", "FILE#white", "FILE#dark").
+    // ImgReaders knows every format; these codes remain for the three first ones.
     static int fileType(const QString &path);
     static bool isITEX(const QString &path);
     static bool isTIFF(const QString &path);
@@ -50,6 +51,9 @@ public:
     // Reads the file. Never throws: a pixel block that cannot be allocated fails the load
     // with the failure "not enough memory".
     bool load();
+    // Where the loading thread keeps the text of the last refusal said on the log while a
+    // set is listed (nullptr otherwise): a refusal that repeats it is not said again.
+    static thread_local QString *lastRefusal;
     void minMax(double &mn, double &mx);
     void toImage(QImage &img, ColorBar *bar);
 

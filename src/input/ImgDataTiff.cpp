@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -198,6 +199,16 @@ bool readTiles(TIFF *t, const Layout &l, qint64 limit, char *dst)
     return true;
 }
 
+// Pixels read past libtiff (ImageJ's later images) come in the file's byte order.
+void swapPixels(int bytesPerPixel, QByteArray &pixels)
+{
+    const qsizetype n = pixels.size() / bytesPerPixel;
+    if (bytesPerPixel == 2)
+        TIFFSwabArrayOfShort(reinterpret_cast<uint16_t *>(pixels.data()), tmsize_t(n));
+    else if (bytesPerPixel == 4)
+        TIFFSwabArrayOfLong(reinterpret_cast<uint32_t *>(pixels.data()), tmsize_t(n));
+}
+
 // MinIsWhite stores the brightest value as 0; the rest of the program counts photons, so the
 // scale is turned round to MinIsBlack: v becomes max - v.
 template <typename T> void invert(QByteArray &pixels)
@@ -225,7 +236,130 @@ void invertPixels(ImgDataTiff::Kind kind, QByteArray &pixels)
     }
 }
 
+// ImageJ writes stacks beyond 4 GB (and may write any stack) with one directory only: the
+// description says how many images there are ("images=N"), and their pixels follow those of
+// the first one without gaps, uncompressed. The count of such images, or 0.
+int imageJImages(TIFF *t, const Layout &l, qint64 fileLength, quint64 *firstOffset)
+{
+    const char *text = nullptr;
+    if (!TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &text) || !text
+        || std::strncmp(text, "ImageJ=", 7) != 0 || l.compressed || TIFFIsTiled(t))
+        return 0;
+    const QByteArray description(text);
+    const qsizetype at = description.indexOf("\nimages=");
+    if (at < 0)
+        return 0;
+    const qsizetype from = at + 8;
+    qsizetype end = from;
+    while (end < description.size() && description.at(end) >= '0' && description.at(end) <= '9')
+        ++end;
+    bool ok = false;
+    const qint64 images = description.mid(from, end - from).toLongLong(&ok);
+    if (!ok || images < 2 || images > std::numeric_limits<int>::max())
+        return 0;
+    // The strips of the first image must lie back to back, so that the next image's
+    // pixels start right after them.
+    const quint32 n = TIFFNumberOfStrips(t);
+    const qint64 pageBytes = qint64(l.width) * l.height * l.bytesPerPixel;
+    quint64 next = TIFFGetStrileOffset(t, 0);
+    *firstOffset = next;
+    for (quint32 i = 0; i < n; ++i) {
+        if (TIFFGetStrileOffset(t, i) != next)
+            return 0;
+        next += TIFFGetStrileByteCount(t, i);
+    }
+    if (qint64(next - *firstOffset) != pageBytes)
+        return 0;
+    // Only as many images as the file really holds.
+    const qint64 held = (fileLength - qint64(*firstOffset)) / pageBytes;
+    return int(std::min(images, held));
+}
+
+// Splits "FILE#p" (page p of a TIFF stack) into its file and page; a plain name is page 0.
+void splitPageAddress(const QString &address, QString &file, int &page)
+{
+    file = address;
+    page = 0;
+    if (QFileInfo::exists(address))
+        return;
+    const qsizetype hash = address.lastIndexOf(u'#');
+    if (hash < 1)
+        return;
+    bool ok = false;
+    const int p = address.mid(hash + 1).toInt(&ok);
+    if (ok && p >= 0 && address.at(hash + 1).isDigit()) {
+        file = address.left(hash);
+        page = p;
+    }
+}
+
+// Opens `file` at page `page`: a directory of its own, or an image that ImageJ stored after
+// the first one (then *rawOffset is where its pixels begin). Returns the text to report on
+// failure.
+const char *openPage(const QString &file, int page, TiffPtr &t, Layout &l, qint64 *rawOffset)
+{
+    *rawOffset = -1;
+    t = openTiff(file);
+    if (!t)
+        return "Can not open TIFF file";
+    if (page > 0 && !TIFFSetDirectory(t.get(), tdir_t(page))) {
+        // Not a directory of its own: maybe an ImageJ image after the first.
+        if (!TIFFSetDirectory(t.get(), 0))
+            return "TIFF file has no such page.";
+        if (const char *text = readLayout(t.get(), l))
+            return text;
+        quint64 first = 0;
+        const int images = imageJImages(t.get(), l, QFileInfo(file).size(), &first);
+        if (page >= images)
+            return "TIFF file has no such page.";
+        *rawOffset = qint64(first) + qint64(page) * l.width * l.height * l.bytesPerPixel;
+        return nullptr;
+    }
+    return readLayout(t.get(), l);
+}
+
 } // namespace
+
+int ImgDataTiff::pageCount(const QString &path)
+{
+    TiffPtr t = openTiff(path);
+    Layout first;
+    if (!t || readLayout(t.get(), first))
+        return 0;
+    quint64 offset = 0;
+    const int imageJ = imageJImages(t.get(), first, QFileInfo(path).size(), &offset);
+    // The pages of the first one's size and kind; thumbnails and reduced images are no
+    // projections.
+    int pages = 1;
+    while (TIFFReadDirectory(t.get())) {
+        Layout l;
+        if (readLayout(t.get(), l) || l.width != first.width || l.height != first.height
+            || l.kind != first.kind)
+            break;
+        ++pages;
+    }
+    return std::max(pages, imageJ);
+}
+
+QStringList ImgDataTiff::pageAddresses(const QString &path)
+{
+    const int n = pageCount(path);
+    if (n < 2)
+        return { path };
+    QStringList list;
+    list.reserve(n);
+    for (int p = 0; p < n; ++p)
+        list << path + u'#' + QString::number(p);
+    return list;
+}
+
+bool ImgDataTiff::isPageAddress(const QString &address)
+{
+    QString file;
+    int page = 0;
+    splitPageAddress(address, file, page);
+    return file != address && isTIFF(file);
+}
 
 void ImgDataTiff::reset()
 {
@@ -242,14 +376,22 @@ bool ImgDataTiff::readProps(const QString &f, int &w, int &h)
     bytesPerPixel = 0;
     expTime = 1.0;
 
-    TiffPtr t = openTiff(f);
-    if (!t)
-        return refuse(f, QStringLiteral("Can not open TIFF file to read props."),
-            QStringLiteral("not a readable TIFF file"));
+    QString file;
+    splitPageAddress(f, file, page);
+    TiffPtr t;
     Layout l;
-    if (const char *text = readLayout(t.get(), l))
-        return refuse(f, QString::fromLatin1(text), QStringLiteral("image kind not supported"));
-    if (!fitsLimit(l, sizeLimit(t.get(), f, l.compressed)))
+    qint64 rawOffset = -1;
+    if (const char *text = openPage(file, page, t, l, &rawOffset)) {
+        if (!t)
+            return refuse(f, QStringLiteral("Can not open TIFF file to read props."),
+                QStringLiteral("not a readable TIFF file"));
+        QString reason = QString::fromLatin1(text);
+        reason.chop(1); // the full stop
+        return refuse(f, QString::fromLatin1(text),
+            reason == QLatin1String("TIFF file has no such page") ? QStringLiteral("no such page")
+                                                                  : reason);
+    }
+    if (rawOffset < 0 && !fitsLimit(l, sizeLimit(t.get(), file, l.compressed)))
         return refuse(f, QStringLiteral("TIFF pixel data is shorter than the image size."),
             QStringLiteral("pixel data shorter than the image size"));
     expTime = exifExposureTime(t.get());
@@ -263,15 +405,31 @@ bool ImgDataTiff::readProps(const QString &f, int &w, int &h)
 bool ImgDataTiff::openData(const QString &f)
 {
     Layout l;
-    const char *text = "Can not open TIFF file";
-    TiffPtr t = openTiff(f);
-    if (t)
-        text = readLayout(t.get(), l);
+    QString file;
+    splitPageAddress(f, file, page);
+    TiffPtr t;
+    qint64 rawOffset = -1;
+    const char *text = openPage(file, page, t, l, &rawOffset);
     if (!text && (l.width != quint32(width) || l.height != quint32(height) || l.kind != kind))
         text = "TIFF file changed while it was read.";
     qint64 limit = 0;
+    if (!text && rawOffset >= 0) {
+        pixels = QByteArray(qsizetype(width) * height * bytesPerPixel, Qt::Uninitialized);
+        QFile raw(file);
+        if (!raw.open(QIODevice::ReadOnly) || !raw.seek(rawOffset)
+            || raw.read(pixels.data(), pixels.size()) != pixels.size()) {
+            pixels = QByteArray();
+            return refuse(f, QStringLiteral("TIFF pixel data is shorter than the image size."),
+                QStringLiteral("pixel data shorter than the image size"));
+        }
+        if (TIFFIsByteSwapped(t.get()))
+            swapPixels(bytesPerPixel, pixels);
+        if (l.minIsWhite)
+            invertPixels(kind, pixels);
+        return true;
+    }
     if (!text) {
-        limit = sizeLimit(t.get(), f, l.compressed);
+        limit = sizeLimit(t.get(), file, l.compressed);
         if (!fitsLimit(l, limit))
             text = "TIFF pixel data is shorter than the image size.";
     }

@@ -3,9 +3,11 @@
 #include "ImgData.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
+#include "ImgReaders.h"
 #include "TextUtil.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 
 ImgDatas::~ImgDatas()
@@ -35,6 +37,7 @@ void ImgDatas::clearImgs()
     imgs.clear();
     refused.clear();
     reportedRefusals = 0;
+    lastRefusal.clear();
 }
 
 qint64 ImgDatas::bytesPerImage(const ImgData &d)
@@ -49,10 +52,28 @@ qint64 ImgDatas::bytesPerImage(const ImgData &d)
 
 QString ImgDatas::refusedText() const
 {
+    // One reason shared by many files (a whole folder of a pixel kind not served) is said
+    // once, with the count and the first and last file.
+    QStringList reasons;
+    QHash<QString, QStringList> filesOf;
+    for (const Refusal &r : refused) {
+        if (!filesOf.contains(r.reason))
+            reasons << r.reason;
+        filesOf[r.reason] << QFileInfo(r.file).fileName();
+    }
     QStringList why;
-    why.reserve(refused.size());
-    for (const Refusal &r : refused)
-        why << QFileInfo(r.file).fileName() + QStringLiteral(": ") + r.reason;
+    why.reserve(reasons.size());
+    for (const QString &reason : std::as_const(reasons)) {
+        const QStringList &files = filesOf[reason];
+        if (files.size() == 1)
+            why << files.first() + QStringLiteral(": ") + reason;
+        else
+            why << QStringLiteral("%1 files (%2 %3 %4): %5")
+                       .arg(files.size())
+                       .arg(files.first(),
+                           files.size() == 2 ? QStringLiteral("and") : QStringLiteral("..."),
+                           files.last(), reason);
+    }
     return why.join(QStringLiteral("; "));
 }
 
@@ -82,19 +103,25 @@ QString ImgDatas::sizeMismatchText(const ImgData *reader, const QString &which) 
 
 bool ImgDatas::add(QString filePath)
 {
-    ImgData *d = ImgData::create(ImgData::fileType(filePath));
+    // A folder that a wide pattern lists alongside the images is no projection (nor the
+    // average of its images, as it would be for an I0 image).
+    if (QFileInfo(filePath).isDir())
+        return false;
+    ImgData *d = ImgReaders::create(filePath);
     if (!d) {
-        // A folder that a wide pattern lists alongside the images is no projection.
-        const QFileInfo info(filePath);
-        if (!info.isDir())
-            refused.append({ filePath,
-                info.exists() ? QStringLiteral("unknown file type")
-                              : QStringLiteral("file not found") });
+        refused.append({ filePath,
+            QFileInfo::exists(filePath) ? QStringLiteral("unknown file type")
+                                        : QStringLiteral("file not found") });
         return false;
     }
-    d->fileName = filePath;
-    if (!d->load()) {
-        logLine(QStringLiteral("File is not ready to access"), filePath);
+    ImgData::lastRefusal = &lastRefusal;
+    const bool loaded = d->load();
+    ImgData::lastRefusal = nullptr;
+    if (!loaded) {
+        // Said for the first file of a run of files refused for one reason; the set's
+        // refusal text counts the others.
+        if (refused.isEmpty() || refused.last().reason != d->failure)
+            logLine(QStringLiteral("File is not ready to access"), filePath);
         refused.append({ filePath, d->failure });
         delete d;
         return false;

@@ -66,6 +66,9 @@ public:
 signals:
     void imageUpdated();
 
+private:
+    QString lastRefusal; // said on the log while files are added (see ImgData::lastRefusal)
+
 public slots:
     void clear();
     void clearImgs();

@@ -37,6 +37,11 @@ QFileDialog *SelectAFile::fileDialog()
     if (!dialog) {
         dialog = newSelectorDialog(this, nativeDialog);
         connect(dialog, &QFileDialog::fileSelected, this, &SelectAFile::fileSelected0);
+        // Several files chosen at once (flats or darks) stand for their average.
+        connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList &files) {
+            if (severalFiles && mode == 0 && files.size() > 1)
+                fileSelected0(files.join(u'|'));
+        });
         applyMode();
     }
     return dialog;
@@ -52,7 +57,7 @@ void SelectAFile::applyMode()
         dialog->setNameFilters({ tr("Any file (* *.*)") });
     } else {
         dialog->setAcceptMode(QFileDialog::AcceptOpen);
-        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setFileMode(severalFiles ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
         dialog->setNameFilters(
             { tr("Img file (*.img)"), tr("Tiff file (*.tif *.tiff)"), tr("Any file (* *.*)") });
     }

@@ -22,6 +22,9 @@ public:
     ~SelectAFile() override;
 
     int mode = 0;
+    // In mode 0, whether several files may be chosen at once; they are then announced as
+    // one name, joined by '|' (the average of images, see ImgReaders).
+    bool severalFiles = false;
 
     void setMode(int m);
     // The dialog, made on first use so that a window full of selectors does not scan

@@ -2,6 +2,7 @@
 
 #include "ImgData.h"
 #include "ImgDispWPV.h"
+#include "ImgReaders.h"
 #include "ui_SelectAImgFile.h"
 
 #include <QHBoxLayout>
@@ -16,6 +17,8 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     // Before the "Clear" button, which stays last in the row.
     rowLayout()->insertWidget(rowLayout()->count() - 1, extra);
     defaultExpTime = expTime();
+    // Flats or darks taken several times are averaged into one image.
+    severalFiles = true;
 
     connect(this, &SelectAFile::fileSelected, this, &SelectAImgFile::loadImage);
     connect(this, &SelectAFile::clear, this, &SelectAImgFile::clear);
@@ -59,9 +62,8 @@ void SelectAImgFile::setExpTime(double time)
 
 void SelectAImgFile::loadImage(const QString &fname)
 {
-    ImgData *fresh = ImgData::create(ImgData::fileType(fname));
+    ImgData *fresh = ImgReaders::create(fname);
     if (fresh) {
-        fresh->fileName = fname;
         if (!fresh->load()) {
             delete fresh;
             fresh = nullptr;

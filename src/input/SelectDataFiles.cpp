@@ -2,6 +2,9 @@
 
 #include "DxchangeFile.h"
 #include "Failures.h"
+#include "FolderLayout.h"
+#include "Hdf5DataSet.h"
+#include "ImgReaders.h"
 
 #include "SelectorDialog.h"
 #include "TextUtil.h"
@@ -50,27 +53,42 @@ void SelectDataFiles::showDialog()
 
 void SelectDataFiles::handleChosenFiles(QStringList list)
 {
-    // An HDF5 file stands for all its projections; one that is not a DXchange file is
-    // refused here, once, with a message naming the file and the dataset.
+    // An HDF5 file stands for all its projections, a TIFF stack for its pages; an HDF5
+    // file that holds no data set is refused here, once, with a message naming the file
+    // and the dataset.
     for (qsizetype i = 0; i < list.size(); ++i) {
-        if (!DxchangeFile::isHdf5(list[i]))
+        if (!DxchangeFile::isHdf5(list[i])) {
+            const QStringList pages = ImgReaders::imagesOf(list[i]);
+            if (pages.size() > 1) {
+                list.removeAt(i);
+                for (qsizetype k = 0; k < pages.size(); ++k)
+                    list.insert(i + k, pages[k]);
+                i += pages.size() - 1;
+            }
             continue;
+        }
         const QString path = list.takeAt(i);
-        DxchangeFile::Info info;
+        Hdf5DataSet set;
         QString error;
         bool given = false, even = true;
         double origin = 0, range = 0;
-        if (!DxchangeFile::inspect(path, info, &error)
-            || !DxchangeFile::angleRange(path, info, given, origin, range, &error, &even)) {
+        if (!set.open(path, nxEntry, thetaUnits, &error)
+            || !DxchangeFile::angleRange(path, set.info, given, origin, range, &error, &even)) {
             recordFailure(Failures::Load, error);
             --i;
             continue;
         }
-        const QStringList images = DxchangeFile::projectionAddresses(path, info.projections);
+        logLine(QStringLiteral("%1 file: %2 projections, %3 flats, %4 darks :")
+                    .arg(set.layout)
+                    .arg(set.info.projections)
+                    .arg(set.info.whites)
+                    .arg(set.info.darks),
+            set.base);
+        const QStringList images = set.projections();
         for (qsizetype k = 0; k < images.size(); ++k)
             list.insert(i + k, images[k]);
         i += images.size() - 1;
-        emit hdf5Chosen(path, info);
+        emit hdf5Chosen(set.base, set.info);
     }
     const bool newFiles = ui->LoadNewFiles->isChecked();
     if (newFiles)
@@ -98,14 +116,27 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
     const QDir d(dir);
     if (!d.exists())
         logLine(QStringLiteral("Can not find folder"), dir);
-    // Folders ("." and ".." among them) can match a pattern such as "*", but they are never
-    // images: listing them would only add names that fail to load.
-    const QStringList names = d.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
-    QStringList paths;
-    paths.reserve(names.size());
-    for (const QString &n : names)
-        paths.append(d.absoluteFilePath(n));
-    handleChosenFiles(paths);
+    if (plain) {
+        // Folders ("." and ".." among them) can match a pattern such as "*", but they are
+        // never images: listing them would only add names that fail to load.
+        const QStringList names = d.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
+        QStringList paths;
+        paths.reserve(names.size());
+        for (const QString &n : names)
+            paths.append(d.absoluteFilePath(n));
+        handleChosenFiles(paths);
+        return;
+    }
+    // Flats and darks in the folder (or in its flats/ and darks/) are never projections:
+    // they become the I0 and BG images.
+    FolderLayout layout;
+    QString error;
+    if (layout.read(dir, patterns, &error))
+        logLine(layout.text());
+    if (!layout.flats.isEmpty() || !layout.darks.isEmpty())
+        emit referencesFound(
+            ImgReaders::averageName(layout.flats), ImgReaders::averageName(layout.darks));
+    handleChosenFiles(layout.projections);
 }
 
 void SelectDataFiles::loadFileInfos(const QFileInfoList &list)
@@ -206,6 +237,7 @@ double SelectDataFiles::expTime()
 
 void SelectDataFiles::setPlainMode()
 {
+    plain = true;
     ui->LoadNewFiles->hide();
     ui->AddFiles->hide();
     ui->KeepConditions->hide();

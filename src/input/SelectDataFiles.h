@@ -57,6 +57,11 @@ public:
     void setMultiTimes(int n);
     void setButtonText(const QString &text);
     void setLabelText(const QString &text); // the count label
+    // The unit of the angles of HDF5 files that state none, or overriding the one they
+    // state: "rad", "deg", or empty (the file's own, refused when they look like radians).
+    QString thetaUnits;
+    // The NXtomo entry to take from a file of several ("/entry1"); empty: the only one.
+    QString nxEntry;
 
 signals:
     void currentIndexChanged(int idx);
@@ -65,6 +70,10 @@ signals:
     // An HDF5 (DXchange) file was chosen; its projections follow in filesSelected. The
     // receiver takes its white, dark and angles.
     void hdf5Chosen(QString path, DxchangeFile::Info info);
+    // Flats and darks found in a projection folder (by their names, or in flats/ and
+    // darks/ beside tomo/): the names of their averages (see ImgReaders), empty for none.
+    // The receiver takes them as the I0 and BG images.
+    void referencesFound(QString flat, QString dark);
 
 public slots:
     void clearFiles();
@@ -83,4 +92,5 @@ private:
     QString dialogDir;
     int missing = 0;
     const bool nativeDialog;
+    bool plain = false;
 };

@@ -208,6 +208,15 @@ Body::Body(QWidget *parent)
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(CTFiles, &SelectDataFiles::hdf5Chosen, this, &Body::useHdf5File);
+    connect(CTFiles, &SelectDataFiles::referencesFound, this, [this](QString flat, QString dark) {
+        // Flats and darks of the projection folder become the I0 and BG images.
+        whenWorkersIdle([this, flat, dark] {
+            if (!flat.isEmpty())
+                I0ImgSel->fileSelected0(flat);
+            if (!dark.isEmpty())
+                BGImgSel->fileSelected0(dark);
+        });
+    });
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     // The overlay draws the selection in its own colours; the display's outline would
     // show it a second time.
@@ -504,7 +513,11 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         memoryChecked = false;
         if (!loading) {
             loading = true;
-            loadFolder = files.isEmpty() ? QString() : QFileInfo(files.first()).path();
+            // An HDF5 file or a TIFF stack ("FILE#0") is named itself, not its folder.
+            const QString first = files.value(0);
+            loadFolder = first.isEmpty()   ? QString()
+                : QFileInfo::exists(first) ? QFileInfo(first).path()
+                                           : first.section(u'#', 0, 0);
             loadRefused.clear();
             emit askLoadNextDataFile();
         }

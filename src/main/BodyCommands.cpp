@@ -4,8 +4,8 @@
 #include "Body.h"
 
 #include "Batch.h"
-#include "CtView.h"
 #include "CtFilter.h"
+#include "CtView.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "PopDockBase.h"
@@ -13,6 +13,7 @@
 #include "SliceDatas.h"
 #include "SlicesCtrl.h"
 #include "TextUtil.h"
+#include "ThetaUnits.h"
 
 #include <QCheckBox>
 #include <QHash>
@@ -186,6 +187,17 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             holdUntilLoaded();
             CTFiles->handleChosenFiles({ text });
         }
+    } else if (is("images_theta_units")) {
+        // Applies to the HDF5 files loaded after it; an empty argument restores the files'
+        // own units.
+        if (ThetaUnits::validChoice(text))
+            CTFiles->thetaUnits = text;
+        else
+            recordFailure(Failures::Command,
+                QString("images_theta_units takes rad or deg, not \"%1\"%2")
+                    .arg(text, placeOf(cmd)));
+    } else if (is("images_nx_entry")) {
+        CTFiles->nxEntry = text;
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
     } else if (is("images_add_on_load")) {

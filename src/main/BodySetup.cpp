@@ -37,7 +37,8 @@ QString textValue(const QString &v)
 // "folder *.suffix" of the first listed file, the form the file-listing commands take.
 QString folderAndSuffix(const QString &file)
 {
-    const QFileInfo fi(file);
+    // An image of a stack or an HDF5 file ("FILE#3") names its file's folder and suffix.
+    const QFileInfo fi(QFileInfo::exists(file) ? file : file.section(u'#', 0, 0));
     return QString("%1 *.%2").arg(textValue(fi.absolutePath()), fi.suffix());
 }
 

@@ -1,5 +1,6 @@
 #include "ImgData.h"
 #include "ImgDataTiff.h"
+#include "ImgReaders.h"
 #include "InputTestUtil.h"
 
 #include <QTemporaryDir>
@@ -184,6 +185,79 @@ QByteArray craftTiff(
     return b;
 }
 
+// A stack of `pages` pages of one size, page p holding the pattern shifted by 50 p; the first
+// page carries `description` when given (ImageJ writes its own there).
+bool writeStack(const QString &path, const Layout &l, int w, int h, int pages,
+    const QByteArray &description = QByteArray())
+{
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), l.bigEndian ? "wb" : "wl");
+    if (!t)
+        return false;
+    bool ok = true;
+    for (int p = 0; p < pages && ok; ++p) {
+        if (p == 0 && !description.isEmpty())
+            TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
+        ok = writePage(t, l, w, h, 50 * p) && TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    return ok;
+}
+
+// A 16-bit little-endian stack the way ImageJ writes large ones: one directory, the
+// description "ImageJ=...\nimages=N", and the pixels of all N images back to back.
+bool writeImageJStack(const QString &path, const Layout &l, int w, int h, int pages)
+{
+    const QByteArray description = QByteArray("ImageJ=1.54f\nimages=") + QByteArray::number(pages)
+        + "\nslices=" + QByteArray::number(pages) + "\nloop=false\n";
+    const quint16 Short = 3, Long = 4, Ascii = 2;
+    struct Entry
+    {
+        quint16 tag, type;
+        quint32 count, value;
+    };
+    const int entries = 10;
+    const quint32 descOffset = 8 + 2 + entries * 12 + 4;
+    const quint32 dataOffset = descOffset + quint32(description.size()) + 1;
+    const quint32 pageBytes = quint32(w * h * 2);
+    const Entry e[entries] = { { 256, Long, 1, quint32(w) }, { 257, Long, 1, quint32(h) },
+        { 258, Short, 1, 16 }, { 259, Short, 1, 1 }, { 262, Short, 1, 1 },
+        { 270, Ascii, quint32(description.size()) + 1, descOffset }, { 273, Long, 1, dataOffset },
+        { 277, Short, 1, 1 }, { 278, Long, 1, quint32(h) }, { 279, Long, 1, pageBytes } };
+    QByteArray b("II", 2);
+    char tmp[4];
+    auto put16 = [&](quint16 v) {
+        qToLittleEndian(v, tmp);
+        b.append(tmp, 2);
+    };
+    auto put32 = [&](quint32 v) {
+        qToLittleEndian(v, tmp);
+        b.append(tmp, 4);
+    };
+    put16(42);
+    put32(8);
+    put16(entries);
+    for (const Entry &x : e) {
+        put16(x.tag);
+        put16(x.type);
+        put32(x.count);
+        if (x.type == Short) {
+            put16(quint16(x.value));
+            put16(0);
+        } else {
+            put32(x.value);
+        }
+    }
+    put32(0);
+    b += description;
+    b += '\0';
+    for (int p = 0; p < pages; ++p)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                put16(quint16(pixelValue(l, x + 50 * p, y)));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Layout)
@@ -196,6 +270,8 @@ private slots:
     void readsBack_data();
     void readsBack();
     void firstPageOfMany();
+    void stackPages_data();
+    void stackPages();
     void exposureTimeFromExif();
     void refused_data();
     void refused();
@@ -307,6 +383,64 @@ void tst_ImgDataTiff::firstPageOfMany()
     d->vLine(13, col.data());
     for (int y = 0; y < 10; ++y)
         QCOMPARE(col[y], pixelValue(l, 13, y));
+    // Pages of other sizes (thumbnails, reduced images) make no stack.
+    QCOMPARE(ImgDataTiff::pageCount(file), 1);
+    QCOMPARE(ImgReaders::imagesOf(file), QStringList { file });
+}
+
+void tst_ImgDataTiff::stackPages_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<int>("pages");
+    Layout le;
+    le.rowsPerStrip = 3;
+    Layout be = le;
+    be.bigEndian = true;
+    be.compression = COMPRESSION_ADOBE_DEFLATE;
+    Layout fl;
+    fl.bits = 32;
+    fl.format = SAMPLEFORMAT_IEEEFP;
+    QTest::newRow("16-bit stack, strips") << "stack" << le << 7;
+    QTest::newRow("16-bit big-endian deflate stack") << "stack" << be << 5;
+    QTest::newRow("float stack with an ImageJ description") << "imagej-ifds" << fl << 4;
+    QTest::newRow("ImageJ stack in one directory") << "imagej" << Layout() << 6;
+}
+
+void tst_ImgDataTiff::stackPages()
+{
+    // Every page of a stack is an image of its own, read as "FILE#p".
+    QFETCH(QString, kind);
+    QFETCH(Layout, layout);
+    QFETCH(int, pages);
+    const int w = 11, h = 9;
+    const QString file = dir.filePath(kind + ".tif");
+    if (kind == "imagej")
+        QVERIFY(writeImageJStack(file, layout, w, h, pages));
+    else
+        QVERIFY(writeStack(file, layout, w, h, pages,
+            kind == "imagej-ifds" ? QByteArray("ImageJ=1.54f\nimages=4\nslices=4\n")
+                                  : QByteArray()));
+    QCOMPARE(ImgDataTiff::pageCount(file), pages);
+    const QStringList names = ImgReaders::imagesOf(file);
+    QCOMPARE(names.size(), pages);
+    std::vector<double> row(w);
+    for (int p = 0; p < pages; ++p) {
+        QCOMPARE(names[p], file + '#' + QString::number(p));
+        QString why;
+        const std::unique_ptr<ImgData> d = ImgReaders::load(names[p], &why);
+        QVERIFY2(d, qPrintable(why));
+        QCOMPARE(d->width, w);
+        QCOMPARE(d->height, h);
+        for (int y : { 0, h - 1 }) {
+            d->hLine(y, row.data());
+            for (int x = 0; x < w; ++x)
+                QCOMPARE(row[x], pixelValue(layout, x + 50 * p, y));
+        }
+    }
+    QString why;
+    QVERIFY(!ImgReaders::load(file + '#' + QString::number(pages), &why));
+    QCOMPARE(why, QString("no such page"));
 }
 
 void tst_ImgDataTiff::exposureTimeFromExif()

@@ -6,6 +6,7 @@
 #include "ItexWriter.h"
 #include "SelectAImgFile.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@ class tst_SelectAImgFile : public QObject
 private slots:
     void initTestCase();
     void loadsAndReplaces();
+    void severalFilesAreAveraged();
     void failureKeepsOldImage_data();
     void failureKeepsOldImage();
     void readOut_data();
@@ -85,6 +87,21 @@ void tst_SelectAImgFile::loadsAndReplaces()
     QCOMPARE(s.img->fileName, b45);
     QCOMPARE(*set.i0, s.img);
     QCOMPARE(s.view()->img.size(), QSize(4, 5));
+}
+
+void tst_SelectAImgFile::severalFilesAreAveraged()
+{
+    // Flats taken twice, chosen together in the dialog: one image, their average.
+    const QString c32 = image("i0-c.img", 3, 2, 104);
+    SelectAImgFile s;
+    emit s.fileDialog()->filesSelected({ a32, c32 });
+    QVERIFY(s.img);
+    QVERIFY(s.img->ready);
+    QCOMPARE(s.img->fileName, a32 + "|" + c32);
+    std::vector<double> row(3);
+    s.img->hLine(1, row.data());
+    QCOMPARE(row, (std::vector<double> { 112.0, 113.0, 114.0 }));
+    QCOMPARE(style(s), Green);
 }
 
 void tst_SelectAImgFile::failureKeepsOldImage_data()

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <tiffio.h>
+
 // The projection file selector: how a choice becomes the announced list (new or added,
 // repeated first file), listing a folder, the list of loaded files and plain mode.
 class tst_SelectDataFiles : public QObject
@@ -24,6 +26,9 @@ private slots:
     void loadFromDir_data();
     void loadFromDir();
     void loadFromMissingDir();
+    void flatsAndDarksInTheFolder_data();
+    void flatsAndDarksInTheFolder();
+    void stackStandsForItsPages();
     void loadFileInfos();
     void appendAndStep();
     void expTime_data();
@@ -135,6 +140,71 @@ void tst_SelectDataFiles::loadFromMissingDir()
     QCOMPARE(cap.lines, QStringList { "Can not find folder " + missing });
     QCOMPARE(selected.count(), 1);
     QCOMPARE(selected.at(0).at(0).toStringList(), QStringList());
+}
+
+void tst_SelectDataFiles::flatsAndDarksInTheFolder_data()
+{
+    QTest::addColumn<bool>("plain");
+    QTest::newRow("projections") << false;
+    // The I0 files of a series are listed as they are.
+    QTest::newRow("plain mode") << true;
+}
+
+void tst_SelectDataFiles::flatsAndDarksInTheFolder()
+{
+    QFETCH(bool, plain);
+    const QString folder = dir.filePath("with-references");
+    QVERIFY(QDir().mkpath(folder));
+    const QStringList all { "BG_x.img", "dark.img", "flat_a.img", "Flat_b.img", "p1.img",
+        "p2.img" };
+    for (const QString &n : all)
+        QVERIFY(writeBytes(folder + "/" + n, "IM"));
+    SelectDataFiles s;
+    if (plain)
+        s.setPlainMode();
+    QSignalSpy selected(&s, &SelectDataFiles::filesSelected);
+    QSignalSpy references(&s, &SelectDataFiles::referencesFound);
+    s.loadFromDir(folder, { "*.img" });
+    const auto paths = [&](const QStringList &names) {
+        QStringList p;
+        for (const QString &n : names)
+            p << QDir(folder).absoluteFilePath(n);
+        return p;
+    };
+    QCOMPARE(selected.count(), 1);
+    if (plain) {
+        QCOMPARE(selected.at(0).at(0).toStringList(), paths(all));
+        QCOMPARE(references.count(), 0);
+        return;
+    }
+    QCOMPARE(selected.at(0).at(0).toStringList(), paths({ "p1.img", "p2.img" }));
+    QCOMPARE(references.count(), 1);
+    QCOMPARE(references.at(0).at(0).toString(), paths({ "flat_a.img", "Flat_b.img" }).join('|'));
+    QCOMPARE(references.at(0).at(1).toString(), paths({ "BG_x.img", "dark.img" }).join('|'));
+}
+
+void tst_SelectDataFiles::stackStandsForItsPages()
+{
+    // A chosen TIFF stack of three pages is three projections, page by page.
+    const QString stack = dir.filePath("stack.tif");
+    TIFF *t = TIFFOpen(QFile::encodeName(stack).constData(), "w");
+    QVERIFY(t);
+    for (int p = 0; p < 3; ++p) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, quint32(4));
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, quint32(2));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, quint16(16));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, quint16(PHOTOMETRIC_MINISBLACK));
+        const quint16 px[8] = { quint16(p), 1, 2, 3, 4, 5, 6, 7 };
+        QVERIFY(TIFFWriteEncodedStrip(t, 0, const_cast<quint16 *>(px), sizeof px) >= 0);
+        QVERIFY(TIFFWriteDirectory(t));
+    }
+    TIFFClose(t);
+    SelectDataFiles s;
+    QSignalSpy selected(&s, &SelectDataFiles::filesSelected);
+    s.handleChosenFiles({ data + "/b.img", stack });
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.at(0).at(0).toStringList(),
+        (QStringList { data + "/b.img", stack + "#0", stack + "#1", stack + "#2" }));
 }
 
 void tst_SelectDataFiles::loadFileInfos()

@@ -178,6 +178,11 @@ void TestBodyCommands::commandSetsControl_data()
     row("images_clear", PROBE(b.CTFiles->count()), 0);
     row("i0_load " + i0, i0State, QVariantList { i0, true });
     row("i0_exp_time 3.5", PROBE(b.I0ImgSel->expTime()), 3.5);
+    // Several images joined by '|' are averaged into one.
+    row("i0_load " + i0 + "|" + bg, i0State, QVariantList { i0 + "|" + bg, true });
+    row("images_theta_units rad", PROBE(b.CTFiles->thetaUnits), "rad");
+    row("images_theta_units", PROBE(b.CTFiles->thetaUnits), QString());
+    row("images_nx_entry /entry2", PROBE(b.CTFiles->nxEntry), "/entry2");
     row("i0_clear", i0State, QVariantList { QString(), false });
     row("bg_load " + bg, bgState, QVariantList { bg, true });
     row("bg_exp_time 1.5", PROBE(b.BGImgSel->expTime()), 1.5);

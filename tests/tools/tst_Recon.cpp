@@ -1,6 +1,8 @@
 // Runs vexa2-phantom and vexa2-recon as a user would: sample data in, complete result files out.
 #include "CtTiffData.h"
 #include "xafs/AxisDriftSeries.h"
+#include "ImgData.h"
+#include "ImgReaders.h"
 
 #include <QtTest>
 
@@ -9,6 +11,9 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <memory>
+#include <numbers>
 #include <vector>
 
 namespace {
@@ -157,6 +162,201 @@ bool readVolume(const QString &path, std::vector<std::vector<float>> &slices, in
     return ok;
 }
 
+// The phantom's camera files as numbers: each projection, the I0 and the BG image.
+struct CameraData
+{
+    int width = 0, height = 0;
+    std::vector<std::vector<double>> projections;
+    std::vector<double> i0, bg;
+};
+
+bool readImage(const QString &path, int &w, int &h, std::vector<double> &px)
+{
+    QString why;
+    const std::unique_ptr<ImgData> d = ImgReaders::load(path, &why);
+    if (!d)
+        return false;
+    w = d->width;
+    h = d->height;
+    px.assign(size_t(w) * h, 0.0);
+    for (int y = 0; y < h; ++y)
+        d->hLine(y, px.data() + size_t(y) * w);
+    return true;
+}
+
+bool readCameraData(const QString &folder, CameraData &c)
+{
+    const QDir dir(folder);
+    int w = 0, h = 0;
+    for (const QString &f : dir.entryList({ "*.img" }, QDir::Files, QDir::Name)) {
+        c.projections.emplace_back();
+        if (!readImage(dir.filePath(f), c.width, c.height, c.projections.back()))
+            return false;
+    }
+    return !c.projections.empty() && readImage(dir.filePath("ref/I0.img"), w, h, c.i0)
+        && readImage(dir.filePath("ref/BG.img"), w, h, c.bg);
+}
+
+std::vector<double> shifted(const std::vector<double> &v, double by)
+{
+    std::vector<double> r = v;
+    for (double &x : r)
+        x += by;
+    return r;
+}
+
+// 16-bit TIFF file of one page per image (a stack for several).
+bool writeTiff(const QString &path, int w, int h, const std::vector<std::vector<double>> &images)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!t)
+        return false;
+    bool ok = true;
+    std::vector<quint16> px(size_t(w) * h);
+    for (const std::vector<double> &img : images) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, quint32(w));
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, quint32(h));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, quint16(16));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, quint16(1));
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, quint16(PHOTOMETRIC_MINISBLACK));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, quint32(h));
+        for (size_t i = 0; i < px.size(); ++i)
+            px[i] = quint16(img[i]);
+        ok = ok && TIFFWriteEncodedStrip(t, 0, px.data(), tmsize_t(px.size() * 2)) >= 0
+            && TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    return ok;
+}
+
+// Writes HDF5 objects for the layout tests; each object is closed again at once.
+struct H5Writer
+{
+    hid_t file = H5I_INVALID_HID;
+    bool ok = false;
+    explicit H5Writer(const QString &path)
+    {
+        file = H5Fcreate(
+            QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        ok = file >= 0;
+    }
+    ~H5Writer()
+    {
+        if (file >= 0)
+            H5Fclose(file);
+    }
+    void text(hid_t obj, const char *name, const char *value)
+    {
+        const hid_t type = H5Tcopy(H5T_C_S1);
+        H5Tset_size(type, strlen(value));
+        const hid_t space = H5Screate(H5S_SCALAR);
+        const hid_t attr = H5Acreate2(obj, name, type, space, H5P_DEFAULT, H5P_DEFAULT);
+        ok = ok && attr >= 0 && H5Awrite(attr, type, value) >= 0;
+        H5Aclose(attr);
+        H5Sclose(space);
+        H5Tclose(type);
+    }
+    void group(const char *path, const char *nxClass = nullptr)
+    {
+        const hid_t g = H5Gcreate2(file, path, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+        ok = ok && g >= 0;
+        if (nxClass && g >= 0)
+            text(g, "NX_class", nxClass);
+        H5Gclose(g);
+    }
+    // Frames of w x h (uint16), optionally chunked frame by frame with an optional filter.
+    void frames(const char *path, int w, int h, const std::vector<std::vector<double>> &images,
+        int filter = -1)
+    {
+        const hsize_t dims[3] = { images.size(), hsize_t(h), hsize_t(w) };
+        std::vector<double> all;
+        for (const auto &img : images)
+            all.insert(all.end(), img.begin(), img.end());
+        const hid_t space = H5Screate_simple(3, dims, nullptr);
+        const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+        if (filter >= 0) {
+            const hsize_t chunk[3] = { 1, hsize_t(h), hsize_t(w) };
+            H5Pset_chunk(dcpl, 3, chunk);
+            ok = ok
+                && H5Pset_filter(dcpl, H5Z_filter_t(filter), H5Z_FLAG_OPTIONAL, 0, nullptr) >= 0;
+        }
+        const hid_t set
+            = H5Dcreate2(file, path, H5T_STD_U16LE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+        ok = ok && set >= 0
+            && H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, all.data()) >= 0;
+        H5Dclose(set);
+        H5Pclose(dcpl);
+        H5Sclose(space);
+    }
+    void list(
+        const char *path, hid_t type, const std::vector<double> &v, const char *units = nullptr)
+    {
+        const hsize_t n = v.size();
+        const hid_t space = H5Screate_simple(1, &n, nullptr);
+        const hid_t set
+            = H5Dcreate2(file, path, type, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+        ok = ok && set >= 0
+            && H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, v.data()) >= 0;
+        if (units && set >= 0)
+            text(set, "units", units);
+        H5Dclose(set);
+        H5Sclose(space);
+    }
+};
+
+// A DXchange file of the camera data with theta = i * step, in `units` (none when null).
+bool writeDxchange(
+    const QString &path, const CameraData &c, double step, const char *units, int filter = -1)
+{
+    H5Writer w(path);
+    w.group("/exchange");
+    w.frames("/exchange/data", c.width, c.height, c.projections, filter);
+    w.frames("/exchange/data_white", c.width, c.height, { c.i0 });
+    w.frames("/exchange/data_dark", c.width, c.height, { c.bg });
+    std::vector<double> theta;
+    for (size_t i = 0; i < c.projections.size(); ++i)
+        theta.push_back(double(i) * step);
+    w.list("/exchange/theta", H5T_IEEE_F64LE, theta, units);
+    return w.ok;
+}
+
+// An NXtomo entry of the camera data: two darks, two flats, the projections and one more
+// flat, with image_key and rotation_angle (degrees) per frame.
+void writeNxEntry(H5Writer &w, const QByteArray &entry, const CameraData &c)
+{
+    std::vector<std::vector<double>> frames { shifted(c.bg, -2), shifted(c.bg, 2),
+        shifted(c.i0, -1), shifted(c.i0, 1) };
+    std::vector<double> keys { 2, 2, 1, 1 }, angles { 0, 0, 0, 0 };
+    for (size_t i = 0; i < c.projections.size(); ++i) {
+        frames.push_back(c.projections[i]);
+        keys.push_back(0);
+        angles.push_back(2.0 * double(i));
+    }
+    frames.push_back(c.i0);
+    keys.push_back(1);
+    angles.push_back(180);
+    w.group(entry.constData(), "NXentry");
+    w.group(entry + "/instrument", "NXinstrument");
+    w.group(entry + "/instrument/detector", "NXdetector");
+    w.frames(entry + "/instrument/detector/data", c.width, c.height, frames);
+    w.list(entry + "/instrument/detector/image_key", H5T_STD_I32LE, keys);
+    w.group(entry + "/sample", "NXsample");
+    w.list(entry + "/sample/rotation_angle", H5T_IEEE_F64LE, angles, "degree");
+}
+
+// The slices (float TIFF files "...-NNNNN.tif") below `root`, by slice number.
+QMultiMap<int, QString> slicesBelow(const QString &root)
+{
+    QMultiMap<int, QString> slices;
+    QDirIterator it(root, { "*.tif" }, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        slices.insert(QFileInfo(f).completeBaseName().section('-', -1).toInt(), f);
+    }
+    return slices;
+}
+
 } // namespace
 
 class TestRecon : public QObject
@@ -183,6 +383,10 @@ private slots:
     void writesOneVolume();
     void corPerEnergyCommonGrid_data();
     void corPerEnergyCommonGrid();
+    void layoutsMatchCameraFiles_data();
+    void layoutsMatchCameraFiles();
+    void layoutsRefused_data();
+    void layoutsRefused();
 
 private:
     QTemporaryDir tmp;
@@ -783,6 +987,219 @@ void TestRecon::corPerEnergyCommonGrid()
                            .arg(c0.x())
                            .arg(c0.y())));
     }
+}
+
+void TestRecon::layoutsMatchCameraFiles_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("said"); // part of what the console says
+    QTest::newRow("a TIFF stack, ref/I0.tif and ref/BG.tif") << "stack"
+                                                             << "Loaded 90 images";
+    QTest::newRow("flats and darks by name beside the projections")
+        << "names"
+        << "90 projections, 2 flats (flat_0.tif, flat_1.tif, averaged into I0), 2 darks";
+    QTest::newRow("tomo/, flats/ and darks/") << "folders"
+                                              << "90 projections from tomo/";
+    QTest::newRow("several --i0 files and a --bg folder") << "named"
+                                                          << "I0: the average of 2 images";
+    QTest::newRow("NXtomo with image_key") << "nxtomo"
+                                           << "NXtomo file";
+    QTest::newRow("NXtomo, the second of two entries") << "nxtomo2"
+                                                       << "NXtomo file";
+    QTest::newRow("DXchange, theta in radians with units") << "radians"
+                                                           << "DXchange file";
+    QTest::newRow("DXchange, theta in radians, --theta-units rad") << "rad-option"
+                                                                   << "DXchange file";
+    QTest::newRow("one HDF5 file per energy") << "h5series"
+                                              << "one HDF5 file per energy";
+    QTest::newRow("energy folders beside ref/") << "energies"
+                                                << "Not an energy: ref/";
+}
+
+void TestRecon::layoutsMatchCameraFiles()
+{
+    // Each layout holds the phantom's camera files in another form: every slice must be the
+    // one the camera files give.
+    QFETCH(QString, layout);
+    QFETCH(QString, said);
+    CameraData c;
+    QVERIFY(readCameraData(data, c));
+    QCOMPARE(int(c.projections.size()), 90);
+    const QStringList common { "--cor", "32.7", "--from", "2", "--to", "5", "--tiff", "--no-data" };
+    const QString reference = tmp.filePath("layout-reference");
+    QString output;
+    if (!QDir(reference).exists())
+        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                     QStringList { data, "-o", reference, "--tag", "rt" } + common, &output),
+            qPrintable(output));
+
+    const QString dir = tmp.filePath("layout-" + layout);
+    QDir().mkpath(dir);
+    QStringList args { dir };
+    int sets = 1;
+    const auto numbered
+        = [](const QString &pattern, size_t i) { return pattern.arg(int(i), 4, 10, QChar('0')); };
+    if (layout == "stack") {
+        QVERIFY(writeTiff(dir + "/stack.tif", c.width, c.height, c.projections));
+        QVERIFY(writeTiff(dir + "/ref/I0.tif", c.width, c.height, { c.i0 }));
+        QVERIFY(writeTiff(dir + "/ref/BG.tif", c.width, c.height, { c.bg }));
+    } else if (layout == "names" || layout == "folders" || layout == "named") {
+        const QString p = layout == "folders" ? "/tomo/%1.tif"
+            : layout == "named"               ? "/p/%1.tif"
+                                              : "/proj_%1.tif";
+        for (size_t i = 0; i < c.projections.size(); ++i)
+            QVERIFY(writeTiff(dir + numbered(p, i), c.width, c.height, { c.projections[i] }));
+        const QString flat = layout == "folders" ? "/flats/a%1.tif"
+            : layout == "named"                  ? "/i0/f%1.tif"
+                                                 : "/flat_%1.tif";
+        const QString dark = layout == "folders" ? "/darks/d%1.tif"
+            : layout == "named"                  ? "/bg/d%1.tif"
+                                                 : "/dark_%1.tif";
+        QVERIFY(writeTiff(dir + flat.arg(0), c.width, c.height, { shifted(c.i0, -1) }));
+        QVERIFY(writeTiff(dir + flat.arg(1), c.width, c.height, { shifted(c.i0, 1) }));
+        QVERIFY(writeTiff(dir + dark.arg(0), c.width, c.height, { shifted(c.bg, -2) }));
+        QVERIFY(writeTiff(dir + dark.arg(1), c.width, c.height, { shifted(c.bg, 2) }));
+        if (layout == "named")
+            args = QStringList { dir + "/p", "--i0", dir + flat.arg(0), "--i0", dir + flat.arg(1),
+                "--bg", dir + "/bg" };
+    } else if (layout == "nxtomo" || layout == "nxtomo2") {
+        H5Writer w(dir + "/scan.nxs");
+        if (layout == "nxtomo2") {
+            // Another scan first, of other numbers.
+            CameraData other = c;
+            for (auto &pr : other.projections)
+                pr = shifted(pr, 7);
+            writeNxEntry(w, "/entry0001", other);
+        }
+        writeNxEntry(w, "/entry0002", c);
+        QVERIFY(w.ok);
+        args = QStringList { dir + "/scan.nxs" };
+        if (layout == "nxtomo2")
+            args << "--entry"
+                 << "/entry0002";
+    } else if (layout == "radians") {
+        QVERIFY(writeDxchange(dir + "/scan.h5", c, std::numbers::pi / 90.0, "rad"));
+        args = QStringList { dir + "/scan.h5" };
+    } else if (layout == "rad-option") {
+        QVERIFY(writeDxchange(dir + "/scan.h5", c, std::numbers::pi / 90.0, nullptr));
+        args = QStringList { dir + "/scan.h5", "--theta-units", "rad" };
+    } else if (layout == "h5series") {
+        QVERIFY(writeDxchange(dir + "/08950_0eV.h5", c, 2.0, "deg"));
+        QVERIFY(writeDxchange(dir + "/08979_0eV.h5", c, 2.0, "deg"));
+        sets = 2;
+    } else if (layout == "energies") {
+        for (const QString e : { "08950_0eV", "08979_0eV" }) {
+            for (size_t i = 0; i < c.projections.size(); ++i)
+                QVERIFY(writeTiff(dir + "/" + e + numbered("/s_%1.tif", i), c.width, c.height,
+                    { c.projections[i] }));
+        }
+        // A ref/ folder with more images than an energy has: its flats are no projections.
+        QVERIFY(writeTiff(dir + "/ref/I0.tif", c.width, c.height, { c.i0 }));
+        QVERIFY(writeTiff(dir + "/ref/BG.tif", c.width, c.height, { c.bg }));
+        for (size_t i = 0; i < 100; ++i)
+            QVERIFY(writeTiff(dir + numbered("/ref/x_%1.tif", i), c.width, c.height, { c.i0 }));
+        sets = 2;
+    }
+    const QString out = dir + "-out";
+    QStringList runArgs = args + QStringList { "-o", out } + common;
+    if (sets == 1)
+        runArgs << "--tag"
+                << "rt";
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"), runArgs, &output), qPrintable(output));
+    QVERIFY2(output.contains(said), qPrintable(output));
+
+    const QMultiMap<int, QString> expected = slicesBelow(reference);
+    const QMultiMap<int, QString> found = slicesBelow(out);
+    QCOMPARE(expected.size(), 4);
+    QCOMPARE(found.size(), 4 * sets);
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        std::vector<float> mine, theirs;
+        int w = 0, h = 0, w2 = 0, h2 = 0;
+        QString why;
+        QVERIFY2(CtTiffData::read(it.value(), mine, w, h, &why), qPrintable(why));
+        QVERIFY2(CtTiffData::read(expected.value(it.key()), theirs, w2, h2, &why), qPrintable(why));
+        QCOMPARE(w, w2);
+        QCOMPARE(h, h2);
+        const auto [lo, hi] = std::minmax_element(theirs.begin(), theirs.end());
+        double worst = 0;
+        for (size_t i = 0; i < theirs.size(); ++i)
+            worst = std::max(worst, double(std::abs(mine[i] - theirs[i])));
+        QVERIFY2(
+            worst <= 1e-6 * (*hi - *lo), qPrintable(it.value() + ": " + QString::number(worst)));
+    }
+}
+
+void TestRecon::layoutsRefused_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("said"); // part of the refusal
+    QTest::newRow("theta in radians without units") << "radians"
+                                                    << "--theta-units rad|deg";
+    QTest::newRow("an unknown --theta-units") << "grad"
+                                              << "--theta-units takes rad or deg";
+    QTest::newRow("an I0 image among the projections") << "i0-in-list"
+                                                       << "is also one of the projections";
+    QTest::newRow("NXtomo of two entries without --entry") << "two-entries"
+                                                           << "choose one with --entry";
+    QTest::newRow("LZF-compressed projections") << "lzf"
+                                                << "LZF (filter 32000)";
+    QTest::newRow("int16 TIFF files") << "int16"
+                                      << "90 files (";
+}
+
+void TestRecon::layoutsRefused()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, said);
+    CameraData c;
+    QVERIFY(readCameraData(data, c));
+    const QString dir = tmp.filePath("refused-" + layout);
+    QDir().mkpath(dir);
+    QStringList args { dir + "/scan.h5" };
+    if (layout == "radians" || layout == "grad") {
+        QVERIFY(writeDxchange(dir + "/scan.h5", c, std::numbers::pi / 90.0, nullptr));
+        if (layout == "grad")
+            args << "--theta-units"
+                 << "grad";
+    } else if (layout == "i0-in-list") {
+        for (size_t i = 0; i < c.projections.size(); ++i)
+            QVERIFY(writeTiff(dir + QString("/p_%1.tif").arg(int(i), 4, 10, QChar('0')), c.width,
+                c.height, { c.projections[i] }));
+        args = QStringList { dir, "--i0", dir + "/p_0003.tif" };
+    } else if (layout == "two-entries") {
+        H5Writer w(dir + "/scan.h5");
+        writeNxEntry(w, "/entry1", c);
+        writeNxEntry(w, "/entry2", c);
+        QVERIFY(w.ok);
+    } else if (layout == "lzf") {
+        QVERIFY(writeDxchange(dir + "/scan.h5", c, 2.0, "deg", 32000));
+    } else if (layout == "int16") {
+        for (size_t i = 0; i < c.projections.size(); ++i) {
+            const QString f = dir + QString("/p_%1.tif").arg(int(i), 4, 10, QChar('0'));
+            TIFF *t = TIFFOpen(QFile::encodeName(f).constData(), "w");
+            QVERIFY(t);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, quint32(c.width));
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, quint32(c.height));
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, quint16(16));
+            TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, quint16(SAMPLEFORMAT_INT));
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, quint16(PHOTOMETRIC_MINISBLACK));
+            std::vector<qint16> px(size_t(c.width) * c.height, 100);
+            QVERIFY(TIFFWriteEncodedStrip(t, 0, px.data(), tmsize_t(px.size() * 2)) >= 0);
+            TIFFClose(t);
+        }
+        args = QStringList { dir };
+    }
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool("/tools/recon/vexa2-recon"),
+        args + QStringList { "-o", dir + "-out", "--cor", "32.7" });
+    QVERIFY(p.waitForFinished(60000));
+    const QString text = QString::fromLocal8Bit(p.readAll());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(text.contains(said), qPrintable(text));
+    // The reason is said once, not once per file.
+    QVERIFY2(text.count(said) == 1, qPrintable(text));
+    QVERIFY(slicesBelow(dir + "-out").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

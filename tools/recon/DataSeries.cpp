@@ -1,8 +1,12 @@
 #include "DataSeries.h"
 
 #include "CtFileSet.h"
+#include "DxchangeFile.h"
+#include "Hdf5DataSet.h"
+#include "ImgReaders.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -22,45 +26,89 @@ QString DataSeries::layoutText() const
         return QStringLiteral("one sub-folder per energy");
     case FileSets:
         return QStringLiteral("\"ZBX Std.\" file sets");
+    case Hdf5Files:
+        return QStringLiteral("one HDF5 file per energy");
     case OneSet:
         break;
     }
     return QStringLiteral("one data set");
 }
 
-DataSeries DataSeries::find(
-    const QString &folder, const QStringList &patterns, bool insist, QString *error)
+DataSeries DataSeries::find(const QString &folder, const QStringList &patterns, bool insist,
+    QString *error, const FolderLayout &names, const QString &hdf5Units, const QString &hdf5Entry)
 {
     DataSeries series;
     const QDir dir(folder);
-    const QFileInfoList topFiles = dir.entryInfoList(patterns, QDir::Files, QDir::Name);
+
+    // A tomo/ sub-folder (with flats/ and darks/ beside it) is one data set, not a series.
+    if (!FolderLayout::projectionSubFolder(folder).isEmpty() && !insist) {
+        FolderLayout layout = names;
+        if (!layout.read(folder, patterns, error))
+            return series;
+        series.sets << SeriesSet { QString(), 0.0, layout.projections, layout.flats, layout.darks };
+        series.setText = layout.text();
+        return series;
+    }
+
+    // The folder's own images, flats and darks apart.
+    QFileInfoList topFiles;
+    for (const QFileInfo &fi : dir.entryInfoList(patterns, QDir::Files, QDir::Name)) {
+        if (names.roleOf(fi.fileName()) == FolderLayout::Role::Projection)
+            topFiles << fi;
+    }
 
     // Sub-folders in the order the data-set selector lists them, each with its projections
-    // in the order the file selector loads them.
+    // in the order the file selector loads them. Only a name with a number is an energy.
     QList<SeriesSet> subSets;
+    QStringList subSkipped;
     qsizetype subFiles = 0;
     for (const QString &sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QDir subDir(dir.filePath(sub));
-        const QStringList names
-            = subDir.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
-        if (names.isEmpty())
+        FolderLayout layout = names;
+        if (!layout.read(dir.filePath(sub), patterns, nullptr))
             continue;
-        SeriesSet set;
-        set.tag = sub;
-        set.energyEv = energyOfName(sub);
-        for (const QString &n : names)
-            set.files << subDir.absoluteFilePath(n);
-        subFiles += names.size();
+        if (!sub.contains(QRegularExpression(QStringLiteral("[0-9]")))) {
+            subSkipped << sub + QStringLiteral("/ (no number in its name)");
+            continue;
+        }
+        SeriesSet set { sub, energyOfName(sub), layout.projections, layout.flats, layout.darks };
+        subFiles += set.files.size();
         subSets << set;
     }
     if (subFiles > topFiles.size()) {
         series.layout = SubFolders;
         series.sets = subSets;
+        series.skipped = subSkipped;
         return series;
     }
+
+    if (topFiles.isEmpty() && subSets.isEmpty()) {
+        // A folder of HDF5 files, one per energy.
+        const QFileInfoList h5 = dir.entryInfoList(
+            DxchangeFile::nameFilters(), QDir::Files, QDir::Name | QDir::IgnoreCase);
+        if (h5.size() >= 2 || (insist && h5.size() == 1)) {
+            series.layout = Hdf5Files;
+            for (const QFileInfo &fi : h5) {
+                Hdf5DataSet data;
+                if (!data.open(fi.absoluteFilePath(), hdf5Entry, hdf5Units, error)) {
+                    series.sets.clear();
+                    return series;
+                }
+                SeriesSet set { fi.completeBaseName(), energyOfName(fi.completeBaseName()),
+                    data.projections(), {}, {} };
+                if (!data.flat().isEmpty())
+                    set.flats << data.flat();
+                if (!data.dark().isEmpty())
+                    set.darks << data.dark();
+                series.sets << set;
+            }
+            return series;
+        }
+    }
     if (topFiles.isEmpty()) {
-        *error = QStringLiteral("no file matching \"%1\" in %2 or its sub-folders")
+        *error = QStringLiteral("no projection matching \"%1\" in %2 or its sub-folders")
                      .arg(patterns.join(u' '), dir.absolutePath());
+        if (!subSkipped.isEmpty())
+            *error += QStringLiteral(" (not taken as energies: ") + subSkipped.join(", ") + u')';
         return series;
     }
 
@@ -75,17 +123,19 @@ DataSeries DataSeries::find(
             set.tag = g->energyText;
             set.energyEv = g->energyEv();
             for (const QFileInfo &fi : g->files)
-                set.files << fi.absoluteFilePath();
+                set.files << ImgReaders::imagesOf(fi.absoluteFilePath());
             series.sets << set;
         }
         return series;
     }
 
-    // One data set: the projections in the order the file selector loads a folder.
-    SeriesSet set;
-    for (const QString &n : dir.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase))
-        set.files << dir.absoluteFilePath(n);
-    series.sets << set;
+    // One data set: the projections in the order the file selector loads a folder, its
+    // flats and darks apart.
+    FolderLayout layout = names;
+    if (!layout.read(folder, patterns, error))
+        return series;
+    series.sets << SeriesSet { QString(), 0.0, layout.projections, layout.flats, layout.darks };
+    series.setText = layout.text();
     return series;
 }
 

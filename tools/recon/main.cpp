@@ -14,8 +14,11 @@
 #include "DataSaver.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
+#include "FolderLayout.h"
+#include "Hdf5DataSet.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "ImgReaders.h"
 #include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "RowWindow.h"
@@ -24,6 +27,7 @@
 #include "StartUp.h"
 #include "StopSignals.h"
 #include "VolumeFile.h"
+#include "ThetaUnits.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -40,6 +44,7 @@
 #include <numeric>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -76,27 +81,42 @@ std::optional<int> integer(const QString &text)
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
-// An I0 or BG image: the one named, or the one the sample-data generator puts in "ref/".
-std::unique_ptr<ImgData> loadReference(
-    const QString &named, const QString &fallback, bool &ok, bool fallbackIsImage = false)
+// The images a command-line reference stands for: every image of a folder, the pages of a
+// stack, or the file, for each name given; averaged when there are several.
+QString referenceName(const QStringList &named)
 {
-    ok = true;
-    const QString path = !named.isEmpty()
-        ? named
-        : (fallbackIsImage || QFileInfo::exists(fallback) ? fallback : QString());
-    if (path.isEmpty())
-        return nullptr;
-    std::unique_ptr<ImgData> img(ImgData::create(ImgData::fileType(path)));
-    if (!img) {
-        ok = false;
-        return nullptr;
+    QStringList images;
+    for (const QString &n : named)
+        images << (QFileInfo(n).isDir() ? ImgReaders::imagesInFolder(n) : ImgReaders::imagesOf(n));
+    return ImgReaders::averageName(images);
+}
+
+// "ref/I0.img" (or .tif, .tiff) in `folder`, as the sample-data generator and many beamline
+// scripts put it; empty when there is none.
+QString refImage(const QDir &folder, const QString &base)
+{
+    for (const char *ext : { ".img", ".tif", ".tiff" }) {
+        const QString path = folder.filePath(base + QLatin1String(ext));
+        if (QFileInfo(path).isFile())
+            return path;
     }
-    img->fileName = path;
-    if (!img->load()) {
-        ok = false;
-        return nullptr;
-    }
-    return img;
+    return {};
+}
+
+// How the console names a reference: its file, or "the average of 10 images (flat_00.tif
+// ... flat_09.tif)".
+QString referenceText(const ImgData *img)
+{
+    if (!img)
+        return {};
+    if (!ImgReaders::isAverage(img->fileName))
+        return img->fileName;
+    const QStringList names = ImgReaders::averagedNames(img->fileName);
+    if (names.size() == 1)
+        return names.first();
+    return QString("the average of %1 images (%2 ... %3)")
+        .arg(names.size())
+        .arg(names.first(), QFileInfo(names.last()).fileName());
 }
 
 // The I0 images a series may take its references from: the named file, every image in the
@@ -137,7 +157,8 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
             return false;
     }
     if (imgDatas.count() == 0) {
-        recordFailure(Failures::Load, "No projection of " + set.tag + " could be loaded");
+        recordFailure(Failures::Load,
+            "No projection of " + set.tag + " could be loaded (" + imgDatas.refusedText() + ")");
         return false;
     }
     if (!series && failed > 0) {
@@ -198,8 +219,13 @@ int main(int argc, char *argv[])
         "PNG pictures) named [name-]tag-NNNNN.dat.\n"
         "\n"
         "One data set: the projections are the files of FOLDER that match the patterns, in name\n"
-        "order; I0 and BG images are taken from --i0/--bg or from FOLDER/ref/I0.img and\n"
-        "FOLDER/ref/BG.img when those exist; the results go to the output folder.\n"
+        "order (a TIFF stack gives one projection per page), or those of FOLDER/tomo (proj,\n"
+        "projections) with flats/ (flat, white) and darks/ (dark) beside it. Files named\n"
+        "flat*, white*, ref*, I0* are flats, dark*, BG* darks (any case; --flat-names,\n"
+        "--dark-names): never projections, averaged into the I0 and BG images. --i0/--bg name\n"
+        "them instead (several files or a folder: averaged); otherwise FOLDER/ref/I0 and\n"
+        "FOLDER/ref/BG (.img, .tif, .tiff) are used when they exist. The results go to the\n"
+        "output folder.\n"
         "\n"
         "A series (detected, or insisted on with --series): FOLDER holds one sub-folder per\n"
         "energy, or \"ZBX Std.\" file sets (<sample>-<energy>-<number>) side by side. Every "
@@ -211,9 +237,10 @@ int main(int argc, char *argv[])
         "N of the (energy, slice) work, so that N tasks together write the files of one run.\n"
         "\n"
         "FOLDER may also be an HDF5 file in the DXchange layout (/exchange/data, data_white,\n"
-        "data_dark, theta): one data set of its projections, with the averages of its white and\n"
-        "dark images as I0 and BG and the range and origin its angles give (unless --range or\n"
-        "--origin).\n"
+        "data_dark, theta) or an NXtomo entry (data with image_key, rotation_angle; --entry\n"
+        "chooses one of several): one data set of its projections, with the averages of its\n"
+        "white (flat) and dark images as I0 and BG and the range and origin its angles give\n"
+        "(unless --range or --origin). A folder of such files is a series, one per energy.\n"
         "\n"
         "--config FILE reads options from FILE, one per line: the option's name and its value\n"
         "(\"cor 1024.5\", \"method gridding\", \"tiff\", \"folder /data/scan\"), # starts a "
@@ -228,9 +255,25 @@ int main(int argc, char *argv[])
         "folder", "Folder holding the projection images or the series, or a DXchange HDF5 file.");
     const QCommandLineOption patternOpt(
         "pattern", "Name patterns of the projections.", "patterns", "*.img *.tif *.tiff");
-    const QCommandLineOption i0Opt(
-        "i0", "I0 image (incident beam); for a series also a folder of I0 images.", "file");
-    const QCommandLineOption bgOpt("bg", "BG image (background).", "file");
+    const QCommandLineOption i0Opt("i0",
+        "I0 image (incident beam); given several times, or a folder, the average of the images.\n"
+        "For a series a folder of I0 images, the one nearest in energy taken for each energy.",
+        "file");
+    const QCommandLineOption bgOpt("bg",
+        "BG image (background); given several times, or a folder, the average of the images.",
+        "file");
+    const QCommandLineOption flatNamesOpt("flat-names",
+        "Name beginnings of flats in a projection folder (any case).", "list",
+        FolderLayout::defaultFlatNames().join(','));
+    const QCommandLineOption darkNamesOpt("dark-names",
+        "Name beginnings of darks in a projection folder (any case).", "list",
+        FolderLayout::defaultDarkNames().join(','));
+    const QCommandLineOption thetaUnitsOpt("theta-units",
+        "Unit of the angles of HDF5 files (rad or deg), over the one the file states. Angles\n"
+        "without a unit that span less than 6.3 over 10 or more projections are refused.",
+        "unit");
+    const QCommandLineOption entryOpt(
+        "entry", "The NXtomo entry to take from a file of several (e.g. /entry1).", "path");
     const QCommandLineOption rangeOpt(
         "range", "Angular range of the set in degrees.", "deg", "180");
     const QCommandLineOption originOpt(
@@ -323,6 +366,7 @@ int main(int argc, char *argv[])
         "scale", "2mu");
     addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
     addOptions({ corPerEnergyOpt, corTableOpt });
+    addOptions({ flatNamesOpt, darkNamesOpt, thetaUnitsOpt, entryOpt });
     const QCommandLineOption configOpt("config", "Read options from FILE (see above).", "file");
     parser.addOption(configOpt);
 
@@ -368,16 +412,49 @@ int main(int argc, char *argv[])
     const QDir folder(hdf5 ? QFileInfo(source).absolutePath() : source);
     if (!folder.exists())
         return fail("no such folder: " + folder.path());
-    DxchangeFile::Info hdf5Info;
-    bool thetaGiven = false, thetaEven = true;
-    double thetaOrigin = 0, thetaRange = 180;
+    if (!ThetaUnits::validChoice(parser.value(thetaUnitsOpt)))
+        return usage("--theta-units takes rad or deg, not " + parser.value(thetaUnitsOpt));
+    const QString thetaUnits = parser.value(thetaUnitsOpt);
+    const QString nxEntry = parser.value(entryOpt);
+    FolderLayout names;
+    names.flatNames = parser.value(flatNamesOpt).split(',', Qt::SkipEmptyParts);
+    names.darkNames = parser.value(darkNamesOpt).split(',', Qt::SkipEmptyParts);
+    const QStringList patterns = parser.value(patternOpt).split(' ', Qt::SkipEmptyParts);
+
+    // Data sets. An HDF5 file is one; a folder may be one or a series.
+    QString error;
+    DataSeries series;
+    Hdf5DataSet hdf5Set;
     if (hdf5) {
-        QString error;
-        if (!DxchangeFile::inspect(source, hdf5Info, &error)
-            || !DxchangeFile::angleRange(
-                source, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error, &thetaEven))
+        if (!hdf5Set.open(source, nxEntry, thetaUnits, &error))
+            return fail(error);
+        SeriesSet set { QString(), 0.0, hdf5Set.projections(), {}, {} };
+        if (!hdf5Set.flat().isEmpty())
+            set.flats << hdf5Set.flat();
+        if (!hdf5Set.dark().isEmpty())
+            set.darks << hdf5Set.dark();
+        series.sets << set;
+        out() << hdf5Set.layout << " file " << source << ": " << hdf5Set.info.projections
+              << " projections, " << hdf5Set.info.whites << " flats (averaged into I0), "
+              << hdf5Set.info.darks << " darks (averaged into BG)" << Qt::endl;
+    } else {
+        series = DataSeries::find(
+            folder.path(), patterns, parser.isSet(seriesOpt), &error, names, thetaUnits, nxEntry);
+        // One HDF5 file per energy: the angles of the first stand for all.
+        if (series.layout == DataSeries::Hdf5Files
+            && !hdf5Set.open(
+                series.sets.first().files.first().section('#', 0, 0), nxEntry, thetaUnits, &error))
             return fail(error);
     }
+    if (series.sets.isEmpty())
+        return fail(error);
+    const DxchangeFile::Info &hdf5Info = hdf5Set.info;
+    bool thetaGiven = false, thetaEven = true;
+    double thetaOrigin = 0, thetaRange = 180;
+    if (!hdf5Set.base.isEmpty()
+        && !DxchangeFile::angleRange(
+            hdf5Set.file, hdf5Info, thetaGiven, thetaOrigin, thetaRange, &error, &thetaEven))
+        return fail(error);
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
         return usage("the method must be fbp or gridding, not " + parser.value(methodOpt));
@@ -470,22 +547,13 @@ int main(int argc, char *argv[])
             share = *s;
     }
 
-    // Data sets.
-    const QStringList patterns = parser.value(patternOpt).split(' ', Qt::SkipEmptyParts);
-    QString error;
-    DataSeries series;
-    if (hdf5) {
-        // One data set: the file's projections.
-        series.sets << SeriesSet { QString(), 0.0,
-            DxchangeFile::projectionAddresses(source, hdf5Info.projections) };
-    } else {
-        series = DataSeries::find(folder.path(), patterns, parser.isSet(seriesOpt), &error);
-    }
-    if (series.sets.isEmpty())
-        return fail(error);
+    if (!series.setText.isEmpty())
+        out() << series.setText << Qt::endl;
+    for (const QString &skipped : std::as_const(series.skipped))
+        out() << "Not an energy: " << skipped << Qt::endl;
     if (series.isSeries() && !volumePath.isEmpty())
         return usage("--volume applies to one data set; a series makes one spectral stack of "
-                    "its energies with vexa2-spectra stack");
+                     "its energies with vexa2-spectra stack");
     if (series.isSeries() && parser.isSet(tagOpt))
         return usage("--tag does not apply to a series: each energy is tagged with its set's name");
     if (!series.isSeries())
@@ -498,23 +566,20 @@ int main(int argc, char *argv[])
     ImgDatas imgDatas;
     int probeWidth = 0, probeHeight = 0;
     {
-        std::unique_ptr<ImgData> probe;
+        // Through a set, so that files refused for one reason are said once.
+        ImgDatas probe;
         for (const QString &f : series.sets.first().files) {
-            probe.reset(ImgData::create(ImgData::fileType(f)));
-            if (probe) {
-                probe->fileName = f;
-                if (probe->load())
-                    break;
-            }
-            probe.reset();
+            if (probe.add(f))
+                break;
         }
-        if (!probe)
+        if (probe.count() == 0)
             return fail("no projection image could be loaded from "
                 + (isSeries    ? series.sets.first().tag
                         : hdf5 ? source
-                               : folder.path()));
-        probeWidth = probe->width;
-        probeHeight = probe->height;
+                               : folder.path())
+                + " (" + probe.refusedText() + ")");
+        probeWidth = probe.width;
+        probeHeight = probe.height;
     }
     if (isSeries) {
         out() << "Series of " << series.sets.size()
@@ -622,53 +687,81 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // References. A series looks for the I0 image of each energy; one data set has one.
-    // An HDF5 file brings its own: the averages of its white and dark images.
-    bool refOk = false;
-    const QString hdf5Dark = hdf5 && hdf5Info.darks > 0
-        ? DxchangeFile::address(source, DxchangeFile::Part::Dark)
-        : QString();
-    const QString hdf5White = hdf5 && hdf5Info.whites > 0
-        ? DxchangeFile::address(source, DxchangeFile::Part::White)
-        : QString();
-    std::unique_ptr<ImgData> bg = loadReference(parser.value(bgOpt),
-        hdf5 ? hdf5Dark
-             : (QFileInfo::exists(folder.filePath("ref/BG.img")) || !isSeries
-                     ? folder.filePath("ref/BG.img")
-                     : folder.filePath("BG.img")),
-        refOk, hdf5);
-    if (!refOk)
-        return fail("the BG image could not be loaded");
-    std::unique_ptr<ImgData> i0;
+    // References of each set: the images named on the command line; else the set's own flats
+    // and darks (found by name, in flats/ and darks/, or those of its HDF5 file), averaged;
+    // else, for a series, the I0 image nearest in energy; else ref/I0 and ref/BG.
+    const QStringList namedI0 = parser.values(i0Opt);
+    const QStringList namedBg = parser.values(bgOpt);
     QStringList i0Files;
-    if (isSeries) {
-        i0Files = seriesI0Files(parser.value(i0Opt), folder, patterns);
-    } else {
-        i0 = loadReference(
-            parser.value(i0Opt), hdf5 ? hdf5White : folder.filePath("ref/I0.img"), refOk, hdf5);
-        if (!refOk)
-            return fail("the I0 image could not be loaded");
-    }
+    if (isSeries && namedI0.size() <= 1)
+        i0Files = seriesI0Files(namedI0.value(0), folder, patterns);
+    const QString fallbackI0 = hdf5 ? QString() : refImage(folder, "ref/I0");
+    QString fallbackBg = hdf5 ? QString() : refImage(folder, "ref/BG");
+    if (fallbackBg.isEmpty() && isSeries)
+        fallbackBg = refImage(folder, "BG");
+    std::unique_ptr<ImgData> i0, bg;
     // The set reads the references through these; they change only between sets, while no
     // worker runs.
-    ImgData *i0Ptr = i0.get();
-    ImgData *bgPtr = bg.get();
+    ImgData *i0Ptr = nullptr;
+    ImgData *bgPtr = nullptr;
     imgDatas.i0 = &i0Ptr;
     imgDatas.bg = &bgPtr;
-    const auto useI0Of = [&](const SeriesSet &set) {
-        const QString path = nearestInEnergy(i0Files, set.energyEv);
-        if (path.isEmpty() || (i0 && i0->fileName == path))
-            return true;
-        i0 = loadReference(path, QString(), refOk);
-        i0Ptr = i0.get();
-        if (!refOk)
-            recordFailure(Failures::Load, "Cannot load the I0 image " + path);
-        return refOk;
+    // Loads the references of `set` unless they are loaded already; false with the reason in
+    // `why`.
+    const auto useReferencesOf = [&](const SeriesSet &set, QString *why) {
+        QString i0Name, bgName;
+        if (!namedI0.isEmpty())
+            i0Name = isSeries && namedI0.size() == 1 ? nearestInEnergy(i0Files, set.energyEv)
+                                                     : referenceName(namedI0);
+        else if (!set.flats.isEmpty())
+            i0Name = ImgReaders::averageName(set.flats);
+        else
+            i0Name = isSeries ? nearestInEnergy(i0Files, set.energyEv) : fallbackI0;
+        bgName = !namedBg.isEmpty() ? referenceName(namedBg)
+            : !set.darks.isEmpty()  ? ImgReaders::averageName(set.darks)
+                                    : fallbackBg;
+        for (const auto &[name, which] :
+            { std::pair { i0Name, "I0" }, std::pair { bgName, "BG" } }) {
+            // An image that is both a projection and a reference would be divided by itself.
+            for (const QString &n : ImgReaders::averagedNames(name)) {
+                const QString clean = QDir::cleanPath(QFileInfo(n).absoluteFilePath());
+                for (const QString &f : set.files) {
+                    if (QDir::cleanPath(QFileInfo(f).absoluteFilePath()) == clean) {
+                        *why = QString("the %1 image %2 is also one of the projections; name "
+                                       "another, or narrow the projections with --pattern")
+                                   .arg(which, n);
+                        return false;
+                    }
+                }
+            }
+        }
+        for (auto [name, img, ptr, which] : { std::tuple { i0Name, &i0, &i0Ptr, "I0" },
+                 std::tuple { bgName, &bg, &bgPtr, "BG" } }) {
+            if (name.isEmpty()) {
+                img->reset();
+            } else if (!*img || (*img)->fileName != name) {
+                QString reason;
+                *img = ImgReaders::load(name, &reason);
+                if (!*img) {
+                    *why = QString("the %1 image %2 could not be loaded (%3)")
+                               .arg(which, name, reason);
+                    *ptr = nullptr;
+                    return false;
+                }
+            }
+            *ptr = img->get();
+        }
+        return true;
     };
-    const auto referenceText = [&] {
+    if (!isSeries) {
+        QString why;
+        if (!useReferencesOf(series.sets.first(), &why))
+            return fail(why);
+    }
+    const auto referencesLine = [&] {
         return QString("I0: %1, BG: %2")
-            .arg(
-                i0 ? i0->fileName : QString("none, 1.0"), bg ? bg->fileName : QString("none, 0.0"));
+            .arg(i0 ? referenceText(i0.get()) : QString("none, 1.0"),
+                bg ? referenceText(bg.get()) : QString("none, 0.0"));
     };
 
     // The process control panel and the sinogram panel do what they do in the window.
@@ -699,8 +792,12 @@ int main(int argc, char *argv[])
         QObject::disconnect(noteRefusal);
         if (!loaded)
             return false;
-        if (isSeries && !useI0Of(set))
+        QString why;
+        if (!useReferencesOf(set, &why)) {
+            recordFailure(Failures::Load,
+                (isSeries ? QString("Energy %1 skipped: ").arg(set.tag) : QString()) + why);
             return false;
+        }
         loadedSet = k;
         procCtrl.setDataSetImages(imgDatas.count());
         out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
@@ -709,7 +806,7 @@ int main(int argc, char *argv[])
                        : folder.path(),
             refused)
               << Qt::endl;
-        out() << referenceText() << Qt::endl;
+        out() << referencesLine() << Qt::endl;
         return true;
     };
 
