@@ -31,6 +31,12 @@ int main(int argc, char *argv[])
         installJapanese(app, translator);
 
     auto *body = new Body;
+    if (!body->threadsStarted) {
+        // Work queued to a thread that never runs would wait for ever; the reason is on the
+        // log and counted. The window is not taken down: its threads may not be running.
+        logLine("The program cannot run without its threads and stops");
+        return 1;
+    }
     QObject::connect(body, &Body::finishing, &app, &QCoreApplication::quit);
 
     // Stopping from outside (Ctrl-C, kill) closes the window like the user would, so

@@ -1,5 +1,7 @@
 #include "SelectDataFiles.h"
 
+#include "FileNames.h"
+
 #include "DxchangeFile.h"
 #include "Failures.h"
 
@@ -101,9 +103,18 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
     // Folders ("." and ".." among them) can match a pattern such as "*", but they are never
     // images: listing them would only add names that fail to load.
     const QStringList names = d.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // Names that are not valid text are missing from the listing: a set without them would
+    // put every later projection at a wrong angle.
+    const QStringList lost = undecodableNames(d.path(), patterns);
+    if (!lost.isEmpty())
+        recordFailure(Failures::Load, undecodableText(d.path(), lost));
     QStringList paths;
     paths.reserve(names.size());
     for (const QString &n : names)
+        paths.append(d.absoluteFilePath(n));
+    // Listed under their escaped names, which no file has: the set is then incomplete, and
+    // no run starts on it.
+    for (const QString &n : lost)
         paths.append(d.absoluteFilePath(n));
     handleChosenFiles(paths);
 }

@@ -2,6 +2,8 @@
 // the main window's answers to its stages, and the stage read-out.
 #include "Body.h"
 
+#include "ThreadStart.h"
+
 #include "SelectDataDir.h"
 #include "XafsBatch.h"
 
@@ -20,7 +22,7 @@ void Body::setupXafsBatch()
     xafsBatchThread = new QThread;
     xafsBatchThread->setObjectName("XafsBatch");
     xafsBatch->moveToThread(xafsBatchThread);
-    xafsBatchThread->start();
+    threadsStarted = startThread(xafsBatchThread, "the sequential execution") && threadsStarted;
 
     // The controller lives on its own thread: every connection below is queued both ways, so
     // each side acts on the other's signal only after the signal has been handed over.
