@@ -1,6 +1,7 @@
 #include "DataSeries.h"
 
 #include "CtFileSet.h"
+#include "FileNames.h"
 
 #include <QDir>
 
@@ -33,6 +34,22 @@ DataSeries DataSeries::find(
 {
     DataSeries series;
     const QDir dir(folder);
+    // Names that are not valid text are left out of every listing: a set without them would
+    // be reconstructed from part of its projections.
+    for (const QString &where : QStringList { folder }
+             + [&] {
+                   QStringList subs;
+                   for (const QString &sub :
+                       QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+                       subs << QDir(folder).filePath(sub);
+                   return subs;
+               }()) {
+        const QStringList lost = undecodableNames(where, patterns);
+        if (!lost.isEmpty()) {
+            *error = undecodableText(where, lost);
+            return series;
+        }
+    }
     const QFileInfoList topFiles = dir.entryInfoList(patterns, QDir::Files, QDir::Name);
 
     // Sub-folders in the order the data-set selector lists them, each with its projections
@@ -69,6 +86,20 @@ DataSeries DataSeries::find(
     for (const auto &g : groups)
         namedSets = namedSets && g->energyEv() > 0.0 && g->files.size() > 1;
     if (namedSets || insist) {
+        // Sets are filed by their energy alone: two samples measured at one energy would be
+        // written into the same folder under the same names, one over the other.
+        QStringList samples;
+        for (const auto &g : groups)
+            if (!samples.contains(g->sampleName))
+                samples << g->sampleName;
+        if (samples.size() > 1) {
+            *error = QStringLiteral("%1 holds the file sets of %2 samples (%3): choose one "
+                                    "with --pattern, e.g. --pattern \"%4-*\"")
+                         .arg(dir.absolutePath())
+                         .arg(samples.size())
+                         .arg(samples.join(", "), samples.first());
+            return series;
+        }
         series.layout = FileSets;
         for (const auto &g : groups) {
             SeriesSet set;
