@@ -299,11 +299,11 @@ void Body::connectSignals()
                 refusedRefs.remove(which);
                 return;
             }
-            const QString why = QString("The %1 image %2 cannot be loaded (%3); no run starts "
-                                        "until an %1 image is loaded or cleared")
-                                    .arg(which, f,
-                                        QFileInfo::exists(f) || f.contains('#') ? "unreadable"
-                                                                                : "no such file");
+            const QString why
+                = QString("The %1 image %2 cannot be loaded (%3); no run starts "
+                          "until an %1 image is loaded or cleared")
+                      .arg(which, f,
+                          QFileInfo::exists(f) || f.contains('#') ? "unreadable" : "no such file");
             refusedRefs.insert(which, why);
             recordFailure(Failures::Load, why);
         });

@@ -19,10 +19,10 @@
 #include <QThread>
 
 #include <algorithm>
-#include <utility>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 

@@ -133,11 +133,11 @@ void SliceDatas::filesSelected(QStringList files)
             recordFailure(Failures::Load,
                 "Slice size differs from the first slice of the set, skipped : "
                     + QString("%1 (%2 x %3, the set has %4 x %5)")
-                    .arg(fname)
-                    .arg(slice.sw)
-                    .arg(slice.sh)
-                    .arg(set->sw)
-                    .arg(set->sh));
+                          .arg(fname)
+                          .arg(slice.sw)
+                          .arg(slice.sh)
+                          .arg(set->sw)
+                          .arg(set->sh));
             continue;
         }
         if (!(slice.vMax > slice.vMin)) {

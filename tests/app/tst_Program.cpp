@@ -214,7 +214,6 @@ void TestProgram::runsBatchToItsEnd()
         QVERIFY2(console.contains(text), qPrintable(text + "\n" + console));
 }
 
-
 void TestProgram::refusedThreadsEndTheProgram()
 {
     // The system refuses the k-th new thread and every one after, for k from none upwards: a
@@ -239,13 +238,14 @@ void TestProgram::refusedThreadsEndTheProgram()
         env.insert("VEXA_THREADS_ALLOWED", QString::number(allowed));
         p.setProcessEnvironment(env);
         p.start(program, { "-nw", "-b", bat.fileName(), "-x" });
-        QVERIFY2(p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
+        QVERIFY2(
+            p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         const QByteArray err = p.readAllStandardError();
         if (p.exitCode() == 0) {
             int written = 0;
-            for (QDirIterator it(dir.filePath("out"), { "*.dat" }, QDir::Files,
-                     QDirIterator::Subdirectories);
+            for (QDirIterator it(
+                     dir.filePath("out"), { "*.dat" }, QDir::Files, QDirIterator::Subdirectories);
                  it.hasNext(); it.next())
                 ++written;
             QCOMPARE(written, 2);

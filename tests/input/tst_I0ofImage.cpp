@@ -1,5 +1,5 @@
-#include "I0ofImage.h"
 #include "Failures.h"
+#include "I0ofImage.h"
 #include "InputTestUtil.h"
 #include "SelectAFile.h"
 #include "XafsTestUtil.h"
@@ -131,7 +131,8 @@ void tst_I0ofImage::i0ForImage()
     QVERIFY(std::abs(p.i0ForImage(image) - i0) < 1e-9);
     QCOMPARE(Failures::instance().count(), failures);
     if (failures > 0)
-        QVERIFY2(Failures::instance().last().contains(image), qPrintable(Failures::instance().last()));
+        QVERIFY2(
+            Failures::instance().last().contains(image), qPrintable(Failures::instance().last()));
 }
 
 QTEST_MAIN(tst_I0ofImage)

@@ -150,7 +150,8 @@ void tst_SelectDataFiles::loadFromDirKeepsUndecodableNames()
     QVERIFY(writeBytes(latin + "/a.img", "IM"));
     const QByteArray raw = QFile::encodeName(latin) + "/caf\xe9.img";
     QFile f;
-    QVERIFY(f.open(std::fopen(raw.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    QVERIFY(f.open(
+        std::fopen(raw.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
     f.close();
     SelectDataFiles s;
     QSignalSpy selected(&s, &SelectDataFiles::filesSelected);

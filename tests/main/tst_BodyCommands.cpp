@@ -526,22 +526,25 @@ void TestBodyCommands::failedLoadsAreCounted_data()
     // %1 the camera files, %2 a folder for results, %3 a name that does not exist.
     QTest::addColumn<QString>("lines");
     QTest::addColumn<QString>("message");
-    QTest::newRow("images_load without a folder") << "images_load\n" << "images_load needs a folder";
-    QTest::newRow("images_load of a missing folder")
-        << "images_load \"%3\" p-*.img\n" << "images_load: no such folder";
-    QTest::newRow("images_load matching nothing")
-        << "images_load \"%1\" q-*.img\n" << "images_load: no file in";
-    QTest::newRow("i0_load of a missing file") << "i0_load \"%3.img\"\n" << "The I0 image";
-    QTest::newRow("bg_load of a missing file") << "bg_load \"%3.img\"\n" << "The BG image";
-    QTest::newRow("body_view_load of a missing folder")
-        << "body_view_load \"%3\"\n" << "body_view_load: no such folder";
+    QTest::newRow("images_load without a folder") << "images_load\n"
+                                                  << "images_load needs a folder";
+    QTest::newRow("images_load of a missing folder") << "images_load \"%3\" p-*.img\n"
+                                                     << "images_load: no such folder";
+    QTest::newRow("images_load matching nothing") << "images_load \"%1\" q-*.img\n"
+                                                  << "images_load: no file in";
+    QTest::newRow("i0_load of a missing file") << "i0_load \"%3.img\"\n"
+                                               << "The I0 image";
+    QTest::newRow("bg_load of a missing file") << "bg_load \"%3.img\"\n"
+                                               << "The BG image";
+    QTest::newRow("body_view_load of a missing folder") << "body_view_load \"%3\"\n"
+                                                        << "body_view_load: no such folder";
     // A misspelt I0 must not give a run without I0 that ends "0 failures".
     QTest::newRow("a run without its I0")
         << "i0_load \"%3.img\"\nimages_load \"%1\" p-*.img\nct_auto_exec 1\nct_slice_from 2\n"
            "ct_slice_to 3\nauto_save_data_path \"%2\"\nauto_save_data 1\ncalc_exec\n"
         << "No run started: the I0 image";
-    QTest::newRow("I0 table without points")
-        << "add_inf_raw_i0_xafs \"%3.dat\"\n" << "gives no I0 points";
+    QTest::newRow("I0 table without points") << "add_inf_raw_i0_xafs \"%3.dat\"\n"
+                                             << "gives no I0 points";
 }
 
 void TestBodyCommands::failedLoadsAreCounted()

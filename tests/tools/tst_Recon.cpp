@@ -6,9 +6,9 @@
 #include <hdf5.h>
 
 #include <cmath>
-#include <functional>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -279,7 +279,8 @@ void TestRecon::refusesBadInput()
         const QDir src(zbxSeries);
         for (const QString &f : src.entryList({ "sample-*" }, QDir::Files)) {
             for (const char *sample : { "alpha", "beta" })
-                QVERIFY(QFile::copy(src.filePath(f), two + "/" + QString(f).replace("sample", sample)));
+                QVERIFY(
+                    QFile::copy(src.filePath(f), two + "/" + QString(f).replace("sample", sample)));
         }
         for (const QString &f : QDir(zbxSeries + "/ref").entryList(QDir::Files))
             QVERIFY(QFile::copy(zbxSeries + "/ref/" + f, two + "/ref/" + f));
@@ -311,7 +312,8 @@ void TestRecon::refusesBadInput()
                 && err.contains(": pixel block shorter than the image size); no run started"),
             err.constData());
     if (QByteArray(QTest::currentDataTag()) == "a name that is not UTF-8")
-        QVERIFY2(err.contains("1 file name in ") && err.contains("is not valid UTF-8 and cannot be read")
+        QVERIFY2(err.contains("1 file name in ")
+                && err.contains("is not valid UTF-8 and cannot be read")
                 && err.contains("p-caf\\xe9-17.img"),
             err.constData());
     if (QByteArray(QTest::currentDataTag()) == "two samples in one folder")
@@ -523,13 +525,14 @@ void TestRecon::resumesWhatIsMissing()
     // Files of the first share cut short count as missing: a data file without its final
     // line feed, one cut at a line break (its last points gone), a TIFF file cut in half.
     // A complete one is kept as it is.
-    const auto cutTo = [](const QString &path, const std::function<qint64(const QByteArray &)> &size) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadWrite))
-            return QByteArray();
-        const QByteArray good = f.readAll();
-        return f.resize(size(good)) ? good : QByteArray();
-    };
+    const auto cutTo
+        = [](const QString &path, const std::function<qint64(const QByteArray &)> &size) {
+              QFile f(path);
+              if (!f.open(QIODevice::ReadWrite))
+                  return QByteArray();
+              const QByteArray good = f.readAll();
+              return f.resize(size(good)) ? good : QByteArray();
+          };
     const QString dir = outDir + "/08950_0eV/08950_0eV-";
     const QByteArray noLineFeed
         = cutTo(dir + "00001.dat", [](const QByteArray &b) { return b.size() - 1; });
@@ -542,11 +545,13 @@ void TestRecon::resumesWhatIsMissing()
     const QDateTime old = QDateTime::currentDateTime().addDays(-3);
     {
         QFile k(kept);
-        QVERIFY(k.open(QIODevice::ReadWrite) && k.setFileTime(old, QFileDevice::FileModificationTime));
+        QVERIFY(
+            k.open(QIODevice::ReadWrite) && k.setFileTime(old, QFileDevice::FileModificationTime));
     }
     check.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "--check" });
     QVERIFY(check.waitForFinished(30000));
-    QVERIFY2(check.readAllStandardOutput().contains("present: 11, missing: 19"), "cut files counted");
+    QVERIFY2(
+        check.readAllStandardOutput().contains("present: 11, missing: 19"), "cut files counted");
 
     QVERIFY2(
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
@@ -554,7 +559,8 @@ void TestRecon::resumesWhatIsMissing()
     QVERIFY2(output.contains("Skipped 4 slices written before"), qPrintable(output));
     QVERIFY2(output.contains("Run end: 11 of 11 slices done"), qPrintable(output));
     for (const auto &[name, good] : { std::pair { QString("00001.dat"), noLineFeed },
-             std::pair { QString("00003.dat"), lessLines }, std::pair { QString("00004.tif"), halfTiff } }) {
+             std::pair { QString("00003.dat"), lessLines },
+             std::pair { QString("00004.tif"), halfTiff } }) {
         QFile f(dir + name);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY2(f.readAll() == good, qPrintable(name));
@@ -645,7 +651,8 @@ void TestRecon::refusedThreadsEndTheRun()
         p.setProcessEnvironment(e);
         p.start(tool("/tools/recon/vexa2-recon"),
             { data, "-o", outDir, "--cor", "32.7", "--threads", "4" });
-        QVERIFY2(p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
+        QVERIFY2(
+            p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
         const QByteArray out = p.readAll();
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         if (p.exitCode() == 0) {

@@ -36,14 +36,10 @@ DataSeries DataSeries::find(
     const QDir dir(folder);
     // Names that are not valid text are left out of every listing: a set without them would
     // be reconstructed from part of its projections.
-    for (const QString &where : QStringList { folder }
-             + [&] {
-                   QStringList subs;
-                   for (const QString &sub :
-                       QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-                       subs << QDir(folder).filePath(sub);
-                   return subs;
-               }()) {
+    QStringList places { folder };
+    for (const QString &sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        places << dir.filePath(sub);
+    for (const QString &where : std::as_const(places)) {
         const QStringList lost = undecodableNames(where, patterns);
         if (!lost.isEmpty()) {
             *error = undecodableText(where, lost);
