@@ -20,7 +20,9 @@ qsizetype commentStart(const QString &line)
         const qsizetype keyStart = i;
         while (i < line.size() && !line.at(i).isSpace())
             ++i;
-        if (QStringView(line).mid(keyStart, i - keyStart).endsWith(u"_eng_ptn", Qt::CaseInsensitive)) {
+        if (QStringView(line)
+                .mid(keyStart, i - keyStart)
+                .endsWith(u"_eng_ptn", Qt::CaseInsensitive)) {
             while (i < line.size() && line.at(i).isSpace())
                 ++i;
             if (i < line.size() && line.at(i) != u'"' && line.at(i) != u'\'') {

@@ -11,6 +11,9 @@
 #include <QTextStream>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
     QStringList args;
@@ -55,6 +58,15 @@ int main(int argc, char *argv[])
         installJapanese(app, translator);
 
     auto *body = new Body;
+    if (!body->threadsStarted) {
+        // Work queued to a thread that never runs would wait for ever; the reason is on the
+        // log and counted. Nothing has been read or queued yet, and taking the window down
+        // would wait for threads that never ran: the process ends here.
+        logLine("The program cannot run without its threads and stops");
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
     QObject::connect(body, &Body::finishing, &app, &QCoreApplication::quit);
 
     // Stopping from outside (Ctrl-C, kill) closes the window like the user would, so
@@ -81,5 +93,11 @@ int main(int argc, char *argv[])
     // Deleting the window waits for the workers and writes every queued file, so a failed
     // write of the last slices still counts.
     delete body;
-    return exitStatus(stopSignal, requested, Failures::instance().count());
+    const int status = exitStatus(stopSignal, requested, Failures::instance().count());
+    // Every file is written and closed by now. The toolkit's own clean-up is skipped: on a
+    // node that refused a thread of Qt's internal thread pool it would wait for that thread
+    // for ever.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }

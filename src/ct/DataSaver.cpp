@@ -33,6 +33,12 @@ void DataSaver::shutDown()
     }
     if (!t->isRunning())
         t->start();
+    if (!t->isRunning()) {
+        // Nothing would ever deliver the records: waiting for them would hang.
+        recordFailure(Failures::FileWrite,
+            "The files queued for writing are lost: the saver's thread cannot be started");
+        return;
+    }
     // Queued behind every record already posted, so all of them are written when it returns.
     QMetaObject::invokeMethod(this, &DataSaver::finish, Qt::BlockingQueuedConnection);
     t->quit();

@@ -14,7 +14,8 @@ QString safeNamePart(const QString &part)
         if (c == u'/' || c == u'\\' || c == QChar(0))
             c = u'_';
     }
-    if (!safe.isEmpty() && std::all_of(safe.cbegin(), safe.cend(), [](QChar c) { return c == u'.'; }))
+    if (!safe.isEmpty()
+        && std::all_of(safe.cbegin(), safe.cend(), [](QChar c) { return c == u'.'; }))
         safe.fill(u'_');
     return safe;
 }

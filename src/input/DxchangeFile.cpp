@@ -359,8 +359,9 @@ public:
 
     // Image `index` of the projections, raw from its chunk into `dst` (`bytes` long).
     // False when the chunk is not what the layout promised: the file is then damaged, and
-    // is not handed to the library to read anyway. Deflated images come in pairs: image k + 1 is inflated on another
-    // thread while this one inflates image k, and is ready when it is asked for next.
+    // is not handed to the library to read anyway. Deflated images come in pairs: image k + 1 is
+    // inflated on another thread while this one inflates image k, and is ready when it is asked for
+    // next.
     bool readChunk(int index, void *dst, size_t bytes)
     {
         if (ahead.done.valid()) {
@@ -661,7 +662,8 @@ bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
     if (!source->retired && Hdf5Guard::stamp(source->path) != source->stamp)
         source->retire();
     if (source->retired) {
-        *error = failText(source->path, "the file has been replaced since it was opened; load it again");
+        *error = failText(
+            source->path, "the file has been replaced since it was opened; load it again");
         return false;
     }
     const Stack &s = part == Part::White ? source->white

@@ -166,8 +166,8 @@ bool checkChunked(hid_t set, hid_t dcpl, const char *name, const std::vector<hsi
     return true;
 }
 
-bool checkVirtual(hid_t file, hid_t dcpl, const char *name, hsize_t points, qint64 fileSize,
-    QString *what)
+bool checkVirtual(
+    hid_t file, hid_t dcpl, const char *name, hsize_t points, qint64 fileSize, QString *what)
 {
     size_t count = 0;
     if (H5Pget_virtual_count(dcpl, &count) < 0) {
@@ -199,9 +199,9 @@ bool checkVirtual(hid_t file, hid_t dcpl, const char *name, hsize_t points, qint
                 ? H5I_INVALID_HID
                 : H5Dopen2(file, sourceSet.constData(), H5P_DEFAULT),
             H5Dclose };
-        const Closing sourcePlist { source.id >= 0 ? H5Dget_create_plist(source.id)
-                                                   : H5I_INVALID_HID,
-            H5Pclose };
+        const Closing sourcePlist {
+            source.id >= 0 ? H5Dget_create_plist(source.id) : H5I_INVALID_HID, H5Pclose
+        };
         if (source.id < 0 || sourcePlist.id < 0 || H5Pget_layout(sourcePlist.id) == H5D_VIRTUAL) {
             *what = QString("dataset %1 is virtual with a source that cannot be followed (%2)")
                         .arg(name, QString::fromUtf8(sourceSet));
@@ -241,8 +241,8 @@ Hdf5Guard::Stamp Hdf5Guard::stamp(const QString &path)
     return s;
 }
 
-bool Hdf5Guard::checkStorage(hid_t file, hid_t set, const char *name, qint64 fileSize,
-    QString *what)
+bool Hdf5Guard::checkStorage(
+    hid_t file, hid_t set, const char *name, qint64 fileSize, QString *what)
 {
     const Closing space { H5Dget_space(set), H5Sclose };
     const Closing type { H5Dget_type(set), H5Tclose };

@@ -41,8 +41,8 @@ public:
     //    unwritten, which the library would read as zeros);
     //  - a chunk stored without filtering holds exactly a chunk's bytes.
     // False with `what` saying why in words for the user (the dataset named, the file not).
-    static bool checkStorage(hid_t file, hid_t set, const char *name, qint64 fileSize,
-        QString *what);
+    static bool checkStorage(
+        hid_t file, hid_t set, const char *name, qint64 fileSize, QString *what);
 
     // At most this many chunk positions are looked up one by one; a larger chunk grid is
     // checked by its count of stored chunks only.

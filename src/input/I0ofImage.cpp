@@ -104,13 +104,9 @@ void I0ofImage::xafsFileCleared()
 
 double I0ofImage::i0ForImage(const QString &imageFileName) const
 {
-    if (calcFromXafs() && table.count() == 0 && !imageFileName.isEmpty()) {
-        recordFailure(Failures::Load,
-            QString("I0 from the XAFS scan file is asked for, but no scan file with I0 points is "
-                    "loaded: I0 of %1 taken as %2")
-                .arg(imageFileName)
-                .arg(i0Val()));
-    } else if (calcFromXafs() && table.count() > 0 && !imageFileName.isEmpty()) {
+    // Without a scan file (the default) the fixed value applies; a scan file named but
+    // without points is counted when it is chosen.
+    if (calcFromXafs() && table.count() > 0 && !imageFileName.isEmpty()) {
         bool ok = false;
         double e = XafsI0Table::energyFromName(imageFileName, engPattern(), &ok);
         // Sets kept one per sub folder carry the energy in the folder's name only.

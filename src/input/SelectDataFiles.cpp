@@ -1,5 +1,7 @@
 #include "SelectDataFiles.h"
 
+#include "FileNames.h"
+
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "FolderLayout.h"
@@ -116,6 +118,12 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
     const QDir d(dir);
     if (!d.exists())
         logLine(QStringLiteral("Can not find folder"), dir);
+    // Names that are not valid text are missing from the listing: a set without them would
+    // put every later projection at a wrong angle. Listed under their escaped names, which no
+    // file has, they make the set incomplete, and no run starts on it.
+    const QStringList lost = undecodableNames(d.path(), patterns);
+    if (!lost.isEmpty())
+        recordFailure(Failures::Load, undecodableText(d.path(), lost));
     if (plain) {
         // Folders ("." and ".." among them) can match a pattern such as "*", but they are
         // never images: listing them would only add names that fail to load.
@@ -123,6 +131,8 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
         QStringList paths;
         paths.reserve(names.size());
         for (const QString &n : names)
+            paths.append(d.absoluteFilePath(n));
+        for (const QString &n : lost)
             paths.append(d.absoluteFilePath(n));
         handleChosenFiles(paths);
         return;
@@ -136,7 +146,10 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
     if (!layout.flats.isEmpty() || !layout.darks.isEmpty())
         emit referencesFound(
             ImgReaders::averageName(layout.flats), ImgReaders::averageName(layout.darks));
-    handleChosenFiles(layout.projections);
+    QStringList paths = layout.projections;
+    for (const QString &n : lost)
+        paths.append(d.absoluteFilePath(n));
+    handleChosenFiles(paths);
 }
 
 void SelectDataFiles::loadFileInfos(const QFileInfoList &list)

@@ -196,7 +196,8 @@ void TcpClient::logReceived(const QString &text)
     const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
     if (second != m_logSecond) {
         if (m_unlogged > 0)
-            logLine("rec: lines not logged (the peer sends too fast):", QString::number(m_unlogged));
+            logLine(
+                "rec: lines not logged (the peer sends too fast):", QString::number(m_unlogged));
         m_logSecond = second;
         m_loggedThisSecond = 0;
         m_unlogged = 0;

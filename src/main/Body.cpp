@@ -21,6 +21,7 @@
 #include "RowWindow.h"
 #include "Sinogram.h"
 #include "TextUtil.h"
+#include "ThreadStart.h"
 #include "XafsBatch.h"
 
 #include <QButtonGroup>
@@ -165,7 +166,7 @@ Body::Body(QWidget *parent)
     imgDatasThread = new QThread;
     imgDatasThread->setObjectName("ImgDatas");
     imgDatas->moveToThread(imgDatasThread);
-    imgDatasThread->start(QThread::InheritPriority);
+    threadsStarted = startThread(imgDatasThread, "the image set") && threadsStarted;
     rawDisp->imgData = nullptr;
     sinogram->imgDatas = imgDatas;
     sinogram->setProcCtrl(procCtrl);
@@ -178,7 +179,7 @@ Body::Body(QWidget *parent)
     batchThread = new QThread;
     batchThread->setObjectName("Batch");
     batch->moveToThread(batchThread);
-    batchThread->start();
+    threadsStarted = startThread(batchThread, "the batch interpreter") && threadsStarted;
     connect(batch, &Batch::batchExCmd, this, &Body::batchExCmd);
     setupXafsBatch();
 
@@ -194,7 +195,8 @@ Body::Body(QWidget *parent)
     // 8., 9.
     const int n = std::max(1, int(std::thread::hardware_concurrency()));
     buildWorkers(n);
-    procCtrl->setHardwareThreads(n);
+    // Fewer when the system refused some of their threads.
+    procCtrl->setHardwareThreads(std::max<int>(1, int(ctCalc2s.size())));
     imgDatas->i0 = I0ImgSel->imgSlot();
     imgDatas->bg = BGImgSel->imgSlot();
 
@@ -297,8 +299,26 @@ void Body::connectSignals()
     connect(this, &Body::askAddAnImg, imgDatas, &ImgDatas::add);
     // A new I0 or BG image is checked against the projections' size once it is loaded (the
     // selector's own load runs first: it connected first).
-    for (SelectAImgFile *sel : { I0ImgSel, BGImgSel })
+    for (SelectAImgFile *sel : { I0ImgSel, BGImgSel }) {
         connect(sel, &SelectAFile::fileSelected, this, [this] { checkI0BgSizes(false); });
+        // A choice that could not be loaded leaves the previous image in the selector; a run
+        // must not use it (or none) in place of the one asked for.
+        const QString which = sel == I0ImgSel ? QStringLiteral("I0") : QStringLiteral("BG");
+        connect(sel, &SelectAFile::fileSelected, this, [this, sel, which](const QString &f) {
+            if (f.isEmpty() || (sel->img && sel->img->ready && sel->img->fileName == f)) {
+                refusedRefs.remove(which);
+                return;
+            }
+            const QString why
+                = QString("The %1 image %2 cannot be loaded (%3); no run starts "
+                          "until an %1 image is loaded or cleared")
+                      .arg(which, f,
+                          QFileInfo::exists(f) || f.contains('#') ? "unreadable" : "no such file");
+            refusedRefs.insert(which, why);
+            recordFailure(Failures::Load, why);
+        });
+        connect(sel, &SelectAFile::clear, this, [this, which] { refusedRefs.remove(which); });
+    }
     // "Clear" of the projection selector empties the set as well as the list: files added
     // afterwards start a new set instead of extending the old one.
     connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] {
@@ -339,10 +359,19 @@ void Body::buildWorkers(int n)
     dataSaverThread->setObjectName("DataSaver");
     dataSaver = new DataSaver;
     dataSaver->moveToThread(dataSaverThread);
-    dataSaverThread->start();
+    threadsStarted = startThread(dataSaverThread, "the file saver") && threadsStarted;
 
     showAllCt2Images = configInt(config.valueNoCase("show_all_ct2_images", "0")) == 1;
     for (int k = 1; k <= n; ++k) {
+        // Started first: a worker whose thread the system refuses is not made at all, and
+        // the run goes on with those that run. Without any, nothing can be reconstructed.
+        auto *thread = new QThread;
+        thread->setObjectName(QString("CtCalc2 %1").arg(k));
+        if (!startThread(thread, QString("reconstruction worker %1").arg(k), k == 1)) {
+            delete thread;
+            threadsStarted = threadsStarted && k > 1;
+            break;
+        }
         auto *worker = new CtCalc2;
         auto *view = new CtCalc2Ui;
         worker->setUi(view);
@@ -356,10 +385,7 @@ void Body::buildWorkers(int n)
         else
             untabbedViews << view;
 
-        auto *thread = new QThread;
-        thread->setObjectName(QString("CtCalc2 %1").arg(k));
         worker->moveToThread(thread);
-        thread->start();
 
         // Across threads these are queued: requests to the worker, reports and pictures back.
         connect(this, qOverload<CtCalc2 *, bool, double, int, bool>(&Body::startCt), worker,

@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class Batch;
@@ -94,6 +95,9 @@ public:
 
     // The exit status a "quit" command asked for; -1 when none did.
     int quitStatus = -1;
+    // False when the system refused a thread the window cannot work without (the image set,
+    // the batch, the saver, the first worker): the program then ends at once with status 1.
+    bool threadsStarted = true;
 
     ImgDatas *imgDatas = nullptr;
     QThread *imgDatasThread = nullptr;
@@ -120,6 +124,9 @@ public:
     bool loading = false;
     // The memory the load under way needs has been compared with what there is.
     bool memoryChecked = false;
+    // "I0" / "BG": why the last choice of that reference image failed. A run that would use
+    // the previous image (or none) in its place is not started while one is kept.
+    QHash<QString, QString> refusedRefs;
     QList<double> i0Energies;
     bool calculating = false;
     bool batchCalc = false;
@@ -341,7 +348,8 @@ private:
     // Without a window the run's report goes to standard output too.
     bool consoleReport = false;
     RunReport runReport;
-    qint64 writtenAtStart = 0;
+    // The saver's count of written files when the run began; set and read on its thread.
+    std::shared_ptr<qint64> runWrittenFrom;
     bool runCutShort = false;
     // The folder of the load under way and the files of it that could not be loaded.
     QString loadFolder;

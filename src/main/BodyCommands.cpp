@@ -16,6 +16,8 @@
 #include "ThetaUnits.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -172,10 +174,19 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     if (is("images_load")) {
         if (text.isEmpty()) {
             // Without a folder the listing would be the working directory's.
-            logLine("images_load needs a folder:", cmd.line);
+            recordFailure(Failures::Command, "images_load needs a folder: " + cmd.line);
         } else {
+            const QStringList patterns = cmd.args.mid(1);
+            if (!QFileInfo(text).isDir())
+                recordFailure(Failures::Load, "images_load: no such folder " + text);
+            else if (QDir(text).entryList(patterns, QDir::Files).isEmpty())
+                recordFailure(Failures::Load,
+                    QString("images_load: no file in %1 matches %2")
+                        .arg(text, patterns.isEmpty() ? QString("*") : patterns.join(' ')));
+            // Loaded all the same: the set then holds nothing, and a run that follows does not
+            // reconstruct the previous set again under this one's name.
             holdUntilLoaded();
-            CTFiles->loadFromDir(text, cmd.args.mid(1));
+            CTFiles->loadFromDir(text, patterns);
         }
     } else if (is("images_load_hdf5")) {
         DxchangeFile::Info info;
@@ -376,7 +387,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         // "Select" does, and its tab comes to the front; the set loads on its own thread.
         // A batch goes on when the set is read, as after images_load.
         showPageOf(ImgsTab, CtViewBase);
-        if (!ctView->ctrls.isEmpty()) {
+        if (text.isEmpty() || !QFileInfo::exists(text)) {
+            recordFailure(Failures::Load, "body_view_load: no such folder or file " + text);
+        } else if (!ctView->ctrls.isEmpty()) {
             SliceDatas *datas = ctView->ctrls.first()->sliceDatas();
             if (fromBatch) {
                 held = true;

@@ -22,6 +22,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -198,6 +199,15 @@ void Body::beginRun()
         stopCalcCt();
         return;
     }
+    if (!refusedRefs.isEmpty()) {
+        for (const QString &why : std::as_const(refusedRefs))
+            logLine(why);
+        recordFailure(Failures::Load,
+            QString("No run started: the %1 image asked for could not be loaded")
+                .arg(QStringList(refusedRefs.keys()).join(" and ")));
+        stopCalcCt();
+        return;
+    }
     checkI0BgSizes(true);
     ctDisp->clear();
 
@@ -214,12 +224,16 @@ void Body::beginRun()
     const bool inSub = SaveInSubFolders->isChecked();
     const bool ofEnergy = SubOfEnergy->isChecked();
     const bool ofSlice = SubOfSlice->isChecked();
+    // The run's count of written files starts there too: files of an earlier run still
+    // queued are not this run's. Only the saver's thread touches the counter's start.
+    runWrittenFrom = std::make_shared<qint64>(0);
     QMetaObject::invokeMethod(
         dataSaver,
-        [saver = dataSaver, inSub, ofEnergy, ofSlice] {
+        [saver = dataSaver, inSub, ofEnergy, ofSlice, from = runWrittenFrom] {
             saver->inSubFolders = inSub;
             saver->ofEnergy = ofEnergy;
             saver->ofSlice = ofSlice;
+            *from = saver->written.load();
         },
         Qt::QueuedConnection);
 
@@ -280,7 +294,6 @@ void Body::beginRun()
         runReport.begin(1);
         report(RunReport::startLine(ctParams.slice, ctParams.slice, 1, 1, method), CalcStartT);
     }
-    writtenAtStart = dataSaver->written.load();
 
     if (ctParams.sliceRange) {
         runKind = RunKind::Ct2Range;
@@ -455,31 +468,34 @@ void Body::stopCalcCt()
     CalcEndT->setText(timeText(calcEnd));
     CalcSpentT->setText(QString::number(calcStart.msecsTo(calcEnd) / 1000.0, 'g', 6));
     CalcCT->setStyleSheet(IdleStyle);
-    // Written once the saver has written every file queued so far, so that the counts are
-    // those of the run's files.
+    // A run cut short by closing must not release its batch: the lines after "calc_exec"
+    // would run on a data set that is not complete.
+    const bool release = std::exchange(batchCalc, false) && !closing;
+    // Written once the saver has written every file queued so far (the workers post their
+    // files before they report their end), so that the counts are those of the run's files.
+    // A batch goes on only then: a command after "calc_exec" finds every file in place.
     if (begun) {
         QMetaObject::invokeMethod(
             dataSaver,
-            [console = consoleReport, done, report = runReport, saver = dataSaver,
-                from = writtenAtStart, field = CalcSpentT] {
-                const QString line = report.endLine(done, saver->written.load() - from);
+            [this, console = consoleReport, done, report = runReport, saver = dataSaver,
+                from = runWrittenFrom, field = CalcSpentT, release] {
+                const QString line
+                    = report.endLine(done, saver->written.load() - (from ? *from : 0));
                 if (console)
                     RunReport::print(line);
                 QMetaObject::invokeMethod(
                     field, [field, line] { field->setToolTip(line); }, Qt::QueuedConnection);
+                if (release)
+                    QMetaObject::invokeMethod(
+                        this, [this] { emit batchCalcFinished(); }, Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
+    } else if (release) {
+        emit batchCalcFinished();
     }
     // A stopped CT1 run ends the panel's run too, so its late calcFinished cannot end another.
     if (kind == RunKind::Ct1)
         ctCalc->stopCt();
-    if (batchCalc) {
-        batchCalc = false;
-        // A run cut short by closing must not release its batch: the lines after "calc_exec"
-        // would run on a data set that is not complete.
-        if (!closing)
-            emit batchCalcFinished();
-    }
     emit calcFinished();
 }
 

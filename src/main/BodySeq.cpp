@@ -7,6 +7,8 @@
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "RowWindow.h"
+#include "ThreadStart.h"
+
 #include "SelectDataDir.h"
 #include "Sinogram.h"
 #include "TextUtil.h"
@@ -28,7 +30,7 @@ void Body::setupXafsBatch()
     xafsBatchThread = new QThread;
     xafsBatchThread->setObjectName("XafsBatch");
     xafsBatch->moveToThread(xafsBatchThread);
-    xafsBatchThread->start();
+    threadsStarted = startThread(xafsBatchThread, "the sequential execution") && threadsStarted;
 
     // The controller lives on its own thread: every connection below is queued both ways, so
     // each side acts on the other's signal only after the signal has been handed over.

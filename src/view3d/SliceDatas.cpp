@@ -1,5 +1,6 @@
 #include "SliceDatas.h"
 
+#include "Failures.h"
 #include "TextUtil.h"
 
 #include <QDirIterator>
@@ -115,8 +116,12 @@ void SliceDatas::filesSelected(QStringList files)
         if (stopRequested)
             break;
         SliceData slice;
+        const int failuresBefore = Failures::instance().count();
         if (!slice.read(fname)) {
-            logLine("Not a slice file, skipped :", fname);
+            // A refused file leaves a gap in the stack: counted (once; a file cut short is
+            // counted by its reader), so a batch that loads the set does not end as a success.
+            if (Failures::instance().count() == failuresBefore)
+                recordFailure(Failures::Load, "Not a slice file, skipped : " + fname);
             continue;
         }
         if (!sizeFixed && slice.sw > 0 && slice.sh > 0) {
@@ -125,13 +130,14 @@ void SliceDatas::filesSelected(QStringList files)
             sizeFixed = true;
         }
         if (slice.sw != set->sw || slice.sh != set->sh) {
-            logLine("Slice size differs from the first slice of the set, skipped :",
-                QString("%1 (%2 x %3, the set has %4 x %5)")
-                    .arg(fname)
-                    .arg(slice.sw)
-                    .arg(slice.sh)
-                    .arg(set->sw)
-                    .arg(set->sh));
+            recordFailure(Failures::Load,
+                "Slice size differs from the first slice of the set, skipped : "
+                    + QString("%1 (%2 x %3, the set has %4 x %5)")
+                          .arg(fname)
+                          .arg(slice.sw)
+                          .arg(slice.sh)
+                          .arg(set->sw)
+                          .arg(set->sh));
             continue;
         }
         if (!(slice.vMax > slice.vMin)) {

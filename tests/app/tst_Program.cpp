@@ -15,6 +15,7 @@ private slots:
     void answersWithoutStarting();
     void runsBatchToItsEnd_data();
     void runsBatchToItsEnd();
+    void refusedThreadsEndTheProgram();
 
 private:
     QString program;
@@ -261,6 +262,50 @@ void TestProgram::runsBatchToItsEnd()
     const QString console = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const QString &text : printed)
         QVERIFY2(console.contains(text), qPrintable(text + "\n" + console));
+}
+
+void TestProgram::refusedThreadsEndTheProgram()
+{
+    // The system refuses the k-th new thread and every one after, for k from none upwards: a
+    // batch run either does its work with the threads it has or ends with status 1 and the
+    // reason. None waits for ever on a thread that never ran.
+    QTemporaryDir dir;
+    QFile bat(dir.filePath("job.bat"));
+    QVERIFY(bat.open(QIODevice::WriteOnly));
+    bat.write(QString("ct_rot_ax_is_v 1\nauto_save_data_path \"%1\"\nauto_save_data 1\n"
+                      "ct_slice_from 30\nct_slice_to 31\nct_auto_exec 1\nct_cor 128\n"
+                      "images_load \"%2\" *.img\ncalc_exec\nquit\n")
+                  .arg(dir.filePath("out"), dataDir.filePath("data"))
+                  .toUtf8());
+    bat.close();
+    bool someRefused = false;
+    for (int allowed = 0; allowed <= 12; allowed += 2) {
+        QDir(dir.filePath("out")).removeRecursively();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("LD_PRELOAD", VEXA_FAIL_THREADS);
+        env.insert("VEXA_THREADS_ALLOWED", QString::number(allowed));
+        p.setProcessEnvironment(env);
+        p.start(program, { "-nw", "-b", bat.fileName(), "-x" });
+        QVERIFY2(
+            p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        const QByteArray err = p.readAllStandardError();
+        if (p.exitCode() == 0) {
+            int written = 0;
+            for (QDirIterator it(
+                     dir.filePath("out"), { "*.dat" }, QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext(); it.next())
+                ++written;
+            QCOMPARE(written, 2);
+        } else {
+            QCOMPARE(p.exitCode(), 1);
+            QVERIFY2(err.contains("Cannot start the thread of"), err.right(2000).constData());
+            someRefused = true;
+        }
+    }
+    QVERIFY(someRefused);
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

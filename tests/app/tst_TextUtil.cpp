@@ -39,7 +39,8 @@ void TestTextUtil::removeComment_data()
     // The digits of an energy pattern are written as '#'.
     QTest::newRow("energy pattern") << "add_inf_raw_i0_eng_ptn ####_#### # Fe K"
                                     << "add_inf_raw_i0_eng_ptn ####_#### ";
-    QTest::newRow("energy pattern, I0 image") << "  ADD_INF_I0_I0_ENG_PTN ####" << "  ADD_INF_I0_I0_ENG_PTN ####";
+    QTest::newRow("energy pattern, I0 image") << "  ADD_INF_I0_I0_ENG_PTN ####"
+                                              << "  ADD_INF_I0_I0_ENG_PTN ####";
     QTest::newRow("energy pattern quoted") << "add_inf_raw_i0_eng_ptn \"####_####\" # x"
                                            << "add_inf_raw_i0_eng_ptn \"####_####\" ";
 }

@@ -67,8 +67,8 @@ void TestSaveNaming::folders_data()
     // The flag combinations themselves are exercised through the saver (tst_DataSaver).
     QTest::newRow("both boxes") << "/data/out" << true << true << true << "7112eV"
                                 << QStringList { "/data/out/7112eV", "/data/out/00042" };
-    QTest::newRow("trailing separator") << "/data/out/" << true << false << true << "7112eV"
-                                        << QStringList { "/data/out/00042" };
+    QTest::newRow("trailing separator")
+        << "/data/out/" << true << false << true << "7112eV" << QStringList { "/data/out/00042" };
     // An empty folder means the working folder, never the file-system root.
     QTest::newRow("empty folder") << "" << true << true << true << "7112eV"
                                   << QStringList { "7112eV", "00042" };

@@ -126,8 +126,8 @@ bool writeFault(const QString &path, const QString &fault)
     const QString dir = QFileInfo(path).path();
     if (fault == "virtual, source in another file") {
         const QString other = dir + "/other.h5";
-        const hid_t f
-            = H5Fcreate(QFile::encodeName(other).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        const hid_t f = H5Fcreate(
+            QFile::encodeName(other).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
         const hsize_t dims[3] = { 3, 4, 4 };
         const hid_t space = H5Screate_simple(3, dims, nullptr);
         const hid_t src
@@ -137,8 +137,8 @@ bool writeFault(const QString &path, const QString &fault)
         H5Fclose(f);
         const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
         H5Pset_virtual(dcpl, space, QFile::encodeName(other).constData(), "/data", space);
-        const hid_t file
-            = H5Fcreate(QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        const hid_t file = H5Fcreate(
+            QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
         H5Gclose(H5Gcreate2(file, "/exchange", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
         const hid_t set = H5Dcreate2(
             file, "/exchange/data", H5T_STD_U16LE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
@@ -176,13 +176,15 @@ bool writeFault(const QString &path, const QString &fault)
         const void *chunk = half.data();
         if (gzip) {
             libdeflate_compressor *c = libdeflate_alloc_compressor(6);
-            bytes = libdeflate_zlib_compress(c, half.data(), half.size() * 2, packed.data(), packed.size());
+            bytes = libdeflate_zlib_compress(
+                c, half.data(), half.size() * 2, packed.data(), packed.size());
             libdeflate_free_compressor(c);
             if (fault == "deflated chunk with a bad checksum") {
                 // A whole image's worth, with its checksum changed.
                 std::vector<quint16> whole(16, 7);
                 c = libdeflate_alloc_compressor(6);
-                bytes = libdeflate_zlib_compress(c, whole.data(), whole.size() * 2, packed.data(), packed.size());
+                bytes = libdeflate_zlib_compress(
+                    c, whole.data(), whole.size() * 2, packed.data(), packed.size());
                 libdeflate_free_compressor(c);
                 packed[bytes - 1] ^= 0x5a;
             }

@@ -1,5 +1,5 @@
-#include "I0ofImage.h"
 #include "Failures.h"
+#include "I0ofImage.h"
 #include "InputTestUtil.h"
 #include "SelectAFile.h"
 #include "XafsTestUtil.h"
@@ -110,7 +110,7 @@ void tst_I0ofImage::i0ForImage_data()
         = 100.0 + (8480.0 - 8172.41409314261) * 200.0 / (8788.960402099028 - 8172.41409314261);
     QTest::newRow("from scan") << true << true << "/d/Fe-8480_0000-001.img" << mid << 0;
     QTest::newRow("fixed value asked") << false << true << "/d/Fe-8480_0000-001.img" << 2.0 << 0;
-    QTest::newRow("no scan file") << true << false << "/d/Fe-8480_0000-001.img" << 2.0 << 1;
+    QTest::newRow("no scan file") << true << false << "/d/Fe-8480_0000-001.img" << 2.0 << 0;
     QTest::newRow("no energy in name") << true << true << "/d/Fe-001.img" << 2.0 << 1;
     QTest::newRow("energy in the folder") << true << true << "/d/8480_0000/Fe-001.img" << mid << 0;
 }
@@ -131,7 +131,8 @@ void tst_I0ofImage::i0ForImage()
     QVERIFY(std::abs(p.i0ForImage(image) - i0) < 1e-9);
     QCOMPARE(Failures::instance().count(), failures);
     if (failures > 0)
-        QVERIFY2(Failures::instance().last().contains(image), qPrintable(Failures::instance().last()));
+        QVERIFY2(
+            Failures::instance().last().contains(image), qPrintable(Failures::instance().last()));
 }
 
 QTEST_MAIN(tst_I0ofImage)

@@ -1,3 +1,4 @@
+#include "Failures.h"
 #include "InputTestUtil.h"
 #include "SelectDataFiles.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <tiffio.h>
+#include <cstdio>
 
 // The projection file selector: how a choice becomes the announced list (new or added,
 // repeated first file), listing a folder, the list of loaded files and plain mode.
@@ -29,6 +31,7 @@ private slots:
     void flatsAndDarksInTheFolder_data();
     void flatsAndDarksInTheFolder();
     void stackStandsForItsPages();
+    void loadFromDirKeepsUndecodableNames();
     void loadFileInfos();
     void appendAndStep();
     void expTime_data();
@@ -205,6 +208,31 @@ void tst_SelectDataFiles::stackStandsForItsPages()
     QCOMPARE(selected.count(), 1);
     QCOMPARE(selected.at(0).at(0).toStringList(),
         (QStringList { data + "/b.img", stack + "#0", stack + "#1", stack + "#2" }));
+}
+
+void tst_SelectDataFiles::loadFromDirKeepsUndecodableNames()
+{
+    // A Latin-1 name has no text that leads back to it: Qt's listing leaves it out. It is
+    // listed under its escaped name, which no file has, so the set is incomplete, and said.
+    const QString latin = dir.filePath("latin");
+    QVERIFY(QDir().mkpath(latin));
+    QVERIFY(writeBytes(latin + "/a.img", "IM"));
+    const QByteArray raw = QFile::encodeName(latin) + "/caf\xe9.img";
+    QFile f;
+    QVERIFY(f.open(
+        std::fopen(raw.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    f.close();
+    SelectDataFiles s;
+    QSignalSpy selected(&s, &SelectDataFiles::filesSelected);
+    Failures::instance().reset();
+    s.loadFromDir(latin, { "*.img" });
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.at(0).at(0).toStringList(),
+        (QStringList { latin + "/a.img", latin + "/caf\\xe9.img" }));
+    QCOMPARE(Failures::instance().count(), 1);
+    QVERIFY2(Failures::instance().last().contains("1 file name in " + latin
+                 + " is not valid UTF-8 and cannot be read (rename them): caf\\xe9.img"),
+        qPrintable(Failures::instance().last()));
 }
 
 void tst_SelectDataFiles::loadFileInfos()

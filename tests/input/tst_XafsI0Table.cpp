@@ -118,7 +118,8 @@ void tst_XafsI0Table::unreadableFileKeepsTable_data()
     QTest::addColumn<QString>("said");
     QTest::newRow("missing") << dir.filePath("missing.dat") << "Can't open : ";
     // Read whole, these would fill the memory before the first line ends.
-    QTest::newRow("a device") << "/dev/zero" << "Not an XAFS scan file";
+    QTest::newRow("a device") << "/dev/zero"
+                              << "Not an XAFS scan file";
     QTest::newRow("larger than any scan") << dir.filePath("huge.dat") << "Not an XAFS scan file";
 }
 

@@ -198,7 +198,8 @@ void TestTcpClient::floodIsServedInPortions()
 
     // Every line is delivered whole; the log has each in short and not every one of a flood.
     QCOMPARE(longest, qsizetype(length - 1));
-    QVERIFY2(logged.size() <= 4 * TcpClient::LoggedLinesPerSecond, qPrintable(QString::number(logged.size())));
+    QVERIFY2(logged.size() <= 4 * TcpClient::LoggedLinesPerSecond,
+        qPrintable(QString::number(logged.size())));
     for (const QString &l : std::as_const(logged))
         QVERIFY2(l.size() < TcpClient::LoggedLineLength + 40, qPrintable(l.left(300)));
     if (lines > TcpClient::MaxLinesPerPass)

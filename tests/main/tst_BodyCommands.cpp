@@ -10,6 +10,7 @@
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
 #include "CtFilter.h"
+#include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ct/CtTestData.h"
@@ -99,6 +100,8 @@ private slots:
     void calcExecWithoutImagesGoesOn();
     void calcExecSaysCt1DoesNotSave_data();
     void calcExecSaysCt1DoesNotSave();
+    void failedLoadsAreCounted_data();
+    void failedLoadsAreCounted();
 
 private:
     CtTestData::PhantomImages images;
@@ -431,8 +434,14 @@ void TestBodyCommands::batchDrivesLoadAndRangeRun()
                 "images_load \"%1\" p-*.img\n"
                 "ct_cor 32\n"
                 "calc_exec\n"
-                "fix_color_max 7\n")
+                "fix_color_max 7\n"
+                "body_view_load \"%2\"\n")
             .arg(images.dir.path(), out.path())));
+    // The batch went on only once every file of the run was written and counted: the 3D view
+    // it loaded next holds all four slices.
+    QCOMPARE(b.ctView->ctrls.first()->sliceDatas()->current()->ss(), 4);
+    QVERIFY2(b.CalcSpentT->toolTip().contains("4 of 4 slices done, 4 files written"),
+        qPrintable(b.CalcSpentT->toolTip()));
     QCOMPARE(countAtStart, 8);
     QVERIFY(!calculatingAtResume);
     QVERIFY(QTime::fromString(endAtResume, "hh:mm:ss.zzz").isValid());
@@ -516,6 +525,51 @@ void TestBodyCommands::calcExecSaysCt1DoesNotSave()
     }
     QVERIFY(ran);
     QCOMPARE(said.size(), lines);
+}
+
+void TestBodyCommands::failedLoadsAreCounted_data()
+{
+    // %1 the camera files, %2 a folder for results, %3 a name that does not exist.
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("images_load without a folder") << "images_load\n"
+                                                  << "images_load needs a folder";
+    QTest::newRow("images_load of a missing folder") << "images_load \"%3\" p-*.img\n"
+                                                     << "images_load: no such folder";
+    QTest::newRow("images_load matching nothing") << "images_load \"%1\" q-*.img\n"
+                                                  << "images_load: no file in";
+    QTest::newRow("i0_load of a missing file") << "i0_load \"%3.img\"\n"
+                                               << "The I0 image";
+    QTest::newRow("bg_load of a missing file") << "bg_load \"%3.img\"\n"
+                                               << "The BG image";
+    QTest::newRow("body_view_load of a missing folder") << "body_view_load \"%3\"\n"
+                                                        << "body_view_load: no such folder";
+    // A misspelt I0 must not give a run without I0 that ends "0 failures".
+    QTest::newRow("a run without its I0")
+        << "i0_load \"%3.img\"\nimages_load \"%1\" p-*.img\nct_auto_exec 1\nct_slice_from 2\n"
+           "ct_slice_to 3\nauto_save_data_path \"%2\"\nauto_save_data 1\ncalc_exec\n"
+        << "No run started: the I0 image";
+    QTest::newRow("I0 table without points") << "add_inf_raw_i0_xafs \"%3.dat\"\n"
+                                             << "gives no I0 points";
+}
+
+void TestBodyCommands::failedLoadsAreCounted()
+{
+    QFETCH(QString, lines);
+    QFETCH(QString, message);
+    QTemporaryDir out;
+    Body b;
+    b.findChild<QRadioButton *>("RotAxV")->click();
+    Failures::instance().reset();
+    QVERIFY(runBatch(b, tmp.filePath("failing.bat"),
+        QString(lines)
+            .replace("%1", images.dir.path())
+            .replace("%2", out.path())
+            .replace("%3", tmp.filePath("nowhere"))));
+    QVERIFY(Failures::instance().count() > 0);
+    QVERIFY2(Failures::instance().messages().join('\n').contains(message),
+        qPrintable(Failures::instance().messages().join('\n')));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
 }
 
 QTEST_MAIN(TestBodyCommands)

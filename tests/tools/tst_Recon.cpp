@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -387,6 +389,8 @@ private slots:
     void layoutsMatchCameraFiles();
     void layoutsRefused_data();
     void layoutsRefused();
+    void refusedThreadsEndTheRun();
+    void referenceOfAnotherSizeFails();
 
 private:
     QTemporaryDir tmp;
@@ -562,6 +566,10 @@ void TestRecon::refusesBadInput_data()
         "OPTIONS=tiff maybe\n" } << 2 << QString("'tiff' takes no value");
     QTest::newRow("option without its value in an option file") << QStringList { "DATA", "--config",
         "OPTIONS=# job\ncor\n" } << 2 << QString("'cor' without its pixel at line 2 of ");
+    // Written by energy alone, their files would land on each other.
+    QTest::newRow("two samples in one folder") << QStringList { "TWO" } << 1 << QString();
+    // A Latin-1 name is left out of text listings: the set would lack that projection.
+    QTest::newRow("a name that is not UTF-8") << QStringList { "LATIN" } << 1 << QString();
 }
 
 void TestRecon::refusesBadInput()
@@ -580,6 +588,32 @@ void TestRecon::refusesBadInput()
         const QString victim = cut + "/" + src.entryList(QDir::Files, QDir::Name).at(17);
         QVERIFY(QFile::resize(victim, QFileInfo(victim).size() - 10));
         args.replaceInStrings("CUT", cut);
+    }
+    if (args.contains("TWO")) {
+        const QString two = tmp.filePath("two");
+        QVERIFY(QDir().mkpath(two + "/ref"));
+        const QDir src(zbxSeries);
+        for (const QString &f : src.entryList({ "sample-*" }, QDir::Files)) {
+            for (const char *sample : { "alpha", "beta" })
+                QVERIFY(
+                    QFile::copy(src.filePath(f), two + "/" + QString(f).replace("sample", sample)));
+        }
+        for (const QString &f : QDir(zbxSeries + "/ref").entryList(QDir::Files))
+            QVERIFY(QFile::copy(zbxSeries + "/ref/" + f, two + "/ref/" + f));
+        args.replaceInStrings("TWO", two);
+    }
+    if (args.contains("LATIN")) {
+        const QString latin = tmp.filePath("latin");
+        QVERIFY(QDir().mkpath(latin + "/ref"));
+        const QDir src(data);
+        for (const QString &f : src.entryList(QDir::Files))
+            QVERIFY(QFile::copy(src.filePath(f), latin + "/" + f));
+        for (const QString &f : QDir(data + "/ref").entryList(QDir::Files))
+            QVERIFY(QFile::copy(data + "/ref/" + f, latin + "/ref/" + f));
+        const QString victim = latin + "/" + src.entryList(QDir::Files, QDir::Name).at(17);
+        const QByteArray renamed = QFile::encodeName(latin) + "/p-caf\xe9-17.img";
+        QCOMPARE(::rename(QFile::encodeName(victim).constData(), renamed.constData()), 0);
+        args.replaceInStrings("LATIN", latin);
     }
     args.replaceInStrings("SERIES", subSeries);
     QTemporaryDir optionDir;
@@ -605,7 +639,14 @@ void TestRecon::refusesBadInput()
         QVERIFY2(err.contains("The image set is incomplete: 1 of 90 files could not be read (")
                 && err.contains(": pixel block shorter than the image size); no run started"),
             err.constData());
-    QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
+    if (QByteArray(QTest::currentDataTag()) == "a name that is not UTF-8")
+        QVERIFY2(err.contains("1 file name in ")
+                && err.contains("is not valid UTF-8 and cannot be read")
+                && err.contains("p-caf\\xe9-17.img"),
+            err.constData());
+    if (QByteArray(QTest::currentDataTag()) == "two samples in one folder")
+        QVERIFY2(err.contains("the file sets of 2 samples (alpha, beta)"), err.constData());
+    QVERIFY(filesBelow(outDir).isEmpty());
 }
 
 void TestRecon::answersInfoOptions_data()
@@ -815,7 +856,7 @@ void TestRecon::sharesMakeTheWholeRun()
 void TestRecon::resumesWhatIsMissing()
 {
     const QString outDir = tmp.filePath("resumed");
-    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3" };
+    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--tiff" };
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--task", "0/2" }, &output),
         qPrintable(output));
@@ -826,32 +867,53 @@ void TestRecon::resumesWhatIsMissing()
     QCOMPARE(check.exitCode(), 1);
     const QByteArray summary = check.readAllStandardOutput();
     QVERIFY2(summary.contains(
-                 "Energies: 3, slices per energy: 5, files expected: 15, present: 7, missing: 8"),
+                 "Energies: 3, slices per energy: 5, files expected: 30, present: 14, missing: 16"),
         summary.constData());
 
-    // A file of the first share cut short (no final line feed) counts as missing; a complete
-    // one is kept as it is.
-    const QString cut = outDir + "/08950_0eV/08950_0eV-00001.dat";
-    const QString kept = outDir + "/08950_0eV/08950_0eV-00002.dat";
-    QFile f(cut);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    const QByteArray good = f.readAll();
-    QVERIFY(f.resize(good.size() - 1));
-    f.close();
-    QFile k(kept);
-    QVERIFY(k.open(QIODevice::WriteOnly));
-    k.write("kept\n");
-    k.close();
+    // Files of the first share cut short count as missing: a data file without its final
+    // line feed, one cut at a line break (its last points gone), a TIFF file cut in half.
+    // A complete one is kept as it is.
+    const auto cutTo
+        = [](const QString &path, const std::function<qint64(const QByteArray &)> &size) {
+              QFile f(path);
+              if (!f.open(QIODevice::ReadWrite))
+                  return QByteArray();
+              const QByteArray good = f.readAll();
+              return f.resize(size(good)) ? good : QByteArray();
+          };
+    const QString dir = outDir + "/08950_0eV/08950_0eV-";
+    const QByteArray noLineFeed
+        = cutTo(dir + "00001.dat", [](const QByteArray &b) { return b.size() - 1; });
+    const QByteArray lessLines = cutTo(dir + "00003.dat",
+        [](const QByteArray &b) { return b.lastIndexOf('\n', b.size() - 2) + 1; });
+    const QByteArray halfTiff
+        = cutTo(dir + "00004.tif", [](const QByteArray &b) { return b.size() / 2; });
+    QVERIFY(!noLineFeed.isEmpty() && !lessLines.isEmpty() && !halfTiff.isEmpty());
+    const QString kept = dir + "00002.dat";
+    const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+    {
+        QFile k(kept);
+        QVERIFY(
+            k.open(QIODevice::ReadWrite) && k.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    check.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "--check" });
+    QVERIFY(check.waitForFinished(30000));
+    QVERIFY2(
+        check.readAllStandardOutput().contains("present: 11, missing: 19"), "cut files counted");
 
     QVERIFY2(
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
-    QVERIFY2(output.contains("Skipped 6 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Run end: 9 of 9 slices done"), qPrintable(output));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), good);
-    QVERIFY(k.open(QIODevice::ReadOnly));
-    QCOMPARE(k.readAll(), QByteArray("kept\n"));
+    QVERIFY2(output.contains("Skipped 4 slices written before"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 11 of 11 slices done"), qPrintable(output));
+    for (const auto &[name, good] : { std::pair { QString("00001.dat"), noLineFeed },
+             std::pair { QString("00003.dat"), lessLines },
+             std::pair { QString("00004.tif"), halfTiff } }) {
+        QFile f(dir + name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY2(f.readAll() == good, qPrintable(name));
+    }
+    QCOMPARE(QFileInfo(kept).lastModified(), old);
     QVERIFY(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--check" }, &output));
 }
 
@@ -1200,6 +1262,59 @@ void TestRecon::layoutsRefused()
     // The reason is said once, not once per file.
     QVERIFY2(text.count(said) == 1, qPrintable(text));
     QVERIFY(slicesBelow(dir + "-out").isEmpty());
+}
+
+void TestRecon::refusedThreadsEndTheRun()
+{
+    // The system refuses the k-th new thread and every one after, for k from none upwards:
+    // each run ends by itself, either with fewer workers and every file written, or with
+    // status 1 and the reason. None waits for ever on a thread that never ran.
+    bool someGoOn = false, someRefused = false;
+    for (int allowed = 0; allowed <= 8; ++allowed) {
+        const QString outDir = tmp.filePath(QString("threads-%1").arg(allowed));
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("LD_PRELOAD", VEXA_FAIL_THREADS);
+        e.insert("VEXA_THREADS_ALLOWED", QString::number(allowed));
+        p.setProcessEnvironment(e);
+        p.start(tool("/tools/recon/vexa2-recon"),
+            { data, "-o", outDir, "--cor", "32.7", "--threads", "4" });
+        QVERIFY2(
+            p.waitForFinished(60000), qPrintable(QString("hangs with %1 threads").arg(allowed)));
+        const QByteArray out = p.readAll();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        if (p.exitCode() == 0) {
+            // Fewer workers, but every file: no failure.
+            QVERIFY2(out.contains("Run end: 8 of 8 slices done, 8 files written, 0 failures"),
+                out.constData());
+            someGoOn = someGoOn || out.contains("Going on with");
+        } else {
+            QCOMPARE(p.exitCode(), 1);
+            QVERIFY2(out.contains("Cannot start the thread of"), out.constData());
+            someRefused = true;
+        }
+    }
+    QVERIFY(someGoOn);
+    QVERIFY(someRefused);
+}
+
+void TestRecon::referenceOfAnotherSizeFails()
+{
+    // The I0 image of another measurement (40 x 5 against 64 x 8): not used, as in the window,
+    // and the run says so and ends with status 1.
+    const QString i0 = zbxSeries + "/ref/I0-08_950keV-00000.img";
+    QVERIFY(QFileInfo::exists(i0));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool("/tools/recon/vexa2-recon"),
+        { data, "-o", tmp.filePath("other-i0"), "--cor", "32.7", "--i0", i0 });
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray out = p.readAll();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(out.contains("The I0 image I0-08_950keV-00000.img has 40 x 5 pixels, the projections "
+                          "64 x 8: it is not used"),
+        out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

@@ -4,6 +4,7 @@
 #include "DxchangeFile.h"
 #include "Hdf5DataSet.h"
 #include "ImgReaders.h"
+#include "FileNames.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -39,6 +40,18 @@ DataSeries DataSeries::find(const QString &folder, const QStringList &patterns, 
 {
     DataSeries series;
     const QDir dir(folder);
+    // Names that are not valid text are left out of every listing: a set without them would
+    // be reconstructed from part of its projections.
+    QStringList places { folder };
+    for (const QString &sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        places << dir.filePath(sub);
+    for (const QString &where : std::as_const(places)) {
+        const QStringList lost = undecodableNames(where, patterns);
+        if (!lost.isEmpty()) {
+            *error = undecodableText(where, lost);
+            return series;
+        }
+    }
 
     // A tomo/ sub-folder (with flats/ and darks/ beside it) is one data set, not a series.
     if (!FolderLayout::projectionSubFolder(folder).isEmpty() && !insist) {
@@ -117,6 +130,20 @@ DataSeries DataSeries::find(const QString &folder, const QStringList &patterns, 
     for (const auto &g : groups)
         namedSets = namedSets && g->energyEv() > 0.0 && g->files.size() > 1;
     if (namedSets || insist) {
+        // Sets are filed by their energy alone: two samples measured at one energy would be
+        // written into the same folder under the same names, one over the other.
+        QStringList samples;
+        for (const auto &g : groups)
+            if (!samples.contains(g->sampleName))
+                samples << g->sampleName;
+        if (samples.size() > 1) {
+            *error = QStringLiteral("%1 holds the file sets of %2 samples (%3): choose one "
+                                    "with --pattern, e.g. --pattern \"%4-*\"")
+                         .arg(dir.absolutePath())
+                         .arg(samples.size())
+                         .arg(samples.join(", "), samples.first());
+            return series;
+        }
         series.layout = FileSets;
         for (const auto &g : groups) {
             SeriesSet set;

@@ -16,8 +16,8 @@ struct ResultFiles
 
     QStringList of(const QString &tag, int slice) const;
 
-    // Whether a file was written to its end. Files are renamed into place only when
-    // complete, so any file there is whole unless something else wrote it; a data file must
-    // also end with its last line's line feed.
+    // Whether a file is there whole: a data file holds every point of its region, a TIFF
+    // file or a picture decodes to its end. Files are renamed into place only when complete,
+    // but a copy, a full disk or another program can leave a file cut short.
     static bool complete(const QString &path);
 };

@@ -14,11 +14,13 @@
 #include "DataSaver.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
+#include "FileNames.h"
 #include "FolderLayout.h"
 #include "Hdf5DataSet.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ImgReaders.h"
+#include "Memory.h"
 #include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "RowWindow.h"
@@ -28,6 +30,7 @@
 #include "StopSignals.h"
 #include "VolumeFile.h"
 #include "ThetaUnits.h"
+#include "ThreadStart.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -148,6 +151,7 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
 {
     imgDatas.clear();
     int failed = 0;
+    bool memoryChecked = false;
     for (const QString &f : set.files) {
         // A refused file is named in the set's one failure below.
         if (!imgDatas.add(f))
@@ -155,6 +159,29 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
         QCoreApplication::processEvents();
         if (stopSignal != 0)
             return false;
+        // As the window does after the first image: the set is held whole, and a worker
+        // holds about 8 N^2 + 32 N P bytes besides.
+        if (!memoryChecked && imgDatas.count() > 0) {
+            memoryChecked = true;
+            const qint64 available = availableMemory();
+            const ImgData &first = *imgDatas.at(0);
+            const qint64 p = set.files.size();
+            const qint64 n = std::max(first.width, first.height);
+            const qint64 need = ImgDatas::bytesPerImage(first) * p + 8 * n * n + 40 * n * p;
+            if (available >= 0 && need > available) {
+                recordFailure(Failures::Memory,
+                    QString("The images of %1 need about %2 of memory (%3 images of %4 x %5), but "
+                            "only %6 are available; not loaded")
+                        .arg(set.tag.isEmpty() ? QString("the data set") : set.tag)
+                        .arg(memoryText(need))
+                        .arg(p)
+                        .arg(first.width)
+                        .arg(first.height)
+                        .arg(memoryText(available)));
+                imgDatas.clear();
+                return false;
+            }
+        }
     }
     if (imgDatas.count() == 0) {
         recordFailure(Failures::Load,
@@ -200,6 +227,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
     QApplication::setApplicationVersion(VEXA_VERSION);
+    // A folder or file named in bytes that are not valid text would be reached under another
+    // name: the output written into a folder nobody asked for.
+    for (int i = 1; i < argc; ++i) {
+        if (!namesRoundTrip(QByteArray(argv[i])))
+            return fail("the argument " + escapedName(QByteArray(argv[i]))
+                + " is not valid UTF-8; name files and folders in UTF-8");
+    }
 
     // Stopped from outside (Ctrl-C, kill, a batch system's time limit): the slices in
     // progress are finished and written, nothing further is started.
@@ -798,6 +832,14 @@ int main(int argc, char *argv[])
                 (isSeries ? QString("Energy %1 skipped: ").arg(set.tag) : QString()) + why);
             return false;
         }
+        // As in the window: an I0 or BG image of another size than the projections is not
+        // used, and that is a failure of the run.
+        for (const auto &[reader, which] :
+            { std::pair { i0Ptr, QString("I0") }, std::pair { bgPtr, QString("BG") } }) {
+            const QString text = reader ? imgDatas.sizeMismatchText(reader, which) : QString();
+            if (!text.isEmpty())
+                recordFailure(Failures::Load, text);
+        }
         loadedSet = k;
         procCtrl.setDataSetImages(imgDatas.count());
         out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
@@ -902,7 +944,8 @@ int main(int argc, char *argv[])
     saver->ofEnergy = isSeries;
     saver->ofSlice = false;
     saver->moveToThread(saverThread);
-    saverThread->start();
+    if (!startThread(saverThread, "the file saver"))
+        return fail(Failures::instance().last());
 
     // A worker waits when the saver is two slices per worker behind (a data file and a TIFF
     // file each), so memory stays bounded however slow the disk.
@@ -911,6 +954,22 @@ int main(int argc, char *argv[])
     QList<CtCalc2 *> workers;
     std::vector<std::unique_ptr<CtCalc2Ui>> views;
     for (int i = 0; i < threads; ++i) {
+        // A worker whose thread the system refuses is not made; the run goes on with those
+        // that run, and cannot start without any.
+        auto *t = new QThread(&app);
+        const QString what = QString("reconstruction worker %1").arg(i + 1);
+        if (!startThread(t, what, workers.isEmpty())) {
+            delete t;
+            if (workers.isEmpty()) {
+                saverThread->quit();
+                saverThread->wait();
+                return fail(Failures::instance().last());
+            }
+            out() << "Going on with " << workers.size() << " of " << threads << " workers"
+                  << Qt::endl;
+            threads = int(workers.size());
+            break;
+        }
         views.push_back(std::make_unique<CtCalc2Ui>());
         auto *w = new CtCalc2;
         w->setUi(views.back().get());
@@ -919,10 +978,8 @@ int main(int argc, char *argv[])
         w->setSaveTiff(results.tiff, parser.isSet(tiffZlibOpt));
         QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
         QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
-        auto *t = new QThread(&app);
         w->moveToThread(t);
         QObject::connect(t, &QThread::finished, w, &QObject::deleteLater);
-        t->start();
         workers << w;
     }
 
