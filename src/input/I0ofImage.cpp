@@ -1,10 +1,8 @@
 #include "I0ofImage.h"
 
+#include "I0Correction.h"
 #include "SelectAFile.h"
-#include "TextUtil.h"
 #include "ui_I0ofImage.h"
-
-#include <QFileInfo>
 
 I0ofImage::I0ofImage(QWidget *parent)
     : QFrame(parent)
@@ -97,18 +95,11 @@ void I0ofImage::xafsFileCleared()
 
 double I0ofImage::i0ForImage(const QString &imageFileName) const
 {
-    if (calcFromXafs() && table.count() > 0) {
-        bool ok = false;
-        double e = XafsI0Table::energyFromName(imageFileName, engPattern(), &ok);
-        // Sets kept one per sub folder carry the energy in the folder's name only.
-        if (!ok)
-            e = XafsI0Table::energyFromName(QFileInfo(imageFileName).path(), engPattern(), &ok);
-        if (ok)
-            return table.i0At(e);
-        logLine(QString("No energy matching \"%1\" in the image file name, I0 taken as %2 :")
-                    .arg(engPattern())
-                    .arg(i0Val()),
-            imageFileName);
-    }
-    return i0Val();
+    I0Correction c;
+    c.value = i0Val();
+    c.fromXafs = calcFromXafs();
+    c.pattern = engPattern();
+    if (c.fromXafs)
+        c.table = table;
+    return c.i0For(imageFileName);
 }
