@@ -385,10 +385,9 @@ void TestRecon::i0CorrectionLikeTheWindow_data()
     // The scan's I0 is 200 counts per second; the energy 8980 eV is read from the folder's name.
     QTest::newRow("raw I0 from an XAFS scan")
         << QStringList { "--raw-i0-xafs", "SCAN", "--i0-i0", "100" } << 0;
-    QTest::newRow("both from XAFS scans, patterns")
-        << QStringList { "--raw-i0-xafs", "SCAN", "--raw-i0-pattern", "Fe-####",
-               "--i0-i0-xafs", "HALFSCAN", "--i0-i0-pattern", "I0-####" }
-        << 0;
+    QTest::newRow("both from XAFS scans, patterns") << QStringList { "--raw-i0-xafs", "SCAN",
+        "--raw-i0-pattern", "Fe-####", "--i0-i0-xafs", "HALFSCAN", "--i0-i0-pattern", "I0-####" }
+                                                    << 0;
     QTest::newRow("a scan file that cannot be read")
         << QStringList { "--raw-i0-xafs", "/nonexistent/scan.dat" } << 1;
     QTest::newRow("an I0 that is not a number") << QStringList { "--raw-i0", "two" } << 2;
@@ -409,8 +408,8 @@ void TestRecon::i0CorrectionLikeTheWindow()
         QVERIFY(QFile::copy(data + "/ref/I0.img", tmp.filePath("I0-8980.img")));
         QVERIFY(writeXafsFile(tmp.filePath("scan.dat"), "Mode 0 0 0 1",
             { "13 13 1 0 200", "14 14 2 0 400", "15 15 1 0 200" }));
-        QVERIFY(writeXafsFile(tmp.filePath("halfscan.dat"), "Mode 0 0 0 1",
-            { "13 13 1 0 100", "15 15 1 0 100" }));
+        QVERIFY(writeXafsFile(
+            tmp.filePath("halfscan.dat"), "Mode 0 0 0 1", { "13 13 1 0 100", "15 15 1 0 100" }));
         // The reference: the I0 image with its counts above BG doubled (whole numbers, exact).
         std::unique_ptr<ImgData> i0(ImgData::create(ImgData::fileType(data + "/ref/I0.img")));
         std::unique_ptr<ImgData> bg(ImgData::create(ImgData::fileType(data + "/ref/BG.img")));
@@ -428,14 +427,14 @@ void TestRecon::i0CorrectionLikeTheWindow()
                 doubled[size_t(y) * i0->width + x] = quint16(v);
             }
         }
-        QVERIFY(writeItexFile(tmp.filePath("doubledI0.img"), i0->width, i0->height, 2,
-            doubled.data()));
+        QVERIFY(
+            writeItexFile(tmp.filePath("doubledI0.img"), i0->width, i0->height, 2, doubled.data()));
         QString output;
-        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
-                     { data, "-o", tmp.filePath("i0-reference"), "--i0",
-                         tmp.filePath("doubledI0.img"), "--cor", "32.7", "--tiff", "--no-data",
-                         "--tag", "s" },
-                     &output),
+        QVERIFY2(
+            run(tool("/tools/recon/vexa2-recon"),
+                { data, "-o", tmp.filePath("i0-reference"), "--i0", tmp.filePath("doubledI0.img"),
+                    "--cor", "32.7", "--tiff", "--no-data", "--tag", "s" },
+                &output),
             qPrintable(output));
     }
     args.replaceInStrings("HALFSCAN", tmp.filePath("halfscan.dat"));
@@ -445,8 +444,8 @@ void TestRecon::i0CorrectionLikeTheWindow()
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(tool("/tools/recon/vexa2-recon"),
-        QStringList { set, "-o", out, "--i0", tmp.filePath("I0-8980.img"), "--cor", "32.7", "--tiff",
-            "--no-data", "--tag", "s" }
+        QStringList { set, "-o", out, "--i0", tmp.filePath("I0-8980.img"), "--cor", "32.7",
+            "--tiff", "--no-data", "--tag", "s" }
             + args);
     QVERIFY(p.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(p.readAll());

@@ -312,8 +312,7 @@ int main(int argc, char *argv[])
         "pattern", "####_####");
     const QCommandLineOption i0I0Opt("i0-i0", "I0 of the I0 image (default 1).", "value", "1");
     const QCommandLineOption i0I0XafsOpt("i0-i0-xafs",
-        "Take the I0 of the I0 image from this XAFS scan file, at the energy in its name.",
-        "file");
+        "Take the I0 of the I0 image from this XAFS scan file, at the energy in its name.", "file");
     const QCommandLineOption i0I0PatternOpt("i0-i0-pattern",
         "Where the energy stands in the I0 image's name (default ####_####).", "pattern",
         "####_####");
