@@ -67,9 +67,10 @@ int CtFilter::paddedLength(int n)
 {
     if (n < 1 || n > (1 << 29))
         return 0;
+    // Even, since the real transforms of the padded filters have length / 2 + 1 bins.
     int m = 2 * n;
     while (!smooth7(m))
-        ++m;
+        m += 2;
     return m;
 }
 

@@ -2,11 +2,9 @@
 
 #include "Failures.h"
 
+#include "I0Correction.h"
 #include "SelectAFile.h"
-#include "TextUtil.h"
 #include "ui_I0ofImage.h"
-
-#include <QFileInfo>
 
 I0ofImage::I0ofImage(QWidget *parent)
     : QFrame(parent)
@@ -104,21 +102,11 @@ void I0ofImage::xafsFileCleared()
 
 double I0ofImage::i0ForImage(const QString &imageFileName) const
 {
-    // Without a scan file (the default) the fixed value applies; a scan file named but
-    // without points is counted when it is chosen.
-    if (calcFromXafs() && table.count() > 0 && !imageFileName.isEmpty()) {
-        bool ok = false;
-        double e = XafsI0Table::energyFromName(imageFileName, engPattern(), &ok);
-        // Sets kept one per sub folder carry the energy in the folder's name only.
-        if (!ok)
-            e = XafsI0Table::energyFromName(QFileInfo(imageFileName).path(), engPattern(), &ok);
-        if (ok)
-            return table.i0At(e);
-        recordFailure(Failures::Load,
-            QString("No energy matching \"%1\" in the image file name %2, I0 taken as %3 (a "
-                    "pattern such as ####_#### reads 8980_0000)")
-                .arg(engPattern(), imageFileName)
-                .arg(i0Val()));
-    }
-    return i0Val();
+    I0Correction c;
+    c.value = i0Val();
+    c.fromXafs = calcFromXafs();
+    c.pattern = engPattern();
+    if (c.fromXafs)
+        c.table = table;
+    return c.i0For(imageFileName);
 }

@@ -13,6 +13,7 @@
 #include "SavingData.h"
 #include "Failures.h"
 #include "FieldText.h"
+#include "I0Correction.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "Memory.h"
@@ -1067,14 +1068,7 @@ void Body::updateI0Scale()
     const ImgData *ref = *I0ImgSel->imgSlot();
     const double i0Raw = I0ofRawImage_->i0ForImage(raw ? raw->fileName : QString());
     const double i0Ref = I0ofI0Image_->i0ForImage(ref ? ref->fileName : QString());
-    double scale = i0Raw / i0Ref;
-    if (!(std::isfinite(scale) && scale > 0.0)) {
-        logLine(QString("I0 of the raw images %1 and of the I0 image %2 give no usable ratio: "
-                        "the I0 image is used as measured")
-                    .arg(i0Raw)
-                    .arg(i0Ref));
-        scale = 1.0;
-    }
+    const double scale = I0Correction::scale(i0Raw, i0Ref);
     if (scale != imgDatas->i0Scale)
         logLine(QString("I0 image scaled by %1 (I0 of the raw images %2, of the I0 image %3)")
                     .arg(scale, 0, 'g', 10)

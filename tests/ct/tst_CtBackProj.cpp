@@ -686,21 +686,27 @@ void TestCtBackProj::uniformCylinderReadsItsValue_data()
 {
     QTest::addColumn<CtFilterKind>("filter");
     QTest::addColumn<double>("fill");
+    QTest::addColumn<int>("n");
     for (const CtFilterKind f : { CtFilterKind::RampPadded, CtFilterKind::SheppLogan,
              CtFilterKind::Cosine, CtFilterKind::Hamming, CtFilterKind::Hann })
         for (const double fill : { 0.3, 0.5, 0.7, 0.9 })
-            QTest::addRow("%s %d %%", qPrintable(CtFilter::name(f)), int(fill * 100)) << f << fill;
+            QTest::addRow("%s %d %%", qPrintable(CtFilter::name(f)), int(fill * 100))
+                << f << fill << 256;
+    // Widths whose twice has no small factors, the next length with only factors 2, 3, 5 and
+    // 7 being odd (105, 315): the padded transform must still be of even length.
+    QTest::newRow("ramp_padded 52 px") << CtFilterKind::RampPadded << 0.5 << 52;
+    QTest::newRow("hann 152 px") << CtFilterKind::Hann << 0.5 << 152;
 }
 
 void TestCtBackProj::uniformCylinderReadsItsValue()
 {
     QFETCH(CtFilterKind, filter);
     QFETCH(double, fill);
+    QFETCH(int, n);
     // A cylinder of attenuation mu per pixel on the axis, filling `fill` of the field (the
     // inscribed circle of radius g), over 180 degrees. Each sample is the exact mean chord
     // over its pixel: the integral of 2 sqrt(R^2 - u^2) is u sqrt(R^2 - u^2) + R^2 asin(u/R).
-    const int w = 257;
-    const int n = 256;
+    const int w = n + 1;
     const int g = n / 2;
     const int rows = 400;
     const double mu = 0.01;
@@ -721,6 +727,7 @@ void TestCtBackProj::uniformCylinderReadsItsValue()
     engine.setup(n, rows);
     QVERIFY(engine.setFilter(filter));
     QVERIFY(engine.paddedLength() >= 2 * n);
+    QCOMPARE(engine.paddedLength() % 2, 0);
     QVERIFY(engine.reconstruct(sgm, 0, n, 0, n, 0.0, Pi / rows));
 
     // Twice the attenuation per pixel, as the plain ramp gives small objects; the worst

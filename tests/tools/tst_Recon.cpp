@@ -3,6 +3,8 @@
 #include "xafs/AxisDriftSeries.h"
 #include "ImgData.h"
 #include "ImgReaders.h"
+#include "ItexWriter.h"
+#include "input/XafsTestUtil.h"
 
 #include <QtTest>
 
@@ -372,6 +374,8 @@ private slots:
     void refusesBadInput();
     void answersInfoOptions_data();
     void answersInfoOptions();
+    void i0CorrectionLikeTheWindow_data();
+    void i0CorrectionLikeTheWindow();
     void hdf5EqualsItex();
     void hdf5OwnAngles();
     void reconstructsASeries_data();
@@ -667,6 +671,97 @@ void TestRecon::answersInfoOptions()
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args, &output), qPrintable(output));
     QVERIFY2(output.contains(printed), qPrintable(output));
     QVERIFY2(!output.contains("XDG_RUNTIME_DIR"), qPrintable(output));
+}
+
+void TestRecon::i0CorrectionLikeTheWindow_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    // I0 of the raw images twice that of the I0 image: the same slices as from an I0 image
+    // whose counts above BG are doubled.
+    QTest::newRow("fixed values") << QStringList { "--raw-i0", "2", "--i0-i0", "1" } << 0;
+    QTest::newRow("halved I0 of the I0 image") << QStringList { "--i0-i0", "0.5" } << 0;
+    // The scan's I0 is 200 counts per second; the energy 8980 eV is read from the folder's name.
+    QTest::newRow("raw I0 from an XAFS scan")
+        << QStringList { "--raw-i0-xafs", "SCAN", "--i0-i0", "100" } << 0;
+    QTest::newRow("both from XAFS scans, patterns") << QStringList { "--raw-i0-xafs", "SCAN",
+        "--raw-i0-pattern", "Fe-####", "--i0-i0-xafs", "HALFSCAN", "--i0-i0-pattern", "I0-####" }
+                                                    << 0;
+    QTest::newRow("a scan file that cannot be read")
+        << QStringList { "--raw-i0-xafs", "/nonexistent/scan.dat" } << 1;
+    QTest::newRow("an I0 that is not a number") << QStringList { "--raw-i0", "two" } << 2;
+}
+
+void TestRecon::i0CorrectionLikeTheWindow()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    // The data set in a folder whose name carries the energy; its I0 image, beside it, named
+    // with one too.
+    const QString set = tmp.filePath("Fe-8980_0000");
+    if (!QFileInfo::exists(set)) {
+        QVERIFY(QDir().mkpath(set + "/ref"));
+        for (const QString &f : QDir(data).entryList(QDir::Files))
+            QVERIFY(QFile::copy(data + "/" + f, set + "/" + f));
+        QVERIFY(QFile::copy(data + "/ref/BG.img", set + "/ref/BG.img"));
+        QVERIFY(QFile::copy(data + "/ref/I0.img", tmp.filePath("I0-8980.img")));
+        QVERIFY(writeXafsFile(tmp.filePath("scan.dat"), "Mode 0 0 0 1",
+            { "13 13 1 0 200", "14 14 2 0 400", "15 15 1 0 200" }));
+        QVERIFY(writeXafsFile(
+            tmp.filePath("halfscan.dat"), "Mode 0 0 0 1", { "13 13 1 0 100", "15 15 1 0 100" }));
+        // The reference: the I0 image with its counts above BG doubled (whole numbers, exact).
+        std::unique_ptr<ImgData> i0(ImgData::create(ImgData::fileType(data + "/ref/I0.img")));
+        std::unique_ptr<ImgData> bg(ImgData::create(ImgData::fileType(data + "/ref/BG.img")));
+        i0->fileName = data + "/ref/I0.img";
+        bg->fileName = data + "/ref/BG.img";
+        QVERIFY(i0->load() && bg->load());
+        std::vector<quint16> doubled(size_t(i0->width) * i0->height);
+        std::vector<double> a(i0->width), b(i0->width);
+        for (int y = 0; y < i0->height; ++y) {
+            i0->hLine(y, a.data());
+            bg->hLine(y, b.data());
+            for (int x = 0; x < i0->width; ++x) {
+                const double v = b[x] + 2 * (a[x] - b[x]);
+                QVERIFY(v >= 0 && v <= 65535);
+                doubled[size_t(y) * i0->width + x] = quint16(v);
+            }
+        }
+        QVERIFY(
+            writeItexFile(tmp.filePath("doubledI0.img"), i0->width, i0->height, 2, doubled.data()));
+        QString output;
+        QVERIFY2(
+            run(tool("/tools/recon/vexa2-recon"),
+                { data, "-o", tmp.filePath("i0-reference"), "--i0", tmp.filePath("doubledI0.img"),
+                    "--cor", "32.7", "--tiff", "--no-data", "--tag", "s" },
+                &output),
+            qPrintable(output));
+    }
+    args.replaceInStrings("HALFSCAN", tmp.filePath("halfscan.dat"));
+    args.replaceInStrings("SCAN", tmp.filePath("scan.dat"));
+    const QString out
+        = tmp.filePath(QString("i0-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool("/tools/recon/vexa2-recon"),
+        QStringList { set, "-o", out, "--i0", tmp.filePath("I0-8980.img"), "--cor", "32.7",
+            "--tiff", "--no-data", "--tag", "s" }
+            + args);
+    QVERIFY(p.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(p.readAll());
+    QVERIFY2(p.exitCode() == status, qPrintable(output));
+    if (status != 0)
+        return;
+    QVERIFY2(output.contains("I0 image scaled by 2\n"), qPrintable(output));
+    const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 8);
+    QCOMPARE(QDir(tmp.filePath("i0-reference")).entryList(QDir::Files, QDir::Name), files);
+    for (const QString &f : files) {
+        std::vector<float> got, expected;
+        int w = 0, h = 0;
+        QVERIFY(CtTiffData::read(out + "/" + f, got, w, h));
+        QVERIFY(CtTiffData::read(tmp.filePath("i0-reference/") + f, expected, w, h));
+        QVERIFY2(got == expected, qPrintable(f));
+    }
 }
 
 void TestRecon::hdf5EqualsItex()

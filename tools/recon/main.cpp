@@ -17,6 +17,7 @@
 #include "FileNames.h"
 #include "FolderLayout.h"
 #include "Hdf5DataSet.h"
+#include "I0Correction.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ImgReaders.h"
@@ -401,6 +402,26 @@ int main(int argc, char *argv[])
     addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
     addOptions({ corPerEnergyOpt, corTableOpt });
     addOptions({ flatNamesOpt, darkNamesOpt, thetaUnitsOpt, entryOpt });
+    // The window's "I0 of Raw Image" and "I0 of I0 Image".
+    const QCommandLineOption rawI0Opt("raw-i0",
+        "I0 of the projections (default 1); the I0 image's counts above BG are scaled by\n"
+        "I0 of the projections / I0 of the I0 image.",
+        "value", "1");
+    const QCommandLineOption rawI0XafsOpt("raw-i0-xafs",
+        "Take the I0 of the projections from this XAFS scan file, at the energy that\n"
+        "--raw-i0-pattern finds in the first projection's file name (or its folder's).",
+        "file");
+    const QCommandLineOption rawI0PatternOpt("raw-i0-pattern",
+        "Where the energy stands in the projections' names: # one digit, _ the decimal point,\n"
+        "other characters themselves (default ####_####).",
+        "pattern", "####_####");
+    const QCommandLineOption i0I0Opt("i0-i0", "I0 of the I0 image (default 1).", "value", "1");
+    const QCommandLineOption i0I0XafsOpt("i0-i0-xafs",
+        "Take the I0 of the I0 image from this XAFS scan file, at the energy in its name.", "file");
+    const QCommandLineOption i0I0PatternOpt("i0-i0-pattern",
+        "Where the energy stands in the I0 image's name (default ####_####).", "pattern",
+        "####_####");
+    addOptions({ rawI0Opt, rawI0XafsOpt, rawI0PatternOpt, i0I0Opt, i0I0XafsOpt, i0I0PatternOpt });
     const QCommandLineOption configOpt("config", "Read options from FILE (see above).", "file");
     parser.addOption(configOpt);
 
@@ -517,6 +538,21 @@ int main(int argc, char *argv[])
     if (!CtFilter::fromName(parser.value(filterOpt), &filter))
         return usage("unknown filter " + parser.value(filterOpt)
             + " (known: " + CtFilter::names().join(' ') + ")");
+    I0Correction i0OfRaw, i0OfI0;
+    for (auto [side, valueOpt, xafsOpt, patternOpt] :
+        { std::tuple { &i0OfRaw, &rawI0Opt, &rawI0XafsOpt, &rawI0PatternOpt },
+            std::tuple { &i0OfI0, &i0I0Opt, &i0I0XafsOpt, &i0I0PatternOpt } }) {
+        const auto v = number(parser.value(*valueOpt));
+        if (!v)
+            return usage("--" + valueOpt->names().first() + " takes a number");
+        side->value = *v;
+        side->pattern = parser.value(*patternOpt);
+        side->fromXafs = parser.isSet(*xafsOpt);
+        if (side->fromXafs && !side->table.readXafs(parser.value(*xafsOpt)))
+            return fail("cannot read the XAFS scan file " + parser.value(*xafsOpt));
+        if (side->fromXafs && side->table.count() == 0)
+            return fail("no I0 points in the XAFS scan file " + parser.value(*xafsOpt));
+    }
     const auto ringLevel = integer(parser.value(ringOpt));
     if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
         return usage(QString("the ring removal level must be a whole number from 0 to %1")
@@ -840,6 +876,10 @@ int main(int argc, char *argv[])
             if (!text.isEmpty())
                 recordFailure(Failures::Load, text);
         }
+        // The I0 image follows the beam of this set's projections, as in the window.
+        imgDatas.i0Scale = I0Correction::scale(
+            i0OfRaw.i0For(imgDatas.at(0) ? imgDatas.at(0)->fileName : QString()),
+            i0OfI0.i0For(i0 ? i0->fileName : QString()));
         loadedSet = k;
         procCtrl.setDataSetImages(imgDatas.count());
         out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
@@ -849,6 +889,9 @@ int main(int argc, char *argv[])
             refused)
               << Qt::endl;
         out() << referencesLine() << Qt::endl;
+        if (imgDatas.i0Scale != 1.0)
+            out() << "I0 image scaled by " << QString::number(imgDatas.i0Scale, 'g', 10)
+                  << Qt::endl;
         return true;
     };
 
