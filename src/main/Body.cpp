@@ -9,6 +9,7 @@
 #include "CtDisp.h"
 #include "CtFileSet.h"
 #include "CtView.h"
+#include "SpectrumView.h"
 #include "DataSaver.h"
 #include "Failures.h"
 #include "FieldText.h"
@@ -189,6 +190,8 @@ Body::Body(QWidget *parent)
     BGImgBase->setWidget(BGImgSel->view(), tr("BG Image"));
     CtImgsBase->setWidget(ctDisp, tr("CT images"));
     CtViewBase->setWidget(ctView, tr("Reconstructed Body View"));
+    spectrumView = new SpectrumView;
+    ImgsTab->addTab(spectrumView, tr("Spectrum"));
 
     // 8., 9.
     const int n = std::max(1, int(std::thread::hardware_concurrency()));

@@ -357,7 +357,7 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
                 : QStringLiteral("given: %1 eV").arg(edge.fixedE0, 0, 'g', 10));
         setDoubleAttr(entry, "white_line_span", &edge.whiteLineSpan, 1);
         setStringAttr(entry, "min_step",
-            std::isnan(o.minStep) ? QStringLiteral("10 x pre-edge rms of each voxel")
+            std::isnan(o.minStep) ? QStringLiteral("5 x the standard error of each voxel's step (from its pre-edge rms)")
                                   : QString::number(o.minStep, 'g', 8));
         setIntAttr(entry, "pca_components", o.pcaComponents);
         if (pca)
@@ -447,7 +447,7 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
                 }
                 const SpectrumEdge::Result r = analyser.analyse(mu.data(), work.data(), norm.data());
                 const double threshold = std::isnan(o.minStep)
-                    ? std::max(10 * r.preRms, 1e-4 * absSum / double(ne))
+                    ? std::max(5 * r.stepError, 1e-4 * absSum / double(ne))
                     : o.minStep;
                 const bool edgeOk = r.ok && r.step > threshold;
                 maps[0 * nv + v] = float(r.step);

@@ -26,7 +26,8 @@ struct MapsOptions
     double fitFrom = -std::numeric_limits<double>::infinity(); // eV, absolute
     double fitTo = std::numeric_limits<double>::infinity();
     int pcaComponents = 0; // 0: no denoising
-    // Smallest edge step that counts as an edge; NaN: 10 x the spectrum's pre-edge noise.
+    // Smallest edge step that counts as an edge; NaN: 5 x the standard error of the voxel's
+    // step, from the scatter of its pre-edge about the line.
     double minStep = std::numeric_limits<double>::quiet_NaN();
     bool writeNormalised = false;
     QString tiffDir;

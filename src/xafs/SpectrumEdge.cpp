@@ -39,6 +39,7 @@ SpectrumEdge::SpectrumEdge(std::vector<double> energies, const Params &params)
     x_.resize(n);
     for (std::size_t i = 0; i < n; ++i)
         x_[i] = e_[i] - eRef_;
+    quintic_ = quinticInverses(e_);
     for (int k = 0; k < 5; ++k) {
         sx_[k].assign(n + 1, 0.0);
         for (std::size_t i = 0; i < n; ++i)
@@ -51,8 +52,78 @@ std::size_t SpectrumEdge::lowerIndex(double energy) const
     return std::size_t(std::lower_bound(e_.begin(), e_.end(), energy) - e_.begin());
 }
 
-double SpectrumEdge::edgeEnergy(
-    const std::vector<double> &energies, const double *mu, int smoothing, double *work)
+namespace {
+
+// The quintic window of the steepest step i: energies i-2 ... i+3, centred on the step's
+// midpoint, in units of the step. False where the window leaves the energies or is uneven.
+bool quinticWindow(const std::vector<double> &e, std::size_t i, double &c0, double &h)
+{
+    const std::size_t n = e.size();
+    if (i < 2 || i + 4 > n)
+        return false;
+    double hMin = 1e300, hMax = 0;
+    for (std::size_t j = i - 2; j < i + 3; ++j) {
+        hMin = std::min(hMin, e[j + 1] - e[j]);
+        hMax = std::max(hMax, e[j + 1] - e[j]);
+    }
+    if (hMax > 1.5 * hMin)
+        return false;
+    c0 = 0.5 * (e[i] + e[i + 1]);
+    h = e[i + 1] - e[i];
+    return true;
+}
+
+// Inverse of the Vandermonde matrix of the window (row-major, 6 x 6) by Gauss-Jordan.
+void invertWindow(const std::vector<double> &e, std::size_t i, double c0, double h, double *inv)
+{
+    double a[6][12];
+    for (int r = 0; r < 6; ++r) {
+        const double x = (e[i - 2 + std::size_t(r)] - c0) / h;
+        double p = 1;
+        for (int c = 0; c < 6; ++c, p *= x)
+            a[r][c] = p;
+        for (int c = 0; c < 6; ++c)
+            a[r][6 + c] = r == c ? 1 : 0;
+    }
+    for (int c = 0; c < 6; ++c) {
+        int piv = c;
+        for (int r = c + 1; r < 6; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[piv][c]))
+                piv = r;
+        if (piv != c)
+            for (int k = 0; k < 12; ++k)
+                std::swap(a[c][k], a[piv][k]);
+        const double d = a[c][c];
+        for (int k = 0; k < 12; ++k)
+            a[c][k] /= d;
+        for (int r = 0; r < 6; ++r)
+            if (r != c) {
+                const double f = a[r][c];
+                for (int k = 0; k < 12; ++k)
+                    a[r][k] -= f * a[c][k];
+            }
+    }
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            inv[r * 6 + c] = a[r][6 + c];
+}
+
+} // namespace
+
+std::vector<double> SpectrumEdge::quinticInverses(const std::vector<double> &energies)
+{
+    const std::size_t n = energies.size();
+    std::vector<double> t(36 * n, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < n; ++i) {
+        double c0, h;
+        if (quinticWindow(energies, i, c0, h))
+            invertWindow(energies, i, c0, h, t.data() + 36 * i);
+    }
+    return t;
+}
+
+double SpectrumEdge::edgeEnergy(const std::vector<double> &energies, const double *mu,
+    int smoothing, double *work, const std::vector<double> *inverses)
 {
     const std::size_t n = energies.size();
     if (n < 2)
@@ -88,57 +159,37 @@ double SpectrumEdge::edgeEnergy(
     // the slopes misplaces an asymmetric peak (an edge with a white line) by a tenth of the
     // grid step or more; the quintic stays within a few hundredths of an eV on a 0.5 eV grid
     // for edges 1 eV wide. On an uneven grid (a coarse step in the window) the parabola stays.
-    if (best < 2 || best + 4 > n)
+    double c0, h;
+    if (!quinticWindow(energies, best, c0, h))
         return coarse;
-    const std::size_t j0 = best - 2;
-    double hMin = 1e300, hMax = 0;
-    for (std::size_t j = j0; j < j0 + 5; ++j) {
-        hMin = std::min(hMin, energies[j + 1] - energies[j]);
-        hMax = std::max(hMax, energies[j + 1] - energies[j]);
-    }
-    if (hMax > 1.5 * hMin)
+    double own[36];
+    const double *inv = own;
+    if (inverses && inverses->size() == 36 * n)
+        inv = inverses->data() + 36 * best;
+    else
+        invertWindow(energies, best, c0, h, own);
+    if (std::isnan(inv[0]))
         return coarse;
-    const double c0 = mid(best);
-    const double h = energies[best + 1] - energies[best];
-    double a[6][7];
-    for (int r = 0; r < 6; ++r) {
-        const double x = (energies[j0 + std::size_t(r)] - c0) / h;
-        double p = 1;
-        for (int c = 0; c < 6; ++c, p *= x)
-            a[r][c] = p;
-        a[r][6] = mu[j0 + std::size_t(r)];
-    }
-    for (int c = 0; c < 6; ++c) { // Gauss-Jordan with partial pivoting
-        int piv = c;
-        for (int r = c + 1; r < 6; ++r)
-            if (std::abs(a[r][c]) > std::abs(a[piv][c]))
-                piv = r;
-        if (piv != c)
-            for (int k = 0; k < 7; ++k)
-                std::swap(a[c][k], a[piv][k]);
-        for (int r = 0; r < 6; ++r)
-            if (r != c) {
-                const double f = a[r][c] / a[c][c];
-                for (int k = c; k < 7; ++k)
-                    a[r][k] -= f * a[c][k];
-            }
-    }
     double q[6];
-    for (int c = 0; c < 6; ++c)
-        q[c] = a[c][6] / a[c][c];
+    const double *y = mu + (best - 2);
+    for (int r = 0; r < 6; ++r)
+        q[r] = inv[r * 6 + 0] * y[0] + inv[r * 6 + 1] * y[1] + inv[r * 6 + 2] * y[2]
+            + inv[r * 6 + 3] * y[3] + inv[r * 6 + 4] * y[4] + inv[r * 6 + 5] * y[5];
     auto d1 = [&](double x) {
         return q[1] + x * (2 * q[2] + x * (3 * q[3] + x * (4 * q[4] + x * 5 * q[5])));
     };
     auto d2 = [&](double x) { return 2 * q[2] + x * (6 * q[3] + x * (12 * q[4] + x * 20 * q[5])); };
     auto d3 = [&](double x) { return 6 * q[3] + x * (24 * q[4] + x * 60 * q[5]); };
-    // The largest slope between the neighbouring midpoints (x in grid steps from c0).
-    double xb = 0, vb = d1(0);
-    for (int k = -16; k <= 16; ++k) {
-        const double x = k / 16.0;
-        if (d1(x) > vb) {
-            vb = d1(x);
-            xb = x;
-        }
+    // The largest slope between the neighbouring midpoints (x in grid steps from c0): Newton
+    // from the parabola's answer, or a scan where the slope is not concave there.
+    double xb = std::clamp((coarse - c0) / h, -1.0, 1.0);
+    if (!(d3(xb) < 0)) {
+        double vb = d1(xb);
+        for (int k = -8; k <= 8; ++k)
+            if (d1(k / 8.0) > vb) {
+                vb = d1(k / 8.0);
+                xb = k / 8.0;
+            }
     }
     for (int it = 0; it < 4; ++it) {
         const double c = d3(xb);
@@ -163,8 +214,8 @@ void SpectrumEdge::defaultRanges(const std::vector<double> &energies, double e0,
     params.postTo = hi;
 }
 
-bool SpectrumEdge::fitPoly(
-    const double *y, std::size_t i0, std::size_t i1, int order, double *c) const
+bool SpectrumEdge::fitPoly(const double *y, std::size_t i0, std::size_t i1, int order, double *c,
+    double x0, double *leverage) const
 {
     if (i1 <= i0 || i1 - i0 < std::size_t(order + 1))
         return false;
@@ -185,6 +236,8 @@ bool SpectrumEdge::fitPoly(
         c[0] = (s[2] * b0 - s[1] * b1) / det;
         c[1] = (s[0] * b1 - s[1] * b0) / det;
         c[2] = 0;
+        if (leverage)
+            *leverage = (s[2] - 2 * s[1] * x0 + s[0] * x0 * x0) / det;
         return true;
     }
     // Normal equations of the quadratic by Cramer's rule (symmetric 3 x 3).
@@ -201,6 +254,12 @@ bool SpectrumEdge::fitPoly(
     c[0] = (c00 * b0 + c01 * b1 + c02 * b2) / det;
     c[1] = (c01 * b0 + c11 * b1 + c12 * b2) / det;
     c[2] = (c02 * b0 + c12 * b1 + c22 * b2) / det;
+    if (leverage) {
+        const double v1 = x0, v2 = x0 * x0;
+        *leverage = (c00 + v1 * v1 * c11 + v2 * v2 * c22
+                        + 2 * (v1 * c01 + v2 * c02 + v1 * v2 * c12))
+            / det;
+    }
     return true;
 }
 
@@ -235,7 +294,7 @@ SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised)
     double *norm = work + n;
     for (std::size_t i = 0; i < n; ++i)
         y[i] = double(mu[i]);
-    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n) : p_.fixedE0;
+    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n, &quintic_) : p_.fixedE0;
     r.e0Half = r.whiteLine = r.whiteLineEnergy = std::numeric_limits<double>::quiet_NaN();
 
     const std::size_t a0 = lowerIndex(r.e0 + p_.preFrom);
@@ -243,7 +302,10 @@ SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised)
     const std::size_t b0 = lowerIndex(r.e0 + p_.postFrom);
     const std::size_t b1 = std::upper_bound(e_.begin(), e_.end(), r.e0 + p_.postTo) - e_.begin();
     double pc[3];
-    if (!fitPoly(y, a0, a1, 1, pc) || !fitPoly(y, b0, b1, p_.postOrder == 2 ? 2 : 1, r.post)) {
+    const double xe = r.e0 - eRef_;
+    double levPre = 0, levPost = 0;
+    if (!fitPoly(y, a0, a1, 1, pc, xe, &levPre)
+        || !fitPoly(y, b0, b1, p_.postOrder == 2 ? 2 : 1, r.post, xe, &levPost)) {
         r.step = std::numeric_limits<double>::quiet_NaN();
         if (normalised)
             std::fill(normalised, normalised + n, T(std::numeric_limits<T>::quiet_NaN()));
@@ -257,6 +319,7 @@ SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised)
         ss += d * d;
     }
     r.preRms = a1 - a0 > 2 ? std::sqrt(ss / double(a1 - a0 - 2)) : 0.0;
+    r.stepError = r.preRms * std::sqrt(std::max(0.0, levPre + levPost));
     r.step = postAt(r, r.e0) - preAt(r, r.e0);
     r.ok = std::isfinite(r.step) && r.step != 0;
     const double inv = r.ok ? 1.0 / r.step : std::numeric_limits<double>::quiet_NaN();

@@ -33,6 +33,9 @@ public:
         double e0Half = 0;   // eV, where the normalised spectrum crosses 0.5 next to E0
         double step = 0;     // post(E0) - pre(E0)
         double preRms = 0;   // rms residual of the pre-edge line: the spectrum's noise
+        // Standard error of the step for noise of preRms on every energy: the two fits'
+        // uncertainty at E0 (large where a fit is extrapolated far or rests on few energies).
+        double stepError = 0;
         double whiteLine = 0;       // highest normalised value within whiteLineSpan above E0
         double whiteLineEnergy = 0; // eV
         double pre[2] = {0, 0};     // pre(E) = pre[0] + pre[1] * (E - eRef)
@@ -56,8 +59,13 @@ public:
     // Energy of the largest slope (eV): the smoothing passes find the steepest step between
     // neighbours; the quintic through the six measured values around it places the maximum
     // of the slope between grid points. `work` holds 2 * n doubles.
+    // `inverses`, when given, is the table quinticInverses() made for these energies.
     static double edgeEnergy(const std::vector<double> &energies, const double *mu, int smoothing,
-        double *work);
+        double *work, const std::vector<double> *inverses = nullptr);
+    // For every steepest step i: the inverse of the 6 x 6 matrix that maps the six values
+    // around it to the quintic's coefficients (36 values at 36 * i; NaN first where the
+    // energies there are uneven). The same for every spectrum on these energies.
+    static std::vector<double> quinticInverses(const std::vector<double> &energies);
 
     // Default fit ranges for the energies present around an edge at e0, in the manner of the
     // usual XAFS programs: the pre-edge from the first energy to a third of the way to the edge
@@ -71,11 +79,15 @@ public:
 private:
     template <typename T> Result run(const T *mu, double *work, T *normalised) const;
     // Least-squares polynomial (order 1 or 2) over energies [i0, i1) of y, in x = E - eRef.
-    bool fitPoly(const double *y, std::size_t i0, std::size_t i1, int order, double *c) const;
+    // `leverage` (may be null) receives v^T (X^T X)^-1 v at x = x0: the variance of the fitted
+    // value there per unit noise variance.
+    bool fitPoly(const double *y, std::size_t i0, std::size_t i1, int order, double *c,
+        double x0 = 0, double *leverage = nullptr) const;
     std::size_t lowerIndex(double energy) const; // first index with E >= energy
 
     std::vector<double> e_;
     std::vector<double> x_; // E - eRef
+    std::vector<double> quintic_;
     // Prefix sums of x^k, k = 0..4: sums over [i0, i1) without a loop.
     std::vector<double> sx_[5];
     Params p_;

@@ -107,6 +107,10 @@ void tst_SpectrumEdge::analyse()
         QVERIFY(std::abs(norm.front() - normAt(energies.front())) < 0.01);
         QVERIFY(std::abs(norm.back() - normAt(energies.back())) < 0.01);
     }
+    // The step's standard error covers the step's actual error from the noise.
+    if (noise > 0)
+        QVERIFY2(r.stepError > 0 && std::abs(r.step - stepTrue) < 4 * r.stepError,
+            qPrintable(QString("step %1 +- %2, expected %3").arg(r.step).arg(r.stepError).arg(stepTrue)));
     // The pre-edge rms measures the noise (it sets the default smallest step).
     if (noise > 0)
         QVERIFY2(std::abs(r.preRms / (noise * step) - 1) < 0.35, qPrintable(QString::number(r.preRms)));
