@@ -23,8 +23,8 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <hdf5.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -85,12 +85,12 @@ struct Stack
         refB = dir.filePath("B.txt");
         if (!writeRef(refA, a) || !writeRef(refB, b))
             return;
-        const hid_t f = H5Fcreate(QFile::encodeName(path).constData(), H5F_ACC_TRUNC,
-            H5P_DEFAULT, H5P_DEFAULT);
+        const hid_t f = H5Fcreate(
+            QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
         const hid_t entry = H5Gcreate2(f, "entry", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
         const hid_t g = H5Gcreate2(entry, "spectra", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
-        const hsize_t dims[4] = {gE, gS, gR, gC};
-        const hsize_t chunk[4] = {gE, 1, 1, std::min<hsize_t>(gC, 64)};
+        const hsize_t dims[4] = { gE, gS, gR, gC };
+        const hsize_t chunk[4] = { gE, 1, 1, std::min<hsize_t>(gC, 64) };
         const hid_t space = H5Screate_simple(4, dims, nullptr);
         const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
         H5Pset_chunk(dcpl, 4, chunk);
@@ -108,11 +108,11 @@ struct Stack
                 const double fr = double((v * 7 + s * 13) % 101) / 100.0;
                 const double density = (v % gC) < gC / 8 ? 0.0 : 1.0; // a margin without edge
                 for (std::size_t e = 0; e < gE; ++e)
-                    slab[e * gR * gC + v] = float(0.2 + density * (fr * a[e] + (1 - fr) * b[e])
-                        + noise());
+                    slab[e * gR * gC + v]
+                        = float(0.2 + density * (fr * a[e] + (1 - fr) * b[e]) + noise());
             }
-            const hsize_t st[4] = {0, s, 0, 0};
-            const hsize_t ct[4] = {gE, 1, gR, gC};
+            const hsize_t st[4] = { 0, s, 0, 0 };
+            const hsize_t ct[4] = { gE, 1, gR, gC };
             const hid_t fs = H5Dget_space(d);
             H5Sselect_hyperslab(fs, H5S_SELECT_SET, st, nullptr, ct, nullptr);
             const hid_t ms = H5Screate_simple(4, ct, nullptr);
@@ -126,7 +126,8 @@ struct Stack
         const hid_t es = H5Screate_simple(1, &ne, nullptr);
         const hid_t ed
             = H5Dcreate2(g, "energy", H5T_IEEE_F64LE, es, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
-        fine = fine && H5Dwrite(ed, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, en.data()) >= 0;
+        fine = fine
+            && H5Dwrite(ed, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, en.data()) >= 0;
         H5Dclose(ed);
         H5Sclose(es);
         H5Gclose(g);
@@ -138,7 +139,7 @@ struct Stack
 // CPU seconds of every thread of the process so far.
 double processCpuSeconds()
 {
-    rusage u{};
+    rusage u {};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
         + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
@@ -174,8 +175,8 @@ void readAll(benchmark::State &state, bool cold)
         return;
     }
     // Blocks as the maps run takes them with its default budget.
-    const std::size_t rowsPerBlock = std::max<std::size_t>(1,
-        std::min(gR, std::size_t(1024.0 * 1048576.0 / (gE * 4.0 + 40) / double(gC))));
+    const std::size_t rowsPerBlock = std::max<std::size_t>(
+        1, std::min(gR, std::size_t(1024.0 * 1048576.0 / (gE * 4.0 + 40) / double(gC))));
     std::vector<float> block(gE * rowsPerBlock * gC);
     for (auto _ : state) {
         if (cold) {
@@ -195,8 +196,9 @@ void readAll(benchmark::State &state, bool cold)
     }
     state.counters["MB/s"] = benchmark::Counter(
         stackBytes() / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["ns/voxel"] = benchmark::Counter(double(gS * gR * gC) * double(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns/voxel"]
+        = benchmark::Counter(double(gS * gR * gC) * double(state.iterations()),
+            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_ReadStackCold(benchmark::State &state)
@@ -219,7 +221,7 @@ void maps(benchmark::State &state, bool refs)
     o.stackPath = s.path;
     o.outPath = s.dir.filePath("maps.h5");
     if (refs)
-        o.references = QStringList{s.refA, s.refB};
+        o.references = QStringList { s.refA, s.refB };
     o.sumToOne = refs;
     MapsReport report;
     double read = 0, compute = 0, write = 0, cpu = 0;
@@ -271,8 +273,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i) {
         unsigned long e, s, r, c;
         if (std::strncmp(argv[i], "--stack=", 8) == 0
-            && std::sscanf(argv[i] + 8, "%lux%lux%lux%lu", &e, &s, &r, &c) == 4 && e >= 10 && s
-            && r && c) {
+            && std::sscanf(argv[i] + 8, "%lux%lux%lux%lu", &e, &s, &r, &c) == 4 && e >= 10 && s && r
+            && c) {
             gE = e;
             gS = s;
             gR = r;
@@ -283,8 +285,9 @@ int main(int argc, char **argv)
     }
     int n = int(rest.size());
     benchmark::Initialize(&n, rest.data());
-    benchmark::AddCustomContext("stack", std::to_string(gE) + " energies x " + std::to_string(gS)
-            + " x " + std::to_string(gR) + " x " + std::to_string(gC));
+    benchmark::AddCustomContext("stack",
+        std::to_string(gE) + " energies x " + std::to_string(gS) + " x " + std::to_string(gR)
+            + " x " + std::to_string(gC));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

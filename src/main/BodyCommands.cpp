@@ -389,15 +389,17 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
 
         // ---- the Spectrum tab: a spectral stack, its maps and the spectrum of a voxel
     } else if (is("spectra_load")) {
-        ImgsTab->setCurrentWidget(spectrumView);
+        showPageOf(ImgsTab, spectrumView);
         if (!spectrumView->loadStack(text))
             recordFailure(Failures::Load,
-                QString("Cannot load the stack: %1%2").arg(spectrumView->lastError(), placeOf(cmd)));
+                QString("Cannot load the stack: %1%2")
+                    .arg(spectrumView->lastError(), placeOf(cmd)));
     } else if (is("spectra_maps")) {
         // With the tool's defaults; the batch goes on when the file is written.
         if (!spectrumView->makeMaps(text, cmd.args.mid(1)))
             recordFailure(Failures::FileWrite,
-                QString("Cannot make the maps: %1%2").arg(spectrumView->lastError(), placeOf(cmd)));
+                QString("Cannot make the maps: %1%2")
+                    .arg(spectrumView->lastError(), placeOf(cmd)));
     } else if (is("spectra_export")) {
         const QString file = cmd.arg(3);
         if (cmd.argCount() < 4 || !isWholeNumber(cmd.arg(0)) || !isWholeNumber(cmd.arg(1))
@@ -408,7 +410,8 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             recordFailure(Failures::Command,
                 QString("%1%2").arg(spectrumView->lastError(), placeOf(cmd)));
         else if (!spectrumView->exportCsv(file))
-            recordFailure(Failures::FileWrite, QString("Cannot write %1%2").arg(file, placeOf(cmd)));
+            recordFailure(
+                Failures::FileWrite, QString("Cannot write %1%2").arg(file, placeOf(cmd)));
 
         // ---- the companion viewer and sequential execution
     } else if (is("quoltLink_set_send_msg")) {

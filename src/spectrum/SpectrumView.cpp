@@ -19,8 +19,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +32,8 @@ SpectrumView::SpectrumView(QWidget *parent)
     loadButton_ = new QPushButton(tr("Load Stack..."));
     mapsButton_ = new QPushButton(tr("Make Maps..."));
     fileLabel_ = new QLabel(tr("No stack"));
+    // A long file name must not widen the window.
+    fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     sliceBox_ = new QSpinBox;
     sliceBox_->setPrefix(tr("Slice "));
     showBox_ = new QComboBox;
@@ -52,7 +54,7 @@ SpectrumView::SpectrumView(QWidget *parent)
     chart_->legend()->setAlignment(Qt::AlignBottom);
     chartView_ = new QChartView(chart_);
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(360, 260);
+    chartView_->setMinimumSize(300, 240);
 
     auto *top = new QHBoxLayout;
     top->addWidget(loadButton_);
@@ -62,12 +64,14 @@ SpectrumView::SpectrumView(QWidget *parent)
     controls->addWidget(sliceBox_);
     controls->addWidget(showBox_);
     controls->addWidget(energyBox_);
-    controls->addWidget(regionButton_);
-    controls->addWidget(normBox_);
-    controls->addWidget(pinButton_);
-    controls->addWidget(clearButton_);
-    controls->addWidget(exportButton_);
     controls->addStretch(1);
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(regionButton_);
+    actions->addWidget(normBox_);
+    actions->addWidget(pinButton_);
+    actions->addWidget(clearButton_);
+    actions->addWidget(exportButton_);
+    actions->addStretch(1);
     auto *left = new QWidget;
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -85,6 +89,7 @@ SpectrumView::SpectrumView(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(controls);
+    layout->addLayout(actions);
     layout->addWidget(split, 1);
 
     connect(loadButton_, &QPushButton::clicked, this, &SpectrumView::onLoadClicked);
@@ -217,8 +222,8 @@ bool SpectrumView::loadMaps(const QString &path)
             showBox_->removeItem(1);
         for (const QString &n : names)
             showBox_->addItem(n, n);
-        const int i = showBox_->findData(names.filter(QStringLiteral("fraction_")).value(0,
-            QStringLiteral("edge_step")));
+        const int i = showBox_->findData(
+            names.filter(QStringLiteral("fraction_")).value(0, QStringLiteral("edge_step")));
         showBox_->setCurrentIndex(std::max(0, i));
     }
     showImage();
@@ -234,8 +239,8 @@ void SpectrumView::showImage()
     std::size_t rows = reader_.rows(), cols = reader_.columns();
     if (map.isEmpty()) {
         image_.resize(rows * cols);
-        if (!reader_.readImage(std::size_t(energyBox_->value()), std::size_t(slice()),
-                image_.data()))
+        if (!reader_.readImage(
+                std::size_t(energyBox_->value()), std::size_t(slice()), image_.data()))
             return;
     } else if (!MapsRun::readMapSlice(mapsPath_, map, std::size_t(slice()), image_, rows, cols)) {
         return;
@@ -322,15 +327,16 @@ bool SpectrumView::showVoxel(int slice, int row, int column)
         return false;
     }
     std::vector<float> mu(reader_.energyCount());
-    if (!reader_.readSpectrum(std::size_t(slice), std::size_t(row), std::size_t(column),
-            mu.data())) {
+    if (!reader_.readSpectrum(
+            std::size_t(slice), std::size_t(row), std::size_t(column), mu.data())) {
         error_ = reader_.error();
         return false;
     }
     if (sliceBox_->value() != slice)
         sliceBox_->setValue(slice);
-    current_ = SpectrumCurves::make(QStringLiteral("voxel %1 %2 %3").arg(slice).arg(row).arg(column),
-        std::vector<double>(mu.begin(), mu.end()), *analyser_, lcf_.get(), refNames_);
+    current_
+        = SpectrumCurves::make(QStringLiteral("voxel %1 %2 %3").arg(slice).arg(row).arg(column),
+            std::vector<double>(mu.begin(), mu.end()), *analyser_, lcf_.get(), refNames_);
     plot();
     emit spectrumShown(current_.label);
     return true;
@@ -461,7 +467,9 @@ void SpectrumView::plot()
                               .arg(r.whiteLineEnergy, 0, 'f', 2)
                         : tr("no edge found");
     for (std::size_t k = 0; k < c.weights.size(); ++k)
-        text += QStringLiteral("  %1 %2").arg(c.componentNames.value(int(k))).arg(c.weights[k], 0, 'f', 3);
+        text += QStringLiteral("  %1 %2")
+                    .arg(c.componentNames.value(int(k)))
+                    .arg(c.weights[k], 0, 'f', 3);
     if (!c.weights.empty())
         text += tr("  R %1").arg(c.rFactor, 0, 'g', 3);
     edgeLabel_->setText(text);

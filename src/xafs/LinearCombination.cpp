@@ -87,8 +87,8 @@ LinearCombination::LinearCombination(const std::vector<double> &energies,
             const double e = energies[i];
             if (e < r.energies.front() || e > r.energies.back())
                 continue;
-            std::size_t u = std::upper_bound(r.energies.begin(), r.energies.end(), e)
-                - r.energies.begin();
+            std::size_t u
+                = std::upper_bound(r.energies.begin(), r.energies.end(), e) - r.energies.begin();
             u = std::clamp<std::size_t>(u, 1, r.energies.size() - 1);
             const double f = (e - r.energies[u - 1]) / (r.energies[u] - r.energies[u - 1]);
             a_[std::size_t(j)][i] = r.values[u - 1] + f * (r.values[u] - r.values[u - 1]);

@@ -21,9 +21,9 @@ public:
 
     struct Reference
     {
-        QString name;                  // the file's stem: names the fraction map
-        std::vector<double> energies;  // eV, increasing
-        std::vector<double> values;    // normalised mu
+        QString name; // the file's stem: names the fraction map
+        std::vector<double> energies; // eV, increasing
+        std::vector<double> values; // normalised mu
     };
 
     // Reads a two-column text file (energy in eV, normalised mu); lines starting with '#' or
@@ -52,9 +52,9 @@ private:
     struct Subset
     {
         unsigned mask = 0;
-        std::vector<int> index;  // references in the subset
+        std::vector<int> index; // references in the subset
         std::vector<double> inv; // inverse Gram matrix of the subset, row-major
-        double ones = 0;         // 1^T G^-1 1 (sum-to-one)
+        double ones = 0; // 1^T G^-1 1 (sum-to-one)
         std::vector<double> invOnes; // G^-1 1
     };
     template <typename T> double run(const T *y, double *weights) const;

@@ -22,7 +22,7 @@
 
 namespace {
 
-const char *const kEdgeMaps[] = {"edge_step", "e0", "e0_half", "white_line", "white_line_energy"};
+const char *const kEdgeMaps[] = { "edge_step", "e0", "e0_half", "white_line", "white_line_energy" };
 constexpr int kEdgeMapCount = 5;
 
 struct MapInfo
@@ -34,18 +34,18 @@ struct MapInfo
 MapInfo infoFor(const QString &name)
 {
     if (name == QLatin1String("edge_step"))
-        return {"", "edge step: post-edge minus pre-edge at E0"};
+        return { "", "edge step: post-edge minus pre-edge at E0" };
     if (name == QLatin1String("e0"))
-        return {"eV", "E0: largest slope of the smoothed spectrum"};
+        return { "eV", "E0: largest slope of the smoothed spectrum" };
     if (name == QLatin1String("e0_half"))
-        return {"eV", "energy where the normalised spectrum reaches one half"};
+        return { "eV", "energy where the normalised spectrum reaches one half" };
     if (name == QLatin1String("white_line"))
-        return {"", "white-line height in the normalised spectrum"};
+        return { "", "white-line height in the normalised spectrum" };
     if (name == QLatin1String("white_line_energy"))
-        return {"eV", "white-line position"};
+        return { "eV", "white-line position" };
     if (name == QLatin1String("r_factor"))
-        return {"", "R-factor of the linear-combination fit"};
-    return {"", "weight of the reference in the linear-combination fit"};
+        return { "", "R-factor of the linear-combination fit" };
+    return { "", "weight of the reference in the linear-combination fit" };
 }
 
 void setStringAttr(hid_t obj, const char *name, const QString &value)
@@ -88,11 +88,12 @@ hid_t makeGroup(hid_t parent, const char *name, const char *nxClass)
     return g;
 }
 
-bool writeVector(hid_t parent, const char *name, hid_t fileType, hid_t memType, const void *data,
-    hsize_t n)
+bool writeVector(
+    hid_t parent, const char *name, hid_t fileType, hid_t memType, const void *data, hsize_t n)
 {
     const hid_t space = H5Screate_simple(1, &n, nullptr);
-    const hid_t d = H5Dcreate2(parent, name, fileType, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    const hid_t d
+        = H5Dcreate2(parent, name, fileType, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
     const bool ok = d >= 0 && H5Dwrite(d, memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, data) >= 0;
     if (d >= 0)
         H5Dclose(d);
@@ -154,7 +155,8 @@ bool MapsRun::writeFloatTiff(const QString &path, const float *pixels, int w, in
         ok = TIFFWriteScanline(t, const_cast<float *>(pixels + std::size_t(y) * w), quint32(y), 0)
             >= 0;
     TIFFClose(t);
-    if (!ok || std::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData())
+    if (!ok
+        || std::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData())
             != 0) {
         QFile::remove(tmp);
         error = QStringLiteral("cannot write %1").arg(path);
@@ -188,8 +190,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         error = QStringLiteral("%1: %2 energies are too few for an edge").arg(o.stackPath).arg(ne);
         return false;
     }
-    const int workers = o.workers > 0 ? o.workers
-                                      : std::max(1, int(std::thread::hardware_concurrency()));
+    const int workers
+        = o.workers > 0 ? o.workers : std::max(1, int(std::thread::hardware_concurrency()));
 
     // References first: a bad file should fail before any long pass.
     std::vector<LinearCombination::Reference> refs;
@@ -223,8 +225,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
 
     // Blocks: whole spectra of [slices] x [rows] x all columns, on chunk boundaries.
     const double bytesPerVoxel = double(ne) * sizeof(float) + nmaps * sizeof(float);
-    const std::size_t budgetVoxels = std::max<std::size_t>(
-        nc, std::size_t(o.memoryBudgetMiB * 1048576.0 / bytesPerVoxel));
+    const std::size_t budgetVoxels
+        = std::max<std::size_t>(nc, std::size_t(o.memoryBudgetMiB * 1048576.0 / bytesPerVoxel));
     std::size_t blockSlices = 1, blockRows = nr;
     if (budgetVoxels >= nr * nc) {
         blockSlices = std::min(ns, budgetVoxels / (nr * nc));
@@ -241,23 +243,23 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
     std::vector<float> block(ne * report.blockVoxels);
     QElapsedTimer clock;
 
-    auto forEachBlock = [&](const std::function<bool(std::size_t, std::size_t, std::size_t,
-                                std::size_t)> &fn) {
-        for (std::size_t s0 = 0; s0 < ns; s0 += blockSlices)
-            for (std::size_t r0 = 0; r0 < nr; r0 += blockRows) {
-                const std::size_t bs = std::min(blockSlices, ns - s0);
-                const std::size_t br = std::min(blockRows, nr - r0);
-                clock.start();
-                if (!in.readBlock(s0, bs, r0, br, block.data())) {
-                    error = in.error();
-                    return false;
-                }
-                report.readSeconds += clock.nsecsElapsed() * 1e-9;
-                if (!fn(s0, bs, r0, br))
-                    return false;
-            }
-        return true;
-    };
+    auto forEachBlock
+        = [&](const std::function<bool(std::size_t, std::size_t, std::size_t, std::size_t)> &fn) {
+              for (std::size_t s0 = 0; s0 < ns; s0 += blockSlices)
+                  for (std::size_t r0 = 0; r0 < nr; r0 += blockRows) {
+                      const std::size_t bs = std::min(blockSlices, ns - s0);
+                      const std::size_t br = std::min(blockRows, nr - r0);
+                      clock.start();
+                      if (!in.readBlock(s0, bs, r0, br, block.data())) {
+                          error = in.error();
+                          return false;
+                      }
+                      report.readSeconds += clock.nsecsElapsed() * 1e-9;
+                      if (!fn(s0, bs, r0, br))
+                          return false;
+                  }
+              return true;
+          };
 
     // PCA before everything else: a first pass gathers the covariance of the spectra.
     std::unique_ptr<SpectraPca> pca;
@@ -333,13 +335,13 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
     bool ok = true;
     const hid_t entry = makeGroup(out, "entry", "NXentry");
     setStringAttr(out, "default", QStringLiteral("entry"));
-    setStringAttr(entry, "default", nk ? QStringLiteral("fraction_") + stems[0]
-                                       : QStringLiteral("edge_step"));
+    setStringAttr(entry, "default",
+        nk ? QStringLiteral("fraction_") + stems[0] : QStringLiteral("edge_step"));
     setStringAttr(entry, "program", QStringLiteral("vexa2-spectra maps"));
     setStringAttr(entry, "source", QFileInfo(o.stackPath).absoluteFilePath());
     {
-        const double pre[2] = {edge.preFrom, edge.preTo};
-        const double post[2] = {edge.postFrom, edge.postTo};
+        const double pre[2] = { edge.preFrom, edge.preTo };
+        const double post[2] = { edge.postFrom, edge.postTo };
         setDoubleAttr(entry, "pre_edge_range", pre, 2);
         setDoubleAttr(entry, "post_edge_range", post, 2);
         setStringAttr(entry, "pre_edge_range_chosen",
@@ -352,12 +354,14 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         setDoubleAttr(entry, "e0_guess", &report.e0Guess, 1);
         setStringAttr(entry, "e0_method",
             std::isnan(edge.fixedE0)
-                ? QStringLiteral("largest slope: steepest step after smoothing, refined by the quintic "
-                                 "through the six measured values around it")
+                ? QStringLiteral(
+                    "largest slope: steepest step after smoothing, refined by the quintic "
+                    "through the six measured values around it")
                 : QStringLiteral("given: %1 eV").arg(edge.fixedE0, 0, 'g', 10));
         setDoubleAttr(entry, "white_line_span", &edge.whiteLineSpan, 1);
         setStringAttr(entry, "min_step",
-            std::isnan(o.minStep) ? QStringLiteral("5 x the standard error of each voxel's step (from its pre-edge rms)")
+            std::isnan(o.minStep) ? QStringLiteral(
+                "5 x the standard error of each voxel's step (from its pre-edge rms)")
                                   : QString::number(o.minStep, 'g', 8));
         setIntAttr(entry, "pca_components", o.pcaComponents);
         if (pca)
@@ -368,19 +372,18 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         setStringAttr(entry, "references", absRefs.join(u'\n'));
         setIntAttr(entry, "sum_to_one", o.sumToOne ? 1 : 0);
         if (lcf) {
-            const double fr[2]
-                = {energies[lcf->fitBegin()], energies[lcf->fitEnd() - 1]};
+            const double fr[2] = { energies[lcf->fitBegin()], energies[lcf->fitEnd() - 1] };
             setDoubleAttr(entry, "fit_range", fr, 2);
         }
     }
     ok = ok && writeVector(entry, "energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, energies.data(), ne);
     ok = ok
-        && writeVector(entry, "slice_numbers", H5T_STD_I32LE, H5T_NATIVE_INT,
-            in.sliceNumbers().data(), ns);
+        && writeVector(
+            entry, "slice_numbers", H5T_STD_I32LE, H5T_NATIVE_INT, in.sliceNumbers().data(), ns);
 
     std::vector<hid_t> mapSets;
-    const hsize_t mapDims[3] = {ns, nr, nc};
-    const hsize_t mapChunk[3] = {1, std::min<hsize_t>(nr, 512), std::min<hsize_t>(nc, 512)};
+    const hsize_t mapDims[3] = { ns, nr, nc };
+    const hsize_t mapChunk[3] = { 1, std::min<hsize_t>(nr, 512), std::min<hsize_t>(nc, 512) };
     for (const QString &name : names) {
         const QByteArray n = name.toLatin1();
         const hid_t g = makeGroup(entry, n.constData(), "NXdata");
@@ -390,7 +393,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         H5Pset_chunk(dcpl, 3, mapChunk);
         const float nanFill = std::numeric_limits<float>::quiet_NaN();
         H5Pset_fill_value(dcpl, H5T_NATIVE_FLOAT, &nanFill);
-        const hid_t d = H5Dcreate2(g, "data", H5T_IEEE_F32LE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+        const hid_t d
+            = H5Dcreate2(g, "data", H5T_IEEE_F32LE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
         H5Pclose(dcpl);
         H5Sclose(space);
         ok = ok && d >= 0;
@@ -409,7 +413,7 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         const hid_t g = makeGroup(entry, "normalised", "NXdata");
         setStringAttr(g, "signal", QStringLiteral("mu"));
         ok = ok && writeVector(g, "energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, energies.data(), ne);
-        const hsize_t dims[4] = {ne, ns, nr, nc};
+        const hsize_t dims[4] = { ne, ns, nr, nc };
         hsize_t chunk[4];
         for (int i = 0; i < 4; ++i)
             chunk[i] = std::max<hsize_t>(1, std::min<hsize_t>(dims[i], in.chunk()[i]));
@@ -445,7 +449,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
                     mu[i] = block[i * nv + v];
                     absSum += std::abs(mu[i]);
                 }
-                const SpectrumEdge::Result r = analyser.analyse(mu.data(), work.data(), norm.data());
+                const SpectrumEdge::Result r
+                    = analyser.analyse(mu.data(), work.data(), norm.data());
                 const double threshold = std::isnan(o.minStep)
                     ? std::max(5 * r.stepError, 1e-4 * absSum / double(ne))
                     : o.minStep;
@@ -474,17 +479,17 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         });
         report.computeSeconds += c.nsecsElapsed() * 1e-9;
         c.start();
-        const hsize_t start[3] = {s0, r0, 0};
-        const hsize_t count[3] = {bs, br, nc};
+        const hsize_t start[3] = { s0, r0, 0 };
+        const hsize_t count[3] = { bs, br, nc };
         for (int m = 0; m < nmaps; ++m)
-            if (!writeBox(mapSets[std::size_t(m)], 3, start, count,
-                    maps.data() + std::size_t(m) * nv)) {
+            if (!writeBox(
+                    mapSets[std::size_t(m)], 3, start, count, maps.data() + std::size_t(m) * nv)) {
                 error = QStringLiteral("cannot write %1 into %2").arg(names[m], tmpPath);
                 return false;
             }
         if (normSet >= 0) {
-            const hsize_t st4[4] = {0, s0, r0, 0};
-            const hsize_t ct4[4] = {ne, bs, br, nc};
+            const hsize_t st4[4] = { 0, s0, r0, 0 };
+            const hsize_t ct4[4] = { ne, bs, br, nc };
             if (!writeBox(normSet, 4, st4, ct4, block.data())) {
                 error = QStringLiteral("cannot write the normalised stack into %1").arg(tmpPath);
                 return false;
@@ -509,7 +514,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         QFile::remove(tmpPath);
         return false;
     }
-    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(o.outPath).constData())
+    if (std::rename(
+            QFile::encodeName(tmpPath).constData(), QFile::encodeName(o.outPath).constData())
         != 0) {
         error = QStringLiteral("cannot rename %1 to %2").arg(tmpPath, o.outPath);
         QFile::remove(tmpPath);
@@ -521,8 +527,8 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
 
     if (!o.tiffDir.isEmpty()) {
         // Read back slice by slice: the maps never need to be whole in memory.
-        const hid_t f = H5Fopen(QFile::encodeName(o.outPath).constData(), H5F_ACC_RDONLY,
-            H5P_DEFAULT);
+        const hid_t f
+            = H5Fopen(QFile::encodeName(o.outPath).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
         std::vector<float> image(nr * nc);
         for (const QString &name : names) {
             const QString dir = QDir(o.tiffDir).filePath(name);
@@ -531,20 +537,21 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
                 H5Fclose(f);
                 return false;
             }
-            const hid_t d
-                = H5Dopen2(f, QStringLiteral("/entry/%1/data").arg(name).toLatin1().constData(),
-                    H5P_DEFAULT);
+            const hid_t d = H5Dopen2(
+                f, QStringLiteral("/entry/%1/data").arg(name).toLatin1().constData(), H5P_DEFAULT);
             for (std::size_t s = 0; s < ns; ++s) {
-                const hsize_t start[3] = {s, 0, 0};
-                const hsize_t count[3] = {1, nr, nc};
+                const hsize_t start[3] = { s, 0, 0 };
+                const hsize_t count[3] = { 1, nr, nc };
                 const hid_t fs = H5Dget_space(d);
                 H5Sselect_hyperslab(fs, H5S_SELECT_SET, start, nullptr, count, nullptr);
                 const hid_t ms = H5Screate_simple(3, count, nullptr);
                 H5Dread(d, H5T_NATIVE_FLOAT, ms, fs, H5P_DEFAULT, image.data());
                 H5Sclose(ms);
                 H5Sclose(fs);
-                const QString file = QDir(dir).filePath(
-                    QStringLiteral("%1_%2.tif").arg(name).arg(in.sliceNumbers()[s], 5, 10, QLatin1Char('0')));
+                const QString file
+                    = QDir(dir).filePath(QStringLiteral("%1_%2.tif")
+                                             .arg(name)
+                                             .arg(in.sliceNumbers()[s], 5, 10, QLatin1Char('0')));
                 if (!writeFloatTiff(file, image.data(), int(nc), int(nr),
                         QStringLiteral("%1 slice %2 from %3")
                             .arg(name)
@@ -588,7 +595,8 @@ QStringList MapsRun::mapsIn(const QString &path)
         return names;
     const hid_t entry = H5Gopen2(f, "/entry", H5P_DEFAULT);
     if (entry >= 0) {
-        H5Literate(entry, H5_INDEX_NAME, H5_ITER_INC, nullptr,
+        H5Literate(
+            entry, H5_INDEX_NAME, H5_ITER_INC, nullptr,
             [](hid_t g, const char *name, const H5L_info_t *, void *data) -> herr_t {
                 const QByteArray path = QByteArray(name) + "/data";
                 if (H5Lexists(g, name, H5P_DEFAULT) > 0
@@ -624,15 +632,15 @@ bool MapsRun::readMapSlice(const QString &path, const QString &name, std::size_t
         : -1;
     if (d >= 0) {
         const hid_t fs = H5Dget_space(d);
-        hsize_t dims[3] = {0, 0, 0};
+        hsize_t dims[3] = { 0, 0, 0 };
         if (H5Sget_simple_extent_ndims(fs) == 3) {
             H5Sget_simple_extent_dims(fs, dims, nullptr);
             if (slice < dims[0]) {
                 rows = dims[1];
                 columns = dims[2];
                 out.resize(rows * columns);
-                const hsize_t start[3] = {slice, 0, 0};
-                const hsize_t count[3] = {1, dims[1], dims[2]};
+                const hsize_t start[3] = { slice, 0, 0 };
+                const hsize_t count[3] = { 1, dims[1], dims[2] };
                 H5Sselect_hyperslab(fs, H5S_SELECT_SET, start, nullptr, count, nullptr);
                 const hid_t ms = H5Screate_simple(3, count, nullptr);
                 ok = H5Dread(d, H5T_NATIVE_FLOAT, ms, fs, H5P_DEFAULT, out.data()) >= 0;

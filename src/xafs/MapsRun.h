@@ -6,8 +6,8 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <vector>
 
 // Maps of a spectral stack: per voxel edge step, E0, half-height energy, white line, and with
@@ -19,7 +19,7 @@ struct MapsOptions
     QString stackPath;
     QString outPath;
     SpectrumEdge::Params edge;
-    bool preGiven = false;  // edge.preFrom/preTo given; otherwise chosen from the energies
+    bool preGiven = false; // edge.preFrom/preTo given; otherwise chosen from the energies
     bool postGiven = false; // likewise for the post-edge range
     QStringList references;
     bool sumToOne = false;
@@ -31,8 +31,8 @@ struct MapsOptions
     double minStep = std::numeric_limits<double>::quiet_NaN();
     bool writeNormalised = false;
     QString tiffDir;
-    int workers = 0;                    // 0: every hardware thread
-    double memoryBudgetMiB = 1024;      // for the blocks of spectra
+    int workers = 0; // 0: every hardware thread
+    double memoryBudgetMiB = 1024; // for the blocks of spectra
 };
 
 struct MapsReport

@@ -16,8 +16,7 @@ SpectraPca::SpectraPca(int energies, int workers)
     , workers_(std::max(1, workers))
     , sum_(std::size_t(energies), 0.0)
     , outer_(std::size_t(energies) * std::size_t(energies), 0.0)
-{
-}
+{ }
 
 void SpectraPca::accumulate(const float *block, std::size_t voxels)
 {
@@ -54,7 +53,8 @@ bool SpectraPca::finish(int k)
         return false;
     k_ = k;
     Eigen::Map<const Eigen::MatrixXd> outer(outer_.data(), n_, n_);
-    const Eigen::VectorXd mean = Eigen::Map<const Eigen::VectorXd>(sum_.data(), n_) / double(count_);
+    const Eigen::VectorXd mean
+        = Eigen::Map<const Eigen::VectorXd>(sum_.data(), n_) / double(count_);
     Eigen::MatrixXd cov = outer.selfadjointView<Eigen::Lower>();
     cov = cov / double(count_) - mean * mean.transpose();
     Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> solver(cov);

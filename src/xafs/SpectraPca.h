@@ -31,9 +31,9 @@ private:
     int workers_ = 1;
     int k_ = 0;
     std::size_t count_ = 0;
-    std::vector<double> sum_;   // n
+    std::vector<double> sum_; // n
     std::vector<double> outer_; // n x n, lower triangle filled
-    std::vector<double> mean_;  // n
+    std::vector<double> mean_; // n
     std::vector<double> basis_; // n x k, column-major
     std::vector<double> eig_;
     double explained_ = 0;

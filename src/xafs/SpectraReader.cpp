@@ -42,7 +42,7 @@ bool SpectraReader::open(const QString &path)
         H5E_auto2_t f;
         void *d;
         ~Restore() { H5Eset_auto2(H5E_DEFAULT, f, d); }
-    } restore{oldFunc, oldData};
+    } restore { oldFunc, oldData };
 
     if (!QFile::exists(path))
         return fail(QStringLiteral("no such file"));
@@ -60,7 +60,7 @@ bool SpectraReader::open(const QString &path)
         return fail(QStringLiteral("no dataset /entry/spectra/mu"));
     mu_ = mu;
     const hid_t space = H5Dget_space(mu);
-    hsize_t dims[4] = {0, 0, 0, 0};
+    hsize_t dims[4] = { 0, 0, 0, 0 };
     const int rank = H5Sget_simple_extent_ndims(space);
     if (rank == 4)
         H5Sget_simple_extent_dims(space, dims, nullptr);
@@ -124,8 +124,8 @@ bool SpectraReader::readBox(
             error_ = QStringLiteral("%1: a read outside the stack").arg(path_);
             return false;
         }
-    const hsize_t st[4] = {start[0], start[1], start[2], start[3]};
-    const hsize_t ct[4] = {count[0], count[1], count[2], count[3]};
+    const hsize_t st[4] = { start[0], start[1], start[2], start[3] };
+    const hsize_t ct[4] = { count[0], count[1], count[2], count[3] };
     const hid_t fs = H5Dget_space(hid_t(mu_));
     H5Sselect_hyperslab(fs, H5S_SELECT_SET, st, nullptr, ct, nullptr);
     const hid_t ms = H5Screate_simple(4, ct, nullptr);
@@ -139,28 +139,28 @@ bool SpectraReader::readBox(
 
 bool SpectraReader::readSpectrum(std::size_t slice, std::size_t row, std::size_t column, float *out)
 {
-    const unsigned long long st[4] = {0, slice, row, column};
-    const unsigned long long ct[4] = {dims_[0], 1, 1, 1};
+    const unsigned long long st[4] = { 0, slice, row, column };
+    const unsigned long long ct[4] = { dims_[0], 1, 1, 1 };
     return readBox(st, ct, out);
 }
 
 bool SpectraReader::readImage(std::size_t energy, std::size_t slice, float *out)
 {
-    const unsigned long long st[4] = {energy, slice, 0, 0};
-    const unsigned long long ct[4] = {1, 1, dims_[2], dims_[3]};
+    const unsigned long long st[4] = { energy, slice, 0, 0 };
+    const unsigned long long ct[4] = { 1, 1, dims_[2], dims_[3] };
     return readBox(st, ct, out);
 }
 
 bool SpectraReader::readBlock(
     std::size_t s0, std::size_t ns, std::size_t r0, std::size_t nr, float *out)
 {
-    const unsigned long long st[4] = {0, s0, r0, 0};
-    const unsigned long long ct[4] = {dims_[0], ns, nr, dims_[3]};
+    const unsigned long long st[4] = { 0, s0, r0, 0 };
+    const unsigned long long ct[4] = { dims_[0], ns, nr, dims_[3] };
     return readBox(st, ct, out);
 }
 
-bool SpectraReader::readMeanSpectrum(std::size_t s0, std::size_t s1, std::size_t r0,
-    std::size_t r1, std::size_t c0, std::size_t c1, std::vector<double> &out)
+bool SpectraReader::readMeanSpectrum(std::size_t s0, std::size_t s1, std::size_t r0, std::size_t r1,
+    std::size_t c0, std::size_t c1, std::vector<double> &out)
 {
     s1 = std::min(s1, dims_[1]);
     r1 = std::min(r1, dims_[2]);
@@ -171,8 +171,8 @@ bool SpectraReader::readMeanSpectrum(std::size_t s0, std::size_t s1, std::size_t
     out.assign(dims_[0], 0.0);
     std::vector<float> buf(dims_[0] * nv);
     for (std::size_t s = s0; s < s1; ++s) {
-        const unsigned long long st[4] = {0, s, r0, c0};
-        const unsigned long long ct[4] = {dims_[0], 1, r1 - r0, c1 - c0};
+        const unsigned long long st[4] = { 0, s, r0, c0 };
+        const unsigned long long ct[4] = { dims_[0], 1, r1 - r0, c1 - c0 };
         if (!readBox(st, ct, buf.data()))
             return false;
         for (std::size_t e = 0; e < dims_[0]; ++e) {

@@ -52,8 +52,8 @@ private:
     QString error_;
     long long file_ = -1;
     long long mu_ = -1;
-    std::size_t dims_[4] = {0, 0, 0, 0};
-    std::size_t chunk_[4] = {0, 0, 0, 0};
+    std::size_t dims_[4] = { 0, 0, 0, 0 };
+    std::size_t chunk_[4] = { 0, 0, 0, 0 };
     std::vector<double> energies_;
     std::vector<int> sliceNumbers_;
 };

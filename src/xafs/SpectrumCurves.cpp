@@ -43,9 +43,9 @@ QString SpectrumCurves::csv(const std::vector<SpectrumCurves> &curves)
 {
     if (curves.empty())
         return QString();
-    QStringList header{QStringLiteral("energy_eV")};
+    QStringList header { QStringLiteral("energy_eV") };
     for (const SpectrumCurves &c : curves) {
-        for (const char *k : {"mu", "pre", "post", "normalised"})
+        for (const char *k : { "mu", "pre", "post", "normalised" })
             header << QStringLiteral("%1 %2").arg(c.label, QLatin1String(k));
         if (!c.fit.empty())
             header << QStringLiteral("%1 fit").arg(c.label);
@@ -66,7 +66,7 @@ QString SpectrumCurves::csv(const std::vector<SpectrumCurves> &curves)
     for (std::size_t i = 0; i < e.size(); ++i) {
         out += num(e[i]);
         for (const SpectrumCurves &c : curves) {
-            for (const std::vector<double> *v : {&c.mu, &c.pre, &c.post, &c.normalised})
+            for (const std::vector<double> *v : { &c.mu, &c.pre, &c.post, &c.normalised })
                 out += u',' + num(i < v->size() ? (*v)[i] : std::nan(""));
             if (!c.fit.empty())
                 out += u',' + num(c.fit[i]);

@@ -17,7 +17,7 @@ struct SpectrumCurves
     QString label; // what the spectrum is: "voxel 3 12 40", "region mean ..."
     std::vector<double> energies;
     std::vector<double> mu, pre, post, normalised;
-    std::vector<double> fit;                     // empty without references
+    std::vector<double> fit; // empty without references
     std::vector<std::vector<double>> components; // weight x reference, one per reference
     QStringList componentNames;
     std::vector<double> weights;

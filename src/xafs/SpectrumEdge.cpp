@@ -256,8 +256,8 @@ bool SpectrumEdge::fitPoly(const double *y, std::size_t i0, std::size_t i1, int 
     c[2] = (c02 * b0 + c12 * b1 + c22 * b2) / det;
     if (leverage) {
         const double v1 = x0, v2 = x0 * x0;
-        *leverage = (c00 + v1 * v1 * c11 + v2 * v2 * c22
-                        + 2 * (v1 * c01 + v2 * c02 + v1 * v2 * c12))
+        *leverage
+            = (c00 + v1 * v1 * c11 + v2 * v2 * c22 + 2 * (v1 * c01 + v2 * c02 + v1 * v2 * c12))
             / det;
     }
     return true;
@@ -279,8 +279,7 @@ SpectrumEdge::Result SpectrumEdge::analyse(const float *mu, double *work, float 
     return run(mu, work, normalised);
 }
 
-SpectrumEdge::Result SpectrumEdge::analyse(
-    const double *mu, double *work, double *normalised) const
+SpectrumEdge::Result SpectrumEdge::analyse(const double *mu, double *work, double *normalised) const
 {
     return run(mu, work, normalised);
 }
@@ -294,7 +293,8 @@ SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised)
     double *norm = work + n;
     for (std::size_t i = 0; i < n; ++i)
         y[i] = double(mu[i]);
-    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n, &quintic_) : p_.fixedE0;
+    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n, &quintic_)
+                                  : p_.fixedE0;
     r.e0Half = r.whiteLine = r.whiteLineEnergy = std::numeric_limits<double>::quiet_NaN();
 
     const std::size_t a0 = lowerIndex(r.e0 + p_.preFrom);
@@ -359,10 +359,11 @@ SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised)
         r.whiteLine = norm[m];
         r.whiteLineEnergy = e_[m];
         if (m > 0 && m + 1 < n && m > w0 && m + 1 < w1) {
-            const double v = vertexX(e_[m - 1], norm[m - 1], e_[m], norm[m], e_[m + 1], norm[m + 1]);
+            const double v
+                = vertexX(e_[m - 1], norm[m - 1], e_[m], norm[m], e_[m + 1], norm[m + 1]);
             r.whiteLineEnergy = v;
-            r.whiteLine = parabolaAt(
-                e_[m - 1], norm[m - 1], e_[m], norm[m], e_[m + 1], norm[m + 1], v);
+            r.whiteLine
+                = parabolaAt(e_[m - 1], norm[m - 1], e_[m], norm[m], e_[m + 1], norm[m + 1], v);
         }
     }
     return r;

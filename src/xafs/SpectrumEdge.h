@@ -29,17 +29,17 @@ public:
 
     struct Result
     {
-        double e0 = 0;       // eV
-        double e0Half = 0;   // eV, where the normalised spectrum crosses 0.5 next to E0
-        double step = 0;     // post(E0) - pre(E0)
-        double preRms = 0;   // rms residual of the pre-edge line: the spectrum's noise
+        double e0 = 0; // eV
+        double e0Half = 0; // eV, where the normalised spectrum crosses 0.5 next to E0
+        double step = 0; // post(E0) - pre(E0)
+        double preRms = 0; // rms residual of the pre-edge line: the spectrum's noise
         // Standard error of the step for noise of preRms on every energy: the two fits'
         // uncertainty at E0 (large where a fit is extrapolated far or rests on few energies).
         double stepError = 0;
-        double whiteLine = 0;       // highest normalised value within whiteLineSpan above E0
+        double whiteLine = 0; // highest normalised value within whiteLineSpan above E0
         double whiteLineEnergy = 0; // eV
-        double pre[2] = {0, 0};     // pre(E) = pre[0] + pre[1] * (E - eRef)
-        double post[3] = {0, 0, 0}; // post(E) = post[0] + post[1] x + post[2] x^2, x = E - eRef
+        double pre[2] = { 0, 0 }; // pre(E) = pre[0] + pre[1] * (E - eRef)
+        double post[3] = { 0, 0, 0 }; // post(E) = post[0] + post[1] x + post[2] x^2, x = E - eRef
         bool ok = false; // false: a range held too few energies or the step was not finite
     };
 

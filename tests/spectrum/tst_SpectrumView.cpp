@@ -1,7 +1,7 @@
 // The Spectrum view offscreen: a stack file written here, a real click on a voxel of the
 // image, and the plotted series read back from the chart.
-#include "ImgDispWCBar.h"
 #include "DispB.h"
+#include "ImgDispWCBar.h"
 #include "SpectrumView.h"
 #include "xafs/ModelStack.h"
 
@@ -71,7 +71,8 @@ void tst_SpectrumView::clickShowsTheVoxelsSpectrum()
     click(v, row, column);
     QCOMPARE(shown.count(), 1);
     const int s = v.slice();
-    QCOMPARE(shown.first().first().toString(), QString("voxel %1 %2 %3").arg(s).arg(row).arg(column));
+    QCOMPARE(
+        shown.first().first().toString(), QString("voxel %1 %2 %3").arg(s).arg(row).arg(column));
     QLineSeries *mu = v.series("mu");
     QVERIFY(mu);
     const std::vector<double> energies = scanEnergies();
@@ -91,7 +92,7 @@ void tst_SpectrumView::fitPinsAndCsv()
     v.show();
     QVERIFY(QTest::qWaitForWindowExposed(&v));
     QVERIFY(v.loadStack(stack_));
-    QVERIFY2(v.loadReferences({refA_, refB_}), qPrintable(v.lastError()));
+    QVERIFY2(v.loadReferences({ refA_, refB_ }), qPrintable(v.lastError()));
     v.setNormalised(true);
     click(v, 3, 4); // 60 % A, 40 % B
     QLineSeries *norm = v.series("normalised");
@@ -103,8 +104,9 @@ void tst_SpectrumView::fitPinsAndCsv()
         QVERIFY(std::abs(fit->at(i).y() - norm->at(i).y()) < 0.02);
     QVERIFY(std::abs(v.current().weights[0] - 0.6) < 0.02);
     // The component is the weighted reference: at the last energy, 0.6 x about 1.
-    QVERIFY(std::abs(a->at(a->count() - 1).y() - 0.6 * fit->at(fit->count() - 1).y()
-                / (v.current().weights[0] + v.current().weights[1]))
+    QVERIFY(std::abs(a->at(a->count() - 1).y()
+                - 0.6 * fit->at(fit->count() - 1).y()
+                    / (v.current().weights[0] + v.current().weights[1]))
         < 0.05);
 
     v.pinCurrent();
@@ -136,7 +138,7 @@ void tst_SpectrumView::mapsAsImages()
     QVERIFY(QTest::qWaitForWindowExposed(&v));
     QVERIFY(v.loadStack(stack_));
     const QString maps = dir_.filePath("maps.h5");
-    QVERIFY2(v.makeMaps(maps, {refA_, refB_}), qPrintable(v.lastError()));
+    QVERIFY2(v.makeMaps(maps, { refA_, refB_ }), qPrintable(v.lastError()));
     QVERIFY(v.mapNames().contains("fraction_FeA"));
     QVERIFY(v.mapNames().contains("e0"));
     // The fraction map is shown: a mixture pixel is grey between the pure ones.

@@ -105,10 +105,10 @@ void tst_SpectraMaps::mapsOfAModelStack()
     const QString out = dir_.filePath("maps.h5");
     const QString tiff = dir_.filePath("tiff");
     QString log;
-    QCOMPARE(run({"maps", stack_, "-o", out, "--pre", "-100:-30", "--post", "30:120", "--refs",
-                     refA_, refB_, "--sum-to-one", "--normalised", "--tiff", tiff, "--threads",
-                     "2"},
-                 &log),
+    QCOMPARE(
+        run({ "maps", stack_, "-o", out, "--pre", "-100:-30", "--post", "30:120", "--refs", refA_,
+                refB_, "--sum-to-one", "--normalised", "--tiff", tiff, "--threads", "2" },
+            &log),
         0);
     QVERIFY2(log.contains("pre-edge -100:-30 eV"), qPrintable(log));
     QVERIFY(!QFile::exists(out + ".part"));
@@ -121,10 +121,10 @@ void tst_SpectraMaps::mapsOfAModelStack()
     const std::vector<float> fb = readFloats(out, "/entry/fraction_FeB/data");
     const std::vector<float> rf = readFloats(out, "/entry/r_factor/data");
     const std::size_t n = std::size_t(kSlices * kRows * kCols);
-    for (const auto *m : {&step, &e0, &half, &wl, &fa, &fb, &rf})
+    for (const auto *m : { &step, &e0, &half, &wl, &fa, &fb, &rf })
         QCOMPARE(m->size(), n);
-    QCOMPARE(readAttr(out, "pre_edge_range"), (std::vector<double>{-100, -30}));
-    QCOMPARE(readAttr(out, "post_edge_range"), (std::vector<double>{30, 120}));
+    QCOMPARE(readAttr(out, "pre_edge_range"), (std::vector<double> { -100, -30 }));
+    QCOMPARE(readAttr(out, "post_edge_range"), (std::vector<double> { 30, 120 }));
 
     const std::vector<double> energies = scanEnergies();
     for (int s = 0; s < kSlices; ++s)
@@ -150,13 +150,14 @@ void tst_SpectraMaps::mapsOfAModelStack()
                 if (c == 4 && r > 0 && r < 5)
                     continue; // a mixture's E0 depends on its make-up; its fractions are checked
                 const double density = s == 0 ? 1.0 : 0.5;
-                const double e0True = trueE0({kA, kB}, {density * f, density * (1 - f)});
+                const double e0True = trueE0({ kA, kB }, { density * f, density * (1 - f) });
                 const double stepTrue = fitAt(energies, mu, e0True, 30, 120, 2)
                     - fitAt(energies, mu, e0True, -100, -30, 1);
                 QVERIFY2(std::abs(e0[i] - e0True) <= 0.05,
                     qPrintable(where + QString(": E0 %1, expected %2").arg(e0[i]).arg(e0True)));
                 QVERIFY2(std::abs(step[i] / stepTrue - 1) <= 0.005,
-                    qPrintable(where + QString(": step %1, expected %2").arg(step[i]).arg(stepTrue)));
+                    qPrintable(
+                        where + QString(": step %1, expected %2").arg(step[i]).arg(stepTrue)));
             }
         }
 
@@ -185,7 +186,7 @@ void tst_SpectraMaps::pcaDenoisesTheEdgePosition()
     QVERIFY(writeStack(noisy, 0.01));
     auto e0Error = [&](const QStringList &extra, QString *log) {
         const QString out = dir_.filePath("noisy-maps.h5");
-        if (run(QStringList{"maps", noisy, "-o", out} + extra, log) != 0)
+        if (run(QStringList { "maps", noisy, "-o", out } + extra, log) != 0)
             return -1.0;
         const std::vector<float> e0 = readFloats(out, "/entry/e0/data");
         double ss = 0;
@@ -193,7 +194,7 @@ void tst_SpectraMaps::pcaDenoisesTheEdgePosition()
         for (int s = 0; s < kSlices; ++s)
             for (int r = 0; r < kRows; ++r)
                 for (int c = 2; c < 4; ++c) {
-                    const double t = trueE0({c == 2 ? kA : kB}, {1.0});
+                    const double t = trueE0({ c == 2 ? kA : kB }, { 1.0 });
                     const double d = std::isnan(e0[at(s, r, c)]) ? 10 : e0[at(s, r, c)] - t;
                     ss += d * d;
                     ++count;
@@ -209,8 +210,9 @@ void tst_SpectraMaps::pcaDenoisesTheEdgePosition()
         for (int r = 0; r < kRows; ++r)
             for (int c = 0; c < 2; ++c)
                 QVERIFY2(std::isnan(e0[at(s, r, c)]),
-                    qPrintable(QString("E0 %1 at %2 %3 %4").arg(e0[at(s, r, c)]).arg(s).arg(r).arg(c)));
-    const double denoised = e0Error({"--pca", "3"}, &log);
+                    qPrintable(
+                        QString("E0 %1 at %2 %3 %4").arg(e0[at(s, r, c)]).arg(s).arg(r).arg(c)));
+    const double denoised = e0Error({ "--pca", "3" }, &log);
     QVERIFY2(denoised > 0, qPrintable(log));
     QVERIFY2(log.contains("3 components explain"), qPrintable(log));
     const std::vector<double> explained
@@ -225,15 +227,15 @@ void tst_SpectraMaps::failures_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no output") << QStringList{"maps", "STACK"} << 2 << "no output file";
-    QTest::newRow("reversed range") << QStringList{"maps", "STACK", "-o", "OUT", "--pre", "-30:-100"}
-                                    << 2 << "--pre needs a range";
-    QTest::newRow("unknown option") << QStringList{"maps", "STACK", "-o", "OUT", "--fast"} << 2
-                                    << "unknown option --fast";
-    QTest::newRow("missing stack") << QStringList{"maps", "MISSING", "-o", "OUT"} << 1
-                                   << "missing.h5: no such file";
+    QTest::newRow("no output") << QStringList { "maps", "STACK" } << 2 << "no output file";
+    QTest::newRow("reversed range") << QStringList { "maps", "STACK", "-o", "OUT", "--pre",
+        "-30:-100" } << 2 << "--pre needs a range";
+    QTest::newRow("unknown option")
+        << QStringList { "maps", "STACK", "-o", "OUT", "--fast" } << 2 << "unknown option --fast";
+    QTest::newRow("missing stack")
+        << QStringList { "maps", "MISSING", "-o", "OUT" } << 1 << "missing.h5: no such file";
     QTest::newRow("missing reference")
-        << QStringList{"maps", "STACK", "-o", "OUT", "--refs", "NOREF"} << 1 << "noref.txt";
+        << QStringList { "maps", "STACK", "-o", "OUT", "--refs", "NOREF" } << 1 << "noref.txt";
 }
 
 void tst_SpectraMaps::failures()

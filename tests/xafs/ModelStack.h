@@ -19,8 +19,8 @@ namespace modelstack {
 using namespace xafsmodel;
 
 inline const int kSlices = 2, kRows = 6, kCols = 5;
-inline const Species kA{7112, 1.0, 1.0, 0.3, 4, 2};
-inline const Species kB{7120, 1.2, 1.0, 0.9, 3, 2.5};
+inline const Species kA { 7112, 1.0, 1.0, 0.3, 4, 2 };
+inline const Species kB { 7120, 1.2, 1.0, 0.9, 3, 2.5 };
 inline const Background kBg;
 
 // Column 0 air, 1 matrix without an edge, 2 species A, 3 species B, 4 a fraction of A that
@@ -62,14 +62,14 @@ inline bool writeStack(const QString &path, double noise)
                 for (int c = 0; c < kCols; ++c)
                     mu[((e * kSlices + s) * kRows + r) * kCols + c]
                         = float(voxelMu(s, r, c, energies[e]) + noise * gauss(rng));
-    const hid_t f = H5Fcreate(path.toLocal8Bit().constData(), H5F_ACC_TRUNC, H5P_DEFAULT,
-        H5P_DEFAULT);
+    const hid_t f
+        = H5Fcreate(path.toLocal8Bit().constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
     if (f < 0)
         return false;
     const hid_t entry = H5Gcreate2(f, "entry", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
     const hid_t g = H5Gcreate2(entry, "spectra", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
-    const hsize_t dims[4] = {ne, kSlices, kRows, kCols};
-    const hsize_t chunk[4] = {ne, 1, 2, kCols};
+    const hsize_t dims[4] = { ne, kSlices, kRows, kCols };
+    const hsize_t chunk[4] = { ne, 1, 2, kCols };
     hid_t space = H5Screate_simple(4, dims, nullptr);
     const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
     H5Pset_chunk(dcpl, 4, chunk);
@@ -84,10 +84,9 @@ inline bool writeStack(const QString &path, double noise)
     H5Dclose(d);
     H5Sclose(space);
     const hsize_t ns = kSlices;
-    const int numbers[kSlices] = {10, 11};
+    const int numbers[kSlices] = { 10, 11 };
     space = H5Screate_simple(1, &ns, nullptr);
-    d = H5Dcreate2(g, "slice_numbers", H5T_STD_I32LE, space, H5P_DEFAULT, H5P_DEFAULT,
-        H5P_DEFAULT);
+    d = H5Dcreate2(g, "slice_numbers", H5T_STD_I32LE, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
     ok = ok && H5Dwrite(d, H5T_NATIVE_INT, H5S_ALL, H5S_ALL, H5P_DEFAULT, numbers) >= 0;
     H5Dclose(d);
     H5Sclose(space);
@@ -103,7 +102,7 @@ inline bool writeReference(const QString &path, const Species &sp)
     std::vector<double> mu;
     for (double e : energies)
         mu.push_back(background(kBg, e) + edgeOnly(sp, e));
-    const double e0 = trueE0({sp}, {1.0});
+    const double e0 = trueE0({ sp }, { 1.0 });
     double slope = 0;
     const double pre = fitAt(energies, mu, e0, -100, -30, 1, &slope);
     const double step = fitAt(energies, mu, e0, 30, 120, 2) - pre;

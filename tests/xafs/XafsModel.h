@@ -12,9 +12,9 @@ namespace xafsmodel {
 
 struct Species
 {
-    double e0 = 7112;  // arctan centre (eV)
-    double width = 1;  // arctan half width (eV)
-    double step = 1;   // arctan amplitude
+    double e0 = 7112; // arctan centre (eV)
+    double width = 1; // arctan half width (eV)
+    double step = 1; // arctan amplitude
     double wlHeight = 0.5, wlOffset = 4, wlSigma = 2; // white line, in units of the step
 };
 
@@ -93,7 +93,7 @@ inline double fitAt(const std::vector<double> &x, const std::vector<double> &y, 
         const long double t = x[i] - e0;
         if (t < lo || t > hi)
             continue;
-        long double p[3] = {1, t, t * t};
+        long double p[3] = { 1, t, t * t };
         for (int r = 0; r <= order; ++r) {
             for (int c = 0; c <= order; ++c)
                 m[r][c] += p[r] * p[c];

@@ -14,8 +14,8 @@ namespace {
 std::vector<LinearCombination::Reference> references(const std::vector<double> &energies)
 {
     std::vector<LinearCombination::Reference> refs(3);
-    const double e0[3] = {7112, 7116, 7120};
-    const double wl[3] = {0.2, 0.9, 0.5};
+    const double e0[3] = { 7112, 7116, 7120 };
+    const double wl[3] = { 0.2, 0.9, 0.5 };
     for (int r = 0; r < 3; ++r) {
         Species s;
         s.e0 = e0[r];
@@ -47,16 +47,16 @@ void tst_LinearCombination::weights_data()
     QTest::addColumn<bool>("sumToOne");
     QTest::addColumn<double>("noise");
     QTest::addColumn<QList<double>>("expected");
-    QTest::newRow("two of three") << QList<double>{0.3, 0.7, 0} << false << 0.0
-                                  << QList<double>{0.3, 0.7, 0};
-    QTest::newRow("three, sum to one") << QList<double>{0.2, 0.5, 0.3} << true << 0.0
-                                       << QList<double>{0.2, 0.5, 0.3};
-    QTest::newRow("scaled, free weights") << QList<double>{0.12, 0.3, 0.18} << false << 0.0
-                                          << QList<double>{0.12, 0.3, 0.18};
-    QTest::newRow("one species") << QList<double>{0, 0, 1} << true << 0.0
-                                 << QList<double>{0, 0, 1};
-    QTest::newRow("noise 1 %") << QList<double>{0.5, 0.25, 0.25} << true << 0.01
-                               << QList<double>{0.5, 0.25, 0.25};
+    QTest::newRow("two of three") << QList<double> { 0.3, 0.7, 0 } << false << 0.0
+                                  << QList<double> { 0.3, 0.7, 0 };
+    QTest::newRow("three, sum to one")
+        << QList<double> { 0.2, 0.5, 0.3 } << true << 0.0 << QList<double> { 0.2, 0.5, 0.3 };
+    QTest::newRow("scaled, free weights")
+        << QList<double> { 0.12, 0.3, 0.18 } << false << 0.0 << QList<double> { 0.12, 0.3, 0.18 };
+    QTest::newRow("one species") << QList<double> { 0, 0, 1 } << true << 0.0
+                                 << QList<double> { 0, 0, 1 };
+    QTest::newRow("noise 1 %") << QList<double> { 0.5, 0.25, 0.25 } << true << 0.01
+                               << QList<double> { 0.5, 0.25, 0.25 };
 }
 
 void tst_LinearCombination::weights()
@@ -129,8 +129,8 @@ void tst_LinearCombination::readsReferenceFilesAndInterpolates()
     QVERIFY(LinearCombination::readReference(path, ref, &error));
     QCOMPARE(ref.name, QString("Fe2O3"));
     QCOMPARE(int(ref.energies.size()), 3);
-    const std::vector<double> energies{6990, 7050, 7125, 7190, 7210};
-    const LinearCombination lcf(energies, {ref}, false, -1e9, 1e9);
+    const std::vector<double> energies { 6990, 7050, 7125, 7190, 7210 };
+    const LinearCombination lcf(energies, { ref }, false, -1e9, 1e9);
     QVERIFY(lcf.valid());
     QCOMPARE(int(lcf.fitBegin()), 1); // 6990 and 7210 lie outside the reference
     QCOMPARE(int(lcf.fitEnd()), 4);

@@ -69,7 +69,7 @@ void tst_SpectrumEdge::analyse()
     QVERIFY(r.ok);
 
     // Independent values from the noise-free model.
-    const double e0True = trueE0({sp}, {1.0});
+    const double e0True = trueE0({ sp }, { 1.0 });
     double preSlope = 0;
     const double preAtE0 = fitAt(energies, clean, e0True, p.preFrom, p.preTo, 1, &preSlope);
     const double stepTrue
@@ -110,10 +110,12 @@ void tst_SpectrumEdge::analyse()
     // The step's standard error covers the step's actual error from the noise.
     if (noise > 0)
         QVERIFY2(r.stepError > 0 && std::abs(r.step - stepTrue) < 4 * r.stepError,
-            qPrintable(QString("step %1 +- %2, expected %3").arg(r.step).arg(r.stepError).arg(stepTrue)));
+            qPrintable(
+                QString("step %1 +- %2, expected %3").arg(r.step).arg(r.stepError).arg(stepTrue)));
     // The pre-edge rms measures the noise (it sets the default smallest step).
     if (noise > 0)
-        QVERIFY2(std::abs(r.preRms / (noise * step) - 1) < 0.35, qPrintable(QString::number(r.preRms)));
+        QVERIFY2(
+            std::abs(r.preRms / (noise * step) - 1) < 0.35, qPrintable(QString::number(r.preRms)));
     else
         QVERIFY(r.preRms < 1e-3 * step);
 }
@@ -122,13 +124,13 @@ void tst_SpectrumEdge::defaultRangesFollowTheEnergies()
 {
     SpectrumEdge::Params p;
     // 150 eV below and above: the usual -150:-30 and 30:150.
-    SpectrumEdge::defaultRanges({6962, 7000, 7112, 7200, 7262}, 7112, p);
+    SpectrumEdge::defaultRanges({ 6962, 7000, 7112, 7200, 7262 }, 7112, p);
     QCOMPARE(p.preFrom, -150.0);
     QCOMPARE(p.preTo, -30.0);
     QCOMPARE(p.postFrom, 30.0);
     QCOMPARE(p.postTo, 150.0);
     // A short scan 7070-7200 around 7112: the ranges shrink with it.
-    SpectrumEdge::defaultRanges({7070, 7112, 7200}, 7112, p);
+    SpectrumEdge::defaultRanges({ 7070, 7112, 7200 }, 7112, p);
     QCOMPARE(p.preFrom, -42.0);
     QCOMPARE(p.preTo, -14.0);
     QCOMPARE(p.postFrom, 26.4);

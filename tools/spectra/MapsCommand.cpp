@@ -96,8 +96,8 @@ int runMapsCommand(const QStringList &args)
         } else if (a == QLatin1String("--pre") || a == QLatin1String("--post")) {
             const bool pre = a == QLatin1String("--pre");
             if (!value(v)
-                || !range(v, pre ? o.edge.preFrom : o.edge.postFrom,
-                    pre ? o.edge.preTo : o.edge.postTo))
+                || !range(
+                    v, pre ? o.edge.preFrom : o.edge.postFrom, pre ? o.edge.preTo : o.edge.postTo))
                 return usageError(QStringLiteral("%1 needs a range A:B with A < B").arg(a));
             (pre ? o.preGiven : o.postGiven) = true;
         } else if (a == QLatin1String("--post-order")) {
@@ -165,9 +165,8 @@ int runMapsCommand(const QStringList &args)
 
     MapsReport report;
     QString error;
-    const bool ok = MapsRun::run(o, report, error, [](const QString &line) {
-        out() << line << Qt::endl;
-    });
+    const bool ok
+        = MapsRun::run(o, report, error, [](const QString &line) { out() << line << Qt::endl; });
     if (!ok) {
         QTextStream(stderr) << "vexa2-spectra maps: " << error << Qt::endl;
         return 1;
@@ -188,7 +187,9 @@ int runMapsCommand(const QStringList &args)
                  .arg(report.writeSeconds, 0, 'f', 2);
     out() << QStringLiteral("maps: %1\n").arg(report.mapNames.join(u' '));
     if (!report.tiffFiles.isEmpty())
-        out() << QStringLiteral("%1 TIFF files under %2\n").arg(report.tiffFiles.size()).arg(o.tiffDir);
+        out() << QStringLiteral("%1 TIFF files under %2\n")
+                     .arg(report.tiffFiles.size())
+                     .arg(o.tiffDir);
     out() << QStringLiteral("written %1").arg(o.outPath) << Qt::endl;
     return 0;
 }
