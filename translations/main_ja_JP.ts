@@ -212,6 +212,14 @@
         <translation>再構成体積表示</translation>
     </message>
     <message>
+        <source>Spectrum</source>
+        <translation>スペクトル</translation>
+    </message>
+    <message>
+        <source>Spectrum View</source>
+        <translation>スペクトル表示</translation>
+    </message>
+    <message>
         <source>I0 of Raw Image</source>
         <translation>生画像の I0</translation>
     </message>

@@ -9,6 +9,8 @@
 #include "CtDisp.h"
 #include "CtFileSet.h"
 #include "CtView.h"
+#include "PopDockBase.h"
+#include "SpectrumView.h"
 #include "DataSaver.h"
 #include "SavingData.h"
 #include "Failures.h"
@@ -192,6 +194,11 @@ Body::Body(QWidget *parent)
     BGImgBase->setWidget(BGImgSel->view(), tr("BG Image"));
     CtImgsBase->setWidget(ctDisp, tr("CT images"));
     CtViewBase->setWidget(ctView, tr("Reconstructed Body View"));
+    spectrumView = new SpectrumView;
+    auto *spectrumBase = new PopDockBase;
+    spectrumBase->setObjectName("SpectrumBase");
+    spectrumBase->setWidget(spectrumView, tr("Spectrum View"));
+    ImgsTab->insertTab(ImgsTab->indexOf(CtViewPage) + 1, spectrumBase, tr("Spectrum"));
 
     // 8., 9.
     const int n = std::max(1, int(std::thread::hardware_concurrency()));

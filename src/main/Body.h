@@ -29,6 +29,7 @@ class CtCalc2;
 class CtCalc2Ui;
 class CtDisp;
 class CtView;
+class SpectrumView;
 class DataSaver;
 class ImgDatas;
 class QAbstractButton;
@@ -115,6 +116,8 @@ public:
     QList<QThread *> ctCalc2Threads;
     CtDisp *ctDisp = nullptr;
     CtView *ctView = nullptr;
+    // The Spectrum tab: spectra and maps of a spectral stack.
+    SpectrumView *spectrumView = nullptr;
     QuoltLink *quoltLink = nullptr;
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;

@@ -12,6 +12,7 @@
 #include "RingRemoval.h"
 #include "SliceDatas.h"
 #include "SlicesCtrl.h"
+#include "SpectrumView.h"
 #include "TextUtil.h"
 #include "ThetaUnits.h"
 
@@ -410,6 +411,32 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         const int tabs = showAllCt2Images ? int(ctCalc2s.size()) : 1;
         const int k = std::clamp(cmd.argInt(0), 1, std::max(1, tabs));
         showPageOf(ImgsTab, ImgsTab->findChild<PopDockBase *>(QString("Ct2ImgBase%1").arg(k)));
+
+        // ---- the Spectrum tab: a spectral stack, its maps and the spectrum of a voxel
+    } else if (is("spectra_load")) {
+        showPageOf(ImgsTab, spectrumView);
+        if (!spectrumView->loadStack(text))
+            recordFailure(Failures::Load,
+                QString("Cannot load the stack: %1%2")
+                    .arg(spectrumView->lastError(), placeOf(cmd)));
+    } else if (is("spectra_maps")) {
+        // With the tool's defaults; the batch goes on when the file is written.
+        if (!spectrumView->makeMaps(text, cmd.args.mid(1)))
+            recordFailure(Failures::FileWrite,
+                QString("Cannot make the maps: %1%2")
+                    .arg(spectrumView->lastError(), placeOf(cmd)));
+    } else if (is("spectra_export")) {
+        const QString file = cmd.arg(3);
+        if (cmd.argCount() < 4 || !isWholeNumber(cmd.arg(0)) || !isWholeNumber(cmd.arg(1))
+            || !isWholeNumber(cmd.arg(2)))
+            recordFailure(Failures::Command,
+                QString("spectra_export needs SLICE ROW COLUMN FILE%1").arg(placeOf(cmd)));
+        else if (!spectrumView->showVoxel(cmd.argInt(0), cmd.argInt(1), cmd.argInt(2)))
+            recordFailure(Failures::Command,
+                QString("%1%2").arg(spectrumView->lastError(), placeOf(cmd)));
+        else if (!spectrumView->exportCsv(file))
+            recordFailure(
+                Failures::FileWrite, QString("Cannot write %1%2").arg(file, placeOf(cmd)));
 
         // ---- the companion viewer and sequential execution
     } else if (is("quoltLink_set_send_msg")) {

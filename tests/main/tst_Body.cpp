@@ -268,9 +268,9 @@ void TestBody::tabPages()
     Body body;
     const int n = hardwareThreads();
     QStringList pages { "Raw Image", "Sinogram", "CT Reconstructed Image", "I0 Image", "BG Image",
-        "CT Images", "3D View" };
+        "CT Images", "3D View", "Spectrum" };
     QStringList titles { "Measured Raw Image", "Check Sinogram", "CT Reconstruction", "I0 Image",
-        "BG Image", "CT images", "Reconstructed Body View" };
+        "BG Image", "CT images", "Reconstructed Body View", "Spectrum View" };
     if (showAll) {
         for (int k = 1; k <= n; ++k) {
             pages << QString("CT2 %1").arg(k);
@@ -294,7 +294,7 @@ void TestBody::tabPages()
     QCOMPARE(body.ctCalc2s.size(), n);
     QCOMPARE(body.ctCalc2Uis.size(), n);
     // Each worker's tab holds its own view, in worker order.
-    const int firstWorkerTab = showAll ? 7 : 3;
+    const int firstWorkerTab = showAll ? 8 : 3; // after the Spectrum tab
     for (int k = 0; k < (showAll ? n : 1); ++k)
         QVERIFY(body.ImgsTab->widget(firstWorkerTab + k)->isAncestorOf(body.ctCalc2Uis[k]));
     QCOMPARE(body.ImgsPopDocBase->widget(), body.ImgsTab);

@@ -4,9 +4,12 @@
 #include "SlicesCtrl.h"
 #include "SliceDatas.h"
 #include "CtView.h"
+#include "SpectrumView.h"
+#include "xafs/ModelStack.h"
 
 #include "Batch.h"
 #include "Config.h"
+#include "Failures.h"
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
 #include "CtFilter.h"
@@ -102,6 +105,7 @@ private slots:
     void calcExecSaysCt1DoesNotSave();
     void failedLoadsAreCounted_data();
     void failedLoadsAreCounted();
+    void spectraCommandsRunUnattended();
 
 private:
     CtTestData::PhantomImages images;
@@ -570,6 +574,38 @@ void TestBodyCommands::failedLoadsAreCounted()
     QVERIFY2(Failures::instance().messages().join('\n').contains(message),
         qPrintable(Failures::instance().messages().join('\n')));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+}
+
+// A stack, its maps with two references and one voxel's curves, from a batch alone.
+void TestBodyCommands::spectraCommandsRunUnattended()
+{
+    QTemporaryDir dir;
+    const QString stack = dir.filePath("stack.h5"), maps = dir.filePath("maps.h5");
+    QVERIFY(modelstack::writeStack(stack, 0));
+    QVERIFY(modelstack::writeReference(dir.filePath("FeA.txt"), modelstack::kA));
+    QVERIFY(modelstack::writeReference(dir.filePath("FeB.txt"), modelstack::kB));
+    Body b;
+    QVERIFY(runBatch(b, dir.filePath("spectra.bat"),
+        QString("spectra_load \"%1\"\n"
+                "spectra_maps \"%2\" \"%3\" \"%4\"\n"
+                "spectra_export 1 3 4 \"%5\"\n")
+            .arg(stack, maps, dir.filePath("FeA.txt"), dir.filePath("FeB.txt"),
+                dir.filePath("voxel.csv"))));
+    QVERIFY(b.ImgsTab->currentWidget()->isAncestorOf(b.spectrumView));
+    QVERIFY(QFile::exists(maps));
+    QVERIFY(b.spectrumView->mapNames().contains("fraction_FeA"));
+    QCOMPARE(b.spectrumView->current().label, QString("voxel 1 3 4"));
+    QVERIFY(std::abs(b.spectrumView->current().weights[0] - 0.6) < 0.02);
+    QFile csv(dir.filePath("voxel.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), int(xafsmodel::scanEnergies().size()) + 1);
+    QVERIFY(lines[0].startsWith("energy_eV,voxel 1 3 4 mu,"));
+    // A missing stack is a failure named in the log, and the batch goes on.
+    b.DataOffset->setText(QString()); // so that the next batch's end is its own
+    QVERIFY(runBatch(
+        b, dir.filePath("bad.bat"), "spectra_load \"" + dir.filePath("none.h5") + "\"\n"));
+    QVERIFY(Failures::instance().last().contains("none.h5"));
 }
 
 QTEST_MAIN(TestBodyCommands)

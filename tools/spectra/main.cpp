@@ -1,4 +1,5 @@
 // vexa2-spectra: CT-XAFS spectral steps without a window, one sub-command each.
+#include "MapsCommand.h"
 #include "StackCommand.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,8 @@ void usage(QTextStream &s)
          "Commands:\n"
          "  stack SERIES_OUT -o STACK.h5   one NeXus HDF5 spectral stack from a series' result\n"
          "                                 folders (one per energy), optionally aligned\n"
+         "  maps STACK.h5 -o MAPS.h5       edge step, E0, white line and reference fractions\n"
+         "                                 of every voxel\n"
          "\n"
          "vexa2-spectra COMMAND --help tells a command's options.\n";
 }
@@ -30,13 +33,12 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QString command = args.at(1);
-    // The sub-command sees its own name first, as a program sees argv[0].
-    const QStringList rest = args.mid(1);
+    // The stack command sees its own name first, as a program sees argv[0]; maps takes the
+    // words after its name.
     if (command == QLatin1String("stack"))
-        return runStackCommand(rest);
-    // ---- further sub-commands go here, each one line and one file pair ----
-    // maps: int runMapsCommand(const QStringList &args) in MapsCommand.{h,cpp}
-    // ---- end of the sub-commands ----
+        return runStackCommand(args.mid(1));
+    if (command == QLatin1String("maps"))
+        return runMapsCommand(args.mid(2));
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);
