@@ -2,7 +2,7 @@
 # (python/CMakeLists.txt), the Slurm scripts, the desktop entry and the manual pages.
 include(GNUInstallDirs)
 
-install(TARGETS vexa2 vexa2-recon vexa2-phantom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vexa2 vexa2-recon vexa2-phantom vexa2-spectra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The Slurm scripts stay together (submit-series finds its job script beside itself) and are
 # reached from the PATH through a link; installed, they run the installed vexa2-recon.
@@ -27,7 +27,8 @@ set(manPages)
 foreach(entry
         "vexa2|X-ray CT and CT-XAFS reconstruction in a window or from batch files"
         "vexa2-recon|reconstruct CT slices and CT-XAFS series without a window"
-        "vexa2-phantom|write sample CT and CT-XAFS projection data")
+        "vexa2-phantom|write sample CT and CT-XAFS projection data"
+        "vexa2-spectra|spectral stacks of CT-XAFS series and their maps")
     string(REPLACE "|" ";" entry "${entry}")
     list(GET entry 0 program)
     list(GET entry 1 summary)
