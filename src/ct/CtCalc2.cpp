@@ -200,13 +200,21 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
     gridded = p.method == CtMethod::Gridding;
-    if (!(gridded ? gridding.setFilter(p.filter) && gridding.prepare(n, rows)
-                  : engine.setFilter(p.filter) && engine.prepare(n, rows))) {
+    const bool filterMade = gridded ? gridding.setFilter(p.filter) : engine.setFilter(p.filter);
+    if (!filterMade || !(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
+        // Both fail only when memory or the transforms' plans cannot be had: say which part.
         recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
-                .arg(slice)
-                .arg(n)
-                .arg(rows));
+            filterMade
+                ? QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram "
+                          "and its transforms")
+                      .arg(slice)
+                      .arg(n)
+                      .arg(rows)
+                : QString("Slice %1 was not reconstructed: the %2 filter's transforms for a "
+                          "width of %3 could not be made (no memory)")
+                      .arg(slice)
+                      .arg(CtFilter::name(p.filter))
+                      .arg(n));
         n = rows = 0;
         clearResult();
         return;

@@ -36,9 +36,12 @@ std::vector<double> rowAnglesOf(const CtParams &p, int rows)
 std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad)
 {
     const size_t n = angles.size();
+    // A descending set has a negative range: the same circle.
+    rangeRad = std::abs(rangeRad);
     if (n < 2 || !(rangeRad > 0.0) || !std::isfinite(rangeRad))
         return {};
-    // Positions within one range from the first angle, in angle order.
+    // Positions within one range from the first angle, sorted round the range whatever the
+    // order of the images.
     std::vector<std::pair<double, size_t>> at(n);
     for (size_t i = 0; i < n; ++i) {
         double a = std::fmod(angles[i] - angles[0], rangeRad);
@@ -47,20 +50,27 @@ std::vector<double> rowWeightsOf(const std::vector<double> &angles, double range
         at[i] = { a, i };
     }
     std::sort(at.begin(), at.end());
+    std::vector<double> gaps(n); // gaps[k]: from sorted position k to the next, round the range
+    for (size_t k = 0; k < n; ++k)
+        gaps[k] = (k + 1 < n ? at[k + 1].first : at[0].first + rangeRad) - at[k].first;
+    // A projection stands for at most a few of the set's usual (median) steps on either side:
+    // a gap where nothing was measured stays empty instead of being filled by the images at
+    // its edges, while a part of the set taken at a coarser step keeps its share.
+    std::vector<double> sortedGaps(gaps);
+    std::nth_element(sortedGaps.begin(), sortedGaps.begin() + n / 2, sortedGaps.end());
+    const double cap = RowWeightCapSteps * sortedGaps[n / 2];
     const double step = rangeRad / double(n);
     std::vector<double> weights(n, 1.0);
     for (size_t k = 0; k < n; ++k) {
-        const double prev = k > 0 ? at[k - 1].first : at[n - 1].first - rangeRad;
-        const double next = k + 1 < n ? at[k + 1].first : at[0].first + rangeRad;
-        weights[at[k].second] = 0.5 * (next - prev) / step;
+        const double before = gaps[k > 0 ? k - 1 : n - 1];
+        weights[at[k].second] = 0.5 * (std::min(before, cap) + std::min(gaps[k], cap)) / step;
     }
     return weights;
 }
 
 void weightRows(HSgm &sgm, const CtParams &p, const std::vector<double> &angles)
 {
-    if (angles.empty() || !sgm.hasData() || sgm.h != p.dataSetImages
-        || int(angles.size()) != sgm.h)
+    if (angles.empty() || !sgm.hasData() || sgm.h != p.dataSetImages || int(angles.size()) != sgm.h)
         return;
     const std::vector<double> weights
         = rowWeightsOf(angles, p.dataSetRangeDeg * std::numbers::pi / 180.0);
