@@ -216,8 +216,8 @@ int main(int argc, char *argv[])
         "i0", "I0 image (incident beam); for a series also a folder of I0 images.", "file");
     const QCommandLineOption bgOpt("bg", "BG image (background).", "file");
     const QCommandLineOption rangeOpt("range",
-        "Angular range of the set in degrees (negative: descending angles). Without it, a\n"
-        "DXchange file's angles give it, and camera files are taken as 180 or 360 degrees as\n"
+        "Angular range of the set in degrees (negative: descending angles). Without it, a "
+        "DXchange file's angles give it, and camera files are taken as 180 or 360 degrees as "
         "their data show (the console says which).",
         "deg", "180");
     const QCommandLineOption originOpt(
@@ -252,7 +252,7 @@ int main(int argc, char *argv[])
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
     const QCommandLineOption filterOpt("filter",
-        "Filter: ramp_padded (the default: exact values), ramp (the window's default; reads\n"
+        "Filter: ramp_padded (the default: exact values), ramp (the window's default; reads "
         "large objects low), shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
         "name", "ramp_padded");
     const QCommandLineOption methodOpt("method",
