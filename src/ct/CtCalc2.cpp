@@ -18,6 +18,8 @@
 #include <QMetaMethod>
 #include <QThread>
 
+#include <mutex>
+
 #include <numbers>
 #include <utility>
 
@@ -164,6 +166,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // slice's sinogram to be reconstructed and saved under this slice's number.
     hSgm.setSize(0, 0);
     const CtParams p = params();
+    hSgm.mendDeadPixels = p.ringRemoval > 0;
     if (sinogram && ctParams)
         sinogram->genSinogramWith(&hSgm, rotAxIsV, cor, slice,
             PartialDataSet { p.usePartialDataSet, p.startImageNo, p.usingImages });
@@ -186,6 +189,25 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         return;
     }
 
+    if (!hSgm.mendedPixels.empty()) {
+        // One line for a set of pixels, not one per slice: the same pixels are dead on
+        // every line of a detector column.
+        QStringList pixels;
+        for (const int j : hSgm.mendedPixels)
+            pixels << QString::number(j);
+        const QString text = pixels.join(", ");
+        static std::mutex mutex;
+        static QString lastText;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (text != lastText) {
+            lastText = text;
+            logLine(QString("Ring removal: detector pixels %1 read the dark level or the top of "
+                            "the range in most projections (slice %2 on); replaced from their "
+                            "neighbours before the logarithm")
+                        .arg(text)
+                        .arg(slice));
+        }
+    }
     if (!rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, p.ringRemoval)) {
         recordFailure(Failures::Slice,
             QString("Slice %1 was not reconstructed: no memory for the ring removal").arg(slice));

@@ -95,6 +95,75 @@ ProjectionSelection selectProjections(int count, bool partial, int startImageNo,
     return sel;
 }
 
+void mendDeadPixels(double *all, int rows, int length, std::vector<double> &i0,
+    std::vector<double> &bg, std::vector<int> &mended)
+{
+    mended.clear();
+    if (rows < 1 || length < 3)
+        return;
+    const auto bgAt = [&](int j) { return bg.empty() ? 0.0 : bg[size_t(j)]; };
+    // The open beam's level: the median of the I0 line, or of each pixel's largest reading.
+    std::vector<double> level(size_t(length), 0.0);
+    double top = -std::numeric_limits<double>::max();
+    for (int j = 0; j < length; ++j) {
+        double most = -std::numeric_limits<double>::max();
+        for (int i = 0; i < rows; ++i)
+            most = std::max(most, all[size_t(i) * size_t(length) + size_t(j)]);
+        top = std::max(top, most);
+        level[size_t(j)] = (i0.empty() ? most : i0[size_t(j)]) - bgAt(j);
+    }
+    std::nth_element(level.begin(), level.begin() + length / 2, level.end());
+    const double open = level[size_t(length / 2)];
+    if (!(open > 0.0))
+        return;
+    // Dark: within 2 % of the open beam above the background. Saturated: at the largest
+    // reading of all, when that lies well above the open beam (20 %).
+    const bool saturation = top - bgAt(0) > 1.2 * open;
+    std::vector<char> bad(size_t(length), 0);
+    int badCount = 0;
+    for (int j = 0; j < length; ++j) {
+        int hits = 0;
+        for (int i = 0; i < rows; ++i) {
+            const double v = all[size_t(i) * size_t(length) + size_t(j)];
+            if (v - bgAt(j) <= 0.02 * open || (saturation && v >= top))
+                ++hits;
+        }
+        if (2 * hits > rows) {
+            bad[size_t(j)] = 1;
+            ++badCount;
+        }
+    }
+    // Nothing to mend from when most of the line is dark (a line behind a dense sample).
+    if (badCount == 0 || 2 * badCount > length)
+        return;
+    const auto mendLine = [&](double *line) {
+        for (int j = 0; j < length; ++j) {
+            if (!bad[size_t(j)])
+                continue;
+            int a = j - 1, b = j + 1;
+            while (a >= 0 && bad[size_t(a)])
+                --a;
+            while (b < length && bad[size_t(b)])
+                ++b;
+            if (a < 0)
+                line[j] = line[b];
+            else if (b >= length)
+                line[j] = line[a];
+            else
+                line[j] = line[a] + (line[b] - line[a]) * double(j - a) / double(b - a);
+        }
+    };
+    for (int i = 0; i < rows; ++i)
+        mendLine(all + size_t(i) * size_t(length));
+    if (!i0.empty())
+        mendLine(i0.data());
+    if (!bg.empty())
+        mendLine(bg.data());
+    for (int j = 0; j < length; ++j)
+        if (bad[size_t(j)])
+            mended.push_back(j);
+}
+
 bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelection &selection,
     bool rotAxIsV, double cor, int slice)
 {
@@ -119,14 +188,31 @@ bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelec
     std::vector<double> line(length);
     std::vector<double> i0(n, 1.0);
     std::vector<double> bg(n, 0.0);
+    std::vector<double> i0Line, bgLine;
     if (lines.readI0(slice, line.data()))
-        resampleRow(line.data(), length, window, i0.data());
+        i0Line = line;
     if (lines.readBg(slice, line.data()))
-        resampleRow(line.data(), length, window, bg.data());
+        bgLine = line;
+    const auto imageOf
+        = [&](int i) { return static_cast<int>((static_cast<long long>(first) + i) % count); };
+    hSgm.mendedPixels.clear();
+    std::vector<double> all; // every projection line, when dead pixels are mended
+    if (hSgm.mendDeadPixels) {
+        all.resize(static_cast<size_t>(rows) * static_cast<size_t>(length));
+        for (int i = 0; i < rows; ++i)
+            lines.readProjection(imageOf(i), slice, all.data() + size_t(i) * size_t(length));
+        mendDeadPixels(all.data(), rows, length, i0Line, bgLine, hSgm.mendedPixels);
+    }
+    if (!i0Line.empty())
+        resampleRow(i0Line.data(), length, window, i0.data());
+    if (!bgLine.empty())
+        resampleRow(bgLine.data(), length, window, bg.data());
 
     for (int i = 0; i < rows; ++i) {
-        const int image = static_cast<int>((static_cast<long long>(first) + i) % count);
-        lines.readProjection(image, slice, line.data());
+        if (all.empty())
+            lines.readProjection(imageOf(i), slice, line.data());
+        else
+            std::copy_n(all.data() + size_t(i) * size_t(length), length, line.data());
         double *raw = hSgm.rawRow(i);
         double *att = hSgm.sgmRow(i);
         resampleRow(line.data(), length, window, raw);
