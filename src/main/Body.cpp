@@ -546,11 +546,12 @@ bool Body::memoryAllowsLoad()
         return true;
     // Measured: a worker holds about 8 N^2 + 32 N P bytes for slices of width N from P
     // projections (transforms, sinogram, result); the single-slice panel as much again.
-    // Ring removal adds one more sinogram of doubles.
+    // Ring removal adds one more sinogram of doubles, and the raw lines that the mending of
+    // dead pixels holds while the sinogram is built.
     const qint64 projections = imgDatas->count() + pendingFiles.size();
     const qint64 n = procCtrl->rotAxIsV() ? last->width : last->height;
     const qint64 workers = ctCalc2s.size() + 1;
-    const qint64 perWorker = 8 * n * n + (procCtrl->ringRemoval() > 0 ? 40 : 32) * n * projections;
+    const qint64 perWorker = 8 * n * n + (procCtrl->ringRemoval() > 0 ? 48 : 32) * n * projections;
     const qint64 need = ImgDatas::bytesPerImage(*last) * pendingFiles.size() + workers * perWorker;
     if (need <= available)
         return true;
