@@ -19,6 +19,9 @@ ct_slice_to 63
 ct_slice_step 1
 ct_auto_exec 1
 
+# The zero-padded ramp: bodies read their true value whatever part of the field they fill.
+ct_filter ramp_padded
+
 # Automatic saving: data files and pictures, one folder each, no sub folders.
 auto_save_in_sub_folders 0
 auto_save_data_path recon/data

@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -58,6 +59,7 @@ void RunReport::begin(qint64 slices)
     total = slices;
     lastLineMs = 0;
     failuresAtBegin = Failures::instance().count();
+    sliceFailuresAtBegin = Failures::instance().count(Failures::Slice);
     clock.start();
 }
 
@@ -81,9 +83,15 @@ QString RunReport::progress(qint64 done)
 QString RunReport::endLine(qint64 done, qint64 filesWritten) const
 {
     const int failures = Failures::instance().count() - failuresAtBegin;
-    return QString("Run end: %1 of %2 slices done, %3 files written, %4 %5, %6 s")
-        .arg(done)
+    // A slice that could not be made still counts as handled; it is told apart here.
+    const qint64 failedSlices = std::clamp<qint64>(
+        Failures::instance().count(Failures::Slice) - sliceFailuresAtBegin, 0, done);
+    return QString("Run end: %1 of %2 slices reconstructed, %3 %4 failed, %5 files written, "
+                   "%6 %7, %8 s")
+        .arg(done - failedSlices)
         .arg(total)
+        .arg(failedSlices)
+        .arg(failedSlices == 1 ? "slice" : "slices")
         .arg(filesWritten)
         .arg(failures)
         .arg(failures == 1 ? "failure" : "failures")

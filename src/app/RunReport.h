@@ -23,8 +23,9 @@ public:
     // slices/s, 00:00:03 left"); empty when the last one is less than a second old or the
     // run is complete (its end line follows).
     QString progress(qint64 done);
-    // "Run end: 64 of 64 slices done, 128 files written, 0 failures, 5.12 s"; the failures are
-    // those recorded since begin().
+    // "Run end: 62 of 64 slices reconstructed, 2 slices failed, 124 files written, 2 failures,
+    // 5.12 s": of the `done` slices handled, those that could not be made (a slice failure
+    // recorded since begin()) are counted apart; the failures are all those since begin().
     QString endLine(qint64 done, qint64 filesWritten) const;
     qint64 elapsedMs() const { return clock.isValid() ? clock.elapsed() : 0; }
 
@@ -36,4 +37,5 @@ private:
     qint64 total = 0;
     qint64 lastLineMs = 0;
     int failuresAtBegin = 0;
+    int sliceFailuresAtBegin = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 class DetectorLines;
 
 // Centre-of-rotation search over two detector lines f and g taken half a turn apart:
@@ -20,14 +22,35 @@ double corScore(const double *f, const double *g, int length, double c, double f
 // position (`start` when nothing scores above 0).
 double searchCor(const double *f, const double *g, int length, double start, double fraction);
 
+// The same search on several pairs at once: the score at c is the normalised correlation of
+// all pairs together (their products and energies summed before the division), so that one
+// pair that does not match moves the peak by its share only. The fine position is the best
+// whole or half pixel within 2 of the climb's end, scored without interpolation (f(j)
+// against g(2c - j): interpolating lowers the energy of noise between samples and would draw
+// the peak to half pixels), refined by the vertex of the parabola through its score and its
+// neighbours' half a pixel away.
+double searchCorPairs(const std::vector<const double *> &f, const std::vector<const double *> &g,
+    int length, double start, double fraction);
+
 // Attenuation ln((I0 - BG) / (I - BG)) of a raw line, a non-positive difference counting as
 // 1. Without an I0 line the line's own largest intensity stands in for I0, without a BG line
 // the background is 0; either way the open beam beside the object scores about 0.
 void attenuationLine(
     const double *line, const double *i0, const double *bg, int length, double *out);
 
-// The whole guess on an image set: attenuation lines of image `first` and its partner
-// (corPartnerImage) at `slice`, searched from `start`. False, leaving `found` alone, when the
+// The whole guess on an image set at `slice`, searched from `start` on attenuation lines:
+// over 360 degrees (a range of 270 or more) every pair of images half a turn apart, else image
+// `first` and its partner (corPartnerImage). False, leaving `found` alone, when the
 // set has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);
+
+// Whether a set of projections covers 180 or 360 degrees, from its data at `slice`: over 360
+// degrees the projection half the set after the first mirrors the first about the axis; over
+// 180 degrees the last one (a step short of half a turn) nearly does. Each candidate is
+// scored by its best mirror correlation with the first projection (searchCor over `fraction`
+// of the line, attenuation lines). Returns 360 or 180, and 0 when the set has fewer than 4
+// images, no such slice, or neither candidate holds any signal; the scores go to `score180`
+// and `score360` when given.
+double guessRangeOnLines(const DetectorLines &lines, int slice, double fraction,
+    double *score180 = nullptr, double *score360 = nullptr);

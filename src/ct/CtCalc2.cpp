@@ -19,6 +19,8 @@
 #include <QMetaMethod>
 #include <QThread>
 
+#include <mutex>
+
 #include <numbers>
 #include <utility>
 
@@ -165,6 +167,7 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // slice's sinogram to be reconstructed and saved under this slice's number.
     hSgm.setSize(0, 0);
     const CtParams p = params();
+    hSgm.mendDeadPixels = p.ringRemoval > 0;
     if (sinogram && ctParams)
         sinogram->genSinogramWith(&hSgm, rotAxIsV, cor, slice,
             PartialDataSet { p.usePartialDataSet, p.startImageNo, p.usingImages });
@@ -187,6 +190,25 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         return;
     }
 
+    if (!hSgm.mendedPixels.empty()) {
+        // One line for a set of pixels, not one per slice: the same pixels are dead on
+        // every line of a detector column.
+        QStringList pixels;
+        for (const int j : hSgm.mendedPixels)
+            pixels << QString::number(j);
+        const QString text = pixels.join(", ");
+        static std::mutex mutex;
+        static QString lastText;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (text != lastText) {
+            lastText = text;
+            logLine(QString("Ring removal: detector pixels %1 read the dark level or the top of "
+                            "the range in most projections (slice %2 on); replaced from their "
+                            "neighbours before the logarithm")
+                        .arg(text)
+                        .arg(slice));
+        }
+    }
     if (!rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, p.ringRemoval)) {
         recordFailure(Failures::Slice,
             QString("Slice %1 was not reconstructed: no memory for the ring removal").arg(slice));
@@ -201,13 +223,21 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
     // The run sized the engine for its images and centre; this slice may need another width
     // or more rows (a partial set that wraps), which prepare provides.
     gridded = p.method == CtMethod::Gridding;
-    if (!(gridded ? gridding.setFilter(p.filter) && gridding.prepare(n, rows)
-                  : engine.setFilter(p.filter) && engine.prepare(n, rows))) {
+    const bool filterMade = gridded ? gridding.setFilter(p.filter) : engine.setFilter(p.filter);
+    if (!filterMade || !(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
+        // Both fail only when memory or the transforms' plans cannot be had: say which part.
         recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram")
-                .arg(slice)
-                .arg(n)
-                .arg(rows));
+            filterMade
+                ? QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram "
+                          "and its transforms")
+                      .arg(slice)
+                      .arg(n)
+                      .arg(rows)
+                : QString("Slice %1 was not reconstructed: the %2 filter's transforms for a "
+                          "width of %3 could not be made (no memory)")
+                      .arg(slice)
+                      .arg(CtFilter::name(p.filter))
+                      .arg(n));
         n = rows = 0;
         clearResult();
         return;

@@ -67,11 +67,12 @@ int CtFilter::paddedLength(int n)
 {
     if (n < 1 || n > (1 << 29))
         return 0;
-    // Even, since the real transforms of the padded filters have length / 2 + 1 bins.
-    int m = 2 * n;
-    while (!smooth7(m))
-        m += 2;
-    return m;
+    // Even, since the real-to-complex transforms and the response table need an even length:
+    // twice the smallest 7-smooth number >= n is the smallest even one >= 2n.
+    int half = n;
+    while (!smooth7(half))
+        ++half;
+    return 2 * half;
 }
 
 std::vector<double> CtFilter::response(CtFilterKind kind, int length)

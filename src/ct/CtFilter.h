@@ -29,8 +29,8 @@ public:
 
     // Whether the filter works on a zero-padded transform (every filter but Ramp).
     static bool padded(CtFilterKind kind) { return kind != CtFilterKind::Ramp; }
-    // The padded transform length for rows of n samples: the smallest even number >= 2n whose
-    // only prime factors are 2, 3, 5 and 7, which FFTW transforms fast. 0 for n < 1.
+    // The padded transform length for rows of n samples: the smallest even number >= 2n
+    // whose only prime factors are 2, 3, 5 and 7, which FFTW transforms fast. 0 for n < 1.
     static int paddedLength(int n);
 
     // Real frequency response of length `length` / 2 + 1 for a real-to-complex transform of

@@ -67,10 +67,13 @@ struct CtParams
 std::vector<double> rowAnglesOf(const CtParams &p, int rows);
 
 // The weight of each row at its own angle (radians, as rowAnglesOf gives them) in a set that
-// covers `rangeRad`: half the angle to its neighbours on either side (in angle order, round
-// the range) over the mean step, so that a projection taken where the others are sparse
-// counts for the angle it stands for. All 1 for evenly spread angles; empty (no weighting)
-// for fewer than two rows or no range.
+// covers `rangeRad` (negative for a descending set): half the angle to its neighbours on
+// either side (sorted round the range, whatever the order of the rows) over the mean step, so
+// that a projection taken where the others are sparse counts for the angle it stands for.
+// Each of the two angles counts at most RowWeightCapSteps times the set's median step, so that
+// the images at the edges of a gap do not stand for the gap. All 1 for evenly spread angles;
+// empty (no weighting) for fewer than two rows or no range.
+constexpr double RowWeightCapSteps = 4.0;
 std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad);
 
 // Applies rowWeightsOf to the attenuation rows of `sgm` for a set with angles of its own,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 // The sinogram of one slice: one row per projection used, each row the detector line
 // resampled symmetrically around the centre of rotation. Passed between the sinogram
@@ -30,4 +31,9 @@ public:
     int w = 0;
     int h = 0;
     int slice = 0;
+    // Set by the caller before the sinogram is built (ring removal on): detector pixels that
+    // read the dark level or the top of the range in most projections are replaced from their
+    // neighbours before the logarithm; the builder lists them in mendedPixels.
+    bool mendDeadPixels = false;
+    std::vector<int> mendedPixels;
 };

@@ -36,9 +36,12 @@ std::vector<double> rowAnglesOf(const CtParams &p, int rows)
 std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad)
 {
     const size_t n = angles.size();
+    // A descending set has a negative range: the same circle.
+    rangeRad = std::abs(rangeRad);
     if (n < 2 || !(rangeRad > 0.0) || !std::isfinite(rangeRad))
         return {};
-    // Positions within one range from the first angle, in angle order.
+    // Positions within one range from the first angle, sorted round the range whatever the
+    // order of the images.
     std::vector<std::pair<double, size_t>> at(n);
     for (size_t i = 0; i < n; ++i) {
         double a = std::fmod(angles[i] - angles[0], rangeRad);
@@ -47,20 +50,27 @@ std::vector<double> rowWeightsOf(const std::vector<double> &angles, double range
         at[i] = { a, i };
     }
     std::sort(at.begin(), at.end());
+    std::vector<double> gaps(n); // gaps[k]: from sorted position k to the next, round the range
+    for (size_t k = 0; k < n; ++k)
+        gaps[k] = (k + 1 < n ? at[k + 1].first : at[0].first + rangeRad) - at[k].first;
+    // A projection stands for at most a few of the set's usual (median) steps on either side:
+    // a gap where nothing was measured stays empty instead of being filled by the images at
+    // its edges, while a part of the set taken at a coarser step keeps its share.
+    std::vector<double> sortedGaps(gaps);
+    std::nth_element(sortedGaps.begin(), sortedGaps.begin() + n / 2, sortedGaps.end());
+    const double cap = RowWeightCapSteps * sortedGaps[n / 2];
     const double step = rangeRad / double(n);
     std::vector<double> weights(n, 1.0);
     for (size_t k = 0; k < n; ++k) {
-        const double prev = k > 0 ? at[k - 1].first : at[n - 1].first - rangeRad;
-        const double next = k + 1 < n ? at[k + 1].first : at[0].first + rangeRad;
-        weights[at[k].second] = 0.5 * (next - prev) / step;
+        const double before = gaps[k > 0 ? k - 1 : n - 1];
+        weights[at[k].second] = 0.5 * (std::min(before, cap) + std::min(gaps[k], cap)) / step;
     }
     return weights;
 }
 
 void weightRows(HSgm &sgm, const CtParams &p, const std::vector<double> &angles)
 {
-    if (angles.empty() || !sgm.hasData() || sgm.h != p.dataSetImages
-        || int(angles.size()) != sgm.h)
+    if (angles.empty() || !sgm.hasData() || sgm.h != p.dataSetImages || int(angles.size()) != sgm.h)
         return;
     const std::vector<double> weights
         = rowWeightsOf(angles, p.dataSetRangeDeg * std::numbers::pi / 180.0);
@@ -83,6 +93,75 @@ ProjectionSelection selectProjections(int count, bool partial, int startImageNo,
     sel.rows = usingImages == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max()
                                                               : std::abs(usingImages);
     return sel;
+}
+
+void mendDeadPixels(double *all, int rows, int length, std::vector<double> &i0,
+    std::vector<double> &bg, std::vector<int> &mended)
+{
+    mended.clear();
+    if (rows < 1 || length < 3)
+        return;
+    const auto bgAt = [&](int j) { return bg.empty() ? 0.0 : bg[size_t(j)]; };
+    // The open beam's level: the median of the I0 line, or of each pixel's largest reading.
+    std::vector<double> level(size_t(length), 0.0);
+    double top = -std::numeric_limits<double>::max();
+    for (int j = 0; j < length; ++j) {
+        double most = -std::numeric_limits<double>::max();
+        for (int i = 0; i < rows; ++i)
+            most = std::max(most, all[size_t(i) * size_t(length) + size_t(j)]);
+        top = std::max(top, most);
+        level[size_t(j)] = (i0.empty() ? most : i0[size_t(j)]) - bgAt(j);
+    }
+    std::nth_element(level.begin(), level.begin() + length / 2, level.end());
+    const double open = level[size_t(length / 2)];
+    if (!(open > 0.0))
+        return;
+    // Dark: within 2 % of the open beam above the background. Saturated: at the largest
+    // reading of all, when that lies well above the open beam (20 %).
+    const bool saturation = top - bgAt(0) > 1.2 * open;
+    std::vector<char> bad(size_t(length), 0);
+    int badCount = 0;
+    for (int j = 0; j < length; ++j) {
+        int hits = 0;
+        for (int i = 0; i < rows; ++i) {
+            const double v = all[size_t(i) * size_t(length) + size_t(j)];
+            if (v - bgAt(j) <= 0.02 * open || (saturation && v >= top))
+                ++hits;
+        }
+        if (2 * hits > rows) {
+            bad[size_t(j)] = 1;
+            ++badCount;
+        }
+    }
+    // Nothing to mend from when most of the line is dark (a line behind a dense sample).
+    if (badCount == 0 || 2 * badCount > length)
+        return;
+    const auto mendLine = [&](double *line) {
+        for (int j = 0; j < length; ++j) {
+            if (!bad[size_t(j)])
+                continue;
+            int a = j - 1, b = j + 1;
+            while (a >= 0 && bad[size_t(a)])
+                --a;
+            while (b < length && bad[size_t(b)])
+                ++b;
+            if (a < 0)
+                line[j] = line[b];
+            else if (b >= length)
+                line[j] = line[a];
+            else
+                line[j] = line[a] + (line[b] - line[a]) * double(j - a) / double(b - a);
+        }
+    };
+    for (int i = 0; i < rows; ++i)
+        mendLine(all + size_t(i) * size_t(length));
+    if (!i0.empty())
+        mendLine(i0.data());
+    if (!bg.empty())
+        mendLine(bg.data());
+    for (int j = 0; j < length; ++j)
+        if (bad[size_t(j)])
+            mended.push_back(j);
 }
 
 bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelection &selection,
@@ -109,14 +188,31 @@ bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelec
     std::vector<double> line(length);
     std::vector<double> i0(n, 1.0);
     std::vector<double> bg(n, 0.0);
+    std::vector<double> i0Line, bgLine;
     if (lines.readI0(slice, line.data()))
-        resampleRow(line.data(), length, window, i0.data());
+        i0Line = line;
     if (lines.readBg(slice, line.data()))
-        resampleRow(line.data(), length, window, bg.data());
+        bgLine = line;
+    const auto imageOf
+        = [&](int i) { return static_cast<int>((static_cast<long long>(first) + i) % count); };
+    hSgm.mendedPixels.clear();
+    std::vector<double> all; // every projection line, when dead pixels are mended
+    if (hSgm.mendDeadPixels) {
+        all.resize(static_cast<size_t>(rows) * static_cast<size_t>(length));
+        for (int i = 0; i < rows; ++i)
+            lines.readProjection(imageOf(i), slice, all.data() + size_t(i) * size_t(length));
+        mendDeadPixels(all.data(), rows, length, i0Line, bgLine, hSgm.mendedPixels);
+    }
+    if (!i0Line.empty())
+        resampleRow(i0Line.data(), length, window, i0.data());
+    if (!bgLine.empty())
+        resampleRow(bgLine.data(), length, window, bg.data());
 
     for (int i = 0; i < rows; ++i) {
-        const int image = static_cast<int>((static_cast<long long>(first) + i) % count);
-        lines.readProjection(image, slice, line.data());
+        if (all.empty())
+            lines.readProjection(imageOf(i), slice, line.data());
+        else
+            std::copy_n(all.data() + size_t(i) * size_t(length), length, line.data());
         double *raw = hSgm.rawRow(i);
         double *att = hSgm.sgmRow(i);
         resampleRow(line.data(), length, window, raw);

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class HSgm;
 class ImgDatas;
 struct PartialDataSet;
@@ -22,11 +24,21 @@ ProjectionSelection selectProjections(int count, bool partial, int startImageNo,
 
 // Fills `hSgm` from the lines of `lines`, resampled around `cor`: the raw intensities
 // and the attenuation ln((I0 - BG) / (I - BG)), a non-positive difference counting as
-// 1. A centre with floor(cor) <= 0 or ceil(cor) >= L, a centre that is not a number, or
+// 1. With hSgm.mendDeadPixels, mendDeadPixels first. A centre with floor(cor) <= 0 or
+// ceil(cor) >= L, a centre that is not a number, or
 // a slice outside the image leaves `hSgm` untouched and returns false. Safe to call from
 // several threads at once on different records.
 bool buildSinogram(HSgm &hSgm, const DetectorLines &lines, const ProjectionSelection &selection,
     bool rotAxIsV, double cor, int slice);
+
+// Dead or saturated detector pixels of one detector line: `all` holds `rows` projection lines
+// of `length` raw readings, row-major; `i0` and `bg` the I0 and BG lines (empty: none). A pixel
+// that reads the dark level (within 2 % of the open beam above the background) or the largest
+// reading of all (when that lies well above the open beam) in most projections is replaced in
+// every line, I0 and BG included, by the straight line between its nearest good neighbours;
+// `mended` lists those pixels. Nothing is replaced when most of the line would be.
+void mendDeadPixels(double *all, int rows, int length, std::vector<double> &i0,
+    std::vector<double> &bg, std::vector<int> &mended);
 
 // The same from a projection image set with the partial-data-set settings: what the
 // sinogram panel and every reconstruction worker call.

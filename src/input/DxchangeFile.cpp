@@ -482,8 +482,8 @@ bool DxchangeFile::angleRange(const QString &path, const Info &info, bool &given
     if (!given)
         return true;
     const auto [lo, hi] = std::minmax_element(info.theta.begin(), info.theta.end());
-    const bool numbers = std::all_of(info.theta.begin(), info.theta.end(),
-        [](double t) { return std::isfinite(t); });
+    const bool numbers = std::all_of(
+        info.theta.begin(), info.theta.end(), [](double t) { return std::isfinite(t); });
     double first = 0, step = 0;
     if (numbers && evenlySpread(info.theta, first, step) && !(info.theta.size() > 1 && step == 0)) {
         origin = first;
@@ -494,8 +494,19 @@ bool DxchangeFile::angleRange(const QString &path, const Info &info, bool &given
     const size_t n = info.theta.size();
     if (even && numbers && n > 1 && *hi > *lo) {
         *even = false;
+        // The angles in any order (golden-angle or shuffled acquisitions): the span they
+        // cover round the circle plus the usual step between neighbours, so that an even set
+        // in another order gets the range it has in order. Each image keeps its own angle
+        // relative to the first image's.
         origin = info.theta.front();
-        range = (info.theta.back() - info.theta.front()) / double(n - 1) * double(n);
+        std::vector<double> sorted(info.theta);
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<double> steps;
+        for (size_t i = 1; i < n; ++i)
+            if (sorted[i] > sorted[i - 1])
+                steps.push_back(sorted[i] - sorted[i - 1]);
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        range = (*hi - *lo) + steps[steps.size() / 2];
         return true;
     }
     if (error)

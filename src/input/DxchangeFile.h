@@ -63,9 +63,10 @@ public:
 
     // The data-set origin and range (degrees) that theta gives, range = step x projections;
     // `given` is false (and the two untouched) when the file has no theta. Theta that is not
-    // evenly spread: with `even` given, *even is set false and origin and range are the first
-    // angle and the mean step x projections (the caller then turns each projection by its own
-    // angle); without it, false with `error` naming the file and the dataset. Angles that are
+    // evenly spread (or in another order): with `even` given, *even is set false, origin is the
+    // first image's angle and range the span from the smallest to the largest angle plus the
+    // median step between neighbouring angles (the caller then turns each projection by its
+    // own angle); without it, false with `error` naming the file and the dataset. Angles that are
     // not numbers, or all alike, are refused either way.
     static bool angleRange(const QString &path, const Info &info, bool &given, double &origin,
         double &range, QString *error, bool *even = nullptr);

@@ -596,12 +596,12 @@ bool Body::memoryAllowsLoad()
         return true;
     // Measured: a worker holds about 8 N^2 + 32 N P bytes for slices of width N from P
     // projections (transforms, sinogram, result); the single-slice panel as much again.
-    // Ring removal adds one more sinogram of doubles.
+    // Ring removal adds one more sinogram of doubles, and the raw lines that the mending of
+    // dead pixels holds while the sinogram is built.
     const qint64 projections = imgDatas->count() + pendingFiles.size();
     const qint64 n = procCtrl->rotAxIsV() ? last->width : last->height;
     const qint64 workers = ctCalc2s.size() + 1;
-    const qint64 perWorker
-        = 8 * n * n + (procCtrl->ringRemoval() > 0 ? 40 : 32) * n * projections;
+    const qint64 perWorker = 8 * n * n + (procCtrl->ringRemoval() > 0 ? 48 : 32) * n * projections;
     const qint64 need = ImgDatas::bytesPerImage(*last) * pendingFiles.size() + workers * perWorker;
     if (need <= available)
         return true;
@@ -628,12 +628,13 @@ void Body::useHdf5File(QString path, DxchangeFile::Info info)
     }
     if (!even) {
         unevenAngles.insert(path, info.theta);
-        logLine(QString("The angles of %1 are not evenly spread (%2 ... %3 degrees): each "
-                        "projection is reconstructed at its own angle, weighted by the angle "
-                        "it stands for")
+        const auto [lo, hi] = std::minmax_element(info.theta.begin(), info.theta.end());
+        logLine(QString("The angles of %1 are not evenly spread or not in order (%2 ... %3 "
+                        "degrees): each projection is reconstructed at its own angle, weighted "
+                        "by the angle it stands for")
                     .arg(path)
-                    .arg(info.theta.front())
-                    .arg(info.theta.back()));
+                    .arg(*lo)
+                    .arg(*hi));
     } else {
         unevenAngles.remove(path);
     }

@@ -179,14 +179,17 @@ void TestProgram::runsBatchToItsEnd_data()
         << false << 0 << 64 << QStringList { ":echo after the run" } << QStringList { "after quit" }
         << QStringList { "Loaded 360 images 256 x 64 from " + dataDir.filePath("data"),
                "Run: slices 0 to 63 step 1, 1 worker, filtered back-projection",
-               "Run end: 64 of 64 slices done, 64 files written, 0 failures," };
+               "Run end: 64 of 64 slices reconstructed, 0 slices failed, 64 files written, 0 "
+               "failures," };
     QTest::newRow("quit with a status")
         << run + "quit 3\n"
         << false << 3 << 64 << QStringList {} << QStringList {} << QStringList {};
     QTest::newRow("quit after a failed write")
         << QString(run + "quit\n").replace("DATAPATH", "blocker/data") << false << 1 << 0
         << QStringList { "Cannot create the folder", "blocker/data" } << QStringList {}
-        << QStringList { "Run end: 64 of 64 slices done, 0 files written," };
+        << QStringList {
+               "Run end: 64 of 64 slices reconstructed, 0 slices failed, 0 files written,"
+           };
     QTest::newRow("stopped from outside during calc_exec")
         << run + "quit\n"
         << true << 128 + SIGTERM << -1 << QStringList { "The batch stops" }

@@ -4,6 +4,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <numbers>
+#include <random>
 #include <vector>
 
 namespace {
@@ -58,6 +60,60 @@ public:
     }
 };
 
+// A set of projections over a full turn of discs about `axis`, on a detector of `length`
+// pixels: optionally with the first image jerked sideways, Poisson noise at a low I0, or a
+// body reaching past the detector's edge.
+class TurnLines : public DetectorLines
+{
+public:
+    struct Disc
+    {
+        double x, z, radius, mu;
+    };
+    std::vector<Disc> discs;
+    double axis = 128.0;
+    double jerk = 0.0; // pixels, the first image only
+    double i0 = 30000.0;
+    bool noise = false;
+    int length = 256;
+    int count = 360;
+    static constexpr double bg = 100.0;
+
+    int lineLength() const override { return length; }
+    int lineCount() const override { return 1; }
+    int imageCount() const override { return count; }
+    void readProjection(int image, int, double *out) const override
+    {
+        const double theta = 2.0 * std::numbers::pi * image / count;
+        std::mt19937 gen(unsigned(image) * 7919u + 13u);
+        for (int j = 0; j < length; ++j) {
+            const double u = j - axis - (image == 0 ? jerk : 0.0);
+            double integral = 0;
+            for (const Disc &d : discs) {
+                const double q = u - (d.x * std::cos(theta) + d.z * std::sin(theta));
+                const double r2 = d.radius * d.radius - q * q;
+                if (r2 > 0)
+                    integral += d.mu * 2.0 * std::sqrt(r2);
+            }
+            const double mean = (i0 - bg) * std::exp(-integral);
+            double counts = mean;
+            if (noise)
+                counts = std::poisson_distribution<int>(mean)(gen);
+            out[j] = bg + counts;
+        }
+    }
+    bool readI0(int, double *out) const override
+    {
+        std::fill(out, out + length, i0);
+        return true;
+    }
+    bool readBg(int, double *out) const override
+    {
+        std::fill(out, out + length, bg);
+        return true;
+    }
+};
+
 } // namespace
 
 class TestCorSearch : public QObject
@@ -76,6 +132,8 @@ private slots:
     void guessOnObjectInsideField_data();
     void guessOnObjectInsideField();
     void guessWithoutPartnerOrSlice();
+    void guessOverAFullTurn_data();
+    void guessOverAFullTurn();
 };
 
 void TestCorSearch::partnerImage_data()
@@ -235,6 +293,47 @@ void TestCorSearch::guessWithoutPartnerOrSlice()
     QVERIFY(!guessCorOnLines(lines, 1, 0, 360.0, 64.0, 0.35, &found)); // no such slice
     QVERIFY(!guessCorOnLines(lines, 0, 2, 360.0, 64.0, 0.35, &found)); // no such image
     QCOMPARE(found, -1.0);
+}
+
+void TestCorSearch::guessOverAFullTurn_data()
+{
+    QTest::addColumn<double>("offset"); // of the axis from the middle of the line
+    QTest::addColumn<double>("jerk");
+    QTest::addColumn<bool>("noise");
+    QTest::addColumn<bool>("cut"); // a body reaching past the detector's edge
+    QTest::newRow("first image jerked by 3 px") << 0.3 << 3.0 << false << false;
+    QTest::newRow("first image jerked by -5 px, axis +20.5") << 20.5 << -5.0 << false << false;
+    QTest::newRow("noisy, low contrast") << 0.6 << 0.0 << true << false;
+    QTest::newRow("noisy, low contrast, jerked") << -7.2 << 3.0 << true << false;
+    QTest::newRow("cut off by the edge") << 10.4 << 0.0 << false << true;
+    QTest::newRow("axis +60") << 60.0 << 0.0 << false << false;
+    QTest::newRow("axis -60.3") << -60.3 << 0.0 << false << false;
+    QTest::newRow("axis -58.7, noisy") << -58.7 << 0.0 << true << false;
+}
+
+void TestCorSearch::guessOverAFullTurn()
+{
+    QFETCH(double, offset);
+    QFETCH(double, jerk);
+    QFETCH(bool, noise);
+    QFETCH(bool, cut);
+    TurnLines lines;
+    lines.axis = lines.length / 2.0 + offset;
+    lines.jerk = jerk;
+    lines.noise = noise;
+    if (noise) {
+        // Line integrals of at most 0.3 at 3000 counts.
+        lines.i0 = 3000.0;
+        lines.discs = { { 10, 5, 40, 0.002 }, { -15, 20, 10, 0.004 }, { 25, -10, 5, 0.006 } };
+    } else {
+        lines.discs = { { 10, 5, 40, 0.01 }, { -15, 20, 10, 0.02 }, { 25, -10, 5, 0.03 } };
+    }
+    if (cut) // reaches some 30 pixels past the line's end on one side at some angles
+        lines.discs.push_back({ 80, 0, 50, 0.005 });
+    double found = -1;
+    QVERIFY(guessCorOnLines(lines, 0, 0, 360.0, lines.length / 2.0, 0.35, &found));
+    QVERIFY2(std::abs(found - lines.axis) <= 0.25,
+        qPrintable(QString("axis %1, found %2").arg(lines.axis).arg(found)));
 }
 
 QTEST_GUILESS_MAIN(TestCorSearch)

@@ -142,6 +142,69 @@ int differingPixels(const std::vector<double> &a, const std::vector<double> &b)
     return count;
 }
 
+// The spatial Ram-Lak kernel.
+double ramLak(int lag)
+{
+    return lag == 0 ? 0.25 : (lag % 2 != 0 ? -1.0 / (Pi * Pi * double(lag) * lag) : 0.0);
+}
+
+// The filter's kernel g(lag) for lags 0 ... n - 1 (it is even), such that a padded filter
+// gives 2 pi sum_j row[j] g(k - j) / P. The ramp_padded kernel is Ram-Lak itself; Hamming and
+// Hann (a + b cos w) are Ram-Lak convolved with a delta and its two neighbours; Shepp-Logan
+// and cosine, whose windows are no trigonometric polynomials, are summed from the
+// frequency response at the engine's padded length m, written out term by term.
+std::vector<double> paddedKernel(CtFilterKind kind, int n, int m)
+{
+    std::vector<double> g(n);
+    if (kind == CtFilterKind::RampPadded || kind == CtFilterKind::Hamming
+        || kind == CtFilterKind::Hann) {
+        const double a
+            = kind == CtFilterKind::Hamming ? 0.54 : (kind == CtFilterKind::Hann ? 0.5 : 1.0);
+        const double b = 1.0 - a;
+        for (int d = 0; d < n; ++d)
+            g[d] = a * ramLak(d) + b / 2 * (ramLak(d - 1) + ramLak(d + 1));
+        return g;
+    }
+    // cos(2 pi j / m) for j = 0 ... m - 1: every product m * l is reduced modulo m, so the
+    // sums below need no further cosines.
+    std::vector<double> cosine(m);
+    for (int j = 0; j < m; ++j)
+        cosine[j] = std::cos(2.0 * Pi * j / m);
+    std::vector<double> response(m / 2 + 1);
+    for (int f = 0; f <= m / 2; ++f) {
+        // Ram-Lak at lags -m/2 + 1 ... m/2 (all that fit on the circle).
+        double r = ramLak(0);
+        for (int l = 1; l < m / 2; ++l)
+            r += 2.0 * ramLak(l) * cosine[(long long)f * l % m];
+        r += ramLak(m / 2) * cosine[(long long)f * (m / 2) % m];
+        const double w = 2.0 * Pi * f / m;
+        const double window = kind == CtFilterKind::SheppLogan
+            ? (f == 0 ? 1.0 : std::sin(w / 2) / (w / 2))
+            : std::cos(w / 2);
+        response[f] = r * window;
+    }
+    for (int d = 0; d < n; ++d) {
+        double sum = response[0] + response[m / 2] * cosine[(long long)(m / 2) * d % m];
+        for (int f = 1; f < m / 2; ++f)
+            sum += 2.0 * response[f] * cosine[(long long)f * d % m];
+        g[d] = sum / m;
+    }
+    return g;
+}
+
+// Smallest even number >= 2n whose prime factors are 2, 3, 5 and 7 only, by trial.
+int smoothEvenLength(int n)
+{
+    for (int v = 2 * n;; ++v) {
+        int r = v;
+        for (const int p : { 2, 3, 5, 7 })
+            while (r % p == 0)
+                r /= p;
+        if (r == 1 && v % 2 == 0)
+            return v;
+    }
+}
+
 } // namespace
 
 class TestCtBackProj : public QObject
@@ -152,6 +215,8 @@ private slots:
     void setupRoundsToEvenAndKeepsBuffers();
     void filterMatchesDirectRamp_data();
     void filterMatchesDirectRamp();
+    void paddedFiltersAtEveryWidth_data();
+    void paddedFiltersAtEveryWidth();
     void backProjectMatchesFormula_data();
     void backProjectMatchesFormula();
     void pathsGiveTheSameNumbers_data();
@@ -241,6 +306,79 @@ void TestCtBackProj::filterMatchesDirectRamp()
         QVERIFY2(std::abs(engine.filtered(0, k) - expected[k]) < 1e-12 * scale,
             qPrintable(
                 QString("k=%1: %2 vs %3").arg(k).arg(engine.filtered(0, k)).arg(expected[k])));
+}
+
+void TestCtBackProj::paddedFiltersAtEveryWidth_data()
+{
+    QTest::addColumn<CtFilterKind>("filter");
+    QTest::addColumn<int>("from"); // even widths from ... to
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("step");
+    for (const CtFilterKind f : { CtFilterKind::RampPadded, CtFilterKind::Hamming,
+             CtFilterKind::Hann, CtFilterKind::SheppLogan, CtFilterKind::Cosine }) {
+        const char *name = qPrintable(CtFilter::name(f));
+        // Every even width up to 600, the runs around 1970 and 2540 where twice the width
+        // needs an odd factor to be 7-smooth, a stride through the rest and the top; the
+        // padded length is checked at every width of each range.
+        // The kernels of Shepp-Logan and cosine cost m^2 to write out: fewer large widths.
+        const bool summed = f == CtFilterKind::SheppLogan || f == CtFilterKind::Cosine;
+        QTest::addRow("%s 2-600", name) << f << 2 << 600 << 2;
+        QTest::addRow("%s 1960-1986", name) << f << 1960 << 1986 << (summed ? 24 : 2);
+        QTest::addRow("%s 2520-2572", name) << f << 2520 << 2572 << (summed ? 50 : 4);
+        if (!summed)
+            QTest::addRow("%s 602-8188", name) << f << 602 << 8188 << 62;
+        QTest::addRow("%s 8190-8192", name) << f << 8190 << 8192 << 2;
+    }
+}
+
+void TestCtBackProj::paddedFiltersAtEveryWidth()
+{
+    QFETCH(CtFilterKind, filter);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, step);
+    // At every width the engine takes the filter, pads to the smallest even 7-smooth length
+    // of at least twice the row, and its filtered row equals the linear convolution with the
+    // filter's kernel, at the first and last samples and at a few others.
+    const int projections = 3;
+    // The padded length at every width of the range, odd ones too.
+    for (int n = from; n <= to; ++n)
+        QCOMPARE(CtFilter::paddedLength(n), smoothEvenLength(n));
+    CtBackProj engine;
+    for (int n = from; n <= to; n += step) {
+        engine.setup(n, projections);
+        QVERIFY2(engine.setFilter(filter), qPrintable(QString("width %1").arg(n)));
+        QVERIFY2(engine.prepare(n, 1), qPrintable(QString("width %1").arg(n)));
+        const int m = engine.paddedLength();
+        QCOMPARE(m, smoothEvenLength(n));
+        const std::vector<double> row = randomRow(n, unsigned(n));
+        QVERIFY(engine.fftRow(row.data(), 0));
+        QVERIFY(engine.filterRow(0));
+        const std::vector<double> g = paddedKernel(filter, n, m);
+        std::vector<int> samples { 0, 1, n / 2, n - 2, n - 1 };
+        std::mt19937 gen { unsigned(n) };
+        for (int j = 0; j < 6; ++j)
+            samples.push_back(int(gen() % unsigned(n)));
+        double scale = 0.0;
+        for (const double v : row)
+            scale += std::abs(v);
+        for (const int k : samples) {
+            if (k < 0 || k >= n)
+                continue;
+            double want = 0.0;
+            for (int j = 0; j < n; ++j)
+                want += row[j] * g[std::abs(k - j)];
+            want *= 2.0 * Pi / projections;
+            const double got = engine.filtered(0, k);
+            QVERIFY2(std::abs(got - want) < 1e-11 * scale,
+                qPrintable(QString("width %1 (padded %2), sample %3: %4, by direct sums %5")
+                               .arg(n)
+                               .arg(m)
+                               .arg(k)
+                               .arg(got, 0, 'g', 15)
+                               .arg(want, 0, 'g', 15)));
+        }
+    }
 }
 
 void TestCtBackProj::backProjectMatchesFormula_data()
@@ -819,8 +957,8 @@ void TestCtBackProj::ringRemovalCutsStripes()
             if (noise > 0)
                 v += dist(gen);
             clean.sgmRow(i)[k] = v;
-            ringed.sgmRow(i)[k] = v + (k == k0 ? (1 - share) * offset : 0.0)
-                + (k == k0 + 1 ? share * offset : 0.0);
+            ringed.sgmRow(i)[k]
+                = v + (k == k0 ? (1 - share) * offset : 0.0) + (k == k0 + 1 ? share * offset : 0.0);
         }
     }
     const auto slice = [&](const HSgm &from, int removal) {
@@ -906,8 +1044,8 @@ void TestCtBackProj::unevenAnglesAreWeighted()
             for (int k = 0; k < w; ++k) {
                 double v = 0;
                 for (const Disc &d : discs) {
-                    const double u = k - g
-                        - (d.x * std::cos(angles[i]) + d.z * std::sin(angles[i]));
+                    const double u
+                        = k - g - (d.x * std::cos(angles[i]) + d.z * std::sin(angles[i]));
                     const auto area = [r = d.radius](double t) {
                         t = std::clamp(t, -r, r);
                         return t * std::sqrt(r * r - t * t) + r * r * std::asin(t / r);
@@ -938,10 +1076,20 @@ void TestCtBackProj::unevenAnglesAreWeighted()
         angles.push_back(d * Pi / 180);
     const std::vector<double> weights = rowWeightsOf(angles, Pi);
     QCOMPARE(weights.size(), angles.size());
-    double sum = 0;
-    for (const double wt : weights)
+    double sum = 0, heaviest = 0;
+    for (const double wt : weights) {
         sum += wt;
-    QVERIFY(std::abs(sum - double(angles.size())) < 1e-9 * angles.size());
+        heaviest = std::max(heaviest, wt);
+    }
+    if (QByteArray(QTest::currentDataTag()).contains("gap")) {
+        // The images at the gap's edges stand for a few usual steps (0.9 degrees) beyond
+        // them, not for half the gap each.
+        const double step = 180.0 / double(angles.size());
+        QVERIFY2(heaviest <= 0.5 * (1.0 + RowWeightCapSteps) * 0.9 / step + 1e-9,
+            qPrintable(QString::number(heaviest)));
+    } else {
+        QVERIFY(std::abs(sum - double(angles.size())) < 1e-9 * angles.size());
+    }
     HSgm plain, weighted;
     fill(plain, angles);
     fill(weighted, angles);

@@ -71,6 +71,8 @@ private slots:
     void windowWithoutRoomOrImagesGivesEmptyRecord();
     void fromImageFilesAlongBothAxes_data();
     void fromImageFilesAlongBothAxes();
+    void deadPixelsMended_data();
+    void deadPixelsMended();
 };
 
 void TestSinogramBuild::selectProjections_data()
@@ -286,6 +288,61 @@ void TestSinogramBuild::fromImageFilesAlongBothAxes()
             QVERIFY(std::abs(s.rawRow(i)[j] - raw) < 1e-9);
             QVERIFY(std::abs(s.sgmRow(i)[j] - std::log(4000.0 / raw)) < 1e-12);
         }
+    }
+}
+
+void TestSinogramBuild::deadPixelsMended_data()
+{
+    QTest::addColumn<double>("reading"); // of pixel 7 in every projection, and of I0 there
+    QTest::addColumn<bool>("mend");
+    QTest::addColumn<bool>("mended");
+    QTest::newRow("dead, at the dark level") << 10.0 << true << true;
+    QTest::newRow("saturated, at the top of the range") << 65535.0 << true << true;
+    QTest::newRow("dead, ring removal off") << 10.0 << false << false;
+    QTest::newRow("a working pixel") << -1.0 << true << false;
+}
+
+void TestSinogramBuild::deadPixelsMended()
+{
+    QFETCH(double, reading);
+    QFETCH(bool, mend);
+    QFETCH(bool, mended);
+    // Readings rise by 1 per pixel (FakeLines); pixel 7 reads `reading` in every projection
+    // (and in the I0 image, where a saturated pixel saturates too).
+    class DeadLines : public FakeLines
+    {
+    public:
+        double reading = -1.0;
+        void readProjection(int image, int slice, double *out) const override
+        {
+            FakeLines::readProjection(image, slice, out);
+            if (reading >= 0.0)
+                out[7] = reading;
+        }
+        bool readI0(int slice, double *out) const override
+        {
+            FakeLines::readI0(slice, out);
+            if (reading > i0)
+                out[7] = reading;
+            return true;
+        }
+    } lines;
+    lines.reading = reading;
+    HSgm s;
+    s.mendDeadPixels = mend;
+    QVERIFY(buildSinogram(s, lines, { 0, 8 }, true, 6.0, 0));
+    QCOMPARE(s.mendedPixels, mended ? std::vector<int> { 7 } : std::vector<int> {});
+    const int k = 5; // pixel 7: the window around 6 starts at pixel 2
+    for (int i = 0; i < s.h; ++i) {
+        // Mended: the straight line between pixels 6 and 8, as a working pixel reads.
+        const double want
+            = std::log((lines.i0 - lines.bg) / (FakeLines::value(i, 0, 7) - lines.bg));
+        const double got = s.sgmRow(i)[k];
+        if (mended || reading < 0)
+            QVERIFY2(std::abs(got - want) < 1e-9,
+                qPrintable(QString("%1 vs %2").arg(got).arg(want)));
+        else
+            QVERIFY(std::abs(got - want) > 0.1);
     }
 }
 

@@ -444,7 +444,7 @@ void TestBodyCommands::batchDrivesLoadAndRangeRun()
     // The batch went on only once every file of the run was written and counted: the 3D view
     // it loaded next holds all four slices.
     QCOMPARE(b.ctView->ctrls.first()->sliceDatas()->current()->ss(), 4);
-    QVERIFY2(b.CalcSpentT->toolTip().contains("4 of 4 slices done, 4 files written"),
+    QVERIFY2(b.CalcSpentT->toolTip().contains("4 of 4 slices reconstructed, 0 slices failed, 4 files written"),
         qPrintable(b.CalcSpentT->toolTip()));
     QCOMPARE(countAtStart, 8);
     QVERIFY(!calculatingAtResume);

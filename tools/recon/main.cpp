@@ -8,6 +8,7 @@
 #include "SliceDispatcher.h"
 #include "WorkShare.h"
 
+#include "CorSearch.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtParams.h"
@@ -22,6 +23,7 @@
 #include "ImgDatas.h"
 #include "ImgReaders.h"
 #include "Memory.h"
+#include "ImgDatasLines.h"
 #include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "RowWindow.h"
@@ -44,6 +46,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -51,6 +54,10 @@
 #include <tuple>
 
 namespace {
+
+// Share of the detector line the centre-of-rotation search compares, as the sinogram panel's
+// default.
+constexpr double CorGuessFraction = 0.35;
 
 QTextStream &out()
 {
@@ -309,8 +316,11 @@ int main(int argc, char *argv[])
         "unit");
     const QCommandLineOption entryOpt(
         "entry", "The NXtomo entry to take from a file of several (e.g. /entry1).", "path");
-    const QCommandLineOption rangeOpt(
-        "range", "Angular range of the set in degrees.", "deg", "180");
+    const QCommandLineOption rangeOpt("range",
+        "Angular range of the set in degrees (negative: descending angles). Without it, a "
+        "DXchange file's angles give it, and camera files are taken as 180 or 360 degrees as "
+        "their data show (the console says which).",
+        "deg", "180");
     const QCommandLineOption originOpt(
         "origin", "Angle of the first image in degrees.", "deg", "0");
     const QCommandLineOption horizOpt(
@@ -349,9 +359,9 @@ int main(int argc, char *argv[])
         "upper", "Values above are written as 0 + offset.", "v", "10");
     const QCommandLineOption offsetOpt("offset", "Added to every written value.", "v", "10");
     const QCommandLineOption filterOpt("filter",
-        "Filter: ramp (default; reads large objects low), ramp_padded (exact values),\n"
-        "shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
-        "name", "ramp");
+        "Filter: ramp_padded (the default: exact values), ramp (the window's default; reads "
+        "large objects low), shepp_logan, cosine, hamming, hann (ramp_padded with a window).",
+        "name", "ramp_padded");
     const QCommandLineOption methodOpt("method",
         "Reconstruction method: fbp (filtered back-projection, the default) or gridding\n"
         "(direct Fourier method, the same values within a fraction of a per cent, faster).",
@@ -513,10 +523,12 @@ int main(int argc, char *argv[])
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
         return usage("the method must be fbp or gridding, not " + parser.value(methodOpt));
-    if (!thetaEven)
-        out() << "The angles of " << source << " are not evenly spread: each projection is "
-              << "reconstructed at its own angle, weighted by the angle it stands for"
-              << Qt::endl;
+    if (!thetaEven) {
+        const auto [lo, hi] = std::minmax_element(hdf5Info.theta.begin(), hdf5Info.theta.end());
+        out() << "The angles of " << source << " are not evenly spread or not in order (" << *lo
+              << " ... " << *hi << " degrees): each projection is reconstructed at its own "
+              << "angle, weighted by the angle it stands for" << Qt::endl;
+    }
 
     auto range = number(parser.value(rangeOpt));
     auto origin = number(parser.value(originOpt));
@@ -528,13 +540,15 @@ int main(int argc, char *argv[])
     const auto lower = number(parser.value(lowerOpt));
     const auto upper = number(parser.value(upperOpt));
     const auto offset = number(parser.value(offsetOpt));
-    if (!range || *range <= 0 || !origin)
-        return usage("the range must be a positive number of degrees and the origin a number");
+    // A negative range is a set taken in the other direction (descending angles), as the
+    // window takes it.
+    if (!range || *range == 0 || !std::isfinite(*range) || !origin)
+        return usage("the range must be a number of degrees other than 0 and the origin a number");
     if (!step || *step == 0)
         return usage("the slice step must be a whole number other than 0");
     if (!lower || !upper || !offset)
         return usage("the value limits and the offset must be numbers");
-    CtFilterKind filter = CtFilterKind::Ramp;
+    CtFilterKind filter = CtFilterKind::RampPadded;
     if (!CtFilter::fromName(parser.value(filterOpt), &filter))
         return usage("unknown filter " + parser.value(filterOpt)
             + " (known: " + CtFilter::names().join(' ') + ")");
@@ -901,6 +915,28 @@ int main(int argc, char *argv[])
     if (guessSlice < 0 || guessSlice >= lineCount)
         return usage(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
     procCtrl.setSliceNo(guessSlice);
+    if (!parser.isSet(rangeOpt) && !thetaGiven) {
+        // Camera files say nothing of their range: the data tell 180 from 360 degrees.
+        if (!load(0) && stopSignal != 0)
+            return exitStatus(stopSignal, -1, Failures::instance().count());
+        double s180 = 0, s360 = 0;
+        const double deg = loadedSet == 0 ? guessRangeOnLines(ImgDatasLines(imgDatas, rotAxIsV),
+                               guessSlice, CorGuessFraction, &s180, &s360)
+                                          : 0.0;
+        if (deg > 0) {
+            procCtrl.setDataSetRangeDeg(deg);
+            out() << "Range " << deg << " degrees, decided from the data on slice " << guessSlice
+                  << (deg == 360 ? ": the projection half the set after the first mirrors it"
+                                 : ": the last projection nearly mirrors the first")
+                  << QString(" (mirror scores %1 over 180, %2 over 360; --range overrules)")
+                         .arg(s180, 0, 'f', 4)
+                         .arg(s360, 0, 'f', 4)
+                  << Qt::endl;
+        } else {
+            out() << "Range " << procCtrl.dataSetRangeDeg()
+                  << " degrees: the data cannot tell 180 from 360 (--range sets it)" << Qt::endl;
+        }
+    }
     const bool corPerEnergy = parser.isSet(corPerEnergyOpt) || parser.isSet(corTableOpt);
     QList<double> cors; // per set, with a centre per energy
     CorPerEnergy::Grid grid;
@@ -955,7 +991,7 @@ int main(int argc, char *argv[])
         out() << "Centre of rotation " << procCtrl.cor() << Qt::endl;
     } else {
         // Every task of a series guesses on the same set, so all of them find the same centre.
-        if (!load(0) && stopSignal != 0)
+        if (loadedSet != 0 && !load(0) && stopSignal != 0)
             return exitStatus(stopSignal, -1, Failures::instance().count());
         if (loadedSet != 0)
             return fail("the centre of rotation cannot be guessed: " + Failures::instance().last());
