@@ -174,7 +174,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             logLine("images_load needs a folder:", cmd.line);
         } else {
             holdUntilLoaded();
+            loadByCommand = true;
             CTFiles->loadFromDir(text, cmd.args.mid(1));
+            loadByCommand = false;
         }
     } else if (is("images_load_hdf5")) {
         DxchangeFile::Info info;
@@ -184,7 +186,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             recordFailure(Failures::Load, error);
         } else {
             holdUntilLoaded();
+            loadByCommand = true;
             CTFiles->handleChosenFiles({ text });
+            loadByCommand = false;
         }
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
@@ -264,8 +268,11 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_rot_ax_is_h") || is("ct_rot_ax_is_v")) {
         const bool vertical = is("ct_rot_ax_is_v") ? flag : !flag;
         // A click on the radio button: the panel signals the axis only when it changes.
-        if (auto *b = procCtrl->findChild<QRadioButton *>(vertical ? "RotAxV" : "RotAxH"))
+        if (auto *b = procCtrl->findChild<QRadioButton *>(vertical ? "RotAxV" : "RotAxH")) {
+            axisByCommand = true;
             b->click();
+            axisByCommand = false;
+        }
     } else if (is("ct_angle_offset") || is("ct_angle_origin")) {
         procCtrl->setAngleOriginDeg(number);
     } else if (is("ct_use_partial_data_set")) {
