@@ -334,9 +334,8 @@ Body::Body(QWidget *parent)
         auto *shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
         const QString name = key.toString(QKeySequence::NativeText);
-        button->setToolTip(button->toolTip().isEmpty()
-                ? name
-                : QString("%1 (%2)").arg(button->toolTip(), name));
+        button->setToolTip(
+            button->toolTip().isEmpty() ? name : QString("%1 (%2)").arg(button->toolTip(), name));
     };
     addKey(QKeySequence(Qt::CTRL | Qt::Key_O), CTFiles->findChild<QPushButton *>("Select"));
     addKey(QKeySequence(Qt::Key_F5), CalcCT);
@@ -938,9 +937,8 @@ void Body::showRegionState()
     RegionState->setText(shown);
     RegionState->setToolTip(shown);
     // A part of the slice only is worth a glance before a run writes every slice so.
-    RegionState->setStyleSheet(whole1 && whole2
-            ? QString()
-            : QStringLiteral("background-color: rgb(255, 255, 128);"));
+    RegionState->setStyleSheet(
+        whole1 && whole2 ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
     RegionReset->setEnabled(!(whole1 && whole2));
 }
 

@@ -5,8 +5,8 @@
 #include "Batch.h"
 #include "ClosableBase.h"
 #include "ColorBar.h"
-#include "ContrastPanel.h"
 #include "Config.h"
+#include "ContrastPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
@@ -769,9 +769,8 @@ void TestBody::axisSwitchGivesItsDefaults()
         QCOMPARE(v->dr(), whole);
     }
     QCOMPARE(body.RegionState->text(), QString("Region: whole"));
-    QVERIFY2(body.StatusLine->text().startsWith(QString("Rotation axis %1: slice %2")
-                                                    .arg(toV ? "V" : "H")
-                                                    .arg(slice)),
+    QVERIFY2(body.StatusLine->text().startsWith(
+                 QString("Rotation axis %1: slice %2").arg(toV ? "V" : "H").arg(slice)),
         qPrintable(body.StatusLine->text()));
     // The same as a first load with that axis gives.
     Body fresh;
@@ -815,8 +814,8 @@ void TestBody::unreadableChoiceKeepsTheSet()
     body.CTFiles->setKeepConditions(false);
     QVERIFY(load(body, m));
     QCOMPARE(body.procCtrl->cor(), 32.0);
-    QVERIFY2(body.StatusLine->text().contains("CoR 30.25 -> 32"),
-        qPrintable(body.StatusLine->text()));
+    QVERIFY2(
+        body.StatusLine->text().contains("CoR 30.25 -> 32"), qPrintable(body.StatusLine->text()));
 }
 
 void TestBody::setTagStaysWithItsSet_data()
@@ -824,7 +823,8 @@ void TestBody::setTagStaysWithItsSet_data()
     QTest::addColumn<QString>("typed"); // a tag the user types after the set's load
     QTest::addColumn<QString>("after"); // the tag once other files are chosen
     QTest::newRow("the set's tag goes") << QString() << QString();
-    QTest::newRow("a tag of the user's stays") << "mine" << "mine";
+    QTest::newRow("a tag of the user's stays") << "mine"
+                                               << "mine";
 }
 
 void TestBody::setTagStaysWithItsSet()
@@ -836,8 +836,8 @@ void TestBody::setTagStaysWithItsSet()
     QVERIFY(root.mkpath("sets/09020_0eV"));
     const std::vector<quint16> pixels(8 * 4, 1000);
     for (int i = 0; i < 3; ++i)
-        QVERIFY(writeItexFile(root.filePath(QString("sets/09020_0eV/p-%1.img").arg(i)), 8, 4, 2,
-            pixels.data(), 1.0));
+        QVERIFY(writeItexFile(
+            root.filePath(QString("sets/09020_0eV/p-%1.img").arg(i)), 8, 4, 2, pixels.data(), 1.0));
     Measurement other;
     QVERIFY(other.make(8, 4, 3));
 
@@ -857,8 +857,8 @@ void TestBody::setTagStaysWithItsSet()
     QCOMPARE(body.SelectDataSaveDir->addTag(), after);
     QCOMPARE(body.SelectImageSaveDir->addTag(), after);
     if (typed.isEmpty())
-        QVERIFY2(body.StatusLine->text().contains("09020_0eV"),
-            qPrintable(body.StatusLine->text()));
+        QVERIFY2(
+            body.StatusLine->text().contains("09020_0eV"), qPrintable(body.StatusLine->text()));
     // The next set of the list brings its tag again.
     body.SelDDir->setFirstSet(0);
     QVERIFY(loaded.wait(5000));
@@ -922,18 +922,33 @@ void TestBody::numberFieldsRefuseText_data()
     QTest::addColumn<QString>("said"); // on the status line; empty for nothing
     // Loaded: slices 0 ... 11, slice 6, CoR 32.
     // Keys that cannot make a number are not taken at all.
-    QTest::newRow("letters in Slice") << "SliceNo" << "abc" << "6" << 6 << 32.0 << "";
+    QTest::newRow("letters in Slice") << "SliceNo"
+                                      << "abc"
+                                      << "6" << 6 << 32.0 << "";
     QTest::newRow("slice outside the set")
-        << "SliceNo" << "999" << "6" << 6 << 32.0
-        << "Slice: 999 is not taken, the set has slices 0 ... 11; it stays 6";
-    QTest::newRow("slice in the set") << "SliceNo" << "9" << "9" << 9 << 32.0 << "";
-    QTest::newRow("letter after the CoR") << "Cor" << "12x" << "12" << 6 << 12.0 << "";
+        << "SliceNo"
+        << "999"
+        << "6" << 6 << 32.0 << "Slice: 999 is not taken, the set has slices 0 ... 11; it stays 6";
+    QTest::newRow("slice in the set") << "SliceNo"
+                                      << "9"
+                                      << "9" << 9 << 32.0 << "";
+    QTest::newRow("letter after the CoR") << "Cor"
+                                          << "12x"
+                                          << "12" << 6 << 12.0 << "";
     QTest::newRow("sign alone in the CoR")
-        << "Cor" << "-" << "32" << 6 << 32.0 << "CoR: \"-\" is not a number; it stays 32";
-    QTest::newRow("exponent in the CoR") << "Cor" << "3.1e1" << "3.1e1" << 6 << 31.0 << "";
-    QTest::newRow("letters in Min") << "ColorMin" << "abc" << "0" << 6 << 32.0 << "";
-    QTest::newRow("sign alone in Min") << "ColorMin" << "-" << "0" << 6 << 32.0
-                                       << "\"-\" is not a number; the field keeps 0";
+        << "Cor"
+        << "-"
+        << "32" << 6 << 32.0 << "CoR: \"-\" is not a number; it stays 32";
+    QTest::newRow("exponent in the CoR") << "Cor"
+                                         << "3.1e1"
+                                         << "3.1e1" << 6 << 31.0 << "";
+    QTest::newRow("letters in Min") << "ColorMin"
+                                    << "abc"
+                                    << "0" << 6 << 32.0 << "";
+    QTest::newRow("sign alone in Min")
+        << "ColorMin"
+        << "-"
+        << "0" << 6 << 32.0 << "\"-\" is not a number; the field keeps 0";
 }
 
 void TestBody::numberFieldsRefuseText()
@@ -1328,7 +1343,8 @@ void TestBody::contrastPanelSetsTheScale()
     // The histogram holds the slice just made.
     std::vector<double> values(body.ctCalc->resultData(), body.ctCalc->resultData() + n * n);
     QCOMPARE(body.contrastPanel->histogram().total(), values.size());
-    QCOMPARE(body.contrastPanel->histogram().min(), *std::min_element(values.begin(), values.end()));
+    QCOMPARE(
+        body.contrastPanel->histogram().min(), *std::min_element(values.begin(), values.end()));
     // "Auto" fixes the scale of every CT view at the 0.5 % and 99.5 % points of its values.
     std::sort(values.begin(), values.end());
     const double lo = values[size_t(std::floor(0.005 * double(values.size() - 1)))];
