@@ -20,7 +20,7 @@ ContrastPanel::ContrastPanel(QWidget *parent)
     m_canvas->setObjectName("ContrastHistogram");
     m_auto->setObjectName("ContrastAuto");
     m_text->setObjectName("ContrastText");
-    m_canvas->setMinimumHeight(48);
+    m_canvas->setMinimumHeight(64);
     m_canvas->setMinimumWidth(120);
     m_canvas->setMouseTracking(true);
     m_canvas->installEventFilter(this);
@@ -68,8 +68,9 @@ void ContrastPanel::useAutoLimits()
 
 void ContrastPanel::shownRange(double &a, double &b) const
 {
-    a = hist.isEmpty() ? std::min(m_lo, m_hi) : std::min({ hist.min(), m_lo, m_hi });
-    b = hist.isEmpty() ? std::max(m_lo, m_hi) : std::max({ hist.max(), m_lo, m_hi });
+    // The histogram fills the width; limits beyond it stand at its edges.
+    a = hist.isEmpty() ? std::min(m_lo, m_hi) : hist.min();
+    b = hist.isEmpty() ? std::max(m_lo, m_hi) : hist.max();
     if (!(b > a)) {
         a -= 0.5;
         b += 0.5;
@@ -117,10 +118,13 @@ void ContrastPanel::paintCanvas()
             p.drawRect(QRectF(x0, h - bh, std::max(1.0, x1 - x0), bh));
         }
     }
-    p.setPen(QPen(QColor(255, 64, 64), 2));
-    p.drawLine(QPointF(xOf(m_lo), 0), QPointF(xOf(m_lo), h));
-    p.setPen(QPen(QColor(64, 160, 255), 2));
-    p.drawLine(QPointF(xOf(m_hi), 0), QPointF(xOf(m_hi), h));
+    auto line = [&](double v, const QColor &c) {
+        const double x = std::clamp(xOf(v), 1.0, double(w - 1));
+        p.setPen(QPen(c, 2));
+        p.drawLine(QPointF(x, 0), QPointF(x, h));
+    };
+    line(m_lo, QColor(255, 64, 64));
+    line(m_hi, QColor(64, 160, 255));
 }
 
 bool ContrastPanel::eventFilter(QObject *o, QEvent *e)
@@ -137,7 +141,10 @@ bool ContrastPanel::eventFilter(QObject *o, QEvent *e)
             return false;
         // The nearer line follows the pointer.
         const double x = me->position().x();
-        dragging = std::abs(x - xOf(m_lo)) <= std::abs(x - xOf(m_hi)) ? 1 : 2;
+        const double right = m_canvas->width() - 1;
+        const double xLo = std::clamp(xOf(m_lo), 0.0, right);
+        const double xHi = std::clamp(xOf(m_hi), 0.0, right);
+        dragging = std::abs(x - xLo) <= std::abs(x - xHi) ? 1 : 2;
         [[fallthrough]];
     }
     case QEvent::MouseMove: {

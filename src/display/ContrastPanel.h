@@ -29,7 +29,7 @@ public:
     QPushButton *autoButton() const { return m_auto; }
 
     // The canvas column of a value and the value of a column, over the range shown: the
-    // histogram's and the limits' together.
+    // histogram's (the limits' while there is none).
     double xOf(double v) const;
     double valueAt(double x) const;
 

@@ -242,7 +242,7 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::calcFinished, this, [this] {
         const int n = ctCalc->resultSize();
         if (n > 0 && ctCalc->resultData())
-            contrastPanel->setValues(ctCalc->resultData(), std::size_t(n) * std::size_t(n));
+            showContrastOf(ctCalc->resultData(), std::size_t(n) * std::size_t(n));
     });
     connect(contrastPanel, &ContrastPanel::limitsChanged, this, [this](double lo, double hi) {
         setColorMin(lo);
@@ -306,9 +306,6 @@ Body::Body(QWidget *parent)
     }
     connect(procCtrl, &ProcCtrl::refusedInput, this, &Body::notice);
     connect(procCtrl, &ProcCtrl::rotAxUpdated, this, &Body::rotAxisChanged);
-    // A long region text must not widen the control column: it is cut, and whole in the tip.
-    RegionState->setMinimumWidth(RegionState->sizeHint().width());
-    RegionState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     connect(RegionReset, &QPushButton::clicked, this, &Body::resetRegionsToWhole);
     connect(RegionsApart, &QCheckBox::toggled, this, [this](bool apart) {
         if (!apart && !ctCalc2Uis.isEmpty()) {
@@ -347,7 +344,12 @@ Body::Body(QWidget *parent)
             toggleCalcCt();
     });
     CalcCT->setToolTip(tr("Starts the reconstruction (F5) or stops it (F5, Esc)"));
+    // A click on "Link 2dQuolt" that finds no viewer is answered; the attempt at start-up,
+    // when many work without the viewer, only goes to the log.
+    connect(Link2dQuolt, &QPushButton::clicked, this, [this] { linkAsked = true; });
     connect(quoltLink, &TcpClient::failed, this, [this](const QString &error) {
+        if (!std::exchange(linkAsked, false))
+            return;
         notice(tr("No link to 2dQuolt at %1:%2: %3")
                    .arg(quoltLink->host())
                    .arg(quoltLink->port())
@@ -1150,10 +1152,23 @@ void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
     relayRegion(false, sender(), rx0, rz0, rx1, rz1);
 }
 
+void Body::showContrastOf(const double *values, std::size_t n)
+{
+    contrastPanel->setValues(values, n);
+    // Without a fixed scale each picture spans its own values.
+    const ValueHistogram &h = contrastPanel->histogram();
+    if (!FixColorScale->isChecked() && !h.isEmpty())
+        contrastPanel->setLimits(h.min(), h.max());
+}
+
 void Body::fixColorScaleChanged()
 {
-    contrastPanel->setLimits(colorMin(), colorMax());
     const bool f = FixColorScale->isChecked();
+    const ValueHistogram &h = contrastPanel->histogram();
+    if (f || h.isEmpty())
+        contrastPanel->setLimits(colorMin(), colorMax());
+    else
+        contrastPanel->setLimits(h.min(), h.max());
     ctCalc->setFixColorScale(f);
     for (CtCalc2Ui *view : std::as_const(ctCalc2Uis))
         view->setFixColorScale(f);
@@ -1314,7 +1329,7 @@ void Body::ctImage(int no, QImage img)
     if (auto *worker = qobject_cast<CtCalc2 *>(sender())) {
         int n = 0;
         if (worker->copyResult(contrastValues, n))
-            contrastPanel->setValues(contrastValues.data(), contrastValues.size());
+            showContrastOf(contrastValues.data(), contrastValues.size());
     }
 }
 

@@ -153,6 +153,8 @@ public:
     // A command is switching the rotation axis: the values commands have set since the last
     // load stay (a setup file may set the CoR before the axis).
     bool axisByCommand = false;
+    // "Link 2dQuolt" was clicked and its attempt has not failed yet.
+    bool linkAsked = false;
     bool loadIsSeries = false;
     // Values the user has set (in the window or by a command) and no default has replaced
     // since: a default that replaces one says so on the log.
@@ -287,6 +289,8 @@ private slots:
     // "Whole": every view calculates and shows the whole slice again.
     void resetRegionsToWhole();
     void showRegionState();
+    // The histogram of a slice just made, and the limits its pictures are shown with.
+    void showContrastOf(const double *values, std::size_t n);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

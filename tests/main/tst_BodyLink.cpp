@@ -248,12 +248,17 @@ void TestBodyLink::linkThatFailsIsSaid()
     const quint16 port = server->port();
     server->stopListening();
     body = std::make_unique<Body>();
-    const QString said = QString("No link to 2dQuolt at 127.0.0.1:%1: ").arg(port);
-    QTRY_VERIFY2(body->StatusLine->text().startsWith(said), qPrintable(body->StatusLine->text()));
+    // The attempt at start-up is not the user's: the line stays free for what is.
+    QTest::qWait(300);
+    QCOMPARE(body->StatusLine->text(), QString());
     // Every click on "Link 2dQuolt" is answered, the same failure as before included.
-    body->StatusLine->clear();
-    body->Link2dQuolt->click();
-    QTRY_VERIFY2(body->StatusLine->text().startsWith(said), qPrintable(body->StatusLine->text()));
+    const QString said = QString("No link to 2dQuolt at 127.0.0.1:%1: ").arg(port);
+    for (int click = 0; click < 2; ++click) {
+        body->StatusLine->clear();
+        body->Link2dQuolt->click();
+        QTRY_VERIFY2(
+            body->StatusLine->text().startsWith(said), qPrintable(body->StatusLine->text()));
+    }
 }
 
 QTEST_MAIN(TestBodyLink)
