@@ -174,6 +174,54 @@
         <source>Ring removal: the widest detector stripe taken out of each sinogram, in pixels (0: off). 2 or 3 suits most data; a stripe on a round structure centred on the axis is left alone.</source>
         <translation>リング除去: 各サイノグラムから取り除く検出器の縞の最大幅(ピクセル、0 で無効)。たいていのデータには 2 か 3 が適します。回転軸を中心とする円形の構造上にある縞はそのまま残します。</translation>
     </message>
+    <message>
+        <source>Slice</source>
+        <translation>スライス</translation>
+    </message>
+    <message>
+        <source>Slice From</source>
+        <translation>開始スライス</translation>
+    </message>
+    <message>
+        <source>Slice To</source>
+        <translation>終了スライス</translation>
+    </message>
+    <message>
+        <source>Slice Step</source>
+        <translation>スライス間隔</translation>
+    </message>
+    <message>
+        <source>Images</source>
+        <translation>画像数</translation>
+    </message>
+    <message>
+        <source>Start Image</source>
+        <translation>開始画像</translation>
+    </message>
+    <message>
+        <source>Using Images</source>
+        <translation>使用画像数</translation>
+    </message>
+    <message>
+        <source>CoR</source>
+        <translation>回転中心</translation>
+    </message>
+    <message>
+        <source>Angle Origin</source>
+        <translation>角度原点</translation>
+    </message>
+    <message>
+        <source>Data Set Range</source>
+        <translation>データセット角度範囲</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not taken, the set has slices 0 ... %3; it stays %4</source>
+        <translation>%1: %2 は使えません。セットのスライスは 0 ... %3 です。%4 のままです</translation>
+    </message>
+    <message>
+        <source>%1: &quot;%2&quot; is not a number; it stays %3</source>
+        <translation>%1: 「%2」は数値ではありません。%3 のままです</translation>
+    </message>
 </context>
 <context>
     <name>Sinogram</name>

@@ -21,6 +21,25 @@
     </message>
 </context>
 <context>
+    <name>ContrastPanel</name>
+    <message>
+        <source>Auto</source>
+        <translation>自動</translation>
+    </message>
+    <message>
+        <source>Histogram of the last reconstructed slice: drag the red line (Min) or the blue line (Max) to set the contrast of the CT pictures.</source>
+        <translation>最後に再構成したスライスのヒストグラム: 赤い線 (最小) か青い線 (最大) をドラッグして CT 画像のコントラストを決めます。</translation>
+    </message>
+    <message>
+        <source>Min and Max at the 0.5 % and 99.5 % points of the values: a few outlying pixels do not spoil the contrast.</source>
+        <translation>最小と最大を値の 0.5 % 点と 99.5 % 点にします: 外れた少数の画素がコントラストを損ないません。</translation>
+    </message>
+    <message>
+        <source>Min %1  Max %2</source>
+        <translation>最小 %1  最大 %2</translation>
+    </message>
+</context>
+<context>
     <name>CtDisp</name>
     <message>
         <source>CT display</source>

@@ -254,6 +254,80 @@
     <message>
         <source>CoR per Energy</source>
         <translation>エネルギーごとのCoR</translation>
+        <source>Region: whole</source>
+        <translation>領域: 全体</translation>
+    </message>
+    <message>
+        <source>Whole</source>
+        <translation>全体</translation>
+    </message>
+    <message>
+        <source>CT1, CT2 apart</source>
+        <translation>CT1, CT2 別々</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a number; the field keeps %2</source>
+        <translation>「%1」は数値ではありません。%2 のままです</translation>
+    </message>
+    <message>
+        <source>Selection removed: the region is the whole slice again</source>
+        <translation>選択を解除しました: 領域はスライス全体に戻りました</translation>
+    </message>
+    <message>
+        <source>No link to 2dQuolt at %1:%2: %3</source>
+        <translation>2dQuolt (%1:%2) に接続できません: %3</translation>
+    </message>
+    <message>
+        <source>Files chosen outside the data-set list: the tag %1 of that set is no longer added to the names of saved files</source>
+        <translation>データセット一覧以外からファイルを選びました: そのセットのタグ %1 は保存ファイル名に付けません</translation>
+    </message>
+    <message>
+        <source>None of the %1 chosen files can be read (%2: %3): the loaded set of %4 images stays</source>
+        <translation>選んだ %1 個のファイルはどれも読めません (%2: %3): 読み込み済みの %4 枚のセットはそのままです</translation>
+    </message>
+    <message>
+        <source>The new set of %1 x %2 images replaces what you set: %3</source>
+        <translation>新しい %1 x %2 画像のセットで設定値を置き換えました: %3</translation>
+    </message>
+    <message>
+        <source>slice range</source>
+        <translation>スライス範囲</translation>
+    </message>
+    <message>
+        <source>slice</source>
+        <translation>スライス</translation>
+    </message>
+    <message>
+        <source>CoR</source>
+        <translation>回転中心</translation>
+    </message>
+    <message>
+        <source>region</source>
+        <translation>領域</translation>
+    </message>
+    <message>
+        <source>Rotation axis %1: slice %2, slices %3 ... %4, CoR %5, %6</source>
+        <translation>回転軸 %1: スライス %2, 範囲 %3 ... %4, 回転中心 %5, %6</translation>
+    </message>
+    <message>
+        <source>Region: %1</source>
+        <translation>領域: %1</translation>
+    </message>
+    <message>
+        <source>whole</source>
+        <translation>全体</translation>
+    </message>
+    <message>
+        <source>Region CT1: %1, CT2: %2</source>
+        <translation>領域 CT1: %1, CT2: %2</translation>
+    </message>
+    <message>
+        <source>Slice %1 lies outside the set (0 ... %2): the slice stays %3</source>
+        <translation>スライス %1 はセットの外です (0 ... %2): スライスは %3 のままです</translation>
+    </message>
+    <message>
+        <source>Starts the reconstruction (F5) or stops it (F5, Esc)</source>
+        <translation>再構成を開始します (F5)。実行中は停止します (F5, Esc)</translation>
     </message>
 </context>
 <context>

@@ -140,5 +140,9 @@
         <source>Select Section Color</source>
         <translation>断面色の選択</translation>
     </message>
+    <message>
+        <source>3D view: %1 slice data files found, %2 refused (see the tool tip of the file list), the first: %3</source>
+        <translation>3D表示: スライスデータファイル %1 個、除外 %2 個 (ファイル一覧のツールチップ参照)、最初の除外: %3</translation>
+    </message>
 </context>
 </TS>

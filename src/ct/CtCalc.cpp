@@ -54,6 +54,12 @@ CtCalc::CtCalc(QWidget *parent)
     connect(ui->DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc::noticedNewPos);
     connect(ui->DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
     connect(ui->SetCRegion, &QPushButton::clicked, this, &CtCalc::setCRegion);
+    // A region typed here is announced like any other, so the other views take it too.
+    for (QLineEdit *e : regions->crEdits().edits())
+        connect(e, &QLineEdit::editingFinished, this, [this] {
+            const CtRegion r = regions->cr();
+            emit cRUpdated(r.x0, r.z0, r.x1, r.z1);
+        });
 
     progressThread->setObjectName("CtProgress");
     progress->moveToThread(progressThread);

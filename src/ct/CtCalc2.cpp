@@ -113,6 +113,17 @@ bool CtCalc2::valueAt(int ix, int iz, double *v) const
     return true;
 }
 
+bool CtCalc2::copyResult(std::vector<double> &out, int &size) const
+{
+    std::unique_lock<std::mutex> lock(engineMutex, std::try_to_lock);
+    if (!lock.owns_lock() || !resultValid() || resultSize() <= 0)
+        return false;
+    size = resultSize();
+    const double *d = resultData();
+    out.assign(d, d + std::size_t(size) * std::size_t(size));
+    return true;
+}
+
 void CtCalc2::beginingCt()
 {
     busy = true;

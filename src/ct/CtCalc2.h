@@ -56,6 +56,9 @@ public:
     // The reconstructed value at (ix, iz), for any thread; false outside the result or while
     // a slice is being computed (the caller never waits for a worker).
     bool valueAt(int ix, int iz, double *v) const;
+    // A copy of the whole result (size x size values), for any thread; false, and `out` left
+    // alone, while a slice is being computed or when there is no result.
+    bool copyResult(std::vector<double> &out, int &size) const;
 
     // Set while a slice is being reconstructed; read by the dispatcher on the GUI thread.
     std::atomic<bool> busy { false };

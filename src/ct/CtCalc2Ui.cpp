@@ -37,8 +37,13 @@ CtCalc2Ui::CtCalc2Ui(QWidget *parent)
     connect(ui->DispCt, &ImgDispWCBar::newBar, this, &CtCalc2Ui::refreshState);
     if (auto *fix = bar->uiBase()->findChild<QCheckBox *>("CFix"))
         connect(fix, &QCheckBox::toggled, this, &CtCalc2Ui::refreshState);
+    // A region typed here is announced like any other, so the other views take it too.
     for (QLineEdit *e : regions->crEdits().edits())
-        connect(e, &QLineEdit::editingFinished, this, &CtCalc2Ui::refreshState);
+        connect(e, &QLineEdit::editingFinished, this, [this] {
+            refreshState();
+            const CtRegion r = regions->cr();
+            emit cRUpdated(r.x0, r.z0, r.x1, r.z1);
+        });
     refreshState();
 }
 

@@ -1,6 +1,7 @@
 #include "ProcCtrl.h"
 
 #include "CtParams.h"
+#include "FieldGuard.h"
 #include "ui_ProcCtrl.h"
 
 #include <QButtonGroup>
@@ -78,6 +79,35 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(ui->Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
     connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
     connect(ui->RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
+
+    // Typed numbers: text that is not one is refused, the previous value stays.
+    const std::pair<QLineEdit *, QString> integers[]
+        = { { ui->SliceNo, tr("Slice") }, { ui->SliceFrom, tr("Slice From") },
+              { ui->SliceTo, tr("Slice To") }, { ui->SliceStep, tr("Slice Step") },
+              { ui->DataSetImages, tr("Images") }, { ui->DataSetStartImageNo, tr("Start Image") },
+              { ui->DataSetUsingImages, tr("Using Images") } };
+    const std::pair<QLineEdit *, QString> reals[] = { { ui->Cor, tr("CoR") },
+        { ui->AngleOriginDeg, tr("Angle Origin") }, { ui->DataSetRangeDeg, tr("Data Set Range") } };
+    auto guard = [this](QLineEdit *edit, const QString &label, NumberField::Kind kind) {
+        NumberField *g = NumberField::guard(edit, kind);
+        connect(g, &NumberField::refused, this, [this, edit, label](const QString &typed) {
+            const bool isSlice
+                = edit == ui->SliceNo || edit == ui->SliceFrom || edit == ui->SliceTo;
+            bool number = false;
+            typed.toDouble(&number);
+            QString why = isSlice && number && m_sliceLines > 0
+                ? tr("%1: %2 is not taken, the set has slices 0 ... %3; it stays %4")
+                      .arg(label, typed)
+                      .arg(m_sliceLines - 1)
+                      .arg(edit->text())
+                : tr("%1: \"%2\" is not a number; it stays %3").arg(label, typed, edit->text());
+            emit refusedInput(why);
+        });
+    };
+    for (const auto &[edit, label] : integers)
+        guard(edit, label, NumberField::Integer);
+    for (const auto &[edit, label] : reals)
+        guard(edit, label, NumberField::Real);
     connect(ui->ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
 }
 
@@ -347,6 +377,16 @@ void ProcCtrl::setRecord2(int s, double c)
     m_recSlice2 = s;
     m_recCor2 = c;
     ui->RecordedCoR2->setText(s < 0 ? QString() : QString("%1 at %2").arg(gText(c)).arg(s));
+}
+
+void ProcCtrl::setSliceLines(int lines)
+{
+    m_sliceLines = std::max(0, lines);
+    for (QLineEdit *edit : { ui->SliceNo, ui->SliceFrom, ui->SliceTo }) {
+        if (NumberField *g = NumberField::of(edit))
+            g->setIntRange(
+                m_sliceLines > 0 ? 0 : INT_MIN, m_sliceLines > 0 ? m_sliceLines - 1 : INT_MAX);
+    }
 }
 
 void ProcCtrl::refreshPartialCopy()

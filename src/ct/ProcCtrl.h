@@ -82,6 +82,11 @@ public:
     void setRecord1(int s, double c);
     void setRecord2(int s, double c);
 
+    // The number of slices (detector lines along the axis) of the loaded set: slice numbers
+    // typed outside 0 ... lines - 1 are refused. 0 lifts the limit (no set loaded).
+    void setSliceLines(int lines);
+    int sliceLines() const { return m_sliceLines; }
+
 signals:
     void usePartialDataSetUpdated();
     void autoUpdateUpdated();
@@ -94,6 +99,8 @@ signals:
     void dataSetUsingImagesUpdated();
     void dataSetStartImageNoUpdated();
     void askGenImage();
+    // Something the user typed was not taken; the message says what and why.
+    void refusedInput(const QString &message);
 
 private slots:
     void showPartial();
@@ -130,6 +137,7 @@ private:
     double m_recCor2 = 0.0;
     int m_recSlice1 = -1;
     int m_recSlice2 = -1;
+    int m_sliceLines = 0;
 
     // Copy of the partial-data-set fields, refreshed on the GUI thread whenever the box or
     // either field changes and read under the mutex by worker threads, which must never

@@ -3,6 +3,7 @@
 #include "ChCoord.h"
 #include "WholeFile.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDebug>
 #include <QFileInfo>
@@ -126,6 +127,9 @@ void ImgDisp::onMouseMoved()
     syncCoord();
     const QPointF p = realPos(mouse->pos);
     emit newPos(pixelOf(p.x()), pixelOf(p.y()));
+    if (mouse->pressed
+        && (mouse->pos - mouse->pressPos).manhattanLength() >= QApplication::startDragDistance())
+        dragged = true;
     if (mouse->pressed && mouse->pressLeft) {
         const MouseC::MStat st = mouse->pressStat();
         if (st == MouseC::LeftShift && selecting) {
@@ -142,15 +146,19 @@ void ImgDisp::onMouseMoved()
 void ImgDisp::onMousePressed()
 {
     syncCoord();
+    dragged = false;
     const MouseC::MStat st = mouse->pressStat();
     if (st == MouseC::LeftShift) {
         selecting = true;
         sel = QRectF(realPos(mouse->pos), QSizeF(0, 0));
     } else if (st == MouseC::RightShift) {
         // A cleared selection is no longer a valid one.
+        const bool had = selValid;
         selecting = false;
         selValid = false;
         sel = QRectF();
+        if (had)
+            emit selectionCleared();
     }
     dispB()->update();
 }
@@ -166,7 +174,11 @@ void ImgDisp::onMouseReleased()
             selValid = true;
         }
     }
-    if (st == MouseC::Left || st == MouseC::Right) {
+    // A drag pans the view: only a click, which stays where it was pressed, picks a point.
+    const bool click = !dragged
+        && (mouse->releasePos - mouse->pressPos).manhattanLength()
+            < QApplication::startDragDistance();
+    if (click && (st == MouseC::Left || st == MouseC::Right)) {
         const QPointF p = realPos(mouse->pos);
         emit selectedAPoint(p.x(), p.y(), st);
     }

@@ -12,8 +12,8 @@ class ChCoord;
 // Shows the part `s` of a picture on its canvas with square pixels: `s` is widened in one
 // direction to the canvas's shape and the margin keeps the background colour. The wheel
 // zooms about the pointer, a left drag pans, a Shift left drag selects a rectangle and a
-// plain click announces the image position. The view survives a new picture of the same
-// size; a picture of another size is shown whole.
+// plain click (a press and release without a drag between) announces the image position. The view
+// survives a new picture of the same size; a picture of another size is shown whole.
 class ImgDisp : public DispAWLayout
 {
     Q_OBJECT
@@ -39,6 +39,8 @@ signals:
     void newPos(int ix, int iy);
     void newS(QRectF s);
     void selectedAPoint(double x, double y, MouseC::MStat s);
+    // A complete selection was removed (Shift right click).
+    void selectionCleared();
 
 public slots:
     void onWheelMoved();
@@ -55,6 +57,9 @@ private:
     void syncCoord();
     QPointF realPos(QPoint p) const;
 
+    // The pointer has moved away from where the button was pressed: the release ends a drag,
+    // not a click.
+    bool dragged = false;
     // Size of the picture the view was last set for.
     QSize viewedSize;
 };

@@ -10,6 +10,8 @@
 #include <QHash>
 #include <QImage>
 
+#include <memory>
+
 ImgDatas::~ImgDatas()
 {
     clear();
@@ -99,6 +101,24 @@ QString ImgDatas::sizeMismatchText(const ImgData *reader, const QString &which) 
         .arg(reader->height)
         .arg(width)
         .arg(height);
+}
+
+bool ImgDatas::readable(const QString &filePath, QString *why)
+{
+    std::unique_ptr<ImgData> d(ImgData::create(ImgData::fileType(filePath)));
+    if (!d) {
+        if (why)
+            *why = QFileInfo::exists(filePath) ? QStringLiteral("unknown file type")
+                                               : QStringLiteral("file not found");
+        return false;
+    }
+    d->fileName = filePath;
+    if (!d->load()) {
+        if (why)
+            *why = d->failure;
+        return false;
+    }
+    return true;
 }
 
 bool ImgDatas::add(QString filePath)

@@ -49,6 +49,9 @@ public:
     // Memory that one more image like `reader` takes in the set: its pixels, its two line
     // buffers and its bookkeeping.
     static qint64 bytesPerImage(const ImgData &reader);
+    // Whether `filePath` is an image a set can take (a known type that loads); `why` gets the
+    // reason when it is not. Reads the file whole and keeps nothing.
+    static bool readable(const QString &filePath, QString *why = nullptr);
 
     // Files listed since the last clear: loaded ones and refused ones.
     int listedCount() const { return int(imgs.size() + refused.size()); }

@@ -65,6 +65,7 @@ void TcpClient::doConnect()
         m_wantConnected = true;
         emit statChanged();
     }
+    m_lastError.clear();
     connectSocket();
     emit statChanged();
 }
@@ -156,8 +157,10 @@ void TcpClient::socketError()
     // A refused retry every second would flood the log: report each kind of failure once in a
     // row.
     const QString err = m_socket->errorString();
-    if (err != m_lastError)
+    if (err != m_lastError) {
         logLine("Link error:", err);
+        emit failed(err);
+    }
     m_lastError = err;
 }
 

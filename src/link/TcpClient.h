@@ -50,6 +50,9 @@ signals:
     void statChanged();
     // One received line without its line feed; empty lines are not reported.
     void receiveAnMsg(QByteArray msg);
+    // A connection attempt failed: the first of a row of like failures, and any failure
+    // after doConnect, so that each click on a link button is answered.
+    void failed(const QString &error);
 
 public slots:
     void doConnect();

@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "ColorBar.h"
 #include "Config.h"
+#include "ContrastPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
@@ -14,6 +15,7 @@
 #include "DataSaver.h"
 #include "SavingData.h"
 #include "Failures.h"
+#include "FieldGuard.h"
 #include "FieldText.h"
 #include "I0Correction.h"
 #include "ImgData.h"
@@ -23,6 +25,7 @@
 #include "RawDisp.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
+#include "TcpClient.h"
 #include "TextUtil.h"
 #include "ThreadStart.h"
 #include "XafsBatch.h"
@@ -34,6 +37,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QThread>
 
 #include <algorithm>
@@ -253,6 +257,22 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::cRUpdated, this, &Body::cRUpdated);
     connect(ctCalc, &CtCalc::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
+    // The contrast panel shows the histogram of the last slice reconstructed and sets the
+    // fixed colour scale of every CT view.
+    connect(ctCalc, &CtCalc::calcFinished, this, [this] {
+        const int n = ctCalc->resultSize();
+        if (n > 0 && ctCalc->resultData())
+            showContrastOf(ctCalc->resultData(), std::size_t(n) * std::size_t(n));
+    });
+    connect(contrastPanel, &ContrastPanel::limitsChanged, this, [this](double lo, double hi) {
+        setColorMin(lo);
+        setColorMax(hi);
+        if (FixColorScale->isChecked())
+            fixColorScaleChanged();
+        else
+            setFixColorScale(true);
+    });
+    contrastPanel->setLimits(colorMin(), colorMax());
     for (auto sig : { &ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated })
         connect(procCtrl, sig, rawDisp->dispB(), qOverload<>(&QWidget::update));
     // A CoR typed, picked on the raw image or guessed, a slice or range typed: the user's.
@@ -295,6 +315,68 @@ Body::Body(QWidget *parent)
     showLastProblem(StatusLine);
     showFieldTextsFromStart(this);
 
+    // Guards against slips: the wheel scrolls the control column unless a field has been
+    // clicked into; number fields refuse text that is not a number.
+    passWheelUnlessFocused(ctrlScroll);
+    for (QLineEdit *edit : { DataUpperLimit, DataLowerLimit, DataOffset, ColorMin, ColorMax }) {
+        NumberField *g = NumberField::guard(edit, NumberField::Real);
+        connect(g, &NumberField::refused, this, [this, edit](const QString &typed) {
+            notice(tr("\"%1\" is not a number; the field keeps %2").arg(typed, edit->text()));
+        });
+    }
+    connect(procCtrl, &ProcCtrl::refusedInput, this, &Body::notice);
+    connect(procCtrl, &ProcCtrl::rotAxUpdated, this, &Body::rotAxisChanged);
+    connect(RegionReset, &QPushButton::clicked, this, &Body::resetRegionsToWhole);
+    connect(RegionsApart, &QCheckBox::toggled, this, [this](bool apart) {
+        if (!apart && !ctCalc2Uis.isEmpty()) {
+            // Together again: CT1 takes the region the workers save.
+            const CtRegion cr = ctCalc2Uis.first()->cr();
+            const CtRegion dr = ctCalc2Uis.first()->dr();
+            ctCalc->setDR(dr.x0, dr.z0, dr.x1, dr.z1);
+            ctCalc->setCR(cr.x0, cr.z0, cr.x1, cr.z1);
+        }
+        showRegionState();
+    });
+    // Removing the selection on the raw image removes the regions it set.
+    connect(rawDisp, &ImgDisp::selectionCleared, this, [this] {
+        resetRegionsToWhole();
+        notice(tr("Selection removed: the region is the whole slice again"));
+    });
+    connect(ctView, &CtView::notice, this, &Body::notice);
+
+    // Keys for the steps taken most often; each button's tip names its key.
+    auto addKey = [this](const QKeySequence &key, QAbstractButton *button) {
+        if (!button)
+            return;
+        auto *shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+        const QString name = key.toString(QKeySequence::NativeText);
+        button->setToolTip(
+            button->toolTip().isEmpty() ? name : QString("%1 (%2)").arg(button->toolTip(), name));
+    };
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_O), CTFiles->findChild<QPushButton *>("Select"));
+    addKey(QKeySequence(Qt::Key_F5), CalcCT);
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_G), sinogram->findChild<QPushButton *>("GuessCor"));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_S), SaveSetup);
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (calculating)
+            toggleCalcCt();
+    });
+    CalcCT->setToolTip(tr("Starts the reconstruction (F5) or stops it (F5, Esc)"));
+    // A click on "Link 2dQuolt" that finds no viewer is answered; the attempt at start-up,
+    // when many work without the viewer, only goes to the log.
+    connect(Link2dQuolt, &QPushButton::clicked, this, [this] { linkAsked = true; });
+    connect(quoltLink, &TcpClient::failed, this, [this](const QString &error) {
+        if (!std::exchange(linkAsked, false))
+            return;
+        notice(tr("No link to 2dQuolt at %1:%2: %3")
+                   .arg(quoltLink->host())
+                   .arg(quoltLink->port())
+                   .arg(error));
+    });
+    showRegionState();
+
     // 13.
     execConfigLines();
     setupQuoltLink();
@@ -329,15 +411,27 @@ void Body::connectSignals()
     }
     // "Clear" of the projection selector empties the set as well as the list: files added
     // afterwards start a new set instead of extending the old one.
+    // The list is also cleared before a "New" choice: that selection, which follows at once,
+    // clears the set itself once it knows that one of its files can be read.
     connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] {
-        whenWorkersIdle([this] {
-            pendingFiles.clear();
-            imgDatas->clear();
-            seekCtrl->setIndex(0);
-            seekCtrl->setMaximum(0);
-            procCtrl->setDataSetImages(0);
-            updateRawImage();
-        });
+        clearPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!std::exchange(clearPending, false))
+                    return;
+                whenWorkersIdle([this] {
+                    pendingFiles.clear();
+                    imgDatas->clear();
+                    seekCtrl->setIndex(0);
+                    seekCtrl->setMaximum(0);
+                    procCtrl->setDataSetImages(0);
+                    procCtrl->setSliceLines(0);
+                    updateRawImage();
+                    showRegionState();
+                });
+            },
+            Qt::QueuedConnection);
     });
     connect(this, &Body::askLoadNextDataFile, this, &Body::loadNextDataFile, Qt::QueuedConnection);
     connect(this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles,
@@ -529,9 +623,52 @@ void Body::noteUserValue(bool &resetFlag, bool &userFlag)
 void Body::dataFilesSelected(QStringList files, bool clear)
 {
     const bool series = announcingSet;
-    whenWorkersIdle([this, files, clear, series] {
+    // Only a choice of the user's own keeps the set in hand when none of its files can be
+    // read; a sequence or a batch must not go on with the previous set.
+    const bool keepUnreadable = !series && !loadByCommand;
+    // A "Clear" not yet carried out is carried out here, before the files join the set; the
+    // one before a "New" choice waits for the check below.
+    const bool wipe = std::exchange(clearPending, false) || clear;
+    // The data-set selector's tag names its set: files chosen otherwise are not of that set.
+    if (!series && !setTag.isEmpty()) {
+        bool dropped = false;
+        for (SelectAFile *sel : { SelectImageSaveDir, SelectDataSaveDir }) {
+            if (sel->addTag() == setTag) {
+                sel->setAddTag(QString());
+                dropped = true;
+            }
+        }
+        if (dropped)
+            notice(tr("Files chosen outside the data-set list: the tag %1 of that set is no "
+                      "longer added to the names of saved files")
+                       .arg(setTag));
+        setTag.clear();
+    }
+    whenWorkersIdle([this, files, clear, wipe, series, keepUnreadable] {
         loadIsSeries = series;
-        if (clear) {
+        if (clear && keepUnreadable && imgDatas->count() > 0 && !files.isEmpty()) {
+            // The set in hand is given up only for one that can be read.
+            QString why, firstWhy;
+            bool readable = false;
+            for (const QString &f : files) {
+                if ((readable = ImgDatas::readable(f, &why)))
+                    break;
+                if (firstWhy.isEmpty())
+                    firstWhy = why;
+            }
+            if (!readable) {
+                for (int i = 0; i < imgDatas->count(); ++i)
+                    CTFiles->appendFile(imgDatas->at(i)->fileName);
+                CTFiles->setMissing(int(imgDatas->refused.size()));
+                notice(tr("None of the %1 chosen files can be read (%2: %3): the loaded set of "
+                          "%4 images stays")
+                           .arg(files.size())
+                           .arg(QFileInfo(files.first()).fileName(), firstWhy)
+                           .arg(imgDatas->count()));
+                return;
+            }
+        }
+        if (wipe) {
             imgDatas->clear();
             seekCtrl->setIndex(0);
             seekCtrl->setMaximum(0);
@@ -541,7 +678,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         // One load at a time, however often files are chosen: a second chain of passes would
         // end the load twice, and a batch or sequence waiting for the first end would go on
         // with the set half read.
-        if (clear)
+        if (wipe)
             pendingFiles.clear();
         pendingFiles += files;
         memoryChecked = false;
@@ -679,40 +816,12 @@ void Body::finishedLoadDataFiles()
     // set since the previous load, or that was set before any set was loaded: a batch that
     // sets the CoR and then loads keeps its CoR.
     const bool applyDefaults = haveImages && !sameSeries && (!loadedOnce || !keep);
-    const QString setText = QString("%1 x %2 images").arg(w).arg(h);
-    // A default that replaces a value the user set says which and how.
-    auto replace = [&setText](
-                       bool &user, const char *what, const QString &from, const QString &to) {
-        if (user && from != to)
-            logLine(QString("The default for the new set of %1 replaces the %2 set by the user: "
-                            "%3 -> %4")
-                        .arg(setText, QLatin1String(what), from, to));
-        user = false;
-    };
-    applyingDefaults = true;
-    if (applyDefaults) {
-        // "from" and "to" are one range: a range reset is a reset of both.
-        if (resetSliceTo) {
-            const int to = (v ? h : w) - 1;
-            replace(userRange, "slice range",
-                QString("%1...%2").arg(procCtrl->sliceFrom()).arg(procCtrl->sliceTo()),
-                QString("0...%1").arg(to));
-            procCtrl->setSliceFrom(0);
-            procCtrl->setSliceTo(to);
-        }
-        if (resetSlice) {
-            const int slice = v ? h / 2 : w / 2;
-            replace(userSlice, "slice", QString::number(procCtrl->slice()), QString::number(slice));
-            procCtrl->setSliceNo(slice);
-        }
-        if (resetCor) {
-            const double cor = v ? w * 0.5 : double(h / 2);
-            replace(userCor, "CoR", QString::number(procCtrl->cor(), 'g', 10),
-                QString::number(cor, 'g', 10));
-            procCtrl->setCor(cor);
-        }
-    }
+    QStringList replaced;
+    if (applyDefaults)
+        writeDefaults(resetSliceTo, resetSlice, resetCor, false, replaced);
     procCtrl->setDataSetImages(imgDatas->count());
+    if (haveImages)
+        procCtrl->setSliceLines(v ? h : w);
     seekCtrl->setMaximum(std::max(0, imgDatas->count() - 1));
     // A listed file left out would shift every later projection's angle: said once, counted
     // as a failure and shown on the selector's count; no run starts on such a set.
@@ -729,10 +838,81 @@ void Body::finishedLoadDataFiles()
         sinogram->genSinogram();
         sinogram->genImage();
     }
-    if (applyDefaults && resetRegions) {
+    if (applyDefaults && resetRegions)
+        writeDefaults(false, false, false, true, replaced);
+    // A value the user set and the defaults replaced is said where the user looks.
+    if (!replaced.isEmpty())
+        notice(tr("The new set of %1 x %2 images replaces what you set: %3")
+                   .arg(w)
+                   .arg(h)
+                   .arg(replaced.join(QStringLiteral(", "))));
+    if (haveImages) {
+        loadedOnce = true;
+        loadedWidth = w;
+        loadedHeight = h;
+        resetSliceTo = resetSlice = resetCor = resetRegions = true;
+    }
+    showRegionState();
+    emit finishedLoadingCTFiles();
+    resumeStart();
+}
+
+double Body::regionExtent() const
+{
+    return (procCtrl->rotAxIsV() ? imgDatas->width : imgDatas->height) - 1;
+}
+
+bool Body::regionIsWhole(const CtRegion &r) const
+{
+    if (imgDatas->count() == 0)
+        return true;
+    const double e = regionExtent();
+    return r.x0 <= 0 && r.z0 <= 0 && r.x1 >= e && r.z1 >= e;
+}
+
+void Body::writeDefaults(bool range, bool slice, bool cor, bool regions, QStringList &replaced)
+{
+    const bool v = procCtrl->rotAxIsV();
+    const int w = imgDatas->width;
+    const int h = imgDatas->height;
+    const QString setText = QString("%1 x %2 images").arg(w).arg(h);
+    // A default that replaces a value the user set says which and how.
+    auto replace = [&](bool &user, const char *what, const QString &label, const QString &from,
+                       const QString &to) {
+        if (user && from != to) {
+            logLine(QString("The default for the new set of %1 replaces the %2 set by the user: "
+                            "%3 -> %4")
+                        .arg(setText, QLatin1String(what), from, to));
+            replaced << QString("%1 %2 -> %3").arg(label, from, to);
+        }
+        user = false;
+    };
+    applyingDefaults = true;
+    if (range) {
+        // "from" and "to" are one range: a range reset is a reset of both.
+        const int to = (v ? h : w) - 1;
+        replace(userRange, "slice range", tr("slice range"),
+            QString("%1...%2").arg(procCtrl->sliceFrom()).arg(procCtrl->sliceTo()),
+            QString("0...%1").arg(to));
+        procCtrl->setSliceFrom(0);
+        procCtrl->setSliceTo(to);
+    }
+    if (slice) {
+        const int sl = v ? h / 2 : w / 2;
+        replace(userSlice, "slice", tr("slice"), QString::number(procCtrl->slice()),
+            QString::number(sl));
+        procCtrl->setSliceNo(sl);
+    }
+    if (cor) {
+        const double c = v ? w * 0.5 : double(h / 2);
+        replace(userCor, "CoR", tr("CoR"), QString::number(procCtrl->cor(), 'g', 10),
+            QString::number(c, 'g', 10));
+        procCtrl->setCor(c);
+    }
+    if (regions) {
         const double e = (v ? w : h) - 1;
         const CtRegion cr = ctCalc->cr();
-        replace(userRegions, "calculation region",
+        replace(userRegions, "calculation region", tr("region"),
             QString("(%1, %2, %3, %4)").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1),
             QString("(0, 0, %1, %1)").arg(e));
         ctCalc->setDR(0, 0, e, e);
@@ -743,14 +923,84 @@ void Body::finishedLoadDataFiles()
         }
     }
     applyingDefaults = false;
-    if (haveImages) {
-        loadedOnce = true;
-        loadedWidth = w;
-        loadedHeight = h;
-        resetSliceTo = resetSlice = resetCor = resetRegions = true;
+}
+
+void Body::rotAxisChanged()
+{
+    // A selection on the raw image was made across the other axis.
+    rawDisp->selValid = false;
+    rawDisp->selecting = false;
+    if (imgDatas->count() == 0 || imgDatas->width <= 0 || imgDatas->height <= 0)
+        return; // the first load gives the defaults for the axis then chosen
+    const bool v = procCtrl->rotAxIsV();
+    procCtrl->setSliceLines(v ? imgDatas->height : imgDatas->width);
+    QStringList replaced;
+    if (axisByCommand) {
+        // As at a load: values that commands have set since stay.
+        writeDefaults(resetSliceTo, resetSlice, resetCor, resetRegions, replaced);
+    } else {
+        // Values set for the other axis mean other lines and columns: each takes what a first
+        // load with this axis gives, whatever the user had set.
+        userRange = userSlice = userCor = userRegions = false;
+        writeDefaults(true, true, true, true, replaced);
     }
-    emit finishedLoadingCTFiles();
-    resumeStart();
+    showRegionState();
+    rawDisp->dispB()->update();
+    notice(tr("Rotation axis %1: slice %2, slices %3 ... %4, CoR %5, %6")
+               .arg(v ? "V" : "H")
+               .arg(procCtrl->slice())
+               .arg(procCtrl->sliceFrom())
+               .arg(procCtrl->sliceTo())
+               .arg(procCtrl->cor())
+               .arg(RegionState->text()));
+}
+
+void Body::resetRegionsToWhole()
+{
+    rawDisp->selValid = false;
+    rawDisp->selecting = false;
+    rawDisp->dispB()->update();
+    userRegions = false;
+    if (imgDatas->count() == 0) {
+        // Nothing loaded: the next load gives the whole region.
+        resetRegions = true;
+    } else {
+        QStringList replaced;
+        writeDefaults(false, false, false, true, replaced);
+    }
+    showRegionState();
+}
+
+void Body::showRegionState()
+{
+    auto text = [](const CtRegion &r) {
+        return QString("%1 %2 %3 %4")
+            .arg(regionText(r.x0), regionText(r.z0), regionText(r.x1), regionText(r.z1));
+    };
+    const CtRegion ct1 = ctCalc->cr();
+    const CtRegion ct2 = ctCalc2Uis.isEmpty() ? ct1 : ctCalc2Uis.first()->cr();
+    const bool whole1 = regionIsWhole(ct1);
+    const bool whole2 = regionIsWhole(ct2);
+    QString shown;
+    if (ct1 == ct2 || (whole1 && whole2))
+        shown = tr("Region: %1").arg(whole1 ? tr("whole") : text(ct1));
+    else
+        shown = tr("Region CT1: %1, CT2: %2")
+                    .arg(whole1 ? tr("whole") : text(ct1), whole2 ? tr("whole") : text(ct2));
+    RegionState->setText(shown);
+    RegionState->setToolTip(shown);
+    // A part of the slice only is worth a glance before a run writes every slice so.
+    RegionState->setStyleSheet(
+        whole1 && whole2 ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
+    RegionReset->setEnabled(!(whole1 && whole2));
+}
+
+void Body::notice(const QString &text)
+{
+    logLine(text);
+    StatusLine->setText(text);
+    StatusLine->setToolTip(text);
+    StatusLine->setStyleSheet(QStringLiteral("background-color: rgb(255, 240, 192);"));
 }
 
 // ---- raw image ---------------------------------------------------------------------------
@@ -808,7 +1058,7 @@ void Body::checkI0BgSizes(bool runStart)
         if (runStart)
             recordFailure(Failures::Load, text);
         else
-            logLine(text);
+            notice(text);
     }
 }
 
@@ -887,6 +1137,14 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
         const double pos = v ? y : x;
         if (!(std::abs(pos) < 1e9))
             return;
+        const int lines = procCtrl->sliceLines();
+        if (lines > 0 && (pos < 0 || pos >= lines)) {
+            notice(tr("Slice %1 lies outside the set (0 ... %2): the slice stays %3")
+                       .arg(int(std::floor(pos)))
+                       .arg(lines - 1)
+                       .arg(procCtrl->slice()));
+            return;
+        }
         procCtrl->setSliceNo(int(pos));
         if (SendMsg2Quolt->isChecked())
             sendSliceFiles(int(pos));
@@ -913,20 +1171,26 @@ void Body::relayRegion(
     bool display, const QObject *from, double rx0, double rz0, double rx1, double rz1)
 {
     noteUserValue(resetRegions, userRegions);
-    if (from != ctCalc) {
+    // "CT1, CT2 apart": the single-slice panel and the workers keep regions of their own (the
+    // workers share one: they reconstruct one range together). A raw-image selection and the
+    // defaults of a load still reach both.
+    const bool apart = RegionsApart->isChecked() && from != nullptr && !applyingDefaults;
+    const bool fromCt1 = from == ctCalc;
+    if (!fromCt1 && !apart) {
         if (display)
             ctCalc->setDR(rx0, rz0, rx1, rz1);
         else
             ctCalc->setCR(rx0, rz0, rx1, rz1);
     }
     for (CtCalc2Ui *view : std::as_const(ctCalc2Uis)) {
-        if (view == from)
+        if (view == from || (apart && fromCt1))
             continue;
         if (display)
             view->setDR(rx0, rz0, rx1, rz1);
         else
             view->setCR(rx0, rz0, rx1, rz1);
     }
+    showRegionState();
 }
 
 void Body::dRUpdated(double rx0, double rz0, double rx1, double rz1)
@@ -939,9 +1203,23 @@ void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
     relayRegion(false, sender(), rx0, rz0, rx1, rz1);
 }
 
+void Body::showContrastOf(const double *values, std::size_t n)
+{
+    contrastPanel->setValues(values, n);
+    // Without a fixed scale each picture spans its own values.
+    const ValueHistogram &h = contrastPanel->histogram();
+    if (!FixColorScale->isChecked() && !h.isEmpty())
+        contrastPanel->setLimits(h.min(), h.max());
+}
+
 void Body::fixColorScaleChanged()
 {
     const bool f = FixColorScale->isChecked();
+    const ValueHistogram &h = contrastPanel->histogram();
+    if (f || h.isEmpty())
+        contrastPanel->setLimits(colorMin(), colorMax());
+    else
+        contrastPanel->setLimits(h.min(), h.max());
     ctCalc->setFixColorScale(f);
     for (CtCalc2Ui *view : std::as_const(ctCalc2Uis))
         view->setFixColorScale(f);
@@ -1010,6 +1288,7 @@ void Body::selectedDir(QString dir, QStringList patterns)
         const QString tag = SelDDir->currentSetName();
         SelectImageSaveDir->setAddTag(tag);
         SelectDataSaveDir->setAddTag(tag);
+        setTag = tag;
         // The load this starts is a set of the series: it keeps the conditions.
         announcingSet = true;
         CTFiles->loadFromDir(dir, patterns);
@@ -1024,6 +1303,7 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
         const QString tag = SelDDir->currentSetName();
         SelectImageSaveDir->setAddTag(tag);
         SelectDataSaveDir->setAddTag(tag);
+        setTag = tag;
         // The load this starts is a set of the series: it keeps the conditions.
         announcingSet = true;
         CTFiles->loadFileInfos(fileInfoList);
@@ -1088,6 +1368,13 @@ void Body::updateI0Scale()
 void Body::ctImage(int no, QImage img)
 {
     ctDisp->addImg(no, img);
+    // The worker that sent the picture still holds its values unless it has begun its next
+    // slice already; then the histogram waits for the next picture.
+    if (auto *worker = qobject_cast<CtCalc2 *>(sender())) {
+        int n = 0;
+        if (worker->copyResult(contrastValues, n))
+            showContrastOf(contrastValues.data(), contrastValues.size());
+    }
 }
 
 void Body::batchLoad(QString fname)

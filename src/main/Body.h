@@ -24,6 +24,7 @@
 #include <vector>
 
 class Batch;
+struct CtRegion;
 class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
@@ -94,6 +95,15 @@ public:
     // by the user, except that a batch waiting for a run is not released.
     void stopFromOutside(int signalNumber);
 
+    // Puts on the status line (and the log) what the user should know at once and would
+    // otherwise miss: an entry refused, a value replaced, a file left out, a link not made.
+    // A problem recorded later takes the line over again.
+    void notice(const QString &text);
+
+    // The calculation region covers the whole slice of the loaded set (every region does
+    // before a set is loaded).
+    bool regionIsWhole(const CtRegion &r) const;
+
     // The exit status a "quit" command asked for; -1 when none did.
     int quitStatus = -1;
     // False when the system refused a thread the window cannot work without (the image set,
@@ -148,6 +158,14 @@ public:
     // The data-set selector is choosing the files of a set of its series (selectedDir,
     // selectedFileInfoList), and the load under way is such a set.
     bool announcingSet = false;
+    // A batch command is choosing the files: its load must end (the batch waits for it) and
+    // must not leave an earlier set in place for its next command to reconstruct.
+    bool loadByCommand = false;
+    // A command is switching the rotation axis: the values commands have set since the last
+    // load stay (a setup file may set the CoR before the axis).
+    bool axisByCommand = false;
+    // "Link 2dQuolt" was clicked and its attempt has not failed yet.
+    bool linkAsked = false;
     bool loadIsSeries = false;
     // Values the user has set (in the window or by a command) and no default has replaced
     // since: a default that replaces one says so on the log.
@@ -157,6 +175,12 @@ public:
     bool userRegions = false;
     // The defaults of a load are being written: the changes they cause are not the user's.
     bool applyingDefaults = false;
+    // The save tag the data-set selector gave for the set it loaded; a load chosen otherwise
+    // drops it again, so that the files of another set do not carry that set's energy.
+    QString setTag;
+    // A "Clear" of the projection list waits for the event loop: the selection that follows
+    // a "New" choice clears the set itself, and only once one of its files has been read.
+    bool clearPending = false;
     QDateTime calcStart;
     QDateTime calcEnd;
     bool showAllCt2Images = false;
@@ -273,6 +297,14 @@ private slots:
     void qlkStageCtrl();
     void qlkStartCont2dA();
     void ctImage(int no, QImage img);
+    // The rotation axis was switched: slice, range, CoR and regions become what a first load
+    // of the set gives for the new axis.
+    void rotAxisChanged();
+    // "Whole": every view calculates and shows the whole slice again.
+    void resetRegionsToWhole();
+    void showRegionState();
+    // The histogram of a slice just made, and the limits its pictures are shown with.
+    void showContrastOf(const double *values, std::size_t n);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -318,6 +350,12 @@ private:
     int seqGridHalf = 0; // its sampling window's half width
     CtRegion seqGridCr; // its calculation region
     void applyRawSelection();
+    // The defaults a first load gives: the slice range, slice and CoR as their flags ask, and
+    // the regions when `regions`. Values the user had set and that change are listed in
+    // `replaced` ("CoR 30.25 -> 32").
+    void writeDefaults(bool range, bool slice, bool cor, bool regions, QStringList &replaced);
+    // The set's extent across the rotation axis less one: the far edge of a whole region.
+    double regionExtent() const;
     // I0 and BG images of another size than the projections are not used: their selector
     // fields turn red and the sizes are reported (at a run's start as a failure).
     void checkI0BgSizes(bool runStart);
@@ -342,6 +380,7 @@ private:
     QButtonGroup *ctSelGroup = nullptr;
     QList<CtCalc2Ui *> untabbedViews; // views without a tab, owned here
     std::vector<double> rawRow; // the read-out's row buffer
+    std::vector<double> contrastValues; // a worker's result, copied for the histogram
     double crossX = -1.0;
     double crossY = -1.0;
     std::vector<std::function<void()>> idleActions;

@@ -187,7 +187,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             // Loaded all the same: the set then holds nothing, and a run that follows does not
             // reconstruct the previous set again under this one's name.
             holdUntilLoaded();
+            loadByCommand = true;
             CTFiles->loadFromDir(text, patterns);
+            loadByCommand = false;
         }
     } else if (is("images_load_hdf5")) {
         DxchangeFile::Info info;
@@ -197,7 +199,9 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             recordFailure(Failures::Load, error);
         } else {
             holdUntilLoaded();
+            loadByCommand = true;
             CTFiles->handleChosenFiles({ text });
+            loadByCommand = false;
         }
     } else if (is("images_theta_units")) {
         // Applies to the HDF5 files loaded after it; an empty argument restores the files'
@@ -288,8 +292,11 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
     } else if (is("ct_rot_ax_is_h") || is("ct_rot_ax_is_v")) {
         const bool vertical = is("ct_rot_ax_is_v") ? flag : !flag;
         // A click on the radio button: the panel signals the axis only when it changes.
-        if (auto *b = procCtrl->findChild<QRadioButton *>(vertical ? "RotAxV" : "RotAxH"))
+        if (auto *b = procCtrl->findChild<QRadioButton *>(vertical ? "RotAxV" : "RotAxH")) {
+            axisByCommand = true;
             b->click();
+            axisByCommand = false;
+        }
     } else if (is("ct_angle_offset") || is("ct_angle_origin")) {
         procCtrl->setAngleOriginDeg(number);
     } else if (is("ct_use_partial_data_set")) {

@@ -139,6 +139,7 @@ SlicesCtrl *CtView::addSliceSet()
         c->setAlpha(128);
     connect(c, &SlicesCtrl::paintPImg, this, &CtView::scheduleRepaint);
     connect(c, &SlicesCtrl::changedSliderStat, this, &CtView::changedSliderStat);
+    connect(c, &SlicesCtrl::notice, this, &CtView::notice);
     connect(this, &CtView::initNz, c, &SlicesCtrl::initNz);
     connect(this, &CtView::newNz, c, &SlicesCtrl::newNz);
     // A new set's cutting plane starts across the present viewing direction, so that turning

@@ -72,6 +72,8 @@ signals:
     void initNz(Vec3 nz);
     void newNz(Vec3 nzv);
     void finishing();
+    // A slice set has something to tell the user at once.
+    void notice(const QString &text);
 
 public slots:
     void updateNvs(Vec3 rax, double th);

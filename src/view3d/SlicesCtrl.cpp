@@ -64,6 +64,12 @@ SlicesCtrl::SlicesCtrl(const QString &dir, QWidget *parent)
             if (!refused.isEmpty())
                 text += u'\n' + refused.join(u'\n');
             ui->nameList_->setToolTip(text);
+            if (!refused.isEmpty())
+                emit notice(tr("3D view: %1 slice data files found, %2 refused (see the tool tip "
+                               "of the file list), the first: %3")
+                                .arg(found)
+                                .arg(refused.size())
+                                .arg(refused.first()));
         });
     connect(ui->minTh_, &QLineEdit::editingFinished, this, &SlicesCtrl::updatedMinTh);
     connect(ui->maxTh_, &QLineEdit::editingFinished, this, &SlicesCtrl::updatedMaxTh);

@@ -71,6 +71,8 @@ signals:
     void changedSliderStat();
     void paintPImg();
     void bClicked();
+    // Something the user should see at once (files of a folder refused).
+    void notice(const QString &text);
 
 public slots:
     void fixupAlpha();

@@ -315,22 +315,32 @@ void TestImgDisp::selectedAPoint_data()
 {
     QTest::addColumn<int>("button");
     QTest::addColumn<int>("mods");
+    QTest::addColumn<QList<QPoint>>("path"); // press at the first point, release at the last
     QTest::addColumn<bool>("emitted");
-    QTest::newRow("left") << int(Qt::LeftButton) << 0 << true;
-    QTest::newRow("right") << int(Qt::RightButton) << 0 << true;
-    QTest::newRow("left Shift") << int(Qt::LeftButton) << int(Qt::ShiftModifier) << false;
-    QTest::newRow("left Alt") << int(Qt::LeftButton) << int(Qt::AltModifier) << false;
-    QTest::newRow("middle") << int(Qt::MiddleButton) << 0 << false;
+    const QList<QPoint> still { QPoint(100, 90) };
+    QTest::newRow("left") << int(Qt::LeftButton) << 0 << still << true;
+    QTest::newRow("right") << int(Qt::RightButton) << 0 << still << true;
+    QTest::newRow("left Shift") << int(Qt::LeftButton) << int(Qt::ShiftModifier) << still << false;
+    QTest::newRow("left Alt") << int(Qt::LeftButton) << int(Qt::AltModifier) << still << false;
+    QTest::newRow("middle") << int(Qt::MiddleButton) << 0 << still << false;
+    // A pan is no click: neither where it ends nor when it comes back to its start.
+    QTest::newRow("left drag") << int(Qt::LeftButton) << 0
+                               << QList<QPoint> { QPoint(100, 90), QPoint(130, 120) } << false;
+    QTest::newRow("left drag back to start")
+        << int(Qt::LeftButton) << 0
+        << QList<QPoint> { QPoint(100, 90), QPoint(140, 90), QPoint(100, 90) } << false;
+    QTest::newRow("right drag") << int(Qt::RightButton) << 0
+                                << QList<QPoint> { QPoint(100, 90), QPoint(100, 60) } << false;
 }
 
 void TestImgDisp::selectedAPoint()
 {
     QFETCH(int, button);
     QFETCH(int, mods);
+    QFETCH(QList<QPoint>, path);
     QFETCH(bool, emitted);
     QSignalSpy points(d, &ImgDisp::selectedAPoint);
-    press(c, QPoint(100, 90), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
-    release(c, QPoint(100, 90), Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
+    drag(c, path, Qt::MouseButton(button), Qt::KeyboardModifiers(mods));
     QCOMPARE(points.count(), emitted ? 1 : 0);
     if (emitted) {
         QCOMPARE(points.at(0).at(0).toDouble(), 50.0);

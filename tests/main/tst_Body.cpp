@@ -6,6 +6,7 @@
 #include "ClosableBase.h"
 #include "ColorBar.h"
 #include "Config.h"
+#include "ContrastPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
@@ -25,10 +26,15 @@
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "ct/CtTestData.h"
+#include "display/DisplayTestUtil.h"
 #include "input/InputTestUtil.h"
 #include "input/XafsTestUtil.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QTranslator>
 #include <QtTest>
 
@@ -169,8 +175,18 @@ private slots:
     void resetFlagsOnLoad();
     void valuesSetBeforeFirstLoadSurvive_data();
     void valuesSetBeforeFirstLoadSurvive();
+    void axisSwitchGivesItsDefaults_data();
+    void axisSwitchGivesItsDefaults();
+    void unreadableChoiceKeepsTheSet();
+    void setTagStaysWithItsSet_data();
+    void setTagStaysWithItsSet();
+    void wheelScrollsUnlessFieldFocused_data();
+    void wheelScrollsUnlessFieldFocused();
+    void numberFieldsRefuseText_data();
+    void numberFieldsRefuseText();
     void rawReadOutAndPointSelection();
     void regionsAreRelayed();
+    void regionStateIsOneAndShown();
     void fixedColorScaleReachesEveryView();
     void i0FileNearestInEnergy();
     void i0FileEnergy_data();
@@ -181,6 +197,9 @@ private slots:
     void i0CorrectionShiftsAttenuation();
 
     void ct1RunEndsOnce();
+    void contrastPanelSetsTheScale();
+    void keysReachTheirButtons_data();
+    void keysReachTheirButtons();
     void batchRunWithoutImagesEnds();
     void ct2SingleSliceEndsAfterFirstReport();
     void hdf5WithOwnAngles();
@@ -671,6 +690,11 @@ void TestBody::resetFlagsOnLoad()
     QCOMPARE(
         body.ctCalc->cr(), secondKeeps ? (CtRegion { 1, 2, 40, 41 }) : (CtRegion { 0, 0, 63, 63 }));
     QCOMPARE(body.ctCalc2Uis.first()->cr(), body.ctCalc->cr());
+    // What the defaults replaced is said on the status line, not only in the log.
+    const QString replaced = "The new set of 64 x 12 images replaces what you set: slice range "
+                             "0...9 -> 0...11, slice 2 -> 6, CoR 30.25 -> 32, region (1, 2, 40, "
+                             "41) -> (0, 0, 63, 63)";
+    QCOMPARE(body.StatusLine->text() == replaced, !secondKeeps);
 }
 
 void TestBody::valuesSetBeforeFirstLoadSurvive_data()
@@ -701,6 +725,261 @@ void TestBody::valuesSetBeforeFirstLoadSurvive()
     QVERIFY(load(body, m));
     QCOMPARE(body.procCtrl->cor(), 25.25);
     QCOMPARE(body.procCtrl->sliceTo(), keep ? 5 : 11);
+}
+
+void TestBody::axisSwitchGivesItsDefaults_data()
+{
+    QTest::addColumn<bool>("toV"); // loaded with the other axis, then switched to this one
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<int>("sliceTo");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<double>("edge");
+    // 64 x 12 images: a vertical axis has 12 slices of 64 pixels, a horizontal one 64 of 12.
+    QTest::newRow("H to V") << true << 6 << 11 << 32.0 << 63.0;
+    QTest::newRow("V to H") << false << 32 << 63 << 6.0 << 11.0;
+}
+
+void TestBody::axisSwitchGivesItsDefaults()
+{
+    QFETCH(bool, toV);
+    QFETCH(int, slice);
+    QFETCH(int, sliceTo);
+    QFETCH(double, cor);
+    QFETCH(double, edge);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    child<QRadioButton>(body.procCtrl, toV ? "RotAxH" : "RotAxV")->click();
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.CTFiles->handleChosenFiles(m.files);
+    QVERIFY(loaded.wait(10000));
+    // Values the user set for the first axis do not carry over to the other.
+    body.procCtrl->setCor(3.5);
+    body.ctCalc->setCR(1, 1, 5, 5);
+    child<QRadioButton>(body.procCtrl, toV ? "RotAxV" : "RotAxH")->click();
+    QCOMPARE(body.procCtrl->rotAxIsV(), toV);
+    QCOMPARE(body.procCtrl->slice(), slice);
+    QCOMPARE(body.procCtrl->sliceFrom(), 0);
+    QCOMPARE(body.procCtrl->sliceTo(), sliceTo);
+    QCOMPARE(body.procCtrl->cor(), cor);
+    const CtRegion whole { 0, 0, edge, edge };
+    QCOMPARE(body.ctCalc->cr(), whole);
+    for (CtCalc2Ui *v : body.ctCalc2Uis) {
+        QCOMPARE(v->cr(), whole);
+        QCOMPARE(v->dr(), whole);
+    }
+    QCOMPARE(body.RegionState->text(), QString("Region: whole"));
+    QVERIFY2(body.StatusLine->text().startsWith(
+                 QString("Rotation axis %1: slice %2").arg(toV ? "V" : "H").arg(slice)),
+        qPrintable(body.StatusLine->text()));
+    // The same as a first load with that axis gives.
+    Body fresh;
+    child<QRadioButton>(fresh.procCtrl, toV ? "RotAxV" : "RotAxH")->click();
+    QSignalSpy freshLoaded(&fresh, &Body::finishedLoadingCTFiles);
+    fresh.CTFiles->handleChosenFiles(m.files);
+    QVERIFY(freshLoaded.wait(10000));
+    QCOMPARE(fresh.procCtrl->slice(), body.procCtrl->slice());
+    QCOMPARE(fresh.procCtrl->sliceTo(), body.procCtrl->sliceTo());
+    QCOMPARE(fresh.procCtrl->cor(), body.procCtrl->cor());
+    QCOMPARE(fresh.ctCalc->cr(), body.ctCalc->cr());
+}
+
+void TestBody::unreadableChoiceKeepsTheSet()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 8));
+    Body body;
+    QVERIFY(load(body, m));
+    body.procCtrl->setCor(30.25);
+    QTemporaryDir tmp;
+    QFile text(tmp.filePath("notes.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not an image\n");
+    text.close();
+    QVERIFY(body.CTFiles->loadNewFiles());
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.CTFiles->handleChosenFiles({ text.fileName() });
+    QTest::qWait(100); // the clear that would have followed the choice has its pass
+    QCOMPARE(loaded.count(), 0);
+    QCOMPARE(body.imgDatas->count(), m.files.size());
+    QCOMPARE(body.CTFiles->files(), m.files);
+    QCOMPARE(body.procCtrl->dataSetImages(), m.files.size());
+    QCOMPARE(body.procCtrl->cor(), 30.25);
+    QVERIFY2(body.StatusLine->text().contains("the loaded set of 8 images stays"),
+        qPrintable(body.StatusLine->text()));
+    QVERIFY(body.StatusLine->text().contains("notes.txt: unknown file type"));
+
+    // A readable choice replaces it; the CoR the user set gives way to the new set's default,
+    // and the status line says so.
+    body.CTFiles->setKeepConditions(false);
+    QVERIFY(load(body, m));
+    QCOMPARE(body.procCtrl->cor(), 32.0);
+    QVERIFY2(
+        body.StatusLine->text().contains("CoR 30.25 -> 32"), qPrintable(body.StatusLine->text()));
+}
+
+void TestBody::setTagStaysWithItsSet_data()
+{
+    QTest::addColumn<QString>("typed"); // a tag the user types after the set's load
+    QTest::addColumn<QString>("after"); // the tag once other files are chosen
+    QTest::newRow("the set's tag goes") << QString() << QString();
+    QTest::newRow("a tag of the user's stays") << "mine"
+                                               << "mine";
+}
+
+void TestBody::setTagStaysWithItsSet()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, after);
+    QTemporaryDir dir;
+    QDir root(dir.path());
+    QVERIFY(root.mkpath("sets/09020_0eV"));
+    const std::vector<quint16> pixels(8 * 4, 1000);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(writeItexFile(
+            root.filePath(QString("sets/09020_0eV/p-%1.img").arg(i)), 8, 4, 2, pixels.data(), 1.0));
+    Measurement other;
+    QVERIFY(other.make(8, 4, 3));
+
+    Body body;
+    body.SelDDir->setPattern("*.img");
+    body.SelDDir->setDataDir(root.filePath("sets"));
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.SelDDir->setFirstSet(0);
+    QVERIFY(loaded.wait(5000));
+    QCOMPARE(body.SelectDataSaveDir->addTag(), QString("09020_0eV"));
+    if (!typed.isEmpty()) {
+        body.SelectDataSaveDir->setAddTag(typed);
+        body.SelectImageSaveDir->setAddTag(typed);
+    }
+    body.CTFiles->handleChosenFiles(other.files);
+    QVERIFY(loaded.wait(5000));
+    QCOMPARE(body.SelectDataSaveDir->addTag(), after);
+    QCOMPARE(body.SelectImageSaveDir->addTag(), after);
+    if (typed.isEmpty())
+        QVERIFY2(
+            body.StatusLine->text().contains("09020_0eV"), qPrintable(body.StatusLine->text()));
+    // The next set of the list brings its tag again.
+    body.SelDDir->setFirstSet(0);
+    QVERIFY(loaded.wait(5000));
+    QCOMPARE(body.SelectDataSaveDir->addTag(), QString("09020_0eV"));
+}
+
+void TestBody::wheelScrollsUnlessFieldFocused_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<int>("delta"); // one notch toward the field's next value
+    QTest::newRow("Filter") << "Filter" << QByteArray("currentIndex") << -120;
+    QTest::newRow("Ring removal") << "RingRemoval" << QByteArray("value") << 120;
+    QTest::newRow("I0 file set") << "SelI0Files" << QByteArray("currentIndex") << -120;
+    QTest::newRow("Seq. To") << "SeqCalcTo" << QByteArray("value") << 120;
+}
+
+void TestBody::wheelScrollsUnlessFieldFocused()
+{
+    QFETCH(QString, field);
+    QFETCH(QByteArray, property);
+    QFETCH(int, delta);
+    Body body;
+    body.ShowAdditionalInfo->setChecked(true);
+    body.ShowAdditionalAdditionalInfo->setChecked(true);
+    body.SelI0Files->appendFile("/d/I0-08950eV-00001.img");
+    body.SelI0Files->appendFile("/d/I0-09000eV-00001.img");
+    body.SeqCalcTo->setMaximum(5);
+    body.resize(1200, 500);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowActive(&body));
+    QWidget *w = body.findChild<QWidget *>(field);
+    if (field == "SelI0Files")
+        w = child<QComboBox>(w, "Selected");
+    QVERIFY(w);
+    QScrollBar *bar = body.ctrlScroll->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    // Room to scroll the way the wheel turns.
+    bar->setValue(delta < 0 ? 0 : bar->maximum());
+    const QVariant before = w->property(property);
+    body.CalcCT->setFocus();
+    disptest::wheel(w, QPoint(5, 5), delta);
+    QCOMPARE(w->property(property), before);
+    QVERIFY(bar->value() != (delta < 0 ? 0 : bar->maximum()));
+    // Clicked into, the field takes the wheel.
+    w->setFocus();
+    QVERIFY(w->hasFocus());
+    const int scrolled = bar->value();
+    disptest::wheel(w, QPoint(5, 5), delta);
+    QVERIFY(w->property(property) != before);
+    QCOMPARE(bar->value(), scrolled);
+}
+
+void TestBody::numberFieldsRefuseText_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept"); // the field's text once the user has left it
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<QString>("said"); // on the status line; empty for nothing
+    // Loaded: slices 0 ... 11, slice 6, CoR 32.
+    // Keys that cannot make a number are not taken at all.
+    QTest::newRow("letters in Slice") << "SliceNo"
+                                      << "abc"
+                                      << "6" << 6 << 32.0 << "";
+    QTest::newRow("slice outside the set")
+        << "SliceNo"
+        << "999"
+        << "6" << 6 << 32.0 << "Slice: 999 is not taken, the set has slices 0 ... 11; it stays 6";
+    QTest::newRow("slice in the set") << "SliceNo"
+                                      << "9"
+                                      << "9" << 9 << 32.0 << "";
+    QTest::newRow("letter after the CoR") << "Cor"
+                                          << "12x"
+                                          << "12" << 6 << 12.0 << "";
+    QTest::newRow("sign alone in the CoR")
+        << "Cor"
+        << "-"
+        << "32" << 6 << 32.0 << "CoR: \"-\" is not a number; it stays 32";
+    QTest::newRow("exponent in the CoR") << "Cor"
+                                         << "3.1e1"
+                                         << "3.1e1" << 6 << 31.0 << "";
+    QTest::newRow("letters in Min") << "ColorMin"
+                                    << "abc"
+                                    << "0" << 6 << 32.0 << "";
+    QTest::newRow("sign alone in Min")
+        << "ColorMin"
+        << "-"
+        << "0" << 6 << 32.0 << "\"-\" is not a number; the field keeps 0";
+}
+
+void TestBody::numberFieldsRefuseText()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    QFETCH(int, slice);
+    QFETCH(double, cor);
+    QFETCH(QString, said);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    QVERIFY(load(body, m));
+    body.show();
+    QVERIFY(QTest::qWaitForWindowActive(&body));
+    body.StatusLine->clear();
+    auto *edit = body.findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    // While the text is no number it shows red, and nothing takes it.
+    QCOMPARE(edit->styleSheet().contains("255, 192, 192"), !said.isEmpty());
+    body.CalcCT->setFocus();
+    QCOMPARE(edit->text(), kept);
+    QVERIFY(!edit->styleSheet().contains("255, 192, 192"));
+    QCOMPARE(body.procCtrl->slice(), slice);
+    QCOMPARE(body.procCtrl->cor(), cor);
+    QCOMPARE(body.StatusLine->text(), said);
 }
 
 void TestBody::rawReadOutAndPointSelection()
@@ -738,6 +1017,11 @@ void TestBody::rawReadOutAndPointSelection()
     emit body.rawDisp->selectedAPoint(1.0, 1.0, MouseC::LeftShift);
     QCOMPARE(body.procCtrl->slice(), 4);
     QCOMPARE(body.procCtrl->cor(), 30.5);
+    // A click below the last line is no slice of the set.
+    emit body.rawDisp->selectedAPoint(10.0, 40.2, MouseC::Left);
+    QCOMPARE(body.procCtrl->slice(), 4);
+    QCOMPARE(body.StatusLine->text(),
+        QString("Slice 40 lies outside the set (0 ... 11): the slice stays 4"));
 
     // A completed selection gives the regions and the slice range when the picture is drawn.
     body.rawDisp->sel = QRectF(8, 2, 20, 5);
@@ -779,6 +1063,59 @@ void TestBody::regionsAreRelayed()
     QCOMPARE(body.ctCalc->dr(), (CtRegion { 4, 5, 20, 21 }));
     for (CtCalc2Ui *v : body.ctCalc2Uis)
         QCOMPARE(v->dr(), (CtRegion { 4, 5, 20, 21 }));
+}
+
+void TestBody::regionStateIsOneAndShown()
+{
+    Measurement m;
+    QVERIFY(m.make(64, 12, 6));
+    Body body;
+    QVERIFY(load(body, m));
+    const CtRegion whole { 0, 0, 63, 63 };
+    QCOMPARE(body.RegionState->text(), QString("Region: whole"));
+    QVERIFY(!body.RegionReset->isEnabled());
+    auto type = [](QWidget *view, const char *name, const QString &v) {
+        auto *e = child<QLineEdit>(view, name);
+        e->setText(v);
+        emit e->editingFinished();
+    };
+    // A region typed into the worker view is the single-slice panel's as well.
+    type(body.ctCalc2Uis.first(), "Crx0", "8");
+    QCOMPARE(body.ctCalc->cr(), (CtRegion { 8, 0, 63, 63 }));
+    QCOMPARE(body.RegionState->text(), QString("Region: 8 0 63 63"));
+    QVERIFY(body.RegionReset->isEnabled());
+    // "Whole" gives every view the whole slice back.
+    body.RegionReset->click();
+    QCOMPARE(body.ctCalc->cr(), whole);
+    for (CtCalc2Ui *v : body.ctCalc2Uis)
+        QCOMPARE(v->cr(), whole);
+    QCOMPARE(body.RegionState->text(), QString("Region: whole"));
+
+    // Set apart, CT1 keeps a region of its own, and the state shows both.
+    body.RegionsApart->setChecked(true);
+    type(body.ctCalc, "Crz1", "40");
+    QCOMPARE(body.ctCalc->cr(), (CtRegion { 0, 0, 63, 40 }));
+    QCOMPARE(body.ctCalc2Uis.first()->cr(), whole);
+    QCOMPARE(body.RegionState->text(), QString("Region CT1: 0 0 63 40, CT2: whole"));
+    // Together again, CT1 takes the region the workers save.
+    body.RegionsApart->setChecked(false);
+    QCOMPARE(body.ctCalc->cr(), whole);
+
+    // A selection on the raw image sets the region; removing it gives the whole slice back.
+    body.rawDisp->sel = QRectF(8, 2, 20, 5);
+    body.rawDisp->selValid = true;
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    body.ImgsTab->setCurrentIndex(0);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.RegionState->text(), QString("Region: 8 8 28 28"));
+    disptest::press(body.rawDisp->dispB(), QPoint(10, 10), Qt::RightButton, Qt::ShiftModifier);
+    disptest::release(body.rawDisp->dispB(), QPoint(10, 10), Qt::RightButton, Qt::ShiftModifier);
+    body.rawDisp->dispB()->repaint();
+    QCOMPARE(body.ctCalc->cr(), whole);
+    QCOMPARE(body.ctCalc2Uis.last()->dr(), whole);
+    QCOMPARE(body.RegionState->text(), QString("Region: whole"));
+    QVERIFY(body.StatusLine->text().startsWith("Selection removed"));
 }
 
 void TestBody::fixedColorScaleReachesEveryView()
@@ -896,6 +1233,7 @@ void TestBody::flatOfAnotherSizeIsReported()
     if (!flatFirst)
         sel->fileSelected0(flat);
     QVERIFY(child<QLineEdit>(sel, "FilePath")->styleSheet().contains("255, 192, 192"));
+    QCOMPARE(body.StatusLine->text(), text);
     QSignalSpy finished(&body, &Body::calcFinished);
     body.CalcCT->click();
     QVERIFY(finished.wait(20000));
@@ -989,6 +1327,84 @@ void TestBody::ct1RunEndsOnce()
     QVERIFY(QTime::fromString(body.CalcEndT->text(), "hh:mm:ss.zzz").isValid());
     QCOMPARE(body.ProgPerCent->text(), QString("untouched"));
     QVERIFY(!body.ctCalc->display()->img.isNull());
+}
+
+void TestBody::contrastPanelSetsTheScale()
+{
+    Measurement m;
+    QVERIFY(m.make());
+    Body body;
+    QVERIFY(load(body, m));
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(20000));
+    const int n = body.ctCalc->resultSize();
+    QVERIFY(n > 0);
+    // The histogram holds the slice just made.
+    std::vector<double> values(body.ctCalc->resultData(), body.ctCalc->resultData() + n * n);
+    QCOMPARE(body.contrastPanel->histogram().total(), values.size());
+    QCOMPARE(
+        body.contrastPanel->histogram().min(), *std::min_element(values.begin(), values.end()));
+    // "Auto" fixes the scale of every CT view at the 0.5 % and 99.5 % points of its values.
+    std::sort(values.begin(), values.end());
+    const double lo = values[size_t(std::floor(0.005 * double(values.size() - 1)))];
+    const double hi = values[size_t(std::floor(0.995 * double(values.size() - 1)))];
+    QVERIFY(lo < hi);
+    body.contrastPanel->autoButton()->click();
+    QVERIFY(body.FixColorScale->isChecked());
+    QCOMPARE(body.ColorMin->text(), QString::number(lo, 'g', 6));
+    QCOMPARE(body.ColorMax->text(), QString::number(hi, 'g', 6));
+    QList<ColorBar *> bars { body.ctCalc->display()->colorBar() };
+    for (CtCalc2Ui *v : body.ctCalc2Uis)
+        bars << v->display()->colorBar();
+    for (ColorBar *b : bars) {
+        QVERIFY(b->fixedScale());
+        QVERIFY(std::abs(b->vMin - lo) <= 1e-5 * std::abs(lo) + 1e-12);
+        QVERIFY(std::abs(b->vMax - hi) <= 1e-5 * std::abs(hi) + 1e-12);
+    }
+    // Typed limits show on the histogram.
+    body.ColorMax->setText("0.75");
+    emit body.ColorMax->editingFinished();
+    QCOMPARE(body.contrastPanel->hi(), 0.75);
+}
+
+void TestBody::keysReachTheirButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Data Select") << "Select" << int(Qt::Key_O) << int(Qt::ControlModifier);
+    QTest::newRow("Calc") << "CalcCT" << int(Qt::Key_F5) << 0;
+    QTest::newRow("Guess CoR") << "GuessCor" << int(Qt::Key_G) << int(Qt::ControlModifier);
+    QTest::newRow("Save Setup") << "SaveSetup" << int(Qt::Key_S) << int(Qt::ControlModifier);
+}
+
+void TestBody::keysReachTheirButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    Measurement m;
+    QVERIFY(m.make(64, 12, 36));
+    Body body;
+    QVERIFY(load(body, m));
+    body.show();
+    QVERIFY(QTest::qWaitForWindowActive(&body));
+    auto *b = body.findChild<QPushButton *>(button);
+    QVERIFY(b);
+    QSignalSpy clicked(b, &QPushButton::clicked);
+    QTest::keyClick(&body, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicked.count(), 1);
+    if (button == "CalcCT") {
+        // Esc stops the run the key started.
+        QVERIFY(body.calculating);
+        QTest::keyClick(&body, Qt::Key_Escape);
+        QVERIFY(!body.calculating);
+        QVERIFY(waitForIdle(body));
+    }
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog *>(w))
+            w->close();
 }
 
 void TestBody::batchRunWithoutImagesEnds()

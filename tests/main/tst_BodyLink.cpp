@@ -30,6 +30,7 @@ private slots:
     void continuous2dAWalksTheRange_data();
     void continuous2dAWalksTheRange();
     void requestWhileBusyResetsDriving();
+    void linkThatFailsIsSaid();
 
 private:
     // A window linked to the viewer and greeted, its data files saved below T/d by the layout
@@ -239,6 +240,25 @@ void TestBodyLink::requestWhileBusyResetsDriving()
     body->Exec2DA->click();
     QCOMPARE(nextLine(), QString("ANALYZER_EXEC_2DA 00004"));
     QCOMPARE(body->qlkState, 0);
+}
+
+void TestBodyLink::linkThatFailsIsSaid()
+{
+    // No viewer listens on the configured port.
+    const quint16 port = server->port();
+    server->stopListening();
+    body = std::make_unique<Body>();
+    // The attempt at start-up is not the user's: the line stays free for what is.
+    QTest::qWait(300);
+    QCOMPARE(body->StatusLine->text(), QString());
+    // Every click on "Link 2dQuolt" is answered, the same failure as before included.
+    const QString said = QString("No link to 2dQuolt at 127.0.0.1:%1: ").arg(port);
+    for (int click = 0; click < 2; ++click) {
+        body->StatusLine->clear();
+        body->Link2dQuolt->click();
+        QTRY_VERIFY2(
+            body->StatusLine->text().startsWith(said), qPrintable(body->StatusLine->text()));
+    }
 }
 
 QTEST_MAIN(TestBodyLink)

@@ -277,6 +277,7 @@ void TestSlicesCtrl::selectTakesAFolder()
     std::sort(stack.begin(), stack.end()); // 00001, 00002, 00010: slice order
 
     SlicesCtrl c;
+    QSignalSpy noticed(&c, &SlicesCtrl::notice);
     c.findChild<QPushButton *>("selectB_")->click();
     auto *dialog = c.findChild<QFileDialog *>();
     QVERIFY(dialog);
@@ -298,6 +299,10 @@ void TestSlicesCtrl::selectTakesAFolder()
     QCOMPARE(told.first(), QString("3 slice data files found, 2 refused"));
     QVERIFY(told.at(1).startsWith(notes) || told.at(2).startsWith(notes));
     QVERIFY(told.at(1).startsWith(again) || told.at(2).startsWith(again));
+    // Refused files are told at once, where the window shows its problems.
+    QCOMPARE(noticed.count(), 1);
+    QVERIFY(noticed.first().first().toString().startsWith(
+        "3D view: 3 slice data files found, 2 refused"));
 
     // A folder of float TIFF slices alone (the data files not kept) gives those.
     QVERIFY(QDir(tmp.path()).mkpath("tiffs"));
@@ -318,6 +323,7 @@ void TestSlicesCtrl::selectTakesAFolder()
     static_cast<QDialog *>(dialog)->accept();
     QTRY_COMPARE(names->count(), 2);
     QVERIFY(names->itemText(0).endsWith("s-00003.tif"));
+    QCOMPARE(noticed.count(), 1); // nothing refused, nothing to tell
 }
 
 void TestSlicesCtrl::collapsesToOneButton()
