@@ -168,10 +168,13 @@ int threadCount(const py::object &threads)
 {
     if (threads.is_none())
         return int(std::max(1u, std::thread::hardware_concurrency()));
-    if (!py::isinstance<py::int_>(threads) || threads.cast<long long>() < 1
-        || threads.cast<long long>() > 4096)
+    // Python and NumPy integers alike.
+    if (!PyIndex_Check(threads.ptr()) || py::isinstance<py::bool_>(threads))
         refuse("threads must be None or a whole number from 1 to 4096");
-    return threads.cast<int>();
+    const long long n = threads.cast<long long>();
+    if (n < 1 || n > 4096)
+        refuse("threads must be None or a whole number from 1 to 4096");
+    return int(n);
 }
 
 // One worker's engines and buffers, kept from slice to slice.

@@ -102,7 +102,7 @@ class TestAgainstTheTool(unittest.TestCase):
     def test_threads_do_not_change_the_result(self):
         proj, theta, flat, dark = vexa2.read_projections(self.data)
         tomo = line_integrals(proj, flat, dark).astype(np.float32)
-        one = vexa2.recon(tomo, theta, 31.6, threads=1, ring_removal=2)
+        one = vexa2.recon(tomo, theta, 31.6, threads=np.int64(1), ring_removal=2)
         three = vexa2.recon(tomo, theta, 31.6, threads=3, ring_removal=2)
         self.assertTrue(np.array_equal(one, three))
 
@@ -211,6 +211,7 @@ class TestBadInput(unittest.TestCase):
             ("filter", lambda: vexa2.recon(t, th, 8, filter="box")),
             ("ring_removal", lambda: vexa2.recon(t, th, 8, ring_removal=21)),
             ("threads", lambda: vexa2.recon(t, th, 8, threads=0)),
+            ("threads", lambda: vexa2.recon(t, th, 8, threads=2.5)),
             ("flat", lambda: vexa2.normalize(t, np.ones((3, 16)), np.zeros((2, 16)))),
             ("dark", lambda: vexa2.normalize(t, np.ones((2, 16)), "none")),
             ("proj", lambda: vexa2.normalize(t[0], np.ones((2, 16)), np.zeros((2, 16)))),
