@@ -17,8 +17,10 @@ install(CODE "
 ")
 
 install(FILES packaging/vexa2.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# Debian names the folder after the package.
+set(VEXA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vexa2)
+install(FILES README.md DESTINATION ${VEXA_DOC_DIR})
+install(DIRECTORY examples/ DESTINATION ${VEXA_DOC_DIR}/examples)
 
 # Manual pages from each program's --help (not from sanitized builds, whose programs may
 # report on exit).
