@@ -254,6 +254,8 @@
     <message>
         <source>CoR per Energy</source>
         <translation>エネルギーごとのCoR</translation>
+    </message>
+    <message>
         <source>Region: whole</source>
         <translation>領域: 全体</translation>
     </message>

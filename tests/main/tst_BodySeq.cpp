@@ -392,6 +392,10 @@ void TestBodySeq::readmeLoopRunsEveryEnergy()
                              "auto_save_data_path \"%2\"\nauto_save_data 1\n"
                              "auto_save_in_sub_folders_of_energy 1\n")
                          .arg(data, ref);
+    // The loop's filter too, when it names one.
+    const QString filter = QRegularExpression("ct_filter\\s+(\\S+)").match(loop).captured(1);
+    if (!filter.isEmpty())
+        byHand += "ct_filter " + filter + "\n";
     for (const QString &e : energies)
         byHand += QString("ct_cor %1\ni0_load \"%2/I0-%3-00000.img\"\nauto_save_data_tag %3\n"
                           "images_load \"%2/%3\" *.img\ncalc_exec\n")
