@@ -139,9 +139,9 @@ void TestFolderLayout::averages()
     QTemporaryDir tmp;
     for (const QString &f : files) {
         const QString path = tmp.filePath(f.section(':', 0, 0));
-        const QString spec = f.section(':', 1);
-        QVERIFY(writeTiff(path, spec.section('*', 0, 0).toInt(),
-            spec.contains('*') ? spec.section('*', 1).toInt() : 1));
+        const QString shape = f.section(':', 1);
+        QVERIFY(writeTiff(path, shape.section('*', 0, 0).toInt(),
+            shape.contains('*') ? shape.section('*', 1).toInt() : 1));
     }
     QStringList parts;
     for (const QString &p : name.split('|'))
