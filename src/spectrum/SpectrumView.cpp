@@ -400,8 +400,11 @@ QLineSeries *SpectrumView::series(const QString &name) const
 void SpectrumView::plot()
 {
     chart_->removeAllSeries();
-    for (QAbstractAxis *a : chart_->axes())
+    // The chart gives up an axis it removes: it is ours to delete.
+    for (QAbstractAxis *a : chart_->axes()) {
         chart_->removeAxis(a);
+        delete a;
+    }
     if (current_.energies.empty())
         return;
     const bool norm = normBox_->isChecked();

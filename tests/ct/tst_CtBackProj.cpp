@@ -316,7 +316,8 @@ void TestCtBackProj::paddedFiltersAtEveryWidth_data()
     QTest::addColumn<int>("step");
     for (const CtFilterKind f : { CtFilterKind::RampPadded, CtFilterKind::Hamming,
              CtFilterKind::Hann, CtFilterKind::SheppLogan, CtFilterKind::Cosine }) {
-        const char *name = qPrintable(CtFilter::name(f));
+        const QByteArray nameBytes = CtFilter::name(f).toLatin1();
+        const char *name = nameBytes.constData();
         // Every even width up to 600, the runs around 1970 and 2540 where twice the width
         // needs an odd factor to be 7-smooth, a stride through the rest and the top; the
         // padded length is checked at every width of each range.
