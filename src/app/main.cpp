@@ -1,3 +1,4 @@
+#include "GuardedApp.h"
 #include "Body.h"
 #include "Config.h"
 #include "Failures.h"
@@ -52,7 +53,7 @@ int main(int argc, char *argv[])
         logLine("Can't open batch file", opt.batchFile);
         return ExitBatchUnreadable;
     }
-    QApplication app(argc, argv);
+    GuardedApp<QApplication> app(argc, argv);
     QTranslator translator;
     if (!opt.keepEnglish)
         installJapanese(app, translator);

@@ -1,6 +1,7 @@
 // vexa2-recon: reconstructs a slice range of one data set, or of every energy of a CT-XAFS
 // series, without a window, with the same sinogram builder, reconstruction workers and
 // background saver as the program.
+#include "GuardedApp.h"
 #include "CorPerEnergy.h"
 #include "DataSeries.h"
 #include "OptionFile.h"
@@ -232,7 +233,7 @@ int main(int argc, char *argv[])
     // refuse to start.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     setPrivateRuntimeFolder();
-    QApplication app(argc, argv);
+    GuardedApp<QApplication> app(argc, argv);
     QApplication::setApplicationName("vexa2-recon");
     QApplication::setApplicationVersion(VEXA_VERSION);
     // A folder or file named in bytes that are not valid text would be reached under another

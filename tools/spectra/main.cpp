@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <new>
+
 namespace {
 
 void usage(QTextStream &s)
@@ -34,11 +36,18 @@ int main(int argc, char *argv[])
     }
     const QString command = args.at(1);
     // The stack command sees its own name first, as a program sees argv[0]; maps takes the
-    // words after its name.
-    if (command == QLatin1String("stack"))
-        return runStackCommand(args.mid(1));
-    if (command == QLatin1String("maps"))
-        return runMapsCommand(args.mid(2));
+    // words after its name. Both write their file under a temporary name and rename it at the
+    // end, so a step abandoned for want of memory leaves nothing half written behind.
+    try {
+        if (command == QLatin1String("stack"))
+            return runStackCommand(args.mid(1));
+        if (command == QLatin1String("maps"))
+            return runMapsCommand(args.mid(2));
+    } catch (const std::bad_alloc &) {
+        QTextStream(stderr) << "vexa2-spectra: not enough memory for " << command
+                            << " (try a smaller --memory); nothing was written\n";
+        return 1;
+    }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);
