@@ -1,7 +1,7 @@
-#include "GuardedApp.h"
 #include "Body.h"
 #include "Config.h"
 #include "Failures.h"
+#include "GuardedApp.h"
 #include "StartUp.h"
 #include "StopSignals.h"
 #include "TextUtil.h"

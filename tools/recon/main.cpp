@@ -1,7 +1,6 @@
 // vexa2-recon: reconstructs a slice range of one data set, or of every energy of a CT-XAFS
 // series, without a window, with the same sinogram builder, reconstruction workers and
 // background saver as the program.
-#include "GuardedApp.h"
 #include "CorPerEnergy.h"
 #include "DataSeries.h"
 #include "OptionFile.h"
@@ -18,6 +17,7 @@
 #include "Failures.h"
 #include "FileNames.h"
 #include "FolderLayout.h"
+#include "GuardedApp.h"
 #include "Hdf5DataSet.h"
 #include "I0Correction.h"
 #include "ImgData.h"
