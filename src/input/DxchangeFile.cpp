@@ -552,10 +552,10 @@ DxchangeFile::SourcePtr DxchangeFile::open(const QString &path, QString *error)
     auto s = std::make_shared<Source>();
     s->path = path;
     s->stamp = stamp;
-    s->file
-        = Hid(H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
+    QString why;
+    s->file = Hid(Hdf5Guard::openReadOnly(path, &why), H5Fclose);
     if (!s->file.valid()) {
-        *error = failText(path, "the HDF5 library cannot open it");
+        *error = failText(path, why);
         return nullptr;
     }
     if (!linkExists(s->file, DataSet)) {

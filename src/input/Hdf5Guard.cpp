@@ -1,11 +1,19 @@
 #include "Hdf5Guard.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -226,6 +234,79 @@ bool checkVirtual(
     return true;
 }
 
+
+// Touches what the library parses of one object: its attributes and, for a dataset, its
+// space, type, layout and storage. Runs in the child process only.
+herr_t touchObject(hid_t parent, const char *name, const H5O_info_t *info, void *)
+{
+    if (info->num_attrs > 0)
+        H5Aiterate_by_name(parent, name, H5_INDEX_NAME, H5_ITER_NATIVE, nullptr,
+            [](hid_t, const char *, const H5A_info_t *, void *) -> herr_t { return 0; }, nullptr,
+            H5P_DEFAULT);
+    if (info->type == H5O_TYPE_DATASET) {
+        const hid_t set = H5Dopen2(parent, name, H5P_DEFAULT);
+        if (set >= 0) {
+            const hid_t space = H5Dget_space(set), type = H5Dget_type(set),
+                        dcpl = H5Dget_create_plist(set);
+            if (space >= 0) {
+                H5Sget_simple_extent_npoints(space);
+                H5Sclose(space);
+            }
+            if (type >= 0)
+                H5Tclose(type);
+            if (dcpl >= 0) {
+                H5Pget_layout(dcpl);
+                H5Pget_nfilters(dcpl);
+                H5Pclose(dcpl);
+            }
+            H5Dget_storage_size(set);
+            H5Dclose(set);
+        }
+    }
+    return 0;
+}
+
+enum class Walk { Fine, Failed, TooLong };
+
+// Walks the file's structure in a child process; a fault of the library ends the child only.
+Walk walkInChild(const QByteArray &name)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return Walk::Fine; // nothing to learn from; the reader's own checks still apply
+    if (pid == 0) {
+        // The child: no Qt, no output, no exit handlers; just the library and _exit.
+        ::alarm(unsigned(Hdf5Guard::StructureSeconds) + 5);
+        H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+        const hid_t f = H5Fopen(name.constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        if (f >= 0) {
+            H5Ovisit2(f, H5_INDEX_NAME, H5_ITER_NATIVE, touchObject, nullptr,
+                H5O_INFO_BASIC | H5O_INFO_NUM_ATTRS);
+            H5Fclose(f);
+        }
+        ::_exit(0);
+    }
+    const auto end = std::chrono::steady_clock::now()
+        + std::chrono::seconds(Hdf5Guard::StructureSeconds);
+    auto pause = std::chrono::microseconds(200);
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0)
+            return Walk::Fine; // the child was collected elsewhere; nothing known
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return Walk::TooLong;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Walk::Fine : Walk::Failed;
+}
+
 } // namespace
 
 Hdf5Guard::Stamp Hdf5Guard::stamp(const QString &path)
@@ -292,4 +373,49 @@ bool Hdf5Guard::checkStorage(
     }
     *what = QString("dataset %1 has a storage layout that is not read").arg(name);
     return false;
+}
+
+hid_t Hdf5Guard::openReadOnly(const QString &path, QString *why)
+{
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    const QByteArray name = QFile::encodeName(path);
+    const Stamp now = stamp(path);
+    const QString key = QFileInfo(path).absoluteFilePath();
+    struct Verdict
+    {
+        Stamp stamp;
+        Walk walk;
+    };
+    static std::mutex mutex;
+    static QHash<QString, Verdict> verdicts;
+    Walk walk = Walk::Fine;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto known = verdicts.constFind(key);
+        if (known != verdicts.constEnd() && known->stamp == now) {
+            walk = known->walk;
+        } else {
+            walk = walkInChild(name);
+            // Another thread of this process inside the library at the moment of the fork
+            // could leave the child a library in mid-step; a damaged file fails again.
+            if (walk == Walk::Failed)
+                walk = walkInChild(name);
+            verdicts.insert(key, { now, walk });
+        }
+    }
+    if (walk == Walk::Failed) {
+        *why = QStringLiteral("the HDF5 library fails on its structure (groups or object "
+                              "headers are damaged)");
+        return H5I_INVALID_HID;
+    }
+    if (walk == Walk::TooLong) {
+        *why = QStringLiteral("the HDF5 library does not get through its structure within %1 s "
+                              "(groups or object headers are damaged)")
+                   .arg(StructureSeconds);
+        return H5I_INVALID_HID;
+    }
+    const hid_t f = H5Fopen(name.constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    if (f < 0)
+        *why = QStringLiteral("the HDF5 library cannot open it");
+    return f;
 }

@@ -44,6 +44,16 @@ public:
     static bool checkStorage(
         hid_t file, hid_t set, const char *name, qint64 fileSize, QString *what);
 
+    // Opens `path` read-only, after making sure that the HDF5 library can walk its whole
+    // structure (groups, object headers, attributes, dataset layouts) without failing: the
+    // library trusts the file's metadata, and a damaged group heap or object header makes it
+    // read outside its buffers and bring the program down. The walk runs in a child process,
+    // once per file as it is on disk (see Stamp); a child that dies or takes longer than
+    // StructureSeconds marks the file as damaged. Returns the file's identifier, or a negative
+    // value with `why` saying what is wrong in words for the user (the file not named).
+    static hid_t openReadOnly(const QString &path, QString *why);
+    static constexpr int StructureSeconds = 60;
+
     // At most this many chunk positions are looked up one by one; a larger chunk grid is
     // checked by its count of stored chunks only.
     static constexpr qint64 MaxChunkLookups = qint64(1) << 20;

@@ -1,5 +1,7 @@
 #include "Hdf5Probe.h"
 
+#include "Hdf5Guard.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,8 +16,9 @@ struct File
     explicit File(const QString &path)
     {
         H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+        QString why;
         if (QFileInfo(path).isFile())
-            id = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+            id = Hdf5Guard::openReadOnly(path, &why);
     }
     ~File()
     {

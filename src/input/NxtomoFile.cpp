@@ -1,5 +1,6 @@
 #include "NxtomoFile.h"
 
+#include "Hdf5Guard.h"
 #include "ThetaUnits.h"
 
 #include <QDateTime>
@@ -207,9 +208,10 @@ bool openFile(const QString &path, OpenFile &f, QString *error)
         cachedFile = key;
         entryCache.clear();
     }
-    f.id = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    QString why;
+    f.id = Hdf5Guard::openReadOnly(path, &why);
     if (f.id < 0) {
-        *error = failText(path, QStringLiteral("the HDF5 library cannot open it"));
+        *error = failText(path, why);
         return false;
     }
     return true;

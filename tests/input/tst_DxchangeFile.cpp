@@ -201,11 +201,28 @@ bool writeFault(const QString &path, const QString &fault)
         H5Pset_external(dcpl, QFile::encodeName(outside).constData(), 0, 96);
         set = createData(file, { 3, 4, 4 }, {}, false, dcpl);
         H5Pclose(dcpl);
+    } else if (fault == "root group's heap address damaged") {
+        set = createData(file, { 3, 4, 4 }, { 1, 4, 4 }, false);
+        ok = writeImages(set, 0, 3, 4, 4);
     }
     ok = ok && set >= 0;
     if (set >= 0)
         H5Dclose(set);
-    return H5Fclose(file) >= 0 && ok;
+    ok = H5Fclose(file) >= 0 && ok;
+    if (ok && fault == "root group's heap address damaged") {
+        // In a version-0 superblock, the root group's entry ends with the addresses of its
+        // B-tree and of its local heap (bytes 120 and 128); the heap's is made "undefined".
+        QFile f(path);
+        if (!f.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray b = f.readAll();
+        if (!b.startsWith("\x89HDF\r\n\x1a\n") || b.at(8) != 0 || b.size() < 136
+            || qFromLittleEndian<quint64>(b.constData() + 128) >= quint64(b.size()))
+            return false;
+        b.replace(128, 8, QByteArray(8, char(0xff)));
+        ok = f.seek(0) && f.write(b) == b.size();
+    }
+    return ok;
 }
 
 } // namespace
@@ -383,6 +400,8 @@ void TestDxchangeFile::refusesWhatTheFileDoesNotHold_data()
     QTest::newRow("deflated chunk with a bad checksum") << "the chunk of image 1 is damaged" << 1;
     QTest::newRow("external storage") << "keeps its data in other files" << -1;
     QTest::newRow("virtual, source in another file") << "takes data from another file" << -1;
+    // The library itself reads outside its buffers on this one (a crash of the program).
+    QTest::newRow("root group's heap address damaged") << "fails on its structure" << -1;
 }
 
 void TestDxchangeFile::refusesWhatTheFileDoesNotHold()
