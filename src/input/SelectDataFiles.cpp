@@ -140,6 +140,8 @@ void SelectDataFiles::loadFromDir(const QString &dir, const QStringList &pattern
     // Flats and darks in the folder (or in its flats/ and darks/) are never projections:
     // they become the I0 and BG images.
     FolderLayout layout;
+    layout.flatNames = flatNames;
+    layout.darkNames = darkNames;
     QString error;
     if (layout.read(dir, patterns, &error))
         logLine(layout.text());

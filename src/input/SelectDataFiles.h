@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderLayout.h"
+
 #include "DxchangeFile.h"
 
 #include <QFileInfoList>
@@ -62,6 +64,10 @@ public:
     QString thetaUnits;
     // The NXtomo entry to take from a file of several ("/entry1"); empty: the only one.
     QString nxEntry;
+    // Name beginnings (any case) of the flats and darks that a projection folder may hold
+    // beside its projections.
+    QStringList flatNames = FolderLayout::defaultFlatNames();
+    QStringList darkNames = FolderLayout::defaultDarkNames();
 
 signals:
     void currentIndexChanged(int idx);

@@ -8,6 +8,7 @@
 #include "CtView.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
+#include "FolderLayout.h"
 #include "PopDockBase.h"
 #include "RingRemoval.h"
 #include "SliceDatas.h"
@@ -214,6 +215,17 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
                     .arg(text, placeOf(cmd)));
     } else if (is("images_nx_entry")) {
         CTFiles->nxEntry = text;
+    } else if (is("images_flat_names") || is("images_dark_names")) {
+        // Name beginnings separated by commas, for the folders loaded after it; no argument
+        // restores the usual names.
+        const bool flats = is("images_flat_names");
+        QStringList names = cmd.args.join(u',').split(u',', Qt::SkipEmptyParts);
+        for (QString &n : names)
+            n = n.trimmed();
+        names.removeAll(QString());
+        if (names.isEmpty())
+            names = flats ? FolderLayout::defaultFlatNames() : FolderLayout::defaultDarkNames();
+        (flats ? CTFiles->flatNames : CTFiles->darkNames) = names;
     } else if (is("images_new_on_load")) {
         CTFiles->setLoadNewFiles(flag);
     } else if (is("images_add_on_load")) {

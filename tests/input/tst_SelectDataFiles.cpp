@@ -148,23 +148,45 @@ void tst_SelectDataFiles::loadFromMissingDir()
 void tst_SelectDataFiles::flatsAndDarksInTheFolder_data()
 {
     QTest::addColumn<bool>("plain");
-    QTest::newRow("projections") << false;
+    QTest::addColumn<QStringList>("flatNames"); // empty: the usual names
+    QTest::addColumn<QStringList>("darkNames");
+    QTest::addColumn<QStringList>("projections");
+    QTest::addColumn<QStringList>("flats");
+    QTest::addColumn<QStringList>("darks");
+    const QStringList none;
+    QTest::newRow("projections") << false << none << none << QStringList { "p1.img", "p2.img" }
+                                 << QStringList { "flat_a.img", "Flat_b.img" }
+                                 << QStringList { "BG_x.img", "dark.img" };
+    // A beamline's own names: the usual ones are then projections like any other file.
+    QTest::newRow("names of the beamline")
+        << false << QStringList { "OB" } << QStringList { "closed", "bg" }
+        << QStringList { "dark.img", "flat_a.img", "Flat_b.img", "p1.img", "p2.img" }
+        << QStringList { "ob_1.img", "OB_2.img" } << QStringList { "BG_x.img", "closed.img" };
     // The I0 files of a series are listed as they are.
-    QTest::newRow("plain mode") << true;
+    QTest::newRow("plain mode") << true << none << none << QStringList() << none << none;
 }
 
 void tst_SelectDataFiles::flatsAndDarksInTheFolder()
 {
     QFETCH(bool, plain);
-    const QString folder = dir.filePath("with-references");
+    QFETCH(QStringList, flatNames);
+    QFETCH(QStringList, darkNames);
+    QFETCH(QStringList, projections);
+    QFETCH(QStringList, flats);
+    QFETCH(QStringList, darks);
+    const QString folder = dir.filePath(QTest::currentDataTag());
     QVERIFY(QDir().mkpath(folder));
-    const QStringList all { "BG_x.img", "dark.img", "flat_a.img", "Flat_b.img", "p1.img",
-        "p2.img" };
+    const QStringList all { "BG_x.img", "closed.img", "dark.img", "flat_a.img", "Flat_b.img",
+        "ob_1.img", "OB_2.img", "p1.img", "p2.img" };
     for (const QString &n : all)
         QVERIFY(writeBytes(folder + "/" + n, "IM"));
     SelectDataFiles s;
     if (plain)
         s.setPlainMode();
+    if (!flatNames.isEmpty())
+        s.flatNames = flatNames;
+    if (!darkNames.isEmpty())
+        s.darkNames = darkNames;
     QSignalSpy selected(&s, &SelectDataFiles::filesSelected);
     QSignalSpy references(&s, &SelectDataFiles::referencesFound);
     s.loadFromDir(folder, { "*.img" });
@@ -180,10 +202,15 @@ void tst_SelectDataFiles::flatsAndDarksInTheFolder()
         QCOMPARE(references.count(), 0);
         return;
     }
-    QCOMPARE(selected.at(0).at(0).toStringList(), paths({ "p1.img", "p2.img" }));
+    // Files of neither kind are projections (with the usual names, "closed" and "ob" too).
+    QStringList expected = projections;
+    if (flatNames.isEmpty())
+        expected = QStringList { "closed.img", "ob_1.img", "OB_2.img" } + projections;
+    expected.sort(Qt::CaseInsensitive);
+    QCOMPARE(selected.at(0).at(0).toStringList(), paths(expected));
     QCOMPARE(references.count(), 1);
-    QCOMPARE(references.at(0).at(0).toString(), paths({ "flat_a.img", "Flat_b.img" }).join('|'));
-    QCOMPARE(references.at(0).at(1).toString(), paths({ "BG_x.img", "dark.img" }).join('|'));
+    QCOMPARE(references.at(0).at(0).toString(), paths(flats).join('|'));
+    QCOMPARE(references.at(0).at(1).toString(), paths(darks).join('|'));
 }
 
 void tst_SelectDataFiles::stackStandsForItsPages()

@@ -203,6 +203,8 @@ private slots:
     void batchRunWithoutImagesEnds();
     void ct2SingleSliceEndsAfterFirstReport();
     void hdf5WithOwnAngles();
+    void flatsAndDarksOfTheFolder_data();
+    void flatsAndDarksOfTheFolder();
     void sliceRange_data();
     void sliceRange();
     void unreconstructableSliceCounts_data();
@@ -1444,6 +1446,71 @@ void TestBody::ct2SingleSliceEndsAfterFirstReport()
     QCOMPARE(body.ctDisp->sliceNumbers(), QList<int> { 5 });
     QVERIFY(waitForIdle(body));
     QCOMPARE(finished.count(), 1);
+}
+
+void TestBody::flatsAndDarksOfTheFolder_data()
+{
+    QTest::addColumn<QStringList>("names"); // the flats' and the dark's file names
+    QTest::addColumn<QString>("command"); // run before the load, or empty
+    QTest::newRow("usual names") << QStringList { "flat_1.img", "Flat_2.img", "dark.img" }
+                                 << QString();
+    QTest::newRow("names of the beamline")
+        << QStringList { "OB-1.img", "ob-2.img", "closed.img" } << "images_flat_names ob";
+}
+
+void TestBody::flatsAndDarksOfTheFolder()
+{
+    // The projections, two copies of the I0 image and the BG image in one folder: loading the
+    // folder in the window takes the projections as the set and the others as I0 and BG, and
+    // the slice equals the one made with I0 and BG chosen by hand.
+    QFETCH(QStringList, names);
+    QFETCH(QString, command);
+    Measurement m;
+    QVERIFY(m.make());
+    const QDir d(m.images.dir.path());
+    QVERIFY(QFile::copy(d.filePath("i0.img"), d.filePath(names[0])));
+    QVERIFY(QFile::rename(d.filePath("i0.img"), d.filePath(names[1])));
+    QVERIFY(QFile::rename(d.filePath("bg.img"), d.filePath(names[2])));
+
+    QList<double> slices[2];
+    for (int k = 0; k < 2; ++k) {
+        Body body;
+        if (k == 0) {
+            QVERIFY(load(body, m));
+            body.I0ImgSel->fileSelected0(d.filePath(names[0]));
+            body.BGImgSel->fileSelected0(d.filePath(names[2]));
+        } else {
+            const QStringList lines = command.isEmpty()
+                ? QStringList { "images_load " + d.path() }
+                : QStringList { command, "images_dark_names closed", "images_load " + d.path() };
+            child<QRadioButton>(body.procCtrl, "RotAxV")->click();
+            QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+            for (const QString &line : lines)
+                QVERIFY(QMetaObject::invokeMethod(
+                    &body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd(line))));
+            QVERIFY(loaded.wait(10000));
+            QCOMPARE(body.imgDatas->count(), m.files.size());
+            QTRY_COMPARE(body.I0ImgSel->filePath(),
+                d.filePath(names[0]) + "|" + d.filePath(names[1]));
+            QTRY_COMPARE(body.BGImgSel->filePath(), d.filePath(names[2]));
+        }
+        QVERIFY(waitForIdle(body));
+        QVERIFY(body.I0ImgSel->img && body.BGImgSel->img);
+        body.SelectCt2->click();
+        body.procCtrl->setSliceNo(5);
+        QSignalSpy finished(&body, &Body::calcFinished);
+        body.CalcCT->click();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(waitForIdle(body));
+        double v = 0;
+        for (int z = 0; z < 64; ++z)
+            for (int x = 0; x < 64; ++x)
+                if (body.ctCalc2s.first()->valueAt(x, z, &v))
+                    slices[k] << v;
+    }
+    QVERIFY(slices[0].size() > 1000);
+    QCOMPARE(slices[1].size(), slices[0].size());
+    QCOMPARE(slices[1], slices[0]);
 }
 
 void TestBody::hdf5WithOwnAngles()

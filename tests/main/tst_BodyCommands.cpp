@@ -190,6 +190,10 @@ void TestBodyCommands::commandSetsControl_data()
     row("images_theta_units rad", PROBE(b.CTFiles->thetaUnits), "rad");
     row("images_theta_units", PROBE(b.CTFiles->thetaUnits), QString());
     row("images_nx_entry /entry2", PROBE(b.CTFiles->nxEntry), "/entry2");
+    row("images_flat_names open_beam, OB", PROBE(b.CTFiles->flatNames),
+        QStringList { "open_beam", "OB" });
+    row("images_dark_names closed", PROBE(b.CTFiles->darkNames), QStringList { "closed" });
+    row("images_dark_names", PROBE(b.CTFiles->darkNames), QStringList { "dark", "BG" });
     row("i0_clear", i0State, QVariantList { QString(), false });
     row("bg_load " + bg, bgState, QVariantList { bg, true });
     row("bg_exp_time 1.5", PROBE(b.BGImgSel->expTime()), 1.5);
