@@ -85,17 +85,21 @@ const char *readLayout(TIFF *t, Layout &l)
         l.kind = ImgDataTiff::Kind::UInt8;
     else if (format == SAMPLEFORMAT_UINT && bps == 16)
         l.kind = ImgDataTiff::Kind::UInt16;
+    else if (format == SAMPLEFORMAT_INT && bps == 16)
+        l.kind = ImgDataTiff::Kind::Int16; // counts as some cameras and converters write them
     else if (format == SAMPLEFORMAT_UINT && bps == 32)
         l.kind = ImgDataTiff::Kind::UInt32;
     else if (format == SAMPLEFORMAT_IEEEFP && bps == 32)
         l.kind = ImgDataTiff::Kind::Float32;
     else
-        return "TIFF pixel format is not supported (8-, 16- or 32-bit unsigned integer or "
-               "32-bit float only).";
+        return "TIFF pixel format is not supported (8-, 16- or 32-bit unsigned integer, "
+               "16-bit signed integer or 32-bit float only).";
     l.bytesPerPixel = bps / 8;
     l.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
     if (l.minIsWhite && l.kind == ImgDataTiff::Kind::Float32)
         return "TIFF float image stored as MinIsWhite is not supported.";
+    if (l.minIsWhite && l.kind == ImgDataTiff::Kind::Int16)
+        return "TIFF signed image stored as MinIsWhite is not supported.";
     if (!TIFFIsCODECConfigured(compression))
         return "TIFF compression is not supported.";
     l.compressed = compression != COMPRESSION_NONE;
@@ -469,6 +473,9 @@ double *ImgDataTiff::hLine(int y, double *out) const
     case Kind::UInt16:
         PixelLines::row<quint16, false>(src, width, out);
         break;
+    case Kind::Int16:
+        PixelLines::row<qint16, false>(src, width, out);
+        break;
     case Kind::UInt32:
         PixelLines::row<quint32, false>(src, width, out);
         break;
@@ -496,6 +503,9 @@ double *ImgDataTiff::vLine(int x, double *out) const
         break;
     case Kind::UInt16:
         PixelLines::column<quint16, false>(src, stride, height, out);
+        break;
+    case Kind::Int16:
+        PixelLines::column<qint16, false>(src, stride, height, out);
         break;
     case Kind::UInt32:
         PixelLines::column<quint32, false>(src, stride, height, out);

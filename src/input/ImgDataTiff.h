@@ -13,7 +13,7 @@
 class ImgDataTiff : public ImgData
 {
 public:
-    enum class Kind { None, UInt8, UInt16, UInt32, Float32 };
+    enum class Kind { None, UInt8, UInt16, Int16, UInt32, Float32 };
 
     Kind kind = Kind::None;
     int bytesPerPixel = 0;

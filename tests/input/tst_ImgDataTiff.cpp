@@ -41,6 +41,8 @@ double pixelValue(const Layout &l, int x, int y)
     if (x == 1 && y == 0) {
         if (l.format == SAMPLEFORMAT_IEEEFP)
             return -1234.5;
+        if (l.format == SAMPLEFORMAT_INT)
+            return -32768.0;
         return l.bits == 8 ? 255.0 : l.bits == 16 ? 65535.0 : 4294967295.0;
     }
     const qint64 i = qint64(y) * 1000 + x;
@@ -48,7 +50,7 @@ double pixelValue(const Layout &l, int x, int y)
     case 8:
         return double((i * 7) % 256);
     case 16:
-        return double((i * 2741) % 65536);
+        return double((i * 2741) % 65536) - (l.format == SAMPLEFORMAT_INT ? 32768.0 : 0.0);
     default:
         if (l.format == SAMPLEFORMAT_IEEEFP)
             return (x - 2 * y) * 0.25 + 3.0e5 * (y % 3);
@@ -64,6 +66,9 @@ void storeValue(const Layout &l, double v, char *dst)
     } else if (l.bits == 8) {
         const quint8 u = quint8(v);
         std::memcpy(dst, &u, 1);
+    } else if (l.bits == 16 && l.format == SAMPLEFORMAT_INT) {
+        const qint16 i = qint16(v);
+        std::memcpy(dst, &i, 2);
     } else if (l.bits == 16) {
         const quint16 u = quint16(v);
         std::memcpy(dst, &u, 2);
@@ -306,6 +311,9 @@ void tst_ImgDataTiff::readsBack_data()
     row("8-bit BE strips of 4", 8, U, true, 4, 0, N);
     row("16-bit LE strips of 1", 16, U, false, 1, 0, N);
     row("16-bit BE strips of 7", 16, U, true, 7, 0, N);
+    row("signed 16-bit LE strips of 4", 16, SAMPLEFORMAT_INT, false, 4, 0, N);
+    row("signed 16-bit BE deflate tiles", 16, SAMPLEFORMAT_INT, true, 0, 16,
+        COMPRESSION_ADOBE_DEFLATE);
     row("16-bit BE tiles", 16, U, true, 0, 16, N);
     row("16-bit LE LZW", 16, U, false, 5, 0, COMPRESSION_LZW);
     row("16-bit BE deflate tiles", 16, U, true, 0, 16, COMPRESSION_ADOBE_DEFLATE);
@@ -481,7 +489,7 @@ void tst_ImgDataTiff::refused_data()
     const QString notGrey = "TIFF file is not a single-channel grey image (colour, palette or "
                             "extra channels are not supported). %1";
     const QString format = "TIFF pixel format is not supported (8-, 16- or 32-bit unsigned "
-                           "integer or 32-bit float only). %1";
+                           "integer, 16-bit signed integer or 32-bit float only). %1";
     const QString shortData = "TIFF pixel data is shorter than the image size. %1";
     const QStringList undecodable { "TIFF pixel data could not be decoded. %1",
         "Can not open ImgData %1" };
@@ -489,7 +497,7 @@ void tst_ImgDataTiff::refused_data()
     QTest::newRow("RGB colour") << QByteArray() << "rgb" << QStringList { notGrey };
     QTest::newRow("palette") << QByteArray() << "palette" << QStringList { notGrey };
     QTest::newRow("1-bit") << QByteArray() << "bilevel" << QStringList { format };
-    QTest::newRow("signed 16-bit") << QByteArray() << "int16" << QStringList { format };
+    QTest::newRow("signed 8-bit") << QByteArray() << "int8" << QStringList { format };
     QTest::newRow("64-bit float") << QByteArray() << "double" << QStringList { format };
     QTest::newRow("not a TIFF past the mark") << QByteArray("II\x2a\0\xff\xff\xff\x7f junk",
         14) << QString() << QStringList { "Can not open TIFF file to read props. %1" };
@@ -518,9 +526,9 @@ void tst_ImgDataTiff::refused()
         QVERIFY(t);
         const int w = 6, h = 4;
         Layout l;
-        l.bits = kind == "bilevel" ? 1 : kind == "double" ? 64 : kind == "int16" ? 16 : 8;
+        l.bits = kind == "bilevel" ? 1 : kind == "double" ? 64 : 8;
         l.format = kind == "double" ? SAMPLEFORMAT_IEEEFP
-            : kind == "int16"       ? SAMPLEFORMAT_INT
+            : kind == "int8"        ? SAMPLEFORMAT_INT
                                     : SAMPLEFORMAT_UINT;
         setGreyTags(t, l, w, h);
         std::vector<quint16> red(256), green(256), blue(256);
