@@ -333,6 +333,10 @@ bool Hdf5Guard::checkStorage(
         *what = QString("dataset %1 cannot be inspected").arg(name);
         return false;
     }
+    if (!plainNumberType(type.id)) {
+        *what = QString("dataset %1 stores numbers of a damaged or unknown kind").arg(name);
+        return false;
+    }
     std::vector<hsize_t> dims(rank);
     H5Sget_simple_extent_dims(space.id, dims.data(), nullptr);
     const size_t valueBytes = H5Tget_size(type.id);
@@ -418,4 +422,21 @@ hid_t Hdf5Guard::openReadOnly(const QString &path, QString *why)
     if (f < 0)
         *why = QStringLiteral("the HDF5 library cannot open it");
     return f;
+}
+
+bool Hdf5Guard::plainNumberType(hid_t type)
+{
+    const size_t bytes = H5Tget_size(type);
+    switch (H5Tget_class(type)) {
+    case H5T_INTEGER:
+        return (bytes == 1 || bytes == 2 || bytes == 4 || bytes == 8)
+            && H5Tget_precision(type) == 8 * bytes && H5Tget_offset(type) == 0;
+    case H5T_FLOAT:
+        for (const hid_t known : { H5T_IEEE_F32LE, H5T_IEEE_F32BE, H5T_IEEE_F64LE, H5T_IEEE_F64BE })
+            if (H5Tequal(type, known) > 0)
+                return true;
+        return false;
+    default:
+        return false;
+    }
 }

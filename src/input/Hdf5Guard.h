@@ -44,6 +44,12 @@ public:
     static bool checkStorage(
         hid_t file, hid_t set, const char *name, qint64 fileSize, QString *what);
 
+    // Whether a dataset's number type is a plain one that the library converts safely: an
+    // integer of 1, 2, 4 or 8 bytes using all its bits, or an IEEE float of 4 or 8 bytes. A
+    // damaged type description (a precision beyond its size, odd bit fields) makes the
+    // library's conversion write outside its buffers.
+    static bool plainNumberType(hid_t type);
+
     // Opens `path` read-only, after making sure that the HDF5 library can walk its whole
     // structure (groups, object headers, attributes, dataset layouts) without failing: the
     // library trusts the file's metadata, and a damaged group heap or object header makes it

@@ -157,9 +157,8 @@ bool readList(hid_t file, const QString &path, std::vector<double> &values)
     Id set(H5Dopen2(file, path.toUtf8().constData(), H5P_DEFAULT), H5Dclose);
     Id space(H5Dget_space(set), H5Sclose);
     Id type(H5Dget_type(set), H5Tclose);
-    const H5T_class_t cls = H5Tget_class(type);
     if (!set.valid() || H5Sget_simple_extent_ndims(space) != 1
-        || (cls != H5T_INTEGER && cls != H5T_FLOAT))
+        || !Hdf5Guard::plainNumberType(type))
         return false;
     hsize_t n = 0;
     H5Sget_simple_extent_dims(space, &n, nullptr);
@@ -459,6 +458,11 @@ bool NxtomoFile::readImage(const QString &path, const QString &entryName, Dxchan
     }
     Id set(H5Dopen2(file, e.data.toUtf8().constData(), H5P_DEFAULT), H5Dclose);
     Id type(H5Dget_type(set), H5Tclose);
+    if (!Hdf5Guard::plainNumberType(type)) {
+        *error = failText(path,
+            QStringLiteral("dataset %1 stores numbers of a damaged or unknown kind").arg(e.data));
+        return false;
+    }
     const size_t bytes = H5Tget_size(type);
     singleExact = part == DxchangeFile::Part::Projection
         && ((H5Tget_class(type) == H5T_INTEGER && bytes <= 2)

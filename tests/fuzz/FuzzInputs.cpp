@@ -7,6 +7,7 @@
 //
 //   vexa2-fuzz seeds DIR                       writes one small seed file of every kind
 //   vexa2-fuzz KIND SEED... [--runs N] [--seed S]
+//   vexa2-fuzz KIND FILE... --as-is             reads each file once as it is (a kept input)
 //   KIND: images (ITEX and TIFF camera files), hdf5 (DXchange files), scan (XAFS scan
 //         files), slices (slice files of the 3D view)
 #include "DxchangeFile.h"
@@ -218,10 +219,13 @@ int main(int argc, char *argv[])
         return writeSeeds(args.at(1));
     qint64 runs = 1000;
     quint64 seed = 1;
+    bool asIs = false;
     QStringList files;
     for (int i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--runs") && i + 1 < args.size())
             runs = args.at(++i).toLongLong();
+        else if (args.at(i) == QLatin1String("--as-is"))
+            asIs = true;
         else if (args.at(i) == QLatin1String("--seed") && i + 1 < args.size())
             seed = args.at(++i).toULongLong();
         else
@@ -230,9 +234,16 @@ int main(int argc, char *argv[])
     const Reader reader = args.isEmpty() ? nullptr : readerFor(args.at(0));
     if (!reader || files.isEmpty() || runs < 1) {
         out() << "usage: vexa2-fuzz seeds DIR\n"
-                 "       vexa2-fuzz images|hdf5|scan|slices SEED... [--runs N] [--seed S]"
+                 "       vexa2-fuzz images|hdf5|scan|slices SEED... [--runs N] [--seed S]\n"
+                 "       vexa2-fuzz images|hdf5|scan|slices FILE... --as-is"
               << Qt::endl;
         return 2;
+    }
+    if (asIs) {
+        for (const QString &f : std::as_const(files))
+            reader(f);
+        out() << files.size() << " files read without a fault" << Qt::endl;
+        return 0;
     }
     std::vector<QByteArray> seeds;
     for (const QString &f : std::as_const(files)) {

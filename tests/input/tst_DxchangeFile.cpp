@@ -201,7 +201,7 @@ bool writeFault(const QString &path, const QString &fault)
         H5Pset_external(dcpl, QFile::encodeName(outside).constData(), 0, 96);
         set = createData(file, { 3, 4, 4 }, {}, false, dcpl);
         H5Pclose(dcpl);
-    } else if (fault == "root group's heap address damaged") {
+    } else if (fault == "root group's heap address damaged" || fault == "number type damaged") {
         set = createData(file, { 3, 4, 4 }, { 1, 4, 4 }, false);
         ok = writeImages(set, 0, 3, 4, 4);
     }
@@ -220,6 +220,21 @@ bool writeFault(const QString &path, const QString &fault)
             || qFromLittleEndian<quint64>(b.constData() + 128) >= quint64(b.size()))
             return false;
         b.replace(128, 8, QByteArray(8, char(0xff)));
+        ok = f.seek(0) && f.write(b) == b.size();
+    }
+    if (ok && fault == "number type damaged") {
+        // The type message of a little-endian 16-bit unsigned integer (version 1, fixed
+        // point, size 2, offset 0, precision 16) made to claim a precision of 240 bits.
+        QFile f(path);
+        if (!f.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray b = f.readAll();
+        const QByteArray u16("\x10\0\0\0\x02\0\0\0\0\0\x10\0", 12);
+        qsizetype at = b.indexOf(u16);
+        if (at < 0)
+            return false;
+        for (; at >= 0; at = b.indexOf(u16, at + 1))
+            b[at + 10] = char(240);
         ok = f.seek(0) && f.write(b) == b.size();
     }
     return ok;
@@ -402,6 +417,8 @@ void TestDxchangeFile::refusesWhatTheFileDoesNotHold_data()
     QTest::newRow("virtual, source in another file") << "takes data from another file" << -1;
     // The library itself reads outside its buffers on this one (a crash of the program).
     QTest::newRow("root group's heap address damaged") << "fails on its structure" << -1;
+    // A conversion from this type writes past the library's own buffers.
+    QTest::newRow("number type damaged") << "stores numbers of a damaged or unknown kind" << -1;
 }
 
 void TestDxchangeFile::refusesWhatTheFileDoesNotHold()
