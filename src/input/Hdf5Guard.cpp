@@ -87,6 +87,18 @@ bool checkChunked(hid_t set, hid_t dcpl, const char *name, const std::vector<hsi
         *what = QString("dataset %1 has an unreadable chunk layout").arg(name);
         return false;
     }
+    // A dataset of fixed size cannot have chunks larger than itself; a layout that says so
+    // is damaged, and the library would copy whole claimed chunks into its buffers.
+    std::vector<hsize_t> maxDims(rank);
+    const Closing extent { H5Dget_space(set), H5Sclose };
+    H5Sget_simple_extent_dims(extent.id, nullptr, maxDims.data());
+    for (int d = 0; d < rank; ++d)
+        if (maxDims[d] != H5S_UNLIMITED && chunk[d] > std::max<hsize_t>(maxDims[d], 1)) {
+            *what = QString("dataset %1 has a damaged chunk layout (chunks of %2 in a dataset "
+                            "of %3)")
+                        .arg(name, sizeText(chunk), sizeText(dims));
+            return false;
+        }
     // Chunk rows along the first dimension, and chunks across each row.
     std::vector<hsize_t> grid(rank);
     for (int d = 0; d < rank; ++d)

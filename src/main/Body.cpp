@@ -25,6 +25,8 @@
 #include "RawDisp.h"
 #include "RowWindow.h"
 #include "Sinogram.h"
+#include "SliceDatas.h"
+#include "SlicesCtrl.h"
 #include "TcpClient.h"
 #include "TextUtil.h"
 #include "ThreadStart.h"
@@ -324,6 +326,13 @@ Body::Body(QWidget *parent)
             notice(tr("\"%1\" is not a number; the field keeps %2").arg(typed, edit->text()));
         });
     }
+    // The 3D view takes the data offset off the data files it loads, as the run added it.
+    const auto offsetTo3D = [this] {
+        for (SlicesCtrl *c : std::as_const(ctView->ctrls))
+            c->sliceDatas()->dataOffset = DataOffset->text().toDouble(); // 0 when not a number
+    };
+    connect(DataOffset, &QLineEdit::textChanged, this, offsetTo3D);
+    offsetTo3D();
     connect(procCtrl, &ProcCtrl::refusedInput, this, &Body::notice);
     connect(procCtrl, &ProcCtrl::rotAxUpdated, this, &Body::rotAxisChanged);
     connect(RegionReset, &QPushButton::clicked, this, &Body::resetRegionsToWhole);

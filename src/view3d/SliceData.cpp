@@ -400,6 +400,7 @@ bool SliceData::readCtImageData(const QString &fname)
             trouble.malformed(lineNo);
             continue;
         }
+        v -= dataOffset;
         const qint64 col = qint64(x) - x0, row = qint64(y) - y0;
         if (!putValue(col, row, v, lo, hi)) {
             trouble.outside(lineNo);

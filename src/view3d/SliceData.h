@@ -14,6 +14,10 @@ public:
     int sw = 0;
     int sh = 0;
     bool isImage = false;
+    // What a CT image data file adds to every value (the run's data offset, 10 unless the
+    // user changed it): taken off again when such a file is read, so the view shows the
+    // reconstructed values, as it does for float TIFF slices.
+    double dataOffset = 10.0;
     QImage picture;
     double vMin = 0;
     double vMax = 1;

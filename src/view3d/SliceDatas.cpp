@@ -116,6 +116,7 @@ void SliceDatas::filesSelected(QStringList files)
         if (stopRequested)
             break;
         SliceData slice;
+        slice.dataOffset = dataOffset;
         const int failuresBefore = Failures::instance().count();
         if (!slice.read(fname)) {
             // A refused file leaves a gap in the stack: counted (once; a file cut short is

@@ -55,6 +55,9 @@ public:
     std::atomic<double> thLow { 0.0 };
     std::atomic<double> thHigh { 1.0 };
 
+    // The data offset of CT image data files (see SliceData::dataOffset), for the next load.
+    std::atomic<double> dataOffset { 10.0 };
+
     // Set by the owner before it ends the loading thread: a load in progress stops after the
     // file it is reading.
     std::atomic<bool> stopRequested { false };

@@ -19,8 +19,9 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// A CT image data file of a w x h slice whose pixel (x, y) holds value(x, y); the file's
-// region starts at column x0, row y0 of a result large enough to hold it.
+// A CT image data file of a w x h slice whose pixel (x, y) holds value(x, y), written as a
+// run writes it (with the data offset of 10 added); the file's region starts at column x0,
+// row y0 of a result large enough to hold it.
 inline QString writeCtSlice(const QString &dir, const QString &name, int w, int h,
     const std::function<double(int, int)> &value, int x0 = 0, int y0 = 0)
 {
@@ -32,7 +33,7 @@ inline QString writeCtSlice(const QString &dir, const QString &name, int w, int 
             result[size_t(y0 + y) * size_t(cols) + size_t(x0 + x)] = value(x, y);
     const QString path = QDir(dir).filePath(name);
     writeFile(path,
-        makeCtImageData(result.data(), rows, cols, x0, y0, x0 + w, y0 + h, -1e300, 1e300, 0.0));
+        makeCtImageData(result.data(), rows, cols, x0, y0, x0 + w, y0 + h, -1e300, 1e300, 10.0));
     return path;
 }
 
