@@ -201,8 +201,9 @@ bool writeFault(const QString &path, const QString &fault)
         H5Pset_external(dcpl, QFile::encodeName(outside).constData(), 0, 96);
         set = createData(file, { 3, 4, 4 }, {}, false, dcpl);
         H5Pclose(dcpl);
-    } else if (fault == "root group's heap address damaged" || fault == "number type damaged") {
-        set = createData(file, { 3, 4, 4 }, { 1, 4, 4 }, false);
+    } else if (fault == "root group's heap address damaged" || fault == "number type damaged"
+        || fault == "chunk larger than its dataset") {
+        set = createData(file, { 3, 4, 4 }, { 1, 4, 4 }, fault == "chunk larger than its dataset");
         ok = writeImages(set, 0, 3, 4, 4);
     }
     ok = ok && set >= 0;
@@ -220,6 +221,21 @@ bool writeFault(const QString &path, const QString &fault)
             || qFromLittleEndian<quint64>(b.constData() + 128) >= quint64(b.size()))
             return false;
         b.replace(128, 8, QByteArray(8, char(0xff)));
+        ok = f.seek(0) && f.write(b) == b.size();
+    }
+    if (ok && fault == "chunk larger than its dataset") {
+        // The chunked layout message's chunk size (1, 4, 4 and the value size 2, four bytes
+        // each) made to claim chunks of 1 x 4 x 32792.
+        QFile f(path);
+        if (!f.open(QIODevice::ReadWrite))
+            return false;
+        QByteArray b = f.readAll();
+        const QByteArray dims("\x01\0\0\0\x04\0\0\0\x04\0\0\0\x02\0\0\0", 16);
+        const qsizetype at = b.indexOf(dims);
+        if (at < 0 || b.indexOf(dims, at + 1) >= 0)
+            return false;
+        b[at + 8] = char(0x18);
+        b[at + 9] = char(0x80);
         ok = f.seek(0) && f.write(b) == b.size();
     }
     if (ok && fault == "number type damaged") {
@@ -419,6 +435,7 @@ void TestDxchangeFile::refusesWhatTheFileDoesNotHold_data()
     QTest::newRow("root group's heap address damaged") << "fails on its structure" << -1;
     // A conversion from this type writes past the library's own buffers.
     QTest::newRow("number type damaged") << "stores numbers of a damaged or unknown kind" << -1;
+    QTest::newRow("chunk larger than its dataset") << "has a damaged chunk layout" << -1;
 }
 
 void TestDxchangeFile::refusesWhatTheFileDoesNotHold()
