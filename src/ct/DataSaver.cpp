@@ -66,10 +66,16 @@ void DataSaver::saveData(SavingData *data)
     if (!data)
         return;
     const QString fileName = saveFileName(data->name, data->tag, data->no, data->ext);
+    const bool slice = data->ext == QLatin1String("tif");
+    bool ok = false;
+    const int no = data->no.toInt(&ok);
     for (const QString &folder : prepareFolders(data->path, data->tag, data->no)) {
         const QString path = joinSaveFolder(folder, fileName);
-        if (saveWholeFile(path, data->data))
+        if (saveWholeFile(path, data->data)) {
             ++written;
+            if (slice && ok && !runTiffSlices.contains(no))
+                runTiffSlices.insert(no, path);
+        }
     }
 }
 

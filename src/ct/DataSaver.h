@@ -3,6 +3,7 @@
 #include "SavingData.h"
 #include "SavingImg.h"
 
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -38,6 +39,10 @@ public:
     std::atomic<bool> ofSlice { false };
     // Files written since the start (read from any thread for the run's report).
     std::atomic<qint64> written { 0 };
+    // The float TIFF slices written since the last beginRun(), by slice number (the first
+    // copy of each): what a volume of the run is made of. Saver's thread only.
+    QMap<int, QString> runTiffSlices;
+    void beginRun() { runTiffSlices.clear(); }
 
 public slots:
     void saveDataWDiscard(SavingData *data);

@@ -109,6 +109,9 @@ public:
     // False when the system refused a thread the window cannot work without (the image set,
     // the batch, the saver, the first worker): the program then ends at once with status 1.
     bool threadsStarted = true;
+    // "auto_save_volume FILE": after each slice-range run that saves its slices, one volume
+    // file (.h5 NeXus or .tif stack) of the run's float TIFF slices; empty: none.
+    QString volumeFile;
 
     ImgDatas *imgDatas = nullptr;
     QThread *imgDatasThread = nullptr;

@@ -16,6 +16,7 @@
 #include "SpectrumView.h"
 #include "TextUtil.h"
 #include "ThetaUnits.h"
+#include "VolumeFile.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -340,6 +341,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         // As leaving the field would: a fixed scale takes the new limit at once (setup files
         // fix the scale before they give its limits).
         fixColorScaleChanged();
+    } else if (is("auto_save_volume")) {
+        // Checked at once, so a misspelt name does not cost a whole run.
+        VolumeFile::Format format;
+        if (!text.isEmpty() && !VolumeFile::formatOf(text, &format))
+            recordFailure(Failures::Command,
+                QString("auto_save_volume takes a .h5, .hdf5, .nxs, .tif or .tiff file, not "
+                        "\"%1\"%2")
+                    .arg(text, placeOf(cmd)));
+        else
+            volumeFile = text;
     } else if (is("auto_save_image")) {
         setAutoSaveImage(flag);
     } else if (is("auto_save_image_path")) {

@@ -6,6 +6,8 @@
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtDisp.h"
+#include "CtFilter.h"
+#include "CtMethod.h"
 #include "DataSaver.h"
 #include "Failures.h"
 #include "ImgDatas.h"
@@ -13,6 +15,7 @@
 #include "RowWindow.h"
 #include "SinogramBuild.h"
 #include "TextUtil.h"
+#include "VolumeFile.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -39,6 +42,37 @@ double numberOf(const QLineEdit *edit)
     bool ok = false;
     const double v = edit->text().toDouble(&ok);
     return ok ? v : 0.0;
+}
+
+// Runs on the saver's thread once every file of the run is written: the run's float TIFF
+// slices, in the order of the range, become one volume file. Counted as one file written, or
+// as a failure naming why not.
+void writeVolume(DataSaver &saver, const QString &path, VolumeFile::Info info)
+{
+    VolumeFile::Format format = VolumeFile::Format::Hdf5;
+    if (!VolumeFile::formatOf(path, &format)) {
+        recordFailure(Failures::FileWrite,
+            "No volume written: " + path + " is neither .h5/.hdf5/.nxs nor .tif/.tiff");
+        return;
+    }
+    if (saver.runTiffSlices.isEmpty()) {
+        recordFailure(Failures::FileWrite,
+            "No volume written to " + path + ": the run saved no float TIFF slices "
+            "(auto_save_tiff 1 saves them)");
+        return;
+    }
+    QStringList files = saver.runTiffSlices.values(); // ascending slice numbers
+    if (info.sliceStep < 0)
+        std::reverse(files.begin(), files.end());
+    info.firstSlice = info.sliceStep < 0 ? saver.runTiffSlices.lastKey()
+                                         : saver.runTiffSlices.firstKey();
+    QString why;
+    if (!VolumeFile::fromTiffSlices(files, path, format, info, &why)) {
+        recordFailure(Failures::FileWrite, why);
+        return;
+    }
+    ++saver.written;
+    logLine(QString("Volume of %1 slices written to").arg(files.size()), path);
 }
 
 } // namespace
@@ -234,6 +268,7 @@ void Body::beginRun()
             saver->ofEnergy = ofEnergy;
             saver->ofSlice = ofSlice;
             *from = saver->written.load();
+            saver->beginRun();
         },
         Qt::QueuedConnection);
 
@@ -474,11 +509,25 @@ void Body::stopCalcCt()
     // Written once the saver has written every file queued so far (the workers post their
     // files before they report their end), so that the counts are those of the run's files.
     // A batch goes on only then: a command after "calc_exec" finds every file in place.
+    // The volume of a slice range, from the float TIFF slices the saver wrote for it.
+    QString volume;
+    VolumeFile::Info volumeInfo;
+    if (begun && kind == RunKind::Ct2Range && !volumeFile.isEmpty()) {
+        volume = volumeFile;
+        volumeInfo.firstSlice = ctParams.sliceFrom;
+        volumeInfo.sliceStep = ctParams.sliceStep;
+        volumeInfo.method = CtMethods::name(ctParams.method);
+        volumeInfo.filter = CtFilter::name(ctParams.filter);
+        volumeInfo.cor = ctParams.cor;
+        volumeInfo.valueUnit = QStringLiteral("2 mu per pixel");
+    }
     if (begun) {
         QMetaObject::invokeMethod(
             dataSaver,
             [this, console = consoleReport, done, report = runReport, saver = dataSaver,
-                from = runWrittenFrom, field = CalcSpentT, release] {
+                from = runWrittenFrom, field = CalcSpentT, release, volume, volumeInfo] {
+                if (!volume.isEmpty())
+                    writeVolume(*saver, volume, volumeInfo);
                 const QString line
                     = report.endLine(done, saver->written.load() - (from ? *from : 0));
                 if (console)

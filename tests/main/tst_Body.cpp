@@ -11,12 +11,14 @@
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtDisp.h"
+#include "CtTiffData.h"
 #include "CtView.h"
 #include "DataSaver.h"
 #include "DxchangeWriter.h"
 #include "Failures.h"
 #include "HSgm.h"
 #include "ImgData.h"
+#include "ImgDataTiff.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
 #include "PopDockBase.h"
@@ -31,6 +33,8 @@
 #include "input/XafsTestUtil.h"
 
 #include <QApplication>
+
+#include <hdf5.h>
 #include <QComboBox>
 #include <QDialog>
 #include <QScrollBar>
@@ -217,6 +221,8 @@ private slots:
     void autoSavingWritesFolders_data();
     void autoSavingWritesFolders();
     void queuedRecordsKeepTheirRunsFolders();
+    void volumeOfTheRun_data();
+    void volumeOfTheRun();
     void closeDuringRunLosesNothing();
 
 private:
@@ -1901,6 +1907,83 @@ void TestBody::autoSavingWritesFolders()
             QVERIFY(!QImage(p).isNull());
         }
     }
+}
+
+void TestBody::volumeOfTheRun_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("tiff"); // float TIFF slices saved
+    QTest::newRow("HDF5, ascending") << "v.h5" << 1 << true;
+    QTest::newRow("HDF5, descending") << "v.h5" << -1 << true;
+    QTest::newRow("TIFF stack") << "v.tif" << 1 << true;
+    QTest::newRow("no TIFF slices saved") << "v.h5" << 1 << false;
+}
+
+void TestBody::volumeOfTheRun()
+{
+    // A slice range saved with automatic saving and "auto_save_volume": after the run, before
+    // the batch goes on, one volume file holds the run's slices in the order of the range.
+    QFETCH(QString, file);
+    QFETCH(int, step);
+    QFETCH(bool, tiff);
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    saveDataTo(body, out.filePath("data"), false);
+    body.AutoSaveTiff->setChecked(tiff);
+    const int from = step > 0 ? 3 : 6, to = step > 0 ? 6 : 3;
+    setRange(body, from, to, step, 2);
+    const QString volume = out.filePath(file);
+    const int failures = Failures::instance().count();
+    QSignalSpy checkEnd(&body, &Body::callBatchCheckEnd);
+    for (const QString &line : { "auto_save_volume " + volume, QString("calc_exec") })
+        QVERIFY(QMetaObject::invokeMethod(&body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd(line))));
+    QTRY_COMPARE_WITH_TIMEOUT(checkEnd.count(), 2, 30000);
+    if (!tiff) {
+        QVERIFY(!QFile::exists(volume));
+        QCOMPARE(Failures::instance().count(), failures + 1);
+        QVERIFY2(Failures::instance().last().contains("saved no float TIFF slices"),
+            qPrintable(Failures::instance().last()));
+        return;
+    }
+    QCOMPARE(Failures::instance().count(), failures);
+    QVERIFY2(QFile::exists(volume), qPrintable(volume)); // in place when the batch goes on
+    // Slice k of the volume is the k-th slice of the range, as its own TIFF file holds it.
+    std::vector<std::vector<float>> slices;
+    int w = 0, h = 0;
+    for (int s = from; step > 0 ? s <= to : s >= to; s += step) {
+        std::vector<float> pixels;
+        QString why;
+        const QString f = out.filePath(QString("data/scan-t-%1.tif").arg(s, 5, 10, QChar('0')));
+        QVERIFY2(CtTiffData::read(f, pixels, w, h, &why), qPrintable(f + ": " + why));
+        slices.push_back(std::move(pixels));
+    }
+    if (file.endsWith(".tif")) {
+        QCOMPARE(ImgDataTiff::pageCount(volume), int(slices.size()));
+        return;
+    }
+    const hid_t f = H5Fopen(QFile::encodeName(volume).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    QVERIFY(f >= 0);
+    const hid_t set = H5Dopen2(f, "/entry/data/data", H5P_DEFAULT);
+    const hid_t space = H5Dget_space(set);
+    hsize_t dims[3] = { 0, 0, 0 };
+    H5Sget_simple_extent_dims(space, dims, nullptr);
+    std::vector<float> all(size_t(dims[0] * dims[1] * dims[2]));
+    const bool read
+        = H5Dread(set, H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT, all.data()) >= 0;
+    H5Sclose(space);
+    H5Dclose(set);
+    H5Fclose(f);
+    QVERIFY(read);
+    QCOMPARE(dims[0], hsize_t(slices.size()));
+    QCOMPARE(dims[1], hsize_t(h));
+    QCOMPARE(dims[2], hsize_t(w));
+    for (size_t k = 0; k < slices.size(); ++k)
+        QVERIFY(std::equal(slices[k].begin(), slices[k].end(), all.begin() + k * w * h,
+            [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }));
 }
 
 void TestBody::queuedRecordsKeepTheirRunsFolders()
