@@ -6,9 +6,8 @@
 #include <pybind11/pybind11.h>
 
 #include "CorSearch.h"
-#include "CtBackProj.h"
+#include "CtEngine.h"
 #include "CtFilter.h"
-#include "CtGridding.h"
 #include "CtMethod.h"
 #include "CtParams.h"
 #include "DxchangeFile.h"
@@ -181,8 +180,7 @@ int threadCount(const py::object &threads)
 struct SliceWorker
 {
     HSgm sgm;
-    CtBackProj fbp;
-    CtGridding gridding;
+    std::unique_ptr<CtEngine> engine;
     RingRemoval rings;
     std::vector<double> line;
 };
@@ -231,6 +229,7 @@ FloatArray recon(const py::object &tomoObj, const py::object &thetaObj, const py
         py::gil_scoped_release released;
         const auto work = [&] {
             auto w = std::make_unique<SliceWorker>();
+            w->engine = CtMethods::info(method).make();
             w->line.resize(size_t(length));
             const int p = int(projections);
             for (py::ssize_t r = next++; r < rows && !failed; r = next++) {
@@ -249,29 +248,12 @@ FloatArray recon(const py::object &tomoObj, const py::object &thetaObj, const py
                         row[c] *= set.weights[i];
                 }
                 const double *own = set.own.empty() ? nullptr : set.own.data();
-                bool done = false;
-                const double *values = nullptr;
-                if (method == CtMethod::Gridding) {
-                    done = w->gridding.setFilter(filter) && w->gridding.prepare(n, p);
-                    w->gridding.setProjections(p);
-                    w->gridding.setRowAngles(own);
-                    done
-                        = done && w->gridding.reconstruct(w->sgm, 0, n, 0, n, set.angle0, set.step);
-                    values = w->gridding.resultData();
-                } else {
-                    done = w->fbp.setFilter(filter) && w->fbp.prepare(n, p);
-                    w->fbp.setProjections(p);
-                    w->fbp.setRowAngles(own);
-                    if (done) {
-                        w->fbp.initResult(n);
-                        for (int i = 0; i < p; ++i)
-                            w->fbp.fftRow(w->sgm.sgmRow(i), i);
-                        for (int i = 0; i < p; ++i)
-                            w->fbp.filterRow(i);
-                        done = w->fbp.backProjectAll(p, 0, n, 0, n, set.angle0, set.step);
-                    }
-                    values = w->fbp.resultData();
-                }
+                CtEngine &engine = *w->engine;
+                bool done = engine.setFilter(filter) && engine.prepare(n, p);
+                engine.setProjections(p);
+                engine.setRowAngles(own);
+                done = done && engine.reconstruct(w->sgm, 0, n, 0, n, set.angle0, set.step);
+                const double *values = engine.resultData();
                 if (!done) {
                     failed = true;
                     break;

@@ -2,6 +2,7 @@
 #include "Failures.h"
 
 #include "ColorBar.h"
+#include "CtBackProj.h"
 #include "CtParams.h"
 #include "CtProgress.h"
 #include "ImgDispWPV.h"
@@ -92,10 +93,7 @@ ImgDispWPV *CtCalc::display() const
 
 void CtCalc::rowAngles(double *angle0, double *dAngle) const
 {
-    const CtParams p = ctParams != nullptr ? *ctParams : CtParams {};
-    const double delta = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
-    *dAngle = delta;
-    *angle0 = p.startImageNo * delta + p.angleOriginDeg * std::numbers::pi / 180.0;
+    SlicePipeline::commonStep(ctParams != nullptr ? *ctParams : CtParams {}, angle0, dAngle);
 }
 
 void CtCalc::startCt()
@@ -111,45 +109,25 @@ void CtCalc::startCt()
     if (!source.hasData() || source.w / 2 * 2 < 2)
         return;
     copyRecord(source, hSgm);
-    // The sinogram panel keeps showing the stripes; only this copy loses them.
-    const int ringLevel = ctParams != nullptr ? ctParams->ringRemoval : 0;
-    if (!hSgm.hasData() || !rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, ringLevel)) {
+    projections = hSgm.h;
+    n = hSgm.w / 2 * 2;
+    // The sinogram panel keeps showing the stripes; only this copy loses them. Plans are made
+    // here on the GUI thread; buffers are kept when N and P still fit.
+    const SlicePipeline::Step prepared
+        = hSgm.hasData() ? pipeline.prepare(hSgm, ctParams) : SlicePipeline::Step::RingRemoval;
+    if (prepared == SlicePipeline::Step::RingRemoval) {
         recordFailure(Failures::Memory,
             "Not enough memory for the sinogram of slice " + QString::number(source.slice));
         return;
     }
     ui->ShowSliceNo->setText(QString::number(hSgm.slice));
-    projections = hSgm.h;
-    n = hSgm.w / 2 * 2;
-    const CtFilterKind filter = ctParams != nullptr ? ctParams->filter : CtFilterKind::Ramp;
-    gridded = ctParams != nullptr && ctParams->method == CtMethod::Gridding;
-    angles = ctParams != nullptr ? rowAnglesOf(*ctParams, projections) : std::vector<double>();
-    if (ctParams != nullptr)
-        weightRows(hSgm, *ctParams, angles);
-    engine.setRowAngles(angles.empty() ? nullptr : angles.data());
-    gridding.setRowAngles(angles.empty() ? nullptr : angles.data());
-    // Plans are made here on the GUI thread; buffers are kept when N and P still fit.
-    if (gridded) {
-        gridding.setup(n, projections);
-        if (!gridding.setFilter(filter) || gridding.n() != n) {
-            recordFailure(Failures::Memory,
-                "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
-            return;
-        }
-    } else {
-        engine.setup(n, projections);
-        if (!engine.setFilter(filter) || engine.n() != n || engine.rowCapacity() < projections) {
-            recordFailure(Failures::Memory,
-                "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
-            return;
-        }
+    if (prepared != SlicePipeline::Step::Done) {
+        recordFailure(Failures::Memory,
+            "Not enough memory for the transforms of slice " + QString::number(hSgm.slice));
+        return;
     }
     if (!regions->regionSet())
         setCR(0, 0, n, n);
-    if (gridded)
-        gridding.initResult(n);
-    else
-        engine.initResult(n);
     QImage blank(n, n, QImage::Format_Grayscale8);
     blank.fill(0);
     ui->DispCt->img = blank;
@@ -170,7 +148,7 @@ void CtCalc::startCt()
     running = true;
     active = true;
     nextRow = 0;
-    if (ui->CalcAtOnce->isChecked() || gridded) {
+    if (ui->CalcAtOnce->isChecked() || !pipeline.rowEngine()) {
         allPending = true;
         emit startCalcAll();
         // The slice is computed in one piece that nothing interrupts.
@@ -216,8 +194,10 @@ void CtCalc::calcAll()
     double dAngle = 0.0;
     rowAngles(&angle0, &dAngle);
     const CtRegion r = regions->cr();
-    if (gridded) {
-        if (!gridding.reconstruct(hSgm, r.x0, r.x1, r.z0, r.z1, angle0, dAngle))
+    CtBackProj *engine = pipeline.rowEngine();
+    if (!engine) {
+        if (pipeline.reconstruct(hSgm, r.x0, r.x1, r.z0, r.z1, angle0, dAngle)
+            != SlicePipeline::Step::Done)
             recordFailure(Failures::Slice,
                 QString("Slice %1 was not reconstructed: no memory, or angles that are not "
                         "numbers (check the data set's images and range)")
@@ -227,10 +207,10 @@ void CtCalc::calcAll()
         return;
     }
     for (int i = 0; i < projections; ++i)
-        engine.fftRow(hSgm.sgmRow(i), i);
+        engine->fftRow(hSgm.sgmRow(i), i);
     for (int i = 0; i < projections; ++i)
-        engine.filterRow(i);
-    backProjectParallel(engine, projections, r.x0, r.x1, r.z0, r.z1, angle0, dAngle, atOnceThreads);
+        engine->filterRow(i);
+    backProjectParallel(*engine, projections, r.x0, r.x1, r.z0, r.z1, angle0, dAngle, atOnceThreads);
     genResImage();
     endCt();
 }
@@ -241,13 +221,16 @@ void CtCalc::calcOne(int iz)
     if (!running || iz != nextRow || iz < 0 || iz >= projections)
         return;
     ++nextRow;
-    engine.fftRow(hSgm.sgmRow(iz), iz);
-    engine.filterRow(iz);
+    CtBackProj *engine = pipeline.rowEngine();
+    if (!engine)
+        return;
+    engine->fftRow(hSgm.sgmRow(iz), iz);
+    engine->filterRow(iz);
     double angle0 = 0.0;
     double dAngle = 0.0;
     rowAngles(&angle0, &dAngle);
     const CtRegion r = regions->cr();
-    engine.backProject(iz, r.x0, r.x1, r.z0, r.z1, angle0, dAngle);
+    engine->backProject(iz, r.x0, r.x1, r.z0, r.z1, angle0, dAngle);
     genResImage();
     calcEnd = QDateTime::currentDateTime();
     ui->EndT->setText(timeText(calcEnd));
@@ -291,10 +274,11 @@ void CtCalc::genResImage()
     if (n <= 0 || resultSize() != n)
         return;
     ColorBar *bar = ui->DispCt->colorBar();
-    if (gridded ? gridding.resultValid() : engine.resultValid()) {
-        gridded ? gridding.findMinMax() : engine.findMinMax();
-        const double lo = gridded ? gridding.resMin() : engine.resMin();
-        const double hi = gridded ? gridding.resMax() : engine.resMax();
+    CtEngine *engine = pipeline.engine();
+    if (engine->resultValid()) {
+        engine->findMinMax();
+        const double lo = engine->resMin();
+        const double hi = engine->resMax();
         if (!bar->fixedScale()) {
             bar->setMinV(lo);
             bar->setMaxV(hi);

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "CtBackProj.h"
-#include "CtGridding.h"
 #include "CtRegion.h"
 #include "HSgm.h"
-#include "RingRemoval.h"
+#include "SlicePipeline.h"
 
 #include <QDateTime>
 #include <QFrame>
@@ -26,8 +24,9 @@ class CtCalc;
 // The single-slice reconstruction panel ("CT1"): reconstructs the current slice of the
 // sinogram panel on the GUI thread, either in one piece ("At Once", its back-projection
 // spread over all processor cores) or projection by projection with a redraw after each, paced
-// by a CtProgress on its own thread so that the window stays responsive meanwhile. With the
-// gridding method the slice is always made in one piece.
+// by a CtProgress on its own thread so that the window stays responsive meanwhile. A method
+// whose engine does not add the projections one at a time (the gridding) always makes the
+// slice in one piece.
 //
 // A run works on a copy of the sinogram panel's record taken at its start: the panel rebuilds
 // its record whenever the slice or CoR changes, which may happen between two projections.
@@ -51,13 +50,8 @@ public:
     HSgm hSgm;
     int projections = 0;
     int n = 0;
-    CtBackProj engine;
-    // The run's method is gridding: `gridding` makes the slice, in one piece.
-    CtGridding gridding;
-    bool gridded = false;
-    // The run's row angles for projections with angles of their own, else empty.
-    std::vector<double> angles;
-    RingRemoval rings;
+    // The engine of the run's method, the ring removal and the run's row angles.
+    SlicePipeline pipeline;
 
     // Stored for the main window's save settings; the single-slice panel saves nothing.
     bool saveImage = false;
@@ -69,10 +63,10 @@ public:
     int atOnceThreads = 0;
 
     // The result of the last run, whichever method made it: resultSize() x resultSize().
-    int resultSize() const { return gridded ? gridding.resultSize() : engine.resultSize(); }
+    int resultSize() const { return pipeline.engine() ? pipeline.engine()->resultSize() : 0; }
     const double *resultData() const
     {
-        return gridded ? gridding.resultData() : engine.resultData();
+        return pipeline.engine() ? pipeline.engine()->resultData() : nullptr;
     }
 
     bool regionSet() const { return regions->regionSet(); }

@@ -21,7 +21,6 @@
 
 #include <mutex>
 
-#include <numbers>
 #include <utility>
 
 CtCalc2::CtCalc2(QObject *parent)
@@ -88,17 +87,15 @@ void CtCalc2::applyPendingSetup()
         newN = pendingN;
         newProjections = pendingProjections;
     }
-    // Each engine is sized only for a run of its method: the gridding engine makes its
-    // transforms at its first slice, and a gridding run frees the back-projection's buffers
-    // (118 MB per worker at 2048 x 1800). Both divide by the same count.
-    engine.setup(params().method == CtMethod::Gridding ? 0 : newN, newProjections);
-    gridding.setProjections(newProjections);
+    // Only the engine of the run's method is kept: a run of another method frees the
+    // previous engine's buffers (118 MB per worker at 2048 x 1800).
+    pipeline.engineFor(params().method).sizeForRun(newN, newProjections);
 }
 
 void CtCalc2::clearResult()
 {
-    engine.initResult(0);
-    gridding.initResult(0);
+    if (pipeline.engine())
+        pipeline.engine()->initResult(0);
 }
 
 bool CtCalc2::valueAt(int ix, int iz, double *v) const
@@ -220,25 +217,20 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
                         .arg(slice));
         }
     }
-    if (!rings.apply(hSgm.sgm.get(), hSgm.w, hSgm.h, p.ringRemoval)) {
-        recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: no memory for the ring removal").arg(slice));
-        n = rows = 0;
-        clearResult();
-        return;
-    }
     const CtViewState view = viewState();
     sliceCor = cor;
     n = hSgm.w / 2 * 2;
     rows = hSgm.h;
     // The run sized the engine for its images and centre; this slice may need another width
-    // or more rows (a partial set that wraps), which prepare provides.
-    gridded = p.method == CtMethod::Gridding;
-    const bool filterMade = gridded ? gridding.setFilter(p.filter) : engine.setFilter(p.filter);
-    if (!filterMade || !(gridded ? gridding.prepare(n, rows) : engine.prepare(n, rows))) {
-        // Both fail only when memory or the transforms' plans cannot be had: say which part.
+    // or more rows (a partial set that wraps), which the pipeline provides.
+    const SlicePipeline::Step prepared = pipeline.prepare(hSgm, &p);
+    if (prepared != SlicePipeline::Step::Done) {
+        // These fail only when memory or the transforms' plans cannot be had: say which part.
         recordFailure(Failures::Slice,
-            filterMade
+            prepared == SlicePipeline::Step::RingRemoval
+                ? QString("Slice %1 was not reconstructed: no memory for the ring removal")
+                      .arg(slice)
+                : prepared == SlicePipeline::Step::Size
                 ? QString("Slice %1 was not reconstructed: no memory for its %2 x %3 sinogram "
                           "and its transforms")
                       .arg(slice)
@@ -253,38 +245,16 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         clearResult();
         return;
     }
-    // Divided by the rows this slice is made of, as the single-slice panel does: a partial
-    // set keeps the scale of a full one, also when it wraps past the end of the set.
-    engine.setProjections(rows);
-    gridding.setProjections(rows);
     const CtRegion cr = view.regionSet ? view.cr : CtRegion { 0, 0, double(n), double(n) };
     if (!view.regionSet)
         toView([v = ui, n = n] { v->useDefaultCR(n); });
 
-    const double dAngle = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
-    const double angle0 = p.startImageNo * dAngle + p.angleOriginDeg * std::numbers::pi / 180.0;
-    // Projections with angles of their own are reconstructed each at its angle, weighted by
-    // the angle it stands for.
-    const std::vector<double> angles = rowAnglesOf(p, rows);
-    weightRows(hSgm, p, angles);
-    engine.setRowAngles(angles.empty() ? nullptr : angles.data());
-    gridding.setRowAngles(angles.empty() ? nullptr : angles.data());
-    bool done = false;
-    if (gridded) {
-        done = gridding.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
-    } else {
-        engine.initResult(n);
-        for (int i = 0; i < rows; ++i)
-            engine.fftRow(hSgm.sgmRow(i), i);
-        for (int i = 0; i < rows; ++i)
-            engine.filterRow(i);
-        done = engine.backProjectAll(rows, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle);
-    }
-    engine.setRowAngles(nullptr);
-    gridding.setRowAngles(nullptr);
+    double angle0 = 0, dAngle = 0;
+    SlicePipeline::commonStep(p, &angle0, &dAngle);
     // Refused only for angles that are not numbers (no images or range in the data set):
     // such a slice has no result to show or save.
-    if (!done) {
+    if (pipeline.reconstruct(hSgm, cr.x0, cr.x1, cr.z0, cr.z1, angle0, dAngle)
+        != SlicePipeline::Step::Done) {
         recordFailure(Failures::Slice,
             QString("Slice %1 was not reconstructed: its projection angles are not numbers "
                     "(check the data set's images and range)")
@@ -319,15 +289,10 @@ void CtCalc2::makePicture(const CtViewState &view)
         return;
     GreyLevelMap map = view.map;
     if (!view.fixedScale) {
-        if (gridded) {
-            gridding.findMinMax();
-            map.vMin = gridding.resMin();
-            map.vMax = gridding.resMax();
-        } else {
-            engine.findMinMax();
-            map.vMin = engine.resMin();
-            map.vMax = engine.resMax();
-        }
+        CtEngine *engine = pipeline.engine();
+        engine->findMinMax();
+        map.vMin = engine->resMin();
+        map.vMax = engine->resMax();
         toView([v = ui, lo = map.vMin, hi = map.vMax] { v->showSliceRange(lo, hi); });
     }
     picture = map.greyImage(resultData(), n, n);
@@ -386,9 +351,8 @@ void CtCalc2::postTiff(const CtRegion &region, const SaveTarget &target, bool zl
     info.x1 = region.x1;
     info.z1 = region.z1;
     // The filter really used: the gridding takes ramp_padded for ramp.
-    info.method
-        = gridded ? QStringLiteral("Fourier gridding") : QStringLiteral("filtered back-projection");
-    info.filter = CtFilter::name(gridded ? gridding.filter() : engine.filter());
+    info.method = pipeline.engine()->label();
+    info.filter = CtFilter::name(pipeline.engine()->filter());
     info.ringRemoval = params().ringRemoval;
     info.scale = params().floatScale;
     info.unit = params().floatUnit;

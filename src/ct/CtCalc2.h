@@ -1,11 +1,9 @@
 #pragma once
 
-#include "CtBackProj.h"
-#include "CtGridding.h"
 #include "CtParams.h"
 #include "CtRegion.h"
 #include "HSgm.h"
-#include "RingRemoval.h"
+#include "SlicePipeline.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -101,12 +99,12 @@ private:
     CtParams params() const;
     CtViewState viewState() const;
     // The current slice's result, from the engine of the method it was made with.
-    int resultSize() const { return gridded ? gridding.resultSize() : engine.resultSize(); }
+    int resultSize() const { return pipeline.engine() ? pipeline.engine()->resultSize() : 0; }
     const double *resultData() const
     {
-        return gridded ? gridding.resultData() : engine.resultData();
+        return pipeline.engine() ? pipeline.engine()->resultData() : nullptr;
     }
-    bool resultValid() const { return gridded ? gridding.resultValid() : engine.resultValid(); }
+    bool resultValid() const { return pipeline.engine() && pipeline.engine()->resultValid(); }
     void clearResult();
     template <typename F> void toView(F &&f);
 
@@ -115,11 +113,8 @@ private:
     Sinogram *sinogram = nullptr;
     SinogramSource sinogramSource;
     HSgm hSgm;
-    // One engine per method; the run's parameter block picks one for every slice.
-    CtBackProj engine;
-    CtGridding gridding;
-    RingRemoval rings;
-    bool gridded = false; // the current result is the gridding engine's
+    // The engine of the run's method and the steps to a slice.
+    SlicePipeline pipeline;
     int n = 0;
     int rows = 0;
     int slice = 0; // of the current request: names and pictures never read the view's field

@@ -2,6 +2,7 @@
 
 #include "CtFilter.h"
 #include "CtMethod.h"
+#include "SinogramBuild.h"
 
 #include <QFrame>
 #include <QMutex>
@@ -14,14 +15,6 @@ class QButtonGroup;
 namespace Ui {
 class ProcCtrl;
 }
-
-// The partial-data-set settings as the sinogram builder needs them.
-struct PartialDataSet
-{
-    bool enabled = false;
-    int startImageNo = 0;
-    int usingImages = 180;
-};
 
 // The process control panel: slice, centre of rotation, rotation axis, angular geometry,
 // partial data set, slice range, two recorded CoRs and the number of workers. The slice,

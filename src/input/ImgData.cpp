@@ -1,8 +1,6 @@
 #include "ImgData.h"
 
-#include "ColorBar.h"
 #include "DxchangeFile.h"
-#include "GreyLevelMap.h"
 #include "ImgDataHdf5.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
@@ -10,7 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 
 #include <limits>
 #include <new>
@@ -153,26 +150,4 @@ void ImgData::minMax(double &mn, double &mx)
     }
     mn = min;
     mx = max;
-}
-
-void ImgData::toImage(QImage &img, ColorBar *bar)
-{
-    if (!ready)
-        return;
-    double mn = 0, mx = 0;
-    minMax(mn, mx);
-    if (bar && !bar->fixedScale()) {
-        bar->setMinV(mn);
-        bar->setMaxV(mx);
-    }
-    // One snapshot of the mapping for the whole picture; without a bar the image's own
-    // range is spread over the full grey ramp.
-    const GreyLevelMap map = bar ? bar->greyMap() : GreyLevelMap { mn, mx, 0, 1 };
-    QImage picture(width, height, QImage::Format_Grayscale8);
-    if (picture.isNull())
-        return;
-    double *row = hBuf.data();
-    for (int y = 0; y < height; ++y)
-        map.fillRow(hLine(y, row), width, picture.scanLine(y));
-    img = picture;
 }

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-class ColorBar;
-class QImage;
 
 // One camera file (projection, I0 or background image) held in memory. The size and the
 // exposure time come from the file's header; the pixels are then served as rows (`hLine`)
@@ -55,7 +53,6 @@ public:
     // set is listed (nullptr otherwise): a refusal that repeats it is not said again.
     static thread_local QString *lastRefusal;
     void minMax(double &mn, double &mx);
-    void toImage(QImage &img, ColorBar *bar);
 
 protected:
     // Writes `text` and the file name `f` to the debug log, keeps `reason` as the failure

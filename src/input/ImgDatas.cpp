@@ -8,23 +8,12 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
 
 #include <memory>
 
 ImgDatas::~ImgDatas()
 {
     clear();
-}
-
-bool ImgDatas::toImage(int index, QImage &img, ColorBar *bar)
-{
-    ImgData *d = at(index);
-    if (!d)
-        return false;
-    d->toImage(img, bar);
-    emit imageUpdated();
-    return true;
 }
 
 void ImgDatas::clear()

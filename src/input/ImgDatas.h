@@ -4,9 +4,7 @@
 #include <QObject>
 #include <QString>
 
-class ColorBar;
 class ImgData;
-class QImage;
 
 // The projection images of one measurement, in the order they were added, all of one size.
 // The I0 and BG readers stay owned by their selectors: the set keeps the addresses where
@@ -44,7 +42,6 @@ public:
     int count() const { return int(imgs.size()); }
     // Reader i, or nullptr outside 0 ... count() - 1.
     ImgData *at(int i) const { return i >= 0 && i < imgs.size() ? imgs.at(i) : nullptr; }
-    bool toImage(int index, QImage &img, ColorBar *bar);
 
     // Memory that one more image like `reader` takes in the set: its pixels, its two line
     // buffers and its bookkeeping.

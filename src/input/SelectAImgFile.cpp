@@ -2,6 +2,7 @@
 
 #include "ImgData.h"
 #include "ImgDispWPV.h"
+#include "ImgPicture.h"
 #include "ImgReaders.h"
 #include "ui_SelectAImgFile.h"
 
@@ -89,7 +90,7 @@ void SelectAImgFile::render()
     if (!imgView)
         return;
     if (img)
-        img->toImage(imgView->img, imgView->colorBar());
+        toImage(*img, imgView->img, imgView->colorBar());
     else
         imgView->img = QImage();
     imgView->newImage();

@@ -20,6 +20,7 @@
 #include "I0Correction.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "ImgPicture.h"
 #include "Memory.h"
 #include "QuoltLink.h"
 #include "RawDisp.h"
@@ -1075,7 +1076,7 @@ void Body::updateRawImage()
 {
     const int idx = seekCtrl->index();
     rawDisp->imgData = imgDatas->at(idx);
-    if (!imgDatas->toImage(idx, rawDisp->img, rawDisp->colorBar()))
+    if (!toImage(*imgDatas, idx, rawDisp->img, rawDisp->colorBar()))
         rawDisp->img = QImage();
     rawDisp->newImage();
 }

@@ -295,7 +295,8 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         if (CtMethods::fromName(text, &method))
             procCtrl->setMethod(method);
         else
-            recordFailure(Failures::Command, "ct_method needs fbp or gridding: " + cmd.line);
+            recordFailure(Failures::Command,
+                "ct_method needs " + CtMethods::choiceText() + ": " + cmd.line);
     } else if (is("ct_cor")) {
         setProcCor(number);
     } else if (is("ct_recorded_cor_1")) {

@@ -316,9 +316,7 @@ void Body::beginRun()
     setupSaveConds();
 
     runCutShort = false;
-    const QString method = ctParams.method == CtMethod::Fbp
-        ? QStringLiteral("filtered back-projection")
-        : QStringLiteral("gridding");
+    const QString method = CtMethods::info(ctParams.method).runText;
     if (ctParams.sliceRange) {
         const qint64 step = std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)));
         runReport.begin(std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom) / step + 1);

@@ -2,6 +2,7 @@
 #include "ImgData.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
+#include "ImgPicture.h"
 #include "InputTestUtil.h"
 #include "ItexWriter.h"
 
@@ -477,7 +478,7 @@ void tst_ImgData::minMaxAndImage()
     bar.setMinV(2000);
     bar.setMaxV(3000);
     QImage img(1, 1, QImage::Format_RGB32);
-    d->toImage(img, &bar);
+    toImage(*d, img, &bar);
     QCOMPARE(bar.vMin, fixed ? 2000.0 : 7.0);
     QCOMPARE(bar.vMax, fixed ? 3000.0 : 40000.0);
     QCOMPARE(img.format(), QImage::Format_Grayscale8);
@@ -506,7 +507,7 @@ void tst_ImgData::notReady()
     bar.setMinV(1);
     bar.setMaxV(2);
     QImage img(3, 3, QImage::Format_RGB32);
-    d->toImage(img, &bar);
+    toImage(*d, img, &bar);
     QCOMPARE(img.size(), QSize(3, 3));
     QCOMPARE(img.format(), QImage::Format_RGB32);
     QCOMPARE(bar.vMax, 2.0);

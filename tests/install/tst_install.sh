@@ -28,6 +28,16 @@ done
 grep -q '^Exec=vexa2$' "$prefix/share/applications/vexa2.desktop" 2>/dev/null \
     || fail "no desktop entry"
 
+# The headless tools and the module stand on the core alone: no widgets, no X.
+widgetFree=("$prefix/bin/vexa2-phantom" "$prefix/bin/vexa2-spectra")
+[[ -n $python ]] && widgetFree+=("$prefix"/lib/python3/dist-packages/vexa2*.so)
+for binary in "${widgetFree[@]}"; do
+    libs=$(ldd "$binary" 2>&1) || fail "ldd $binary: $libs"
+    if grep -Eq 'libQt6(Widgets|Gui)|libX11' <<< "$libs"; then
+        fail "$binary links $(grep -Eo 'libQt6(Widgets|Gui)[^ ]*|libX11[^ ]*' <<< "$libs" | sort -u | tr '\n' ' ')"
+    fi
+done
+
 if [[ -n $python ]]; then
     site=$prefix/lib/python3/dist-packages
     out=$(PYTHONPATH=$site "$python" -c '

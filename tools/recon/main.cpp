@@ -523,7 +523,8 @@ int main(int argc, char *argv[])
         return fail(error);
     CtMethod method = CtMethod::Fbp;
     if (!CtMethods::fromName(parser.value(methodOpt), &method))
-        return usage("the method must be fbp or gridding, not " + parser.value(methodOpt));
+        return usage(
+            "the method must be " + CtMethods::choiceText() + ", not " + parser.value(methodOpt));
     if (!thetaEven) {
         const auto [lo, hi] = std::minmax_element(hdf5Info.theta.begin(), hdf5Info.theta.end());
         out() << "The angles of " << source << " are not evenly spread or not in order (" << *lo
@@ -1120,7 +1121,7 @@ int main(int argc, char *argv[])
             // The clock starts with the first slice, so the rate is that of the workers.
             runBegun = true;
             out() << RunReport::startLine(from, to, signedStep, threads,
-                method == CtMethod::Fbp ? "filtered back-projection" : "gridding")
+                CtMethods::info(method).runText)
                   << Qt::endl;
             runReport.begin(planned);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtEngine.h"
 #include "CtFilter.h"
 
 #include <atomic>
@@ -14,11 +15,11 @@ struct fftw_plan_s;
 // One engine per worker thread; only `setup` is meant for another thread, and only while
 // the owner is idle. Plans are made under the program's FFTW planner lock, so `prepare`
 // may re-size the engine on the worker's own thread as well.
-class CtBackProj
+class CtBackProj final : public CtEngine
 {
 public:
     CtBackProj();
-    ~CtBackProj();
+    ~CtBackProj() override;
     CtBackProj(const CtBackProj &) = delete;
     CtBackProj &operator=(const CtBackProj &) = delete;
 
@@ -26,19 +27,21 @@ public:
     // left empty) and per-row buffers for `projections` rows, which is also the divisor
     // of the normalisation. Buffers are kept when n is unchanged, grown when needed.
     void setup(int n, int projections);
+    CtMethod method() const override { return CtMethod::Fbp; }
+    void sizeForRun(int n, int projections) override { setup(n, projections); }
     // Makes the engine fit a slice of even width n and `rows` projections without
     // touching the divisor. Returns false when it cannot (n < 2, no memory).
-    bool prepare(int n, int rows);
+    bool prepare(int n, int rows) override;
     // Result of n x n zeros, not valid.
-    void initResult(int n);
+    void initResult(int n) override;
     // The divisor of the normalisation: the number of projections a slice is made of.
-    void setProjections(int projections) { projections_ = projections; }
+    void setProjections(int projections) override { projections_ = projections; }
 
     // The filter of the following rows (Ramp at first). Choose it before fftRow; rows
     // transformed for another filter must be transformed again. False, and the engine keeps
     // no usable transforms, when the padded transforms cannot be made.
-    bool setFilter(CtFilterKind kind);
-    CtFilterKind filter() const { return filter_; }
+    bool setFilter(CtFilterKind kind) override;
+    CtFilterKind filter() const override { return filter_; }
     // Length of the padded transform in use, 0 for Ramp.
     int paddedLength() const { return padN_; }
 
@@ -56,7 +59,7 @@ public:
     // not taken at one common step): the back-projections use them instead of
     // angle0 + i * dAngle. The caller keeps the array alive while they run; nullptr returns
     // to the common step.
-    void setRowAngles(const double *angles) { rowAngles_ = angles; }
+    void setRowAngles(const double *angles) override { rowAngles_ = angles; }
     // Rows 0 ... rows - 1 at once, in a cache-friendly order that keeps the summation
     // order of every pixel.
     bool backProjectAll(
@@ -68,20 +71,20 @@ public:
         double dAngle, int zBegin, int zEnd);
     // A whole slice from the attenuation rows of `sgm`: prepare, reset the result, all
     // forward transforms, all filters, all back-projections.
-    bool reconstruct(
-        const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0, double dAngle);
-    void findMinMax();
+    bool reconstruct(const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0,
+        double dAngle) override;
+    void findMinMax() override;
 
     int n() const { return n_; }
     int projections() const { return projections_; }
     int rowCapacity() const { return capacity_; }
-    bool resultValid() const { return resultValid_.load(std::memory_order_relaxed); }
-    double resMin() const { return resMin_; }
-    double resMax() const { return resMax_; }
+    bool resultValid() const override { return resultValid_.load(std::memory_order_relaxed); }
+    double resMin() const override { return resMin_; }
+    double resMax() const override { return resMax_; }
 
     // The result is one contiguous row-major block of resultSize() x resultSize().
-    int resultSize() const { return resultN_; }
-    const double *resultData() const { return result_.data(); }
+    int resultSize() const override { return resultN_; }
+    const double *resultData() const override { return result_.data(); }
     const double *resultRow(int z) const
     {
         return result_.data() + static_cast<std::size_t>(z) * static_cast<std::size_t>(resultN_);

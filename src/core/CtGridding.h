@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtEngine.h"
 #include "CtFilter.h"
 
 #include <vector>
@@ -22,42 +23,45 @@ struct fftwf_plan_s;
 //
 // One engine per worker thread; only `setup` is meant for another thread, and only while
 // the owner is idle. Plans are made under the program's FFTW planner lock.
-class CtGridding
+class CtGridding final : public CtEngine
 {
 public:
     CtGridding();
-    ~CtGridding();
+    ~CtGridding() override;
     CtGridding(const CtGridding &) = delete;
     CtGridding &operator=(const CtGridding &) = delete;
 
     // Sizes the transforms for rows of length n (rounded down to even; below 2 the engine is
     // left empty) and keeps `projections` as the divisor of the normalisation.
     void setup(int n, int projections);
+    CtMethod method() const override { return CtMethod::Gridding; }
+    // The transforms are made at the first slice: a run only sets the divisor.
+    void sizeForRun(int, int projections) override { setProjections(projections); }
     // Makes the engine fit a slice of even width n and `rows` projections without touching
     // the divisor. False when it cannot (n < 2, no memory).
-    bool prepare(int n, int rows);
+    bool prepare(int n, int rows) override;
     // The filter of the projections (RampPadded at first). Ramp, the unpadded filter, has no
     // place here: the projections are always padded, and RampPadded, its nearest equivalent,
     // stands in for it. Takes effect at once, also between slices; false (and nothing
     // changes) when its table cannot be made.
-    bool setFilter(CtFilterKind kind);
-    CtFilterKind filter() const { return filter_; }
+    bool setFilter(CtFilterKind kind) override;
+    CtFilterKind filter() const override { return filter_; }
     // Angles of their own for the rows (radians, row i at angles[i]), used instead of
     // angle0 + i * dAngle; the caller keeps the array alive while reconstruct runs; nullptr
     // returns to the common step.
-    void setRowAngles(const double *angles) { rowAngles_ = angles; }
+    void setRowAngles(const double *angles) override { rowAngles_ = angles; }
     // The divisor of the normalisation alone, without sizing anything.
-    void setProjections(int projections) { projections_ = projections; }
+    void setProjections(int projections) override { projections_ = projections; }
     // Result of n x n zeros, not valid.
-    void initResult(int n);
+    void initResult(int n) override;
 
     // A whole slice from the first n = w / 2 * 2 samples of the attenuation rows of `sgm`,
     // row i taken at angle angle0 + i * dAngle (radians), into the region x0 <= x < x1,
     // z0 <= z < z1 inside the inscribed circle; the rest of the result is 0. False (result
     // not valid) for an empty sinogram, angles that are not finite or no memory.
-    bool reconstruct(
-        const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0, double dAngle);
-    void findMinMax();
+    bool reconstruct(const HSgm &sgm, double x0, double x1, double z0, double z1, double angle0,
+        double dAngle) override;
+    void findMinMax() override;
 
     int n() const { return n_; }
     int projections() const { return projections_; }
@@ -65,11 +69,11 @@ public:
     int paddedLength() const { return padN_; }
     int gridSize() const { return m_; }
 
-    bool resultValid() const { return resultValid_; }
-    double resMin() const { return resMin_; }
-    double resMax() const { return resMax_; }
-    int resultSize() const { return resultN_; }
-    const double *resultData() const { return result_.data(); }
+    bool resultValid() const override { return resultValid_; }
+    double resMin() const override { return resMin_; }
+    double resMax() const override { return resMax_; }
+    int resultSize() const override { return resultN_; }
+    const double *resultData() const override { return result_.data(); }
     const double *resultRow(int z) const
     {
         return result_.data() + static_cast<std::size_t>(z) * static_cast<std::size_t>(resultN_);

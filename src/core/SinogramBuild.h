@@ -8,7 +8,14 @@
 
 class HSgm;
 class ImgDatas;
-struct PartialDataSet;
+
+// The partial-data-set settings as the sinogram builder needs them.
+struct PartialDataSet
+{
+    bool enabled = false;
+    int startImageNo = 0;
+    int usingImages = 180;
+};
 
 // Which images of the set make the rows of a sinogram: row i comes from image
 // (first + i) mod count, so a partial data set may wrap around the end of the list.

@@ -4,7 +4,6 @@
 #include "HSgm.h"
 #include "ImgDatas.h"
 #include "ImgDatasLines.h"
-#include "ProcCtrl.h"
 #include "RowWindow.h"
 
 #include <algorithm>
