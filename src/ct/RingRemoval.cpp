@@ -119,8 +119,8 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
     for (int c = 0; c < w; ++c)
         spread_[c] = std::abs(offset_[c]) > threshold ? 1.0 : 0.0;
     for (int c = 0; c < w; ++c)
-        offset_[c] = spread_[c] > 0 || (c > 0 && spread_[c - 1] > 0)
-                || (c + 1 < w && spread_[c + 1] > 0)
+        offset_[c]
+            = spread_[c] > 0 || (c > 0 && spread_[c - 1] > 0) || (c + 1 < w && spread_[c + 1] > 0)
             ? 1.0
             : 0.0;
 
@@ -128,28 +128,28 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
     // b + 2, angle by angle: its median over the angles, the robust spread about it, and the
     // spread that the noise alone would give (the sample's and the bridge's noise).
     const double standardError = 1.2533 / std::sqrt(double(h));
-    const auto departure = [&](int c, int a, int b, double &spreadOut, double &noiseOut,
-                               int reach = 0) {
-        const double xs[4] = { double(a - 2 - reach), double(a - 1 - reach),
-            double(b + 1 + reach), double(b + 2 + reach) };
-        double wt[4];
-        cubicWeights(double(c), xs, wt);
-        const int cols[4] = { a - 2 - reach, a - 1 - reach, b + 1 + reach, b + 2 + reach };
-        double *res = scratch_.data();
-        for (int i = 0; i < h; ++i) {
-            const double *r = row(i);
-            res[i] = r[c]
-                - (wt[0] * r[cols[0]] + wt[1] * r[cols[1]] + wt[2] * r[cols[2]]
-                    + wt[3] * r[cols[3]]);
-        }
-        const double m = medianOf(res, stride);
-        for (int i = 0; i < h; ++i)
-            res[i] = std::abs(res[i] - m);
-        spreadOut = 1.4826 * medianOf(res, stride);
-        noiseOut = noise
-            * std::sqrt(1.0 + wt[0] * wt[0] + wt[1] * wt[1] + wt[2] * wt[2] + wt[3] * wt[3]);
-        return m;
-    };
+    const auto departure
+        = [&](int c, int a, int b, double &spreadOut, double &noiseOut, int reach = 0) {
+              const double xs[4] = { double(a - 2 - reach), double(a - 1 - reach),
+                  double(b + 1 + reach), double(b + 2 + reach) };
+              double wt[4];
+              cubicWeights(double(c), xs, wt);
+              const int cols[4] = { a - 2 - reach, a - 1 - reach, b + 1 + reach, b + 2 + reach };
+              double *res = scratch_.data();
+              for (int i = 0; i < h; ++i) {
+                  const double *r = row(i);
+                  res[i] = r[c]
+                      - (wt[0] * r[cols[0]] + wt[1] * r[cols[1]] + wt[2] * r[cols[2]]
+                          + wt[3] * r[cols[3]]);
+              }
+              const double m = medianOf(res, stride);
+              for (int i = 0; i < h; ++i)
+                  res[i] = std::abs(res[i] - m);
+              spreadOut = 1.4826 * medianOf(res, stride);
+              noiseOut = noise
+                  * std::sqrt(1.0 + wt[0] * wt[0] + wt[1] * wt[1] + wt[2] * wt[2] + wt[3] * wt[3]);
+              return m;
+          };
 
     // 3. Decide, run by run. Runs wider than a band of this level with its neighbours are the
     // sample's own structure; a run that meets its mirror has no mirror to be told from.
@@ -173,11 +173,10 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
                 if (!(std::abs(d) > 5.0 * standardError * spread && std::abs(d) > floor))
                     continue;
                 double mirrorSpread = 0, mirrorExpected = 0;
-                const double mirror
-                    = departure(w - 1 - c, ma, mb, mirrorSpread, mirrorExpected);
+                const double mirror = departure(w - 1 - c, ma, mb, mirrorSpread, mirrorExpected);
                 // The noise estimate is rough: a quarter more is still noise.
-                const double structure = std::sqrt(
-                    std::max(0.0, spread * spread - 1.5625 * expected * expected));
+                const double structure
+                    = std::sqrt(std::max(0.0, spread * spread - 1.5625 * expected * expected));
                 // A band is the same against a bridge from further out; where the sample's
                 // profile bends, a bridge misses it, and a longer one misses it more.
                 double farSpread = 0, farExpected = 0;

@@ -22,8 +22,8 @@ struct Ellipse
     double x, z, a, b, tilt, mu;
 };
 
-constexpr int CentredDisc = 0, DiscOff5 = 1, DiscOff12 = 2, DiscOff20 = 3, Head = 4, DetailNearAxis = 5,
-              Body = 6;
+constexpr int CentredDisc = 0, DiscOff5 = 1, DiscOff12 = 2, DiscOff20 = 3, Head = 4,
+              DetailNearAxis = 5, Body = 6;
 
 std::vector<Ellipse> sampleOf(int which)
 {
@@ -43,8 +43,8 @@ std::vector<Ellipse> sampleOf(int which)
             { 0, -10, 4.6, 4.6, 0, 0.001 }, { -8, -60.5, 4.6, 2.3, 0, 0.001 },
             { 0, -60.6, 2.3, 2.3, 0, 0.001 }, { 6, -60.5, 2.3, 4.6, 0, 0.001 } };
     case DetailNearAxis: // a body with fine details on and around the axis
-        return { { 3, -2, 85, 85, 0, 0.01 }, { 0, 0, 1.5, 1.5, 0, 0.03 },
-            { 3, 1, 1, 1, 0, 0.04 }, { -4, 4, 2, 1, 0.5, 0.02 }, { 7, -6, 1.5, 1.5, 0, -0.005 },
+        return { { 3, -2, 85, 85, 0, 0.01 }, { 0, 0, 1.5, 1.5, 0, 0.03 }, { 3, 1, 1, 1, 0, 0.04 },
+            { -4, 4, 2, 1, 0.5, 0.02 }, { 7, -6, 1.5, 1.5, 0, -0.005 },
             { -10, -3, 3, 3, 0, 0.015 } };
     default: // a body with inner parts and small details, some near the axis
         return { { 0, 0, 100, 100, 0, 0.01 }, { 35, -20, 30, 30, 0, 0.01 },
@@ -200,26 +200,20 @@ void TestRingRemoval::stripesAreCut_data()
     QTest::addColumn<double>("gain");
     QTest::addColumn<double>("noise");
     QTest::addColumn<bool>("removed"); // false: a stripe that cannot be told from the sample
-    QTest::newRow("0.5 %, one pixel at 40, level 1") << Body << 1 << 40.0 << 1 << 0.005 << 0.0
-                                                      << true;
-    QTest::newRow("1 %, one pixel at 40, level 2") << Body << 2 << 40.0 << 1 << 0.01 << 0.0
-                                                    << true;
-    QTest::newRow("5 %, one pixel at 40, level 1") << Body << 1 << 40.0 << 1 << 0.05 << 0.0
-                                                    << true;
+    QTest::newRow("0.5 %, one pixel at 40, level 1")
+        << Body << 1 << 40.0 << 1 << 0.005 << 0.0 << true;
+    QTest::newRow("1 %, one pixel at 40, level 2") << Body << 2 << 40.0 << 1 << 0.01 << 0.0 << true;
+    QTest::newRow("5 %, one pixel at 40, level 1") << Body << 1 << 40.0 << 1 << 0.05 << 0.0 << true;
     QTest::newRow("3 %, in the air at 112.2, level 2")
         << Body << 2 << 112.2 << 1 << 0.03 << 0.0 << true;
-    QTest::newRow("5 %, split at -75.5, level 3") << Body << 3 << -75.5 << 1 << 0.05 << 0.0
-                                                   << true;
-    QTest::newRow("1 %, band of 3 at 30, level 3") << Body << 3 << 30.0 << 3 << 0.01 << 0.0
-                                                    << true;
+    QTest::newRow("5 %, split at -75.5, level 3") << Body << 3 << -75.5 << 1 << 0.05 << 0.0 << true;
+    QTest::newRow("1 %, band of 3 at 30, level 3") << Body << 3 << 30.0 << 3 << 0.01 << 0.0 << true;
     QTest::newRow("1 %, at 60.3 on a disc 12 px off, level 2")
         << DiscOff12 << 2 << 60.3 << 1 << 0.01 << 0.0 << true;
     QTest::newRow("5 %, one pixel at 40, noisy, level 2")
         << Body << 2 << 40.0 << 1 << 0.05 << 0.002 << true;
-    QTest::newRow("1 %, band of 5 at 30, level 5") << Body << 5 << 30.0 << 5 << 0.01 << 0.0
-                                                    << true;
-    QTest::newRow("5 %, band of 8 at 50, level 8") << Body << 8 << 50.0 << 8 << 0.05 << 0.0
-                                                    << true;
+    QTest::newRow("1 %, band of 5 at 30, level 5") << Body << 5 << 30.0 << 5 << 0.01 << 0.0 << true;
+    QTest::newRow("5 %, band of 8 at 50, level 8") << Body << 8 << 50.0 << 8 << 0.05 << 0.0 << true;
     // On the rim of a body centred on the axis, which looks like a ring itself.
     QTest::newRow("3 %, at -99.6 on the rim, noisy, level 2")
         << Body << 2 << -99.6 << 1 << 0.03 << 0.002 << false;
@@ -245,8 +239,8 @@ void TestRingRemoval::stripesAreCut()
     const double ringBefore = worst(ringedOff, cleanOff);
     const double ringAfter = worst(ringedOn, cleanOn);
     const double changed = worst(cleanOn, cleanOff);
-    qInfo("range %.5f: ring %.6f -> %.7f (%.1fx), clean slice changed by %.7f", range,
-        ringBefore, ringAfter, ringBefore / ringAfter, changed);
+    qInfo("range %.5f: ring %.6f -> %.7f (%.1fx), clean slice changed by %.7f", range, ringBefore,
+        ringAfter, ringBefore / ringAfter, changed);
     QVERIFY(ringBefore > 2e-3 * range); // a ring worth removing
     if (removed)
         QVERIFY(ringBefore >= 10 * ringAfter);
