@@ -256,6 +256,78 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
     std::vector<double> raw(length), i0(length), bg(length);
     const bool haveI0 = lines.readI0(slice, i0.data());
     const bool haveBg = lines.readBg(slice, bg.data());
+    // Over half a turn no image has its mirror in the set, but the mirrored set continues
+    // the set past its end: image b mirrored is taken m steps before image a when
+    // a + count - b = m. The images a few steps either side of that seam are paired for every
+    // small m, and each pair's centre is found on its own. The sample turns between the two
+    // images of a pair, which moves its centre in proportion to m; the straight line through
+    // all pairs' centres over m, fitted with medians (Theil and Sen), is followed back to
+    // m = 0, so that a jerked or flashed image, which spoils one pair of each m, does not
+    // move it.
+    const int seamSteps = std::min(16, count / 8);
+    if (rangeDeg < 270.0 && seamSteps >= 2) {
+        std::vector<double> att(2 * size_t(seamSteps) * size_t(length));
+        const auto lineOf = [&](int image) {
+            // Images 0 ... s - 1 first, then count - s ... count - 1.
+            const int slot = image < seamSteps ? image : image - (count - 2 * seamSteps);
+            return att.data() + size_t(slot) * size_t(length);
+        };
+        for (int k = 0; k < seamSteps; ++k)
+            for (const int image : { k, count - 1 - k }) {
+                lines.readProjection(image, slice, raw.data());
+                attenuationLine(raw.data(), haveI0 ? i0.data() : nullptr,
+                    haveBg ? bg.data() : nullptr, length, lineOf(image));
+            }
+        std::vector<std::pair<double, double>> points; // (m, centre)
+        for (int m = 1; m <= seamSteps; ++m)
+            for (int a = 0; a < m; ++a) {
+                const int b = count - m + a;
+                points.push_back({ double(m),
+                    searchCorPairs({ lineOf(a) }, { lineOf(b) }, length, start, fraction) });
+            }
+        std::vector<double> slopes;
+        for (size_t i = 0; i < points.size(); ++i)
+            for (size_t j = i + 1; j < points.size(); ++j)
+                if (points[j].first != points[i].first)
+                    slopes.push_back((points[j].second - points[i].second)
+                        / (points[j].first - points[i].first));
+        const auto median = [](std::vector<double> &v) {
+            const size_t h = v.size() / 2;
+            std::nth_element(v.begin(), v.begin() + h, v.end());
+            double m = v[h];
+            if (v.size() % 2 == 0)
+                m = 0.5 * (m + *std::max_element(v.begin(), v.begin() + h));
+            return m;
+        };
+        const double slope = median(slopes);
+        std::vector<double> at0;
+        for (const auto &[m, c] : points)
+            at0.push_back(c - slope * m);
+        const double robust = median(at0);
+        // The pairs' centres scatter with the noise: the pairs that agree with that line
+        // (within three robust standard deviations, or half a pixel) are searched together,
+        // their products and energies summed, and the sum's centre is moved back by the
+        // line's slope over the pairs' mean m.
+        for (double &v : at0)
+            v = std::abs(v - robust);
+        const double tolerance = std::max(0.5, 3.0 * 1.4826 * median(at0));
+        std::vector<const double *> f, g;
+        double mSum = 0.0;
+        for (int m = 1, k = 0; m <= seamSteps; ++m)
+            for (int a = 0; a < m; ++a, ++k)
+                if (std::abs(points[size_t(k)].second - slope * m - robust) <= tolerance) {
+                    f.push_back(lineOf(a));
+                    g.push_back(lineOf(count - m + a));
+                    mSum += m;
+                }
+        const double best = f.empty()
+            ? robust
+            : searchCorPairs(f, g, length, robust + slope * mSum / double(f.size()), fraction)
+                - slope * mSum / double(f.size());
+        if (found != nullptr && std::isfinite(best))
+            *found = best;
+        return std::isfinite(best);
+    }
     std::vector<double> att(2 * pairs.size() * static_cast<size_t>(length));
     std::vector<const double *> f, g;
     for (size_t k = 0; k < pairs.size(); ++k) {
