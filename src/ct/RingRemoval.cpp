@@ -37,7 +37,7 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
     if (level <= 0 || rows == nullptr || w < 5 || h < 1)
         return true;
     const int k = std::min(level, maxLevel);
-    const int half = k + 2; // the running median covers 2 k + 5 samples: a band is a minority
+    const int half = k + 2; // 2 k + 5 columns around each: a band of k is a minority
     try {
         residual_.resize(size_t(w) * size_t(h));
         window_.reserve(size_t(4 * half + 2));
@@ -154,7 +154,7 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
 
     // 3. Decide, run by run. Runs wider than a band of this level with its neighbours are the
     // sample's own structure; a run that meets its mirror has no mirror to be told from.
-    const int widest = k + 2;
+    const int widest = k + 4;
     std::fill(median_.begin(), median_.end(), 0.0);
     for (int a = 0; a < w;) {
         if (offset_[a] == 0.0) {
@@ -167,10 +167,16 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
         const int ma = w - 1 - b, mb = w - 1 - a; // the mirror run
         const bool apart = b < ma || mb < a;
         if (b - a + 1 <= widest && a >= 4 && b + 4 < w && apart) {
-            bool ambiguous = false;
+            // A run is corrected when a column of it stands out and passes, and none that
+            // stands out fails; then also its columns that carry a smaller share of the
+            // stripe (beyond two standard errors), such as the edges of a split stripe.
+            bool accepted = false, ambiguous = false;
+            window_.resize(size_t(b - a + 1));
             for (int c = a; c <= b && !ambiguous; ++c) {
                 double spread = 0, expected = 0;
                 const double d = departure(c, a, b, spread, expected);
+                spread_[c] = d;
+                window_[size_t(c - a)] = spread;
                 if (!(std::abs(d) > 5.0 * standardError * spread && std::abs(d) > floor))
                     continue;
                 double mirrorSpread = 0, mirrorExpected = 0;
@@ -183,13 +189,16 @@ bool RingRemoval::apply(double *rows, int w, int h, int level)
                 double farSpread = 0, farExpected = 0;
                 const double far = departure(c, a, b, farSpread, farExpected, 2);
                 if (std::abs(d) > 3.0 * structure && 2.0 * std::abs(mirror) < std::abs(d)
-                    && std::abs(far - d) < 0.15 * std::abs(d) + standardError * farSpread)
-                    median_[c] = d;
+                    && std::abs(far - d)
+                        < 0.25 * std::abs(d) + standardError * std::hypot(spread, farSpread))
+                    accepted = true;
                 else
                     ambiguous = true;
             }
-            if (ambiguous)
-                std::fill(median_.begin() + a, median_.begin() + b + 1, 0.0);
+            if (accepted && !ambiguous)
+                for (int c = a; c <= b; ++c)
+                    if (std::abs(spread_[c]) > 2.0 * standardError * window_[size_t(c - a)])
+                        median_[c] = spread_[c];
         }
         a = b + 1;
     }

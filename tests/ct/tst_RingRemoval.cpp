@@ -214,6 +214,10 @@ void TestRingRemoval::stripesAreCut_data()
         << Body << 2 << 40.0 << 1 << 0.05 << 0.002 << true;
     QTest::newRow("1 %, band of 5 at 30, level 5") << Body << 5 << 30.0 << 5 << 0.01 << 0.0 << true;
     QTest::newRow("5 %, band of 8 at 50, level 8") << Body << 8 << 50.0 << 8 << 0.05 << 0.0 << true;
+    QTest::newRow("3 %, split at 33.3, noisier, level 2")
+        << Body << 2 << 33.3 << 1 << 0.03 << 0.005 << true;
+    QTest::newRow("5 %, band of 12 at 40, level 12")
+        << Body << 12 << 40.0 << 12 << 0.05 << 0.0 << true;
     // On the rim of a body centred on the axis, which looks like a ring itself.
     QTest::newRow("3 %, at -99.6 on the rim, noisy, level 2")
         << Body << 2 << -99.6 << 1 << 0.03 << 0.002 << false;
