@@ -179,16 +179,19 @@ void TestRingRemoval::sliceWithoutStripesIsLeftAlone()
     const std::vector<double> off = sliceOf(sgm, 0);
     QVERIFY(!off.empty());
     const double range = rangeOf(off);
+    double most = 0;
     for (const int level : { 1, 2, 3, 5, 8, 13, 20 }) {
         const std::vector<double> on = sliceOf(sgm, level);
         QVERIFY(!on.empty());
         const double changed = worst(on, off);
+        most = std::max(most, changed);
         QVERIFY2(changed <= 1e-3 * range,
             qPrintable(QString("level %1: changed by %2 of the range %3")
                            .arg(level)
                            .arg(changed)
                            .arg(range)));
     }
+    qInfo("range %.5f, changed by at most %.3g", range, most);
 }
 
 void TestRingRemoval::stripesAreCut_data()
