@@ -39,15 +39,9 @@ void attenuationLine(
     const double *line, const double *i0, const double *bg, int length, double *out);
 
 // The whole guess on an image set at `slice`, searched from `start` on attenuation lines:
-// over 360 degrees (a range of 270 or more) every pair of images half a turn apart. Over 180
-// degrees the set mirrored continues it past its end: the images up to 16 steps either side of
-// that seam are paired (image a with image count - m + a, for m = 1 ... s and a < m, with
-// s = min(16, count / 8) at least 2), the centre of each pair is searched alone, the line
-// through those centres over m is fitted with medians, the pairs that agree with it are
-// searched together and their centre is followed back along the line to m = 0 (the images of
-// a pair coinciding); `first` does not matter there. A smaller set pairs image `first` with
-// its partner (corPartnerImage). False, leaving `found` alone, when the set has no partner
-// image, no samples, or no such slice.
+// over 360 degrees (a range of 270 or more) every pair of images half a turn apart, else image
+// `first` and its partner (corPartnerImage). False, leaving `found` alone, when the
+// set has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);
 
