@@ -70,10 +70,11 @@ std::vector<double> rowAnglesOf(const CtParams &p, int rows);
 // covers `rangeRad` (negative for a descending set): half the angle to its neighbours on
 // either side (sorted round the range, whatever the order of the rows) over the mean step, so
 // that a projection taken where the others are sparse counts for the angle it stands for.
-// Each of the two angles counts at most RowWeightCapSteps times the set's median step, so that
-// the images at the edges of a gap do not stand for the gap. All 1 for evenly spread angles;
-// empty (no weighting) for fewer than two rows or no range.
-constexpr double RowWeightCapSteps = 4.0;
+// Each of the two angles counts at most the set's usual step there: the larger of the medians
+// of the three steps before and of the three steps after it, so that the images at the edges of
+// a gap do not stand for the gap, while a part of the set taken at a coarser step keeps its
+// share. All 1 for evenly spread angles; empty (no weighting) for fewer than two rows or no
+// range.
 std::vector<double> rowWeightsOf(const std::vector<double> &angles, double rangeRad);
 
 // Applies rowWeightsOf to the attenuation rows of `sgm` for a set with angles of its own,

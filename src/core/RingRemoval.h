@@ -4,29 +4,39 @@
 
 // Removes the stripes that detector pixels of slightly different gain draw into a sinogram
 // (rings in the slice). Such a pixel adds the same offset to the attenuation of its column at
-// every angle. The correction is the column-offset correction of Raven (Rev. Sci. Instrum. 69,
-// 2978, 1998) and Rivers (1998): estimate each column's offset from its departure from its
-// neighbours and subtract it from the whole column; made robust with medians in the manner of
-// the sorting-based stripe removal of Vo, Atwood and Drakopoulos (Opt. Express 26, 28396,
-// 2018), so that the sample's own details, which cross a column at some angles only, do not
-// move the offset:
-// 1. evidence: the median over the angles of each column's departure from the mean of its two
-//    neighbours, less its running median across the line (the sample's broad curvature), less
-//    the same at the mirror column across the axis (a structure centred on the axis departs
-//    alike on both sides, a stripe on one side only);
-// 2. columns whose evidence stands out (beyond four robust standard deviations and 1/1000 of
-//    the sinogram's range) are flagged, with one column more on either side;
-// 3. each run of flagged columns no wider than a stripe of this level with its neighbours is
-//    measured, angle by angle, against the cubic through the two untouched columns on either
-//    side; the median over the angles is the column's offset, taken off only where the angles
-//    agree with it (a spread like the mirror column's, or below twice the offset) and the
-//    mirror column departs by less than half as much. A run where the mirror departs as much
-//    is a stripe on a centred structure and is left whole: never made worse.
-// Columns that are not flagged are not touched, so a sinogram without stripes stays as it is.
+// every angle; the sample's own structure changes from angle to angle, except where it is
+// round and centred on the axis. The correction is the column-offset correction of Raven
+// (Rev. Sci. Instrum. 69, 2978, 1998) and Rivers (1998), with medians over the angles in the
+// manner of Vo, Atwood and Drakopoulos (Opt. Express 26, 28396, 2018):
+// 1. candidates: the median over the angles of each column (a stripe keeps its offset there,
+//    the sample's details, which cross a column at some angles only, drop out), less the
+//    parabola through the neighbours' medians (2 level + 4 of them; its curvature, slope and
+//    height are medians, so that a band among them does not move it), less the running median
+//    of that over twice the width; columns where this stands out (beyond four robust standard
+//    deviations and 2/10000 of the sinogram's range) are grown by one column on either side
+//    into runs.
+// 2. measure: each run no wider than level + 4 is bridged, angle by angle, by the cubic
+//    through the two columns on either side of it; a column's offset is the median over the
+//    angles of its departure from the bridge, its scatter the robust spread of that departure.
+// 3. decide: a run is corrected where a column of it stands out (beyond five standard errors
+//    of a median over the angles and 2/10000 of the range) and every such column is
+//    - the same at every angle: its offset beyond three times the part of the scatter that
+//      the noise does not explain (the noise of a departure is worked out from the second
+//      differences of the rows and the bridge's weights);
+//    - the same against a bridge two columns further out, within a quarter and the noise
+//      (where the sample's profile bends, a bridge misses it, and a longer one misses it more);
+//    - on one side of the axis: the mirror column across the axis, bridged the same way,
+//      departs by less than half as much (the row is sampled symmetrically around the axis,
+//      and a structure centred on it departs alike on both sides).
+//    Then the run's columns whose offset is beyond two standard errors lose it (the edges of
+//    a split stripe carry a share of it). A run with a column that stands out but fails is left
+//    whole: never made worse.
+// Columns not corrected are not touched, so a sinogram without stripes stays bit for bit.
 //
-// `level` is the widest stripe removed, in samples (a one-pixel stripe spreads over two
-// samples when the centre of rotation is not a whole pixel, so 2 is the smallest useful level
-// there). 0 leaves the sinogram alone. One object per worker: buffers are kept between slices.
+// `level` is the widest stripe (band of neighbouring columns) removed, in samples (a
+// one-pixel stripe spreads over two samples when the centre of rotation is not a whole
+// pixel, so 2 is the smallest useful level there). 0 leaves the sinogram alone. One object
+// per worker: buffers are kept between slices.
 class RingRemoval
 {
 public:
@@ -41,6 +51,7 @@ private:
     std::vector<double> residual_; // w x h, column-major: one column's h values together
     std::vector<double> window_; // the sorted window across the line
     std::vector<double> median_; // the running median of one row, then the offsets
-    std::vector<double> offset_; // each column's departure from its neighbours
-    std::vector<double> spread_; // scratch for the noise level of the departures
+    std::vector<double> offset_; // each column's median departure, then the candidates
+    std::vector<double> spread_; // each column's scatter, then scratch
+    std::vector<double> scratch_; // h values of one column's departures
 };

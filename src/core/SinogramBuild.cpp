@@ -52,17 +52,25 @@ std::vector<double> rowWeightsOf(const std::vector<double> &angles, double range
     std::vector<double> gaps(n); // gaps[k]: from sorted position k to the next, round the range
     for (size_t k = 0; k < n; ++k)
         gaps[k] = (k + 1 < n ? at[k + 1].first : at[0].first + rangeRad) - at[k].first;
-    // A projection stands for at most a few of the set's usual (median) steps on either side:
-    // a gap where nothing was measured stays empty instead of being filled by the images at
-    // its edges, while a part of the set taken at a coarser step keeps its share.
-    std::vector<double> sortedGaps(gaps);
-    std::nth_element(sortedGaps.begin(), sortedGaps.begin() + n / 2, sortedGaps.end());
-    const double cap = RowWeightCapSteps * sortedGaps[n / 2];
+    // A projection stands for at most the usual step on either side: a gap where nothing was
+    // measured stays empty instead of being filled by the images at its edges. The usual step
+    // next to a gap is the larger of the medians of the three steps before it and of the three
+    // after it, so that where the set changes to a coarser step the coarser part keeps its
+    // share, and a lone gap counts as the step beside it.
+    const auto medianOfThree = [&gaps, n](size_t k, bool after) {
+        double v[3];
+        for (size_t j = 0; j < 3; ++j)
+            v[j] = gaps[after ? (k + 1 + j) % n : (k + 2 * n - 1 - j) % n];
+        return std::max(std::min(v[0], v[1]), std::min(std::max(v[0], v[1]), v[2]));
+    };
+    std::vector<double> capped(n);
+    for (size_t k = 0; k < n; ++k)
+        capped[k] = std::min(gaps[k], std::max(medianOfThree(k, false), medianOfThree(k, true)));
     const double step = rangeRad / double(n);
     std::vector<double> weights(n, 1.0);
     for (size_t k = 0; k < n; ++k) {
-        const double before = gaps[k > 0 ? k - 1 : n - 1];
-        weights[at[k].second] = 0.5 * (std::min(before, cap) + std::min(gaps[k], cap)) / step;
+        const double before = capped[k > 0 ? k - 1 : n - 1];
+        weights[at[k].second] = 0.5 * (before + capped[k]) / step;
     }
     return weights;
 }
