@@ -2,6 +2,65 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>CorSweepPanel</name>
+    <message>
+        <source>Sweep</source>
+        <translation>掃引</translation>
+    </message>
+    <message>
+        <source>Use this CoR</source>
+        <translation>この回転中心を使う</translation>
+    </message>
+    <message>
+        <source>First centre of rotation of the sweep (pixels).</source>
+        <translation>掃引の最初の回転中心 (ピクセル)。</translation>
+    </message>
+    <message>
+        <source>Last centre of rotation of the sweep (included when a step lands on it).</source>
+        <translation>掃引の最後の回転中心 (刻みがちょうど届けば含みます)。</translation>
+    </message>
+    <message>
+        <source>Step between the centres of rotation of the sweep.</source>
+        <translation>掃引の回転中心の間隔。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice at every centre of rotation from From to To, with the method, filter and ring removal of the process control.</source>
+        <translation>現在のスライスを From から To までの各回転中心で再構成します (方法・フィルター・リング除去はプロセス制御の設定)。</translation>
+    </message>
+    <message>
+        <source>Set the centre of rotation to the one of the slice shown.</source>
+        <translation>表示中のスライスの回転中心を回転中心に設定します。</translation>
+    </message>
+    <message>
+        <source>Flip through the slices of the sweep.</source>
+        <translation>掃引のスライスを順に見ます。</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>間隔</translation>
+    </message>
+    <message>
+        <source>No sweep yet</source>
+        <translation>まだ掃引していません</translation>
+    </message>
+    <message>
+        <source>No slice could be made</source>
+        <translation>スライスを作れませんでした</translation>
+    </message>
+    <message>
+        <source>CoR %1 (%2 of %3), total variation %4; the least at CoR %5</source>
+        <translation>回転中心 %1 (%3 枚中 %2 枚目)、全変動 %4; 最小は回転中心 %5</translation>
+    </message>
+</context>
+<context>
     <name>CtCalc</name>
     <message>
         <source>CT Calc</source>

@@ -103,6 +103,49 @@
     </message>
 </context>
 <context>
+    <name>ProfilePanel</name>
+    <message>
+        <source>Export CSV</source>
+        <translation>CSV 書き出し</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
+    </message>
+    <message>
+        <source>Values along the green line drawn on the picture (Ctrl+drag), from its marked start; Ctrl+right click removes the line.</source>
+        <translation>画像上に引いた緑の線 (Ctrl+ドラッグ) に沿った値 (印のある始点から)。Ctrl+右クリックで線を消します。</translation>
+    </message>
+    <message>
+        <source>Write the profile as a CSV file: distance and value per line.</source>
+        <translation>プロファイルを CSV ファイルに書き出します: 1 行に距離と値。</translation>
+    </message>
+    <message>
+        <source>Remove the profile line and this plot.</source>
+        <translation>プロファイルの線とこのグラフを消します。</translation>
+    </message>
+    <message>
+        <source>No values along the line</source>
+        <translation>線上に値がありません</translation>
+    </message>
+    <message>
+        <source>Length %1 %2  Min %3  Max %4</source>
+        <translation>長さ %1 %2  最小 %3  最大 %4</translation>
+    </message>
+    <message>
+        <source>px</source>
+        <translation>ピクセル</translation>
+    </message>
+    <message>
+        <source>Export the profile</source>
+        <translation>プロファイルの書き出し</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV ファイル (*.csv);;すべてのファイル (*)</translation>
+    </message>
+</context>
+<context>
     <name>SeekCtrl</name>
     <message>
         <source>Frame</source>

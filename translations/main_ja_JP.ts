@@ -331,6 +331,22 @@
         <source>Starts the reconstruction (F5) or stops it (F5, Esc)</source>
         <translation>再構成を開始します (F5)。実行中は停止します (F5, Esc)</translation>
     </message>
+    <message>
+        <source>Centre of Rotation Sweep</source>
+        <translation>回転中心の掃引</translation>
+    </message>
+    <message>
+        <source>CoR Sweep</source>
+        <translation>回転中心掃引</translation>
+    </message>
+    <message>
+        <source>Centre of rotation %1 taken from the sweep</source>
+        <translation>掃引から回転中心 %1 を設定しました</translation>
+    </message>
+    <message>
+        <source>CoR sweep of slice %1: %2 slices, the least total variation at CoR %3</source>
+        <translation>スライス %1 の回転中心掃引: %2 枚、全変動が最小なのは回転中心 %3</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

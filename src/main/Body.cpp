@@ -209,6 +209,8 @@ Body::Body(QWidget *parent)
     buildWorkers(n);
     // Fewer when the system refused some of their threads.
     procCtrl->setHardwareThreads(std::max<int>(1, int(ctCalc2s.size())));
+    // Last of the tabs, so the pages before it keep the numbers "show_tab" knows them by.
+    setupCorSweep();
     imgDatas->i0 = I0ImgSel->imgSlot();
     imgDatas->bg = BGImgSel->imgSlot();
 
@@ -247,6 +249,13 @@ Body::Body(QWidget *parent)
         }
     }
     connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
+    rawDisp->setProfileSampler([this](QPointF a, QPointF b) {
+        const ImgData *img = imgDatas->at(seekCtrl->index());
+        if (!img || !img->ready)
+            return std::vector<LineProfile::Point>();
+        return LineProfile::sample(img->width, img->height,
+            [img](int iy, double *buf) -> const double * { return img->hLine(iy, buf); }, a, b);
+    });
     connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
     connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);

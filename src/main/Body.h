@@ -31,6 +31,7 @@ class CtCalc2Ui;
 class CtDisp;
 class CtView;
 class SpectrumView;
+class CorSweepPanel;
 class DataSaver;
 class ImgDatas;
 class QAbstractButton;
@@ -100,6 +101,14 @@ public:
     // A problem recorded later takes the line over again.
     void notice(const QString &text);
 
+    // Reconstructs the current slice at from, from + step, ... to (the process control's method,
+    // filter and ring removal) and shows the slices in the "CoR Sweep" tab, the best first.
+    // With `dir`, each slice is also written there as a CT image data file named with its
+    // centre ("slice00012_cor127.50.dat"). Returns the number of slices made; 0, with the
+    // failure recorded, when the range or the set gives none or a run is going on.
+    int corSweepRun(double from, double to, double step, const QString &dir = QString());
+    CorSweepPanel *corSweepPanel() const { return corSweep; }
+
     // The calculation region covers the whole slice of the loaded set (every region does
     // before a set is loaded).
     bool regionIsWhole(const CtRegion &r) const;
@@ -128,6 +137,7 @@ public:
     CtView *ctView = nullptr;
     // The Spectrum tab: spectra and maps of a spectral stack.
     SpectrumView *spectrumView = nullptr;
+    CorSweepPanel *corSweep = nullptr;
     QuoltLink *quoltLink = nullptr;
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;
@@ -311,6 +321,7 @@ protected:
 
 private:
     void buildWorkers(int n);
+    void setupCorSweep();
     void addWorkerTab(int k, CtCalc2Ui *view, bool appended);
     void connectSignals();
     // The part of a start that reads the panel into ctParams and hands out work; run at once,

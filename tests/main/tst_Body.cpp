@@ -299,6 +299,8 @@ void TestBody::tabPages()
         pages.insert(3, "CT2");
         titles.insert(3, "CT Calc2 1");
     }
+    pages << "CoR Sweep";
+    titles << "Centre of Rotation Sweep";
     QStringList shown, shownTitles;
     for (int i = 0; i < body.ImgsTab->count(); ++i) {
         shown << body.ImgsTab->tabText(i);
