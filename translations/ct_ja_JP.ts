@@ -56,8 +56,8 @@
         <translation>スライスを作れませんでした</translation>
     </message>
     <message>
-        <source>CoR %1 (%2 of %3), total variation %4; the least at CoR %5</source>
-        <translation>回転中心 %1 (%3 枚中 %2 枚目)、全変動 %4; 最小は回転中心 %5</translation>
+        <source>CoR %1 (%2 of %3), total variation %4, least at %5</source>
+        <translation>回転中心 %1 (%3 枚中 %2 枚目)、全変動 %4、最小は %5</translation>
     </message>
 </context>
 <context>

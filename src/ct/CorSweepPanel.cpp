@@ -107,6 +107,10 @@ CorSweepPanel::CorSweepPanel(QWidget *parent)
         return LineProfile::sample(s.n, s.n, s.values.data(), a, b);
     });
     m_text->setText(tr("No sweep yet"));
+    // A long text is cut rather than pushing "Use this CoR" out of the panel; the whole of it
+    // is in the tool tip.
+    m_text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_text->setMinimumWidth(80);
 }
 
 void CorSweepPanel::setRange(double from, double to, double step)
@@ -176,12 +180,13 @@ void CorSweepPanel::showSlice(int idx)
         return;
     m_current = idx;
     const CorSweep::Slice &s = m_slices[size_t(idx)];
-    m_text->setText(tr("CoR %1 (%2 of %3), total variation %4; the least at CoR %5")
+    m_text->setText(tr("CoR %1 (%2 of %3), total variation %4, least at %5")
                         .arg(numberText(s.cor))
                         .arg(idx + 1)
                         .arg(m_slices.size())
                         .arg(QString::number(s.variation, 'g', 4))
                         .arg(numberText(m_slices[size_t(m_best)].cor)));
+    m_text->setToolTip(m_text->text());
     repaintSlice();
 }
 
