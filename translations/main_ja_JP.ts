@@ -347,6 +347,22 @@
         <source>CoR sweep of slice %1: %2 slices, the least total variation at CoR %3</source>
         <translation>スライス %1 の回転中心掃引: %2 枚、全変動が最小なのは回転中心 %3</translation>
     </message>
+    <message>
+        <source>Slices made of the run&apos;s range and the time left at the rate so far; in a sequential run, which energy set of how many.</source>
+        <translation>実行範囲のうち再構成済みのスライス数と、これまでの速さでの残り時間。逐次実行ではエネルギーのセットが何番目か。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 slices</source>
+        <translation>%2 枚中 %1 枚</translation>
+    </message>
+    <message>
+        <source>, %1 left</source>
+        <translation>、残り %1</translation>
+    </message>
+    <message>
+        <source>Energy %1 of %2</source>
+        <translation>エネルギー %2 個中 %1 個目</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

@@ -211,6 +211,7 @@ Body::Body(QWidget *parent)
     procCtrl->setHardwareThreads(std::max<int>(1, int(ctCalc2s.size())));
     // Last of the tabs, so the pages before it keep the numbers "show_tab" knows them by.
     setupCorSweep();
+    setupRunProgress();
     imgDatas->i0 = I0ImgSel->imgSlot();
     imgDatas->bg = BGImgSel->imgSlot();
 

@@ -32,6 +32,7 @@ class CtDisp;
 class CtView;
 class SpectrumView;
 class CorSweepPanel;
+class QProgressBar;
 class DataSaver;
 class ImgDatas;
 class QAbstractButton;
@@ -138,6 +139,10 @@ public:
     // The Spectrum tab: spectra and maps of a spectral stack.
     SpectrumView *spectrumView = nullptr;
     CorSweepPanel *corSweep = nullptr;
+    // The run's progress under its times: the part done, the time left at the rate so far and,
+    // in a sequence, which energy set of how many.
+    QProgressBar *runProgress = nullptr;
+    QString seqStep;
     QuoltLink *quoltLink = nullptr;
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;
@@ -342,6 +347,9 @@ private:
     // loaded it also survives the first load, as the commands' values do.
     void noteUserValue(bool &resetFlag, bool &userFlag);
     void showProgress();
+    // The progress bar at `done` of `total` slices (the sequence's step before it).
+    void showRunProgress(qint64 done, qint64 total);
+    void setupRunProgress();
     // Slices of the active run that have been reconstructed, and all it was to reconstruct.
     qint64 slicesDone() const;
     qint64 slicesTotal() const;

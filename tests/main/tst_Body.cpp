@@ -36,6 +36,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTranslator>
+#include <QProgressBar>
 #include <QtTest>
 
 #include <atomic>
@@ -1594,6 +1595,10 @@ void TestBody::sliceRange()
         QVERIFY2(progress[i] >= progress[i - 1], qPrintable(QString::number(progress[i])));
     QCOMPARE(progress.last(), 100.0);
     QCOMPARE(body.ProgPerCent->text(), QString("100.0 %"));
+    // The bar ends full, with the count and no time left.
+    auto *bar = body.findChild<QProgressBar *>("RunProgress");
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(bar->format(), QString("%1 of %1 slices").arg(slices.size()));
     for (int s : slices)
         QTRY_VERIFY(
             QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));
