@@ -363,6 +363,14 @@
         <source>Energy %1 of %2</source>
         <translation>エネルギー %2 個中 %1 個目</translation>
     </message>
+    <message>
+        <source>Unsaved slices</source>
+        <translation>保存していないスライス</translation>
+    </message>
+    <message>
+        <source>The %1 slices of the last run in &quot;CT Images&quot; were not saved and will be lost. Go on?</source>
+        <translation>前回の実行の「CT Images」にある %1 枚のスライスは保存されておらず、失われます。続けますか?</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

@@ -34,6 +34,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -577,14 +578,32 @@ void Body::shutDown()
 void Body::stopFromOutside(int signalNumber)
 {
     logLine("Stopped from outside by signal", QString::number(signalNumber));
+    askBeforeDiscard = false;
     close();
 }
 
 void Body::closeEvent(QCloseEvent *event)
 {
+    if (!confirmDiscard()) {
+        event->ignore();
+        return;
+    }
     shutDown();
     emit finishing();
     QFrame::closeEvent(event);
+}
+
+bool Body::confirmDiscard()
+{
+    if (!resultsUnsaved || ctDisp->count() < 2 || !askBeforeDiscard || !isVisible()
+        || batch->running)
+        return true;
+    const auto answer = QMessageBox::question(this, tr("Unsaved slices"),
+        tr("The %1 slices of the last run in \"CT Images\" were not saved and will be lost. "
+           "Go on?")
+            .arg(ctDisp->count()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void Body::execConfigLines()
@@ -1378,6 +1397,8 @@ void Body::updateI0Scale()
 void Body::ctImage(int no, QImage img)
 {
     ctDisp->addImg(no, img);
+    if (!AutoSaveData->isChecked() && !AutoSaveImage->isChecked() && !AutoSaveTiff->isChecked())
+        resultsUnsaved = true;
     // The worker that sent the picture still holds its values unless it has begun its next
     // slice already; then the histogram waits for the next picture.
     if (auto *worker = qobject_cast<CtCalc2 *>(sender())) {

@@ -143,6 +143,10 @@ public:
     // in a sequence, which energy set of how many.
     QProgressBar *runProgress = nullptr;
     QString seqStep;
+    // The slices in "CT Images" come from a run that saved nothing; a close or a new run by the
+    // user asks before they go. Off for a close the program itself asks for (quit, a signal).
+    bool resultsUnsaved = false;
+    bool askBeforeDiscard = true;
     QuoltLink *quoltLink = nullptr;
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;
@@ -350,6 +354,9 @@ private:
     // The progress bar at `done` of `total` slices (the sequence's step before it).
     void showRunProgress(qint64 done, qint64 total);
     void setupRunProgress();
+    // True when nothing unsaved would be lost, or the user agrees to lose it; never asks without
+    // a window, during a batch, or for a single slice.
+    bool confirmDiscard();
     // Slices of the active run that have been reconstructed, and all it was to reconstruct.
     qint64 slicesDone() const;
     qint64 slicesTotal() const;

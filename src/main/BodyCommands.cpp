@@ -485,6 +485,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
                     QString("Not an exit status 0 ... 255 '%1'%2 (quit)")
                         .arg(cmd.arg(0), placeOf(cmd)));
         }
+        askBeforeDiscard = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else if (is("seq_exec_show")) {
         ShowAdditionalInfo->setChecked(flag);

@@ -105,7 +105,7 @@ void Body::toggleCalcCt()
     if (calculating) {
         noteStoppedRun("stopped by the user");
         stopCalcCt();
-    } else {
+    } else if (confirmDiscard()) {
         startCalcCt();
     }
 }
@@ -211,6 +211,7 @@ void Body::beginRun()
     }
     checkI0BgSizes(true);
     ctDisp->clear();
+    resultsUnsaved = false;
 
     const QString imagePath = SelectImageSaveDir->filePath();
     const QString dataPath = SelectDataSaveDir->filePath();

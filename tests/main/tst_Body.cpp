@@ -33,10 +33,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTranslator>
-#include <QProgressBar>
 #include <QtTest>
 
 #include <atomic>
@@ -217,6 +219,8 @@ private slots:
     void autoSavingWritesFolders();
     void queuedRecordsKeepTheirRunsFolders();
     void closeDuringRunLosesNothing();
+    void unsavedSlicesAsk_data();
+    void unsavedSlicesAsk();
 
 private:
     // A window with the measurement loaded, the rotation axis vertical.
@@ -270,6 +274,75 @@ void TestBody::saveDataTo(Body &body, const QString &dir, bool subFolders)
     body.SelectDataSaveDir->setAddTag("t");
     body.SaveInSubFolders->setChecked(subFolders);
     body.setAutoSaveData(true);
+}
+
+void TestBody::unsavedSlicesAsk_data()
+{
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("viaCalc"); // else by closing the window
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("goesOn"); // the window closed, or a new run began
+    QTest::newRow("close, No keeps the window")
+        << false << false << int(QMessageBox::No) << true << false;
+    QTest::newRow("close, Yes closes") << false << false << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("close, saved slices: no question")
+        << true << false << int(QMessageBox::No) << false << true;
+    QTest::newRow("Calc, No starts nothing")
+        << false << true << int(QMessageBox::No) << true << false;
+    QTest::newRow("Calc, Yes starts the run")
+        << false << true << int(QMessageBox::Yes) << true << true;
+}
+
+void TestBody::unsavedSlicesAsk()
+{
+    QFETCH(bool, saved);
+    QFETCH(bool, viaCalc);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, goesOn);
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    if (saved)
+        saveDataTo(body, out.path(), false);
+    setRange(body, 2, 5, 1, 2);
+    body.ShowCalcRes->setChecked(true); // the slices kept in "CT Images"
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(30000));
+    QVERIFY(waitForIdle(body));
+    QTRY_COMPARE(body.ctDisp->count(), 4);
+
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    bool questioned = false;
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            questioned = true;
+            box->button(QMessageBox::StandardButton(answer))->click();
+        }
+    });
+    answering.start(20);
+    if (viaCalc) {
+        body.CalcCT->click();
+        QCOMPARE(body.calculating, goesOn);
+        if (goesOn) {
+            QVERIFY(finished.wait(30000));
+            QVERIFY(waitForIdle(body));
+        }
+        QTRY_COMPARE(body.ctDisp->count(), 4); // the old slices, or the new run's four
+    } else {
+        body.close();
+        QCOMPARE(!body.isVisible(), goesOn);
+    }
+    answering.stop();
+    QCOMPARE(questioned, asked);
+    if (!viaCalc && !goesOn)
+        body.hide(); // hidden, the window is not asked again when it goes
 }
 
 // ---- construction ------------------------------------------------------------------------
@@ -1487,8 +1560,8 @@ void TestBody::hdf5WithOwnAngles()
             } else {
                 child<QRadioButton>(body.procCtrl, "RotAxV")->click();
                 QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
-                QVERIFY(QMetaObject::invokeMethod(&body, "batchExCmd",
-                    Q_ARG(BatchCmd, BatchCmd("images_load_hdf5 " + h5))));
+                QVERIFY(QMetaObject::invokeMethod(
+                    &body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd("images_load_hdf5 " + h5))));
                 QVERIFY(loaded.wait(10000));
                 QCOMPARE(body.imgDatas->count(), count);
                 QCOMPARE(body.imageAngles(), theta);

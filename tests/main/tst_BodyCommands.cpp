@@ -481,6 +481,13 @@ void TestBodyCommands::corSweepCommand()
     QFETCH(QString, args);
     QFETCH(QStringList, cors);
     Body &b = *body;
+    // Commands earlier in the table may have cleared the set.
+    if (b.imgDatas->count() == 0) {
+        run(b, "ct_rot_ax_is_v 1");
+        QSignalSpy loaded(&b, &Body::finishedLoadingCTFiles);
+        b.CTFiles->handleChosenFiles(projections);
+        QVERIFY(loaded.wait(10000));
+    }
     QTemporaryDir out;
     const QString dir = out.filePath("sweep");
     const int failures = Failures::instance().count();
