@@ -102,6 +102,18 @@
         <source>At Once</source>
         <translation>一括</translation>
     </message>
+    <message>
+        <source>Make the part shown the calculation region.</source>
+        <translation>表示している部分を計算領域にします。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice.</source>
+        <translation>現在のスライスを再構成します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct in one piece on all cores instead of projection by projection.</source>
+        <translation>投影ごとではなく、全コアで一度に再構成します。</translation>
+    </message>
 </context>
 <context>
     <name>ProcCtrl</name>
@@ -281,6 +293,34 @@
         <source>%1: &quot;%2&quot; is not a number; it stays %3</source>
         <translation>%1: 「%2」は数値ではありません。%3 のままです</translation>
     </message>
+    <message>
+        <source>Worker threads a CT2 run uses.</source>
+        <translation>CT2 の実行で使うワーカースレッドの数。</translation>
+    </message>
+    <message>
+        <source>The rotation axis lies horizontal in the images: slices are image columns.</source>
+        <translation>回転軸は画像の水平方向: スライスは画像の列です。</translation>
+    </message>
+    <message>
+        <source>The rotation axis stands vertical in the images: slices are image rows.</source>
+        <translation>回転軸は画像の垂直方向: スライスは画像の行です。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the slice range From ... To by Step on the workers.</source>
+        <translation>スライス範囲 From ... To を Step ごとにワーカーで再構成します。</translation>
+    </message>
+    <message>
+        <source>Record the current slice and centre of rotation (two records give a tilted axis).</source>
+        <translation>現在のスライスと回転中心を記録します (二つの記録で傾いた軸になります)。</translation>
+    </message>
+    <message>
+        <source>Forget the recorded centres of rotation.</source>
+        <translation>記録した回転中心を消します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct from a part of the images only: &quot;Using Images&quot; of them from &quot;Start&quot;.</source>
+        <translation>画像の一部だけから再構成します: "Start" から "Using Images" 枚。</translation>
+    </message>
 </context>
 <context>
     <name>Sinogram</name>
@@ -303,6 +343,18 @@
     <message>
         <source>Gen Fou. Sinogram</source>
         <translation>フーリエサイノグラム生成</translation>
+    </message>
+    <message>
+        <source>Find the centre of rotation from projections half a turn apart (Ctrl+G).</source>
+        <translation>半回転離れた投影から回転中心を求めます (Ctrl+G)。</translation>
+    </message>
+    <message>
+        <source>Make the sinogram picture again.</source>
+        <translation>サイノグラム画像を作り直します。</translation>
+    </message>
+    <message>
+        <source>Also show the Fourier transform of the sinogram.</source>
+        <translation>サイノグラムのフーリエ変換も表示します。</translation>
     </message>
 </context>
 </TS>

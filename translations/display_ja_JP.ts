@@ -19,6 +19,10 @@
         <source>Max</source>
         <translation>最大</translation>
     </message>
+    <message>
+        <source>Keep Min and Max for the next pictures instead of each picture&apos;s own range.</source>
+        <translation>次の画像にも、各画像自身の範囲ではなく Min と Max を使います。</translation>
+    </message>
 </context>
 <context>
     <name>ContrastPanel</name>
@@ -90,6 +94,10 @@
         <source>Image Display with Position and Value</source>
         <translation>位置・値付き画像表示</translation>
     </message>
+    <message>
+        <source>Show the whole picture again.</source>
+        <translation>画像全体を再び表示します。</translation>
+    </message>
 </context>
 <context>
     <name>PopDockBase</name>
@@ -100,6 +108,10 @@
     <message>
         <source>Pop/Dock</source>
         <translation>ポップ/ドック</translation>
+    </message>
+    <message>
+        <source>Show this page in a window of its own, or put it back.</source>
+        <translation>このページを別ウィンドウに出す、または元に戻します。</translation>
     </message>
 </context>
 <context>
@@ -154,6 +166,22 @@
     <message>
         <source>...</source>
         <translation>...</translation>
+    </message>
+    <message>
+        <source>Ten back.</source>
+        <translation>10 戻る。</translation>
+    </message>
+    <message>
+        <source>Choose the picture.</source>
+        <translation>画像を選びます。</translation>
+    </message>
+    <message>
+        <source>Ten on.</source>
+        <translation>10 進む。</translation>
+    </message>
+    <message>
+        <source>Number of the picture shown (from 0).</source>
+        <translation>表示している画像の番号 (0 から)。</translation>
     </message>
 </context>
 </TS>

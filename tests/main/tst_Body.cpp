@@ -39,6 +39,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QTranslator>
+#include <QSlider>
+#include <QAbstractButton>
 #include <QtTest>
 
 #include <atomic>
@@ -220,6 +222,7 @@ private slots:
     void queuedRecordsKeepTheirRunsFolders();
     void closeDuringRunLosesNothing();
     void unsavedSlicesAsk_data();
+    void controlsSayWhatTheyDo();
     void unsavedSlicesAsk();
 
 private:
@@ -343,6 +346,21 @@ void TestBody::unsavedSlicesAsk()
     QCOMPARE(questioned, asked);
     if (!viaCalc && !goesOn)
         body.hide(); // hidden, the window is not asked again when it goes
+}
+
+void TestBody::controlsSayWhatTheyDo()
+{
+    // Every button, box, counter and slider of the control column has a tool tip (number
+    // fields show their whole text in theirs).
+    Body body;
+    QStringList silent;
+    for (QWidget *w : body.ctrlColumn->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
+            || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QSlider *>(w);
+        if (control && w->toolTip().isEmpty())
+            silent << w->objectName();
+    }
+    QVERIFY2(silent.isEmpty(), qPrintable(silent.join(' ')));
 }
 
 // ---- construction ------------------------------------------------------------------------
