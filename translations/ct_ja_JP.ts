@@ -2,6 +2,65 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>CorSweepPanel</name>
+    <message>
+        <source>Sweep</source>
+        <translation>掃引</translation>
+    </message>
+    <message>
+        <source>Use this CoR</source>
+        <translation>この回転中心を使う</translation>
+    </message>
+    <message>
+        <source>First centre of rotation of the sweep (pixels).</source>
+        <translation>掃引の最初の回転中心 (ピクセル)。</translation>
+    </message>
+    <message>
+        <source>Last centre of rotation of the sweep (included when a step lands on it).</source>
+        <translation>掃引の最後の回転中心 (刻みがちょうど届けば含みます)。</translation>
+    </message>
+    <message>
+        <source>Step between the centres of rotation of the sweep.</source>
+        <translation>掃引の回転中心の間隔。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice at every centre of rotation from From to To, with the method, filter and ring removal of the process control.</source>
+        <translation>現在のスライスを From から To までの各回転中心で再構成します (方法・フィルター・リング除去はプロセス制御の設定)。</translation>
+    </message>
+    <message>
+        <source>Set the centre of rotation to the one of the slice shown.</source>
+        <translation>表示中のスライスの回転中心を回転中心に設定します。</translation>
+    </message>
+    <message>
+        <source>Flip through the slices of the sweep.</source>
+        <translation>掃引のスライスを順に見ます。</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>間隔</translation>
+    </message>
+    <message>
+        <source>No sweep yet</source>
+        <translation>まだ掃引していません</translation>
+    </message>
+    <message>
+        <source>No slice could be made</source>
+        <translation>スライスを作れませんでした</translation>
+    </message>
+    <message>
+        <source>CoR %1 (%2 of %3), total variation %4, least at %5</source>
+        <translation>回転中心 %1 (%3 枚中 %2 枚目)、全変動 %4、最小は %5</translation>
+    </message>
+</context>
+<context>
     <name>CtCalc</name>
     <message>
         <source>CT Calc</source>
@@ -42,6 +101,18 @@
     <message>
         <source>At Once</source>
         <translation>一括</translation>
+    </message>
+    <message>
+        <source>Make the part shown the calculation region.</source>
+        <translation>表示している部分を計算領域にします。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice.</source>
+        <translation>現在のスライスを再構成します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct in one piece on all cores instead of projection by projection.</source>
+        <translation>投影ごとではなく、全コアで一度に再構成します。</translation>
     </message>
 </context>
 <context>
@@ -222,6 +293,34 @@
         <source>%1: &quot;%2&quot; is not a number; it stays %3</source>
         <translation>%1: 「%2」は数値ではありません。%3 のままです</translation>
     </message>
+    <message>
+        <source>Worker threads a CT2 run uses.</source>
+        <translation>CT2 の実行で使うワーカースレッドの数。</translation>
+    </message>
+    <message>
+        <source>The rotation axis lies horizontal in the images: slices are image columns.</source>
+        <translation>回転軸は画像の水平方向: スライスは画像の列です。</translation>
+    </message>
+    <message>
+        <source>The rotation axis stands vertical in the images: slices are image rows.</source>
+        <translation>回転軸は画像の垂直方向: スライスは画像の行です。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the slice range From ... To by Step on the workers.</source>
+        <translation>スライス範囲 From ... To を Step ごとにワーカーで再構成します。</translation>
+    </message>
+    <message>
+        <source>Record the current slice and centre of rotation (two records give a tilted axis).</source>
+        <translation>現在のスライスと回転中心を記録します (二つの記録で傾いた軸になります)。</translation>
+    </message>
+    <message>
+        <source>Forget the recorded centres of rotation.</source>
+        <translation>記録した回転中心を消します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct from a part of the images only: &quot;Using Images&quot; of them from &quot;Start&quot;.</source>
+        <translation>画像の一部だけから再構成します: "Start" から "Using Images" 枚。</translation>
+    </message>
 </context>
 <context>
     <name>Sinogram</name>
@@ -244,6 +343,18 @@
     <message>
         <source>Gen Fou. Sinogram</source>
         <translation>フーリエサイノグラム生成</translation>
+    </message>
+    <message>
+        <source>Find the centre of rotation from projections half a turn apart (Ctrl+G).</source>
+        <translation>半回転離れた投影から回転中心を求めます (Ctrl+G)。</translation>
+    </message>
+    <message>
+        <source>Make the sinogram picture again.</source>
+        <translation>サイノグラム画像を作り直します。</translation>
+    </message>
+    <message>
+        <source>Also show the Fourier transform of the sinogram.</source>
+        <translation>サイノグラムのフーリエ変換も表示します。</translation>
     </message>
 </context>
 </TS>

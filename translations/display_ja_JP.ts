@@ -19,6 +19,10 @@
         <source>Max</source>
         <translation>最大</translation>
     </message>
+    <message>
+        <source>Keep Min and Max for the next pictures instead of each picture&apos;s own range.</source>
+        <translation>次の画像にも、各画像自身の範囲ではなく Min と Max を使います。</translation>
+    </message>
 </context>
 <context>
     <name>ContrastPanel</name>
@@ -90,6 +94,10 @@
         <source>Image Display with Position and Value</source>
         <translation>位置・値付き画像表示</translation>
     </message>
+    <message>
+        <source>Show the whole picture again.</source>
+        <translation>画像全体を再び表示します。</translation>
+    </message>
 </context>
 <context>
     <name>PopDockBase</name>
@@ -101,6 +109,53 @@
         <source>Pop/Dock</source>
         <translation>ポップ/ドック</translation>
     </message>
+    <message>
+        <source>Show this page in a window of its own, or put it back.</source>
+        <translation>このページを別ウィンドウに出す、または元に戻します。</translation>
+    </message>
+</context>
+<context>
+    <name>ProfilePanel</name>
+    <message>
+        <source>Export CSV</source>
+        <translation>CSV 書き出し</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
+    </message>
+    <message>
+        <source>Values along the green line drawn on the picture (Ctrl+drag), from its marked start; Ctrl+right click removes the line.</source>
+        <translation>画像上に引いた緑の線 (Ctrl+ドラッグ) に沿った値 (印のある始点から)。Ctrl+右クリックで線を消します。</translation>
+    </message>
+    <message>
+        <source>Write the profile as a CSV file: distance and value per line.</source>
+        <translation>プロファイルを CSV ファイルに書き出します: 1 行に距離と値。</translation>
+    </message>
+    <message>
+        <source>Remove the profile line and this plot.</source>
+        <translation>プロファイルの線とこのグラフを消します。</translation>
+    </message>
+    <message>
+        <source>No values along the line</source>
+        <translation>線上に値がありません</translation>
+    </message>
+    <message>
+        <source>Length %1 %2  Min %3  Max %4</source>
+        <translation>長さ %1 %2  最小 %3  最大 %4</translation>
+    </message>
+    <message>
+        <source>px</source>
+        <translation>ピクセル</translation>
+    </message>
+    <message>
+        <source>Export the profile</source>
+        <translation>プロファイルの書き出し</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV ファイル (*.csv);;すべてのファイル (*)</translation>
+    </message>
 </context>
 <context>
     <name>SeekCtrl</name>
@@ -111,6 +166,22 @@
     <message>
         <source>...</source>
         <translation>...</translation>
+    </message>
+    <message>
+        <source>Ten back.</source>
+        <translation>10 戻る。</translation>
+    </message>
+    <message>
+        <source>Choose the picture.</source>
+        <translation>画像を選びます。</translation>
+    </message>
+    <message>
+        <source>Ten on.</source>
+        <translation>10 進む。</translation>
+    </message>
+    <message>
+        <source>Number of the picture shown (from 0).</source>
+        <translation>表示している画像の番号 (0 から)。</translation>
     </message>
 </context>
 </TS>

@@ -66,6 +66,14 @@
         <source>Tiff file (*.tif *.tiff)</source>
         <translation>Tiffファイル (*.tif *.tiff)</translation>
     </message>
+    <message>
+        <source>Choose the file or folder.</source>
+        <translation>ファイルまたはフォルダを選びます。</translation>
+    </message>
+    <message>
+        <source>Forget the file or folder.</source>
+        <translation>ファイルまたはフォルダの選択を消します。</translation>
+    </message>
 </context>
 <context>
     <name>SelectAImgFile</name>
@@ -80,6 +88,10 @@
     <message>
         <source>Show Img</source>
         <translation>画像表示</translation>
+    </message>
+    <message>
+        <source>Show the image in its tab.</source>
+        <translation>画像をそのタブに表示します。</translation>
     </message>
 </context>
 <context>
@@ -103,6 +115,22 @@
     <message>
         <source>Sel. Data Dir.</source>
         <translation>データフォルダ選択</translation>
+    </message>
+    <message>
+        <source>The data sets found in the folder.</source>
+        <translation>フォルダで見つかったデータセット。</translation>
+    </message>
+    <message>
+        <source>The data sets are told by ZBX standard file names in one folder, not by sub folders.</source>
+        <translation>データセットをサブフォルダではなく、一つのフォルダ内の ZBX 標準のファイル名で区別します。</translation>
+    </message>
+    <message>
+        <source>Go to the next data set of the list.</source>
+        <translation>リストの次のデータセットに進みます。</translation>
+    </message>
+    <message>
+        <source>Load the data set chosen.</source>
+        <translation>選んだデータセットを読み込みます。</translation>
     </message>
 </context>
 <context>
@@ -155,6 +183,34 @@
         <source>Any Files (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
     </message>
+    <message>
+        <source>Choose the projection files (Ctrl+O).</source>
+        <translation>投影ファイルを選びます (Ctrl+O)。</translation>
+    </message>
+    <message>
+        <source>The files loaded.</source>
+        <translation>読み込んだファイル。</translation>
+    </message>
+    <message>
+        <source>Forget the files loaded.</source>
+        <translation>読み込んだファイルを消します。</translation>
+    </message>
+    <message>
+        <source>Files chosen replace the set.</source>
+        <translation>選んだファイルでセットを置き換えます。</translation>
+    </message>
+    <message>
+        <source>Files chosen are added to the set.</source>
+        <translation>選んだファイルをセットに加えます。</translation>
+    </message>
+    <message>
+        <source>Load the first file chosen as many times as the number beside.</source>
+        <translation>選んだ最初のファイルを横の数だけ繰り返して読み込みます。</translation>
+    </message>
+    <message>
+        <source>Keep the slice range and the other values a new set would reset to its defaults.</source>
+        <translation>新しいセットが既定値に戻すスライス範囲などの値を保ちます。</translation>
+    </message>
 </context>
 <context>
     <name>SelectDir</name>
@@ -165,6 +221,10 @@
     <message>
         <source>Sel. Dir</source>
         <translation>フォルダ選択</translation>
+    </message>
+    <message>
+        <source>Choose the folder.</source>
+        <translation>フォルダを選びます。</translation>
     </message>
 </context>
 </TS>

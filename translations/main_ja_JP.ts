@@ -331,6 +331,142 @@
         <source>Starts the reconstruction (F5) or stops it (F5, Esc)</source>
         <translation>再構成を開始します (F5)。実行中は停止します (F5, Esc)</translation>
     </message>
+    <message>
+        <source>Centre of Rotation Sweep</source>
+        <translation>回転中心の掃引</translation>
+    </message>
+    <message>
+        <source>CoR Sweep</source>
+        <translation>回転中心掃引</translation>
+    </message>
+    <message>
+        <source>Centre of rotation %1 taken from the sweep</source>
+        <translation>掃引から回転中心 %1 を設定しました</translation>
+    </message>
+    <message>
+        <source>CoR sweep of slice %1: %2 slices, the least total variation at CoR %3</source>
+        <translation>スライス %1 の回転中心掃引: %2 枚、全変動が最小なのは回転中心 %3</translation>
+    </message>
+    <message>
+        <source>Slices made of the run&apos;s range and the time left at the rate so far; in a sequential run, which energy set of how many.</source>
+        <translation>実行範囲のうち再構成済みのスライス数と、これまでの速さでの残り時間。逐次実行ではエネルギーのセットが何番目か。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 slices</source>
+        <translation>%2 枚中 %1 枚</translation>
+    </message>
+    <message>
+        <source>, %1 left</source>
+        <translation>、残り %1</translation>
+    </message>
+    <message>
+        <source>Energy %1 of %2</source>
+        <translation>エネルギー %2 個中 %1 個目</translation>
+    </message>
+    <message>
+        <source>Unsaved slices</source>
+        <translation>保存していないスライス</translation>
+    </message>
+    <message>
+        <source>The %1 slices of the last run in &quot;CT Images&quot; were not saved and will be lost. Go on?</source>
+        <translation>前回の実行の「CT Images」にある %1 枚のスライスは保存されておらず、失われます。続けますか?</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice on the single-slice panel (CT1).</source>
+        <translation>現在のスライスを単一スライスパネル (CT1) で再構成します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct on the worker threads (CT2): the current slice, or the slice range with &quot;Auto Exec&quot;.</source>
+        <translation>ワーカースレッド (CT2) で再構成します: 現在のスライス、または "Auto Exec" でスライス範囲。</translation>
+    </message>
+    <message>
+        <source>Start the reconstruction (F5); pressed again, stop it (Esc).</source>
+        <translation>再構成を始めます (F5)。もう一度押すと止めます (Esc)。</translation>
+    </message>
+    <message>
+        <source>Keep a picture of every slice of a run in &quot;CT Images&quot;.</source>
+        <translation>実行の各スライスの画像を "CT Images" に残します。</translation>
+    </message>
+    <message>
+        <source>Give the whole slice back as the calculation region of every view.</source>
+        <translation>すべての表示の計算領域をスライス全体に戻します。</translation>
+    </message>
+    <message>
+        <source>Keep the regions of the CT1 and CT2 panels apart instead of setting both.</source>
+        <translation>CT1 と CT2 パネルの領域を連動させず別々にします。</translation>
+    </message>
+    <message>
+        <source>Save a picture of every slice a worker finishes.</source>
+        <translation>ワーカーが終えた各スライスの画像を保存します。</translation>
+    </message>
+    <message>
+        <source>Save a CT image data file of every slice a worker finishes.</source>
+        <translation>ワーカーが終えた各スライスの CT 画像データファイルを保存します。</translation>
+    </message>
+    <message>
+        <source>Save into a sub folder per energy set.</source>
+        <translation>エネルギーのセットごとのサブフォルダに保存します。</translation>
+    </message>
+    <message>
+        <source>Save into a sub folder per slice.</source>
+        <translation>スライスごとのサブフォルダに保存します。</translation>
+    </message>
+    <message>
+        <source>Show every CT picture between Min and Max instead of its own range.</source>
+        <translation>各 CT 画像を自身の範囲ではなく Min から Max で表示します。</translation>
+    </message>
+    <message>
+        <source>Write every setting as a setup file of batch commands (Ctrl+S).</source>
+        <translation>すべての設定をバッチコマンドのセットアップファイルに書き出します (Ctrl+S)。</translation>
+    </message>
+    <message>
+        <source>Read the settings from a setup file.</source>
+        <translation>セットアップファイルから設定を読み込みます。</translation>
+    </message>
+    <message>
+        <source>Show the controls for CT-XAFS: data sets per energy, I0 files, sequential runs and the viewer link.</source>
+        <translation>CT-XAFS 用の操作を表示します: エネルギーごとのデータセット、I0 ファイル、逐次実行、ビューアとの連携。</translation>
+    </message>
+    <message>
+        <source>Show the I0 corrections of the raw and the I0 images.</source>
+        <translation>生画像と I0 画像の I0 補正を表示します。</translation>
+    </message>
+    <message>
+        <source>Reconstruct the data sets from &quot;From&quot; to &quot;To&quot; one after another; pressed again, stop after the set under way.</source>
+        <translation>"From" から "To" までのデータセットを順に再構成します。もう一度押すと、実行中のセットの後で止めます。</translation>
+    </message>
+    <message>
+        <source>First data set of the sequential run (1 is the first of the list).</source>
+        <translation>逐次実行の最初のデータセット (1 がリストの先頭)。</translation>
+    </message>
+    <message>
+        <source>Last data set of the sequential run.</source>
+        <translation>逐次実行の最後のデータセット。</translation>
+    </message>
+    <message>
+        <source>Keep From and To when a new folder of data sets is chosen.</source>
+        <translation>新しいデータセットのフォルダを選んでも From と To を保ちます。</translation>
+    </message>
+    <message>
+        <source>Connect to the spectrum viewer 2dQuolt.</source>
+        <translation>スペクトルビューア 2dQuolt に接続します。</translation>
+    </message>
+    <message>
+        <source>A click on the raw image sends the files of the slice clicked to the viewer.</source>
+        <translation>生画像をクリックすると、そのスライスのファイルをビューアに送ります。</translation>
+    </message>
+    <message>
+        <source>Follow each load in the viewer with its two-dimensional analysis.</source>
+        <translation>ビューアでの読み込みのたびに二次元解析を続けて行います。</translation>
+    </message>
+    <message>
+        <source>Run the viewer&apos;s two-dimensional analysis on the current slice.</source>
+        <translation>現在のスライスでビューアの二次元解析を実行します。</translation>
+    </message>
+    <message>
+        <source>Send the slices of the range to the viewer one after another, each with its analysis; pressed again, stop.</source>
+        <translation>範囲のスライスを順にビューアに送り、それぞれ解析させます。もう一度押すと止めます。</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

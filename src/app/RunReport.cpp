@@ -14,16 +14,18 @@ namespace {
 constexpr qint64 lineIntervalMs = 1000;
 constexpr int refusedShown = 3;
 
-QString clockText(double seconds)
+} // namespace
+
+QString RunReport::clockText(double seconds)
 {
+    if (seconds < 0)
+        return QStringLiteral("--:--:--");
     const qint64 s = qint64(std::llround(std::max(0.0, seconds)));
     return QString("%1:%2:%3")
         .arg(s / 3600, 2, 10, QChar('0'))
         .arg(s / 60 % 60, 2, 10, QChar('0'))
         .arg(s % 60, 2, 10, QChar('0'));
 }
-
-} // namespace
 
 QString RunReport::loadLine(
     int images, int width, int height, const QString &folder, const QStringList &refused)
@@ -71,13 +73,22 @@ QString RunReport::progress(qint64 done)
     lastLineMs = now;
     const double seconds = now / 1000.0;
     const double rate = seconds > 0 ? done / seconds : 0.0;
-    const QString left = rate > 0 ? clockText((total - done) / rate) : QString("--:--:--");
+    const QString left = clockText(secondsLeft(now, done, total));
     return QString("Progress: %1 % (%2 of %3 slices), %4 slices/s, %5 left")
         .arg(total > 0 ? 100.0 * done / total : 100.0, 0, 'f', 1)
         .arg(done)
         .arg(total)
         .arg(rate, 0, 'f', rate < 10 ? 2 : 1)
         .arg(left);
+}
+
+double RunReport::secondsLeft(qint64 elapsedMs, qint64 done, qint64 total)
+{
+    if (done >= total)
+        return 0;
+    if (done <= 0 || elapsedMs <= 0)
+        return -1;
+    return double(elapsedMs) / 1000.0 / double(done) * double(total - done);
 }
 
 QString RunReport::endLine(qint64 done, qint64 filesWritten) const

@@ -29,6 +29,12 @@ public:
     QString endLine(qint64 done, qint64 filesWritten) const;
     qint64 elapsedMs() const { return clock.isValid() ? clock.elapsed() : 0; }
 
+    // Seconds left of a run of `total` slices with `done` made in `elapsedMs`, at the rate so
+    // far; -1 while nothing is done (no rate yet), 0 when all are.
+    static double secondsLeft(qint64 elapsedMs, qint64 done, qint64 total);
+    // "00:03:07" (hours, minutes, seconds; a negative time as "--:--:--").
+    static QString clockText(double seconds);
+
     // Writes one line to standard output and flushes it; callable from any thread.
     static void print(const QString &line);
 

@@ -54,6 +54,11 @@ CtCalc::CtCalc(QWidget *parent)
     connect(ui->DispCt, &ImgDisp::newS, this, &CtCalc::noticedNewS);
     connect(ui->DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc::noticedNewPos);
     connect(ui->DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+    // The picture shows the result pixel for pixel.
+    ui->DispCt->setProfileSampler([this](QPointF a, QPointF b) {
+        const int size = resultSize();
+        return LineProfile::sample(size, size, size > 0 ? resultData() : nullptr, a, b);
+    });
     connect(ui->SetCRegion, &QPushButton::clicked, this, &CtCalc::setCRegion);
     // A region typed here is announced like any other, so the other views take it too.
     for (QLineEdit *e : regions->crEdits().edits())

@@ -3,6 +3,7 @@
 #include "ColorBar.h"
 #include "CtCalc2.h"
 #include "ImgDispWPV.h"
+#include "ProfilePanel.h"
 #include "ui_CtCalc.h"
 
 #include <QCheckBox>
@@ -29,6 +30,15 @@ CtCalc2Ui::CtCalc2Ui(QWidget *parent)
 
     connect(ui->DispCt, &ImgDisp::newS, this, &CtCalc2Ui::noticedNewS);
     connect(ui->DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc2Ui::noticedNewPos);
+    ui->DispCt->setProfileSampler([this](QPointF a, QPointF b) {
+        // A copy, taken only while the worker is not writing its result; a busy worker
+        // leaves the profile as it was.
+        std::vector<double> values;
+        int size = 0;
+        if (!calc || !calc->copyResult(values, size))
+            return ui->DispCt->profilePanel()->points();
+        return LineProfile::sample(size, size, values.data(), a, b);
+    });
     connect(ui->SetCRegion, &QPushButton::clicked, this, &CtCalc2Ui::setCRegion);
 
     // Everything the worker copies must be current in the snapshot before it can ask: these

@@ -91,6 +91,18 @@ void ImgDisp::newImage()
         viewedSize = img.size();
     }
     dispB()->update();
+    emit pictureChanged();
+}
+
+void ImgDisp::clearProfileLine()
+{
+    const bool had = profileValid || drawingProfile;
+    drawingProfile = false;
+    profileValid = false;
+    profileLine = QLineF();
+    dispB()->update();
+    if (had)
+        emit profileLineCleared();
 }
 
 void ImgDisp::resetScale()
@@ -135,6 +147,10 @@ void ImgDisp::onMouseMoved()
         if (st == MouseC::LeftShift && selecting) {
             sel.setWidth(p.x() - sel.x());
             sel.setHeight(p.y() - sel.y());
+        } else if (st == MouseC::LeftCtrl && drawingProfile) {
+            profileLine.setP2(p);
+            profileValid = true;
+            emit profileLineChanged(profileLine);
         } else if (st == MouseC::Left) {
             s.translate(realPos(mouse->prevPos) - p);
             emit newS(s);
@@ -159,6 +175,12 @@ void ImgDisp::onMousePressed()
         sel = QRectF();
         if (had)
             emit selectionCleared();
+    } else if (st == MouseC::LeftCtrl && profileEnabled) {
+        drawingProfile = true;
+        const QPointF p = realPos(mouse->pos);
+        profileLine = QLineF(p, p);
+    } else if (st == MouseC::RightCtrl && profileEnabled) {
+        clearProfileLine();
     }
     dispB()->update();
 }
@@ -172,6 +194,17 @@ void ImgDisp::onMouseReleased()
         if (sel.width() != 0 && sel.height() != 0) {
             sel = sel.normalized();
             selValid = true;
+        }
+    }
+    if (st == MouseC::LeftCtrl && drawingProfile) {
+        drawingProfile = false;
+        profileLine.setP2(realPos(mouse->pos));
+        // A Ctrl click without a drag draws no line.
+        if (profileLine.length() > 0) {
+            profileValid = true;
+            emit profileLineChanged(profileLine);
+        } else if (profileValid) {
+            clearProfileLine();
         }
     }
     // A drag pans the view: only a click, which stays where it was pressed, picks a point.
@@ -209,6 +242,18 @@ void ImgDisp::draw(QPainter *p)
         p->setPen(QPen(QColor(255, 0, 0), 1, Qt::DashLine));
         p->setBrush(Qt::NoBrush);
         p->drawRect(r.normalized());
+        p->restore();
+    }
+    if (profileValid) {
+        const QPointF a((profileLine.x1() - v.x()) / k, (profileLine.y1() - v.y()) / k);
+        const QPointF b((profileLine.x2() - v.x()) / k, (profileLine.y2() - v.y()) / k);
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        p->setPen(QPen(QColor(0, 200, 0), 1.5));
+        p->drawLine(a, b);
+        // The start is marked, so the plot's distance 0 is seen on the picture.
+        p->setBrush(QColor(0, 200, 0));
+        p->drawEllipse(a, 3, 3);
         p->restore();
     }
 }

@@ -4,6 +4,7 @@
 #include "MouseC.h"
 
 #include <QImage>
+#include <QLineF>
 #include <QRectF>
 #include <QString>
 
@@ -30,6 +31,14 @@ public:
     QRectF sel;
     // Off where the owner draws the selection itself, so it is not drawn twice.
     bool drawSelection = true;
+    // The profile line drawn with a Ctrl left drag (image coordinates), shown until cleared.
+    QLineF profileLine;
+    bool profileValid = false;
+    // Whether a Ctrl left drag draws a profile line (off where nothing plots it).
+    bool profileEnabled = false;
+
+    // A Ctrl left drag is drawing the profile line now.
+    bool drawingProfileLine() const { return drawingProfile; }
 
     // The image rectangle that fills the canvas: `s` widened to the canvas's shape about
     // its centre (`s` itself before the canvas has a size).
@@ -41,6 +50,11 @@ signals:
     void selectedAPoint(double x, double y, MouseC::MStat s);
     // A complete selection was removed (Shift right click).
     void selectionCleared();
+    // The profile line was drawn or moved (while dragging too), or removed (Ctrl right click).
+    void profileLineChanged(QLineF line);
+    void profileLineCleared();
+    // newImage() was told of a new picture.
+    void pictureChanged();
 
 public slots:
     void onWheelMoved();
@@ -50,6 +64,7 @@ public slots:
     void draw(QPainter *p);
     void newImage();
     void resetScale();
+    void clearProfileLine();
     bool saveImage(QString fname);
 
 private:
@@ -60,6 +75,7 @@ private:
     // The pointer has moved away from where the button was pressed: the release ends a drag,
     // not a click.
     bool dragged = false;
+    bool drawingProfile = false;
     // Size of the picture the view was last set for.
     QSize viewedSize;
 };

@@ -37,6 +37,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -212,6 +213,9 @@ Body::Body(QWidget *parent)
     buildWorkers(n);
     // Fewer when the system refused some of their threads.
     procCtrl->setHardwareThreads(std::max<int>(1, int(ctCalc2s.size())));
+    // Last of the tabs, so the pages before it keep the numbers "show_tab" knows them by.
+    setupCorSweep();
+    setupRunProgress();
     imgDatas->i0 = I0ImgSel->imgSlot();
     imgDatas->bg = BGImgSel->imgSlot();
 
@@ -250,6 +254,13 @@ Body::Body(QWidget *parent)
         }
     }
     connect(rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
+    rawDisp->setProfileSampler([this](QPointF a, QPointF b) {
+        const ImgData *img = imgDatas->at(seekCtrl->index());
+        if (!img || !img->ready)
+            return std::vector<LineProfile::Point>();
+        return LineProfile::sample(img->width, img->height,
+            [img](int iy, double *buf) -> const double * { return img->hLine(iy, buf); }, a, b);
+    });
     connect(rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
     connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
@@ -577,14 +588,32 @@ void Body::shutDown()
 void Body::stopFromOutside(int signalNumber)
 {
     logLine("Stopped from outside by signal", QString::number(signalNumber));
+    askBeforeDiscard = false;
     close();
 }
 
 void Body::closeEvent(QCloseEvent *event)
 {
+    if (!confirmDiscard()) {
+        event->ignore();
+        return;
+    }
     shutDown();
     emit finishing();
     QFrame::closeEvent(event);
+}
+
+bool Body::confirmDiscard()
+{
+    if (!resultsUnsaved || ctDisp->count() < 2 || !askBeforeDiscard || !isVisible()
+        || batch->running)
+        return true;
+    const auto answer = QMessageBox::question(this, tr("Unsaved slices"),
+        tr("The %1 slices of the last run in \"CT Images\" were not saved and will be lost. "
+           "Go on?")
+            .arg(ctDisp->count()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void Body::execConfigLines()
@@ -1378,6 +1407,8 @@ void Body::updateI0Scale()
 void Body::ctImage(int no, QImage img)
 {
     ctDisp->addImg(no, img);
+    if (!AutoSaveData->isChecked() && !AutoSaveImage->isChecked() && !AutoSaveTiff->isChecked())
+        resultsUnsaved = true;
     // The worker that sent the picture still holds its values unless it has begun its next
     // slice already; then the histogram waits for the next picture.
     if (auto *worker = qobject_cast<CtCalc2 *>(sender())) {

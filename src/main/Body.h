@@ -31,6 +31,8 @@ class CtCalc2Ui;
 class CtDisp;
 class CtView;
 class SpectrumView;
+class CorSweepPanel;
+class QProgressBar;
 class DataSaver;
 class ImgDatas;
 class QAbstractButton;
@@ -100,6 +102,14 @@ public:
     // A problem recorded later takes the line over again.
     void notice(const QString &text);
 
+    // Reconstructs the current slice at from, from + step, ... to (the process control's method,
+    // filter and ring removal) and shows the slices in the "CoR Sweep" tab, the best first.
+    // With `dir`, each slice is also written there as a CT image data file named with its
+    // centre ("slice00012_cor127.50.dat"). Returns the number of slices made; 0, with the
+    // failure recorded, when the range or the set gives none or a run is going on.
+    int corSweepRun(double from, double to, double step, const QString &dir = QString());
+    CorSweepPanel *corSweepPanel() const { return corSweep; }
+
     // The calculation region covers the whole slice of the loaded set (every region does
     // before a set is loaded).
     bool regionIsWhole(const CtRegion &r) const;
@@ -131,6 +141,15 @@ public:
     CtView *ctView = nullptr;
     // The Spectrum tab: spectra and maps of a spectral stack.
     SpectrumView *spectrumView = nullptr;
+    CorSweepPanel *corSweep = nullptr;
+    // The run's progress under its times: the part done, the time left at the rate so far and,
+    // in a sequence, which energy set of how many.
+    QProgressBar *runProgress = nullptr;
+    QString seqStep;
+    // The slices in "CT Images" come from a run that saved nothing; a close or a new run by the
+    // user asks before they go. Off for a close the program itself asks for (quit, a signal).
+    bool resultsUnsaved = false;
+    bool askBeforeDiscard = true;
     QuoltLink *quoltLink = nullptr;
     QFileDialog *setupDialog = nullptr;
     bool savingSetup = false;
@@ -314,6 +333,7 @@ protected:
 
 private:
     void buildWorkers(int n);
+    void setupCorSweep();
     void addWorkerTab(int k, CtCalc2Ui *view, bool appended);
     void connectSignals();
     // The part of a start that reads the panel into ctParams and hands out work; run at once,
@@ -334,6 +354,12 @@ private:
     // loaded it also survives the first load, as the commands' values do.
     void noteUserValue(bool &resetFlag, bool &userFlag);
     void showProgress();
+    // The progress bar at `done` of `total` slices (the sequence's step before it).
+    void showRunProgress(qint64 done, qint64 total);
+    void setupRunProgress();
+    // True when nothing unsaved would be lost, or the user agrees to lose it; never asks without
+    // a window, during a batch, or for a single slice.
+    bool confirmDiscard();
     // Slices of the active run that have been reconstructed, and all it was to reconstruct.
     qint64 slicesDone() const;
     qint64 slicesTotal() const;

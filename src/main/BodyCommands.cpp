@@ -81,6 +81,7 @@ const QHash<QString, QString> &numericArgs()
         t.insert("ct_recorded_cor_2", "in");
         t.insert("ct_set_disp_region", "nnnn");
         t.insert("ct_set_calc_region", "nnnn");
+        t.insert("ct_cor_sweep", "nnn");
         return t;
     }();
     return table;
@@ -299,6 +300,16 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
                 "ct_method needs " + CtMethods::choiceText() + ": " + cmd.line);
     } else if (is("ct_cor")) {
         setProcCor(number);
+    } else if (is("ct_cor_sweep")) {
+        if (cmd.argCount() < 4 || cmd.arg(3).isEmpty())
+            recordFailure(Failures::Command,
+                QString("ct_cor_sweep needs FROM TO STEP FOLDER%1").arg(placeOf(cmd)));
+        else {
+            const int made
+                = corSweepRun(cmd.argDouble(0), cmd.argDouble(1), cmd.argDouble(2), cmd.arg(3));
+            if (fromBatch)
+                batch->lastOk = made > 0;
+        }
     } else if (is("ct_recorded_cor_1")) {
         procCtrl->setRecord1(cmd.argInt(0), cmd.argDouble(1));
     } else if (is("ct_recorded_cor_2")) {
@@ -498,6 +509,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
                     QString("Not an exit status 0 ... 255 '%1'%2 (quit)")
                         .arg(cmd.arg(0), placeOf(cmd)));
         }
+        askBeforeDiscard = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else if (is("seq_exec_show")) {
         ShowAdditionalInfo->setChecked(flag);

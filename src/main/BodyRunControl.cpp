@@ -19,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QProgressBar>
 #include <QThread>
 
 #include <algorithm>
@@ -138,7 +139,7 @@ void Body::toggleCalcCt()
     if (calculating) {
         noteStoppedRun("stopped by the user");
         stopCalcCt();
-    } else {
+    } else if (confirmDiscard()) {
         startCalcCt();
     }
 }
@@ -244,6 +245,7 @@ void Body::beginRun()
     }
     checkI0BgSizes(true);
     ctDisp->clear();
+    resultsUnsaved = false;
 
     const QString imagePath = SelectImageSaveDir->filePath();
     const QString dataPath = SelectDataSaveDir->filePath();
@@ -327,6 +329,11 @@ void Body::beginRun()
         runReport.begin(1);
         report(RunReport::startLine(ctParams.slice, ctParams.slice, 1, 1, method), CalcStartT);
     }
+    showRunProgress(0,
+        ctParams.sliceRange ? std::abs(qint64(ctParams.sliceTo) - ctParams.sliceFrom)
+                    / std::max<qint64>(1, std::abs(qint64(ctParams.sliceStep)))
+                + 1
+                            : 1);
 
     if (ctParams.sliceRange) {
         runKind = RunKind::Ct2Range;
@@ -485,6 +492,43 @@ void Body::showProgress()
     double percent = std::trunc(double(handedOut - inFlight + 1) / double(total) * 1000.0) / 10.0;
     percent = std::clamp(percent, 0.0, 100.0);
     ProgPerCent->setText(QString("%1 %").arg(QString::number(percent, 'f', 1)));
+    showRunProgress(slicesDone(), slicesTotal());
+}
+
+void Body::setupRunProgress()
+{
+    runProgress = new QProgressBar;
+    runProgress->setObjectName("RunProgress");
+    runProgress->setRange(0, 1000);
+    runProgress->setValue(0);
+    runProgress->setTextVisible(true);
+    runProgress->setFormat(QString());
+    runProgress->setToolTip(tr("Slices made of the run's range and the time left at the rate so "
+                               "far; in a sequential run, which energy set of how many."));
+    // Under the row of the run's times.
+    for (QBoxLayout *column : ctrlColumn->findChildren<QBoxLayout *>()) {
+        for (int i = 0; i < column->count(); ++i) {
+            QLayout *row = column->itemAt(i)->layout();
+            if (row && row->indexOf(ProgPerCent) >= 0) {
+                column->insertWidget(i + 1, runProgress);
+                return;
+            }
+        }
+    }
+}
+
+void Body::showRunProgress(qint64 done, qint64 total)
+{
+    if (!runProgress)
+        return;
+    const double part = total > 0 ? std::clamp(double(done) / double(total), 0.0, 1.0) : 0.0;
+    runProgress->setValue(int(std::lround(part * 1000)));
+    QString text = tr("%1 of %2 slices").arg(done).arg(total);
+    if (done < total)
+        text += tr(", %1 left")
+                    .arg(RunReport::clockText(
+                        RunReport::secondsLeft(runReport.elapsedMs(), done, total)));
+    runProgress->setFormat(seqStep.isEmpty() ? text : seqStep + QStringLiteral(": ") + text);
 }
 
 void Body::stopCalcCt()
@@ -495,6 +539,8 @@ void Body::stopCalcCt()
     const qint64 done = runKind == RunKind::Ct2Range ? slicesDone() : (runCutShort ? 0 : 1);
     calculating = false;
     startPending = false;
+    if (begun)
+        showRunProgress(done, runKind == RunKind::Ct2Range ? slicesTotal() : 1);
     const RunKind kind = runKind;
     runKind = RunKind::None;
     calcEnd = QDateTime::currentDateTime();

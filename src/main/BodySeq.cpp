@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 const QString IdleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
@@ -54,6 +56,7 @@ void Body::startingSeqCalc()
 void Body::finishedSeqCalc()
 {
     SeqCalc->setStyleSheet(IdleStyle);
+    seqStep.clear();
 }
 
 void Body::setFirstImageSet()
@@ -88,6 +91,11 @@ void Body::noticedStage(QString msg, qlonglong dEt)
 
 void Body::startSeqCalculation()
 {
+    // The sets from "From" to "To" of the list; the one loaded now is the current entry.
+    // A "From" above "To" runs the one set "From"; a "To" beyond the list ends with the list.
+    const int first = SeqCalcFrom->value() - 1;
+    const int count = std::max(first + 1, std::min(SeqCalcTo->value(), SelDDir->count())) - first;
+    seqStep = tr("Energy %1 of %2").arg(SelDDir->currentIndex() - first + 1).arg(count);
     if (SeqCorPerEnergy->isChecked() && imgDatas->count() > 0)
         useCorOfThisSet();
     startCalcCt();

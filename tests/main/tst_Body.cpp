@@ -37,9 +37,14 @@
 #include <hdf5.h>
 #include <QComboBox>
 #include <QDialog>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTranslator>
+#include <QSlider>
+#include <QAbstractButton>
 #include <QtTest>
 
 #include <atomic>
@@ -224,6 +229,9 @@ private slots:
     void volumeOfTheRun_data();
     void volumeOfTheRun();
     void closeDuringRunLosesNothing();
+    void unsavedSlicesAsk_data();
+    void controlsSayWhatTheyDo();
+    void unsavedSlicesAsk();
 
 private:
     // A window with the measurement loaded, the rotation axis vertical.
@@ -279,6 +287,90 @@ void TestBody::saveDataTo(Body &body, const QString &dir, bool subFolders)
     body.setAutoSaveData(true);
 }
 
+void TestBody::unsavedSlicesAsk_data()
+{
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("viaCalc"); // else by closing the window
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("goesOn"); // the window closed, or a new run began
+    QTest::newRow("close, No keeps the window")
+        << false << false << int(QMessageBox::No) << true << false;
+    QTest::newRow("close, Yes closes") << false << false << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("close, saved slices: no question")
+        << true << false << int(QMessageBox::No) << false << true;
+    QTest::newRow("Calc, No starts nothing")
+        << false << true << int(QMessageBox::No) << true << false;
+    QTest::newRow("Calc, Yes starts the run")
+        << false << true << int(QMessageBox::Yes) << true << true;
+}
+
+void TestBody::unsavedSlicesAsk()
+{
+    QFETCH(bool, saved);
+    QFETCH(bool, viaCalc);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, goesOn);
+    Measurement m;
+    QVERIFY(m.make());
+    QTemporaryDir out;
+    Body body;
+    QVERIFY(load(body, m));
+    if (saved)
+        saveDataTo(body, out.path(), false);
+    setRange(body, 2, 5, 1, 2);
+    body.ShowCalcRes->setChecked(true); // the slices kept in "CT Images"
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.CalcCT->click();
+    QVERIFY(finished.wait(30000));
+    QVERIFY(waitForIdle(body));
+    QTRY_COMPARE(body.ctDisp->count(), 4);
+
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    bool questioned = false;
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            questioned = true;
+            box->button(QMessageBox::StandardButton(answer))->click();
+        }
+    });
+    answering.start(20);
+    if (viaCalc) {
+        body.CalcCT->click();
+        QCOMPARE(body.calculating, goesOn);
+        if (goesOn) {
+            QVERIFY(finished.wait(30000));
+            QVERIFY(waitForIdle(body));
+        }
+        QTRY_COMPARE(body.ctDisp->count(), 4); // the old slices, or the new run's four
+    } else {
+        body.close();
+        QCOMPARE(!body.isVisible(), goesOn);
+    }
+    answering.stop();
+    QCOMPARE(questioned, asked);
+    if (!viaCalc && !goesOn)
+        body.hide(); // hidden, the window is not asked again when it goes
+}
+
+void TestBody::controlsSayWhatTheyDo()
+{
+    // Every button, box, counter and slider of the control column has a tool tip (number
+    // fields show their whole text in theirs).
+    Body body;
+    QStringList silent;
+    for (QWidget *w : body.ctrlColumn->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
+            || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QSlider *>(w);
+        if (control && w->toolTip().isEmpty())
+            silent << w->objectName();
+    }
+    QVERIFY2(silent.isEmpty(), qPrintable(silent.join(' ')));
+}
+
 // ---- construction ------------------------------------------------------------------------
 
 void TestBody::tabPages_data()
@@ -307,6 +399,8 @@ void TestBody::tabPages()
         pages.insert(3, "CT2");
         titles.insert(3, "CT Calc2 1");
     }
+    pages << "CoR Sweep";
+    titles << "Centre of Rotation Sweep";
     QStringList shown, shownTitles;
     for (int i = 0; i < body.ImgsTab->count(); ++i) {
         shown << body.ImgsTab->tabText(i);
@@ -1557,8 +1651,8 @@ void TestBody::hdf5WithOwnAngles()
             } else {
                 child<QRadioButton>(body.procCtrl, "RotAxV")->click();
                 QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
-                QVERIFY(QMetaObject::invokeMethod(&body, "batchExCmd",
-                    Q_ARG(BatchCmd, BatchCmd("images_load_hdf5 " + h5))));
+                QVERIFY(QMetaObject::invokeMethod(
+                    &body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd("images_load_hdf5 " + h5))));
                 QVERIFY(loaded.wait(10000));
                 QCOMPARE(body.imgDatas->count(), count);
                 QCOMPARE(body.imageAngles(), theta);
@@ -1665,6 +1759,10 @@ void TestBody::sliceRange()
         QVERIFY2(progress[i] >= progress[i - 1], qPrintable(QString::number(progress[i])));
     QCOMPARE(progress.last(), 100.0);
     QCOMPARE(body.ProgPerCent->text(), QString("100.0 %"));
+    // The bar ends full, with the count and no time left.
+    auto *bar = body.findChild<QProgressBar *>("RunProgress");
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(bar->format(), QString("%1 of %1 slices").arg(slices.size()));
     for (int s : slices)
         QTRY_VERIFY(
             QFile::exists(out.filePath(QString("scan-t-%1.dat").arg(s, 5, 10, QChar('0')))));

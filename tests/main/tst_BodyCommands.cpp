@@ -1,15 +1,15 @@
 // The batch commands of the main window, carried out on its real widgets, and batch files run
 // by the real interpreter on its thread against real camera files.
 #include "Body.h"
-#include "SlicesCtrl.h"
-#include "SliceDatas.h"
 #include "CtView.h"
+#include "SliceDatas.h"
+#include "SlicesCtrl.h"
 #include "SpectrumView.h"
 #include "xafs/ModelStack.h"
 
 #include "Batch.h"
 #include "Config.h"
-#include "Failures.h"
+#include "CorSweepPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
 #include "CtFilter.h"
@@ -106,6 +106,8 @@ private slots:
     void failedLoadsAreCounted_data();
     void failedLoadsAreCounted();
     void spectraCommandsRunUnattended();
+    void corSweepCommand_data();
+    void corSweepCommand();
 
 private:
     CtTestData::PhantomImages images;
@@ -448,7 +450,8 @@ void TestBodyCommands::batchDrivesLoadAndRangeRun()
     // The batch went on only once every file of the run was written and counted: the 3D view
     // it loaded next holds all four slices.
     QCOMPARE(b.ctView->ctrls.first()->sliceDatas()->current()->ss(), 4);
-    QVERIFY2(b.CalcSpentT->toolTip().contains("4 of 4 slices reconstructed, 0 slices failed, 4 files written"),
+    QVERIFY2(b.CalcSpentT->toolTip().contains(
+                 "4 of 4 slices reconstructed, 0 slices failed, 4 files written"),
         qPrintable(b.CalcSpentT->toolTip()));
     QCOMPARE(countAtStart, 8);
     QVERIFY(!calculatingAtResume);
@@ -464,6 +467,60 @@ void TestBodyCommands::batchDrivesLoadAndRangeRun()
     run(b, "body_view_load " + out.path());
     QVERIFY(b.ImgsTab->currentWidget()->isAncestorOf(b.CtViewBase));
     QTRY_COMPARE(b.ctView->ctrls.first()->sliceDatas()->current()->ss(), 4);
+}
+
+void TestBodyCommands::corSweepCommand_data()
+{
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QStringList>("cors"); // the names' centres, in order
+    QTest::newRow("five centres") << "30 34 1"
+                                  << QStringList { "30.00", "31.00", "32.00", "33.00", "34.00" };
+    QTest::newRow("downward by halves") << "33 32 0.5" << QStringList { "33.00", "32.50", "32.00" };
+    QTest::newRow("step 0") << "30 34 0" << QStringList {};
+    QTest::newRow("centre outside the line") << "200 201 1" << QStringList {};
+}
+
+void TestBodyCommands::corSweepCommand()
+{
+    QFETCH(QString, args);
+    QFETCH(QStringList, cors);
+    Body &b = *body;
+    // Commands earlier in the table may have cleared the set.
+    if (b.imgDatas->count() == 0) {
+        run(b, "ct_rot_ax_is_v 1");
+        QSignalSpy loaded(&b, &Body::finishedLoadingCTFiles);
+        b.CTFiles->handleChosenFiles(projections);
+        QVERIFY(loaded.wait(10000));
+    }
+    QTemporaryDir out;
+    const QString dir = out.filePath("sweep");
+    const int failures = Failures::instance().count();
+    b.batch->lastOk = !cors.isEmpty();
+    run(b, QString("ct_cor_sweep %1 \"%2\"").arg(args, dir));
+    // The batch's :ifok / :ifng follow the outcome.
+    QCOMPARE(b.batch->lastOk, !cors.isEmpty());
+    QCOMPARE(Failures::instance().count() > failures, cors.isEmpty());
+    QStringList expected;
+    const int slice = b.procCtrl->slice();
+    for (const QString &c : cors)
+        expected << QString("slice%1_cor%2.dat").arg(slice, 5, 10, QChar('0')).arg(c);
+    QStringList written = QDir(dir).entryList(QDir::Files);
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(written, expected);
+    if (cors.isEmpty())
+        return;
+    for (const QString &f : written) {
+        QFile file(QDir(dir).filePath(f));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readLine(), QByteArray("#VEXA-CTImg\n"));
+    }
+    // The slices are in the sweep's tab, brought to the front; choosing one sets the centre.
+    CorSweepPanel *panel = b.corSweepPanel();
+    QVERIFY(b.ImgsTab->currentWidget()->isAncestorOf(panel));
+    QCOMPARE(int(panel->slices().size()), int(cors.size()));
+    panel->showSlice(1);
+    QTest::mouseClick(panel->useButton(), Qt::LeftButton);
+    QCOMPARE(b.procCtrl->cor(), cors.at(1).toDouble());
 }
 
 void TestBodyCommands::calcExecWithoutImagesGoesOn_data()
@@ -607,8 +664,8 @@ void TestBodyCommands::spectraCommandsRunUnattended()
     QVERIFY(lines[0].startsWith("energy_eV,voxel 1 3 4 mu,"));
     // A missing stack is a failure named in the log, and the batch goes on.
     b.DataOffset->setText(QString()); // so that the next batch's end is its own
-    QVERIFY(runBatch(
-        b, dir.filePath("bad.bat"), "spectra_load \"" + dir.filePath("none.h5") + "\"\n"));
+    QVERIFY(
+        runBatch(b, dir.filePath("bad.bat"), "spectra_load \"" + dir.filePath("none.h5") + "\"\n"));
     QVERIFY(Failures::instance().last().contains("none.h5"));
 }
 

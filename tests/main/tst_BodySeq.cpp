@@ -14,6 +14,7 @@
 #include "XafsBatch.h"
 #include "xafs/AxisDriftSeries.h"
 
+#include <QProgressBar>
 #include <QtTest>
 
 namespace {
@@ -194,8 +195,17 @@ void TestBodySeq::runsTheChosenSets()
     prepare(body, data.path(), out.path(), from, to, keep);
     QCOMPARE(body.SeqCalcTo->value(), keep ? to : sets);
     QSignalSpy runs(&body, &Body::calcFinished);
+    // The progress bar names each set's place in the sequence.
+    QStringList steps;
+    auto *bar = body.findChild<QProgressBar *>("RunProgress");
+    QVERIFY(bar);
+    connect(&body, &Body::calcFinished, this, [&] { steps << bar->format().section(':', 0, 0); });
     body.SeqCalc->click();
     QTRY_VERIFY_WITH_TIMEOUT(stages.endsWith("Finished"), 60000);
+    QStringList expectedSteps;
+    for (int i = 1; i <= done.size(); ++i)
+        expectedSteps << QString("Energy %1 of %2").arg(i).arg(done.size());
+    QCOMPARE(steps, expectedSteps);
     QTRY_COMPARE(body.SeqCalc->styleSheet(), QString("background-color: rgb(213, 245, 255);"));
 
     QStringList expected { "Data Loading", "Loading first Data Set" };
