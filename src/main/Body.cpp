@@ -846,6 +846,7 @@ void Body::finishedLoadDataFiles()
                    .arg(w)
                    .arg(h)
                    .arg(replaced.join(QStringLiteral(", "))));
+    setOfListLoaded = series && haveImages;
     if (haveImages) {
         loadedOnce = true;
         loadedWidth = w;

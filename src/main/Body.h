@@ -346,7 +346,11 @@ private:
     // region with the rotation axis, so that the set's slices fall on the grid of the
     // sequence's first set (the same size, the axis at the same pixel).
     void useCorOfThisSet();
-    bool seqGridSet = false; // the first set of the sequence has fixed the grid
+    // The first set of the sequence (or of the folder listed last) has fixed the grid.
+    bool seqGridSet = false;
+    // The set in hand was loaded from the data-set list: a batch's calc_exec on it is a step of
+    // a sequence.
+    bool setOfListLoaded = false;
     int seqGridHalf = 0; // its sampling window's half width
     CtRegion seqGridCr; // its calculation region
     void applyRawSelection();

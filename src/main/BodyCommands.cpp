@@ -454,6 +454,10 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             // batchCalcFinished, which is our completion.
             held = true;
             batchCalc = true;
+            // A set of the data-set list (seq_exec_set) is a step of a sequence: "CoR per
+            // Energy" guesses its own centre as the button's sequence does.
+            if (SeqCorPerEnergy->isChecked() && setOfListLoaded)
+                useCorOfThisSet();
             emit batchCalcStart();
         } else {
             // A setup or configuration line starts a run but must not release a batch that

@@ -73,6 +73,8 @@ void Body::setNextImageSet()
 
 void Body::newSets(int count)
 {
+    // Another list is another series: its first set run fixes the grid of "CoR per Energy".
+    seqGridSet = false;
     if (keepOnNewSet->isChecked())
         return;
     SeqCalcFrom->setValue(1);
