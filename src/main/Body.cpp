@@ -499,6 +499,8 @@ void Body::buildWorkers(int n)
         connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
         connect(view, &CtCalc2Ui::cRUpdated, this, &Body::cRUpdated);
         connect(view, &CtCalc2Ui::dRUpdated, this, &Body::dRUpdated);
+        connect(view, &CtCalc2Ui::voxelSelected, this,
+            [this, view](int slice, int x, int z) { showSpectrumOf(view, slice, x, z); });
         ctCalc2s << worker;
         ctCalc2Uis << view;
         ctCalc2Threads << thread;
@@ -556,6 +558,12 @@ void Body::shutDown()
     idleActions.clear();
     // Workers finish the slices they have, then the saver writes every record queued.
     shutDownWorkers(ctCalc2s, dataSaver);
+    // A stack being made is finished: no half-written file is left for the next session.
+    if (stackThread) {
+        stackThread->wait();
+        delete stackThread;
+        stackThread = nullptr;
+    }
     for (QThread *t : { imgDatasThread, batchThread, xafsBatchThread, dataSaverThread }) {
         if (t) {
             t->quit();

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -31,6 +32,9 @@ SpectrumView::SpectrumView(QWidget *parent)
     setObjectName("SpectrumView");
     loadButton_ = new QPushButton(tr("Load Stack..."));
     mapsButton_ = new QPushButton(tr("Make Maps..."));
+    madeButton_ = new QPushButton(tr("Load Stack Just Made"));
+    madeButton_->setObjectName("LoadMadeStack");
+    madeButton_->setEnabled(false);
     fileLabel_ = new QLabel(tr("No stack"));
     // A long file name must not widen the window.
     fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -58,6 +62,7 @@ SpectrumView::SpectrumView(QWidget *parent)
 
     auto *top = new QHBoxLayout;
     top->addWidget(loadButton_);
+    top->addWidget(madeButton_);
     top->addWidget(mapsButton_);
     top->addWidget(fileLabel_, 1);
     auto *controls = new QHBoxLayout;
@@ -94,6 +99,7 @@ SpectrumView::SpectrumView(QWidget *parent)
 
     connect(loadButton_, &QPushButton::clicked, this, &SpectrumView::onLoadClicked);
     connect(mapsButton_, &QPushButton::clicked, this, &SpectrumView::onMapsClicked);
+    connect(madeButton_, &QPushButton::clicked, this, &SpectrumView::onMadeClicked);
     connect(exportButton_, &QPushButton::clicked, this, &SpectrumView::onExportClicked);
     connect(regionButton_, &QPushButton::clicked, this, &SpectrumView::onRegionClicked);
     connect(pinButton_, &QPushButton::clicked, this, &SpectrumView::pinCurrent);
@@ -108,7 +114,14 @@ SpectrumView::SpectrumView(QWidget *parent)
     connect(disp_->colorBar(), &ColorBar::newBar, this, &SpectrumView::redrawImage);
 }
 
-SpectrumView::~SpectrumView() = default;
+SpectrumView::~SpectrumView()
+{
+    // Maps being made are finished: their file is not left half written.
+    if (mapsThread_) {
+        mapsThread_->wait();
+        delete mapsThread_;
+    }
+}
 
 int SpectrumView::slice() const
 {
@@ -205,6 +218,78 @@ bool SpectrumView::makeMaps(const QString &outPath, const QStringList &reference
     if (!MapsRun::run(o, report, error_))
         return false;
     return loadMaps(outPath);
+}
+
+bool SpectrumView::startMaps(const QString &outPath, const QStringList &references)
+{
+    if (mapsThread_) {
+        error_ = QStringLiteral("maps are being made already; %1 is not made").arg(outPath);
+        return false;
+    }
+    if (!reader_.isOpen()) {
+        error_ = QStringLiteral("no stack loaded for %1").arg(outPath);
+        return false;
+    }
+    if (!loadReferences(references))
+        return false;
+    MapsOptions o;
+    o.stackPath = reader_.path();
+    o.outPath = outPath;
+    o.references = references;
+    o.sumToOne = !references.isEmpty();
+    mapsButton_->setEnabled(false);
+    fileLabel_->setText(tr("Making the maps %1 ...").arg(QFileInfo(outPath).fileName()));
+    // The thread reads the stack through a reader of its own (HDF5 is built thread-safe) and
+    // hands its outcome back queued; the destructor waits for it.
+    mapsThread_ = QThread::create([this, o] {
+        MapsReport report;
+        QString error;
+        const bool ok = MapsRun::run(o, report, error);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, error, out = o.outPath] {
+                mapsThread_->wait();
+                delete mapsThread_;
+                mapsThread_ = nullptr;
+                mapsButton_->setEnabled(true);
+                bool shown = ok;
+                if (ok)
+                    shown = loadMaps(out);
+                else
+                    error_ = error;
+                if (!shown)
+                    fileLabel_->setText(error_);
+                emit mapsFinished(shown);
+            },
+            Qt::QueuedConnection);
+    });
+    mapsThread_->setObjectName("Maps");
+    mapsThread_->start();
+    return true;
+}
+
+bool SpectrumView::showSliceVoxel(int sliceNumber, int row, int column)
+{
+    const std::vector<int> &numbers = reader_.sliceNumbers();
+    const auto it = std::find(numbers.begin(), numbers.end(), sliceNumber);
+    if (!reader_.isOpen() || it == numbers.end()) {
+        error_ = QStringLiteral("no slice %1 in %2").arg(sliceNumber).arg(reader_.path());
+        return false;
+    }
+    return showVoxel(int(it - numbers.begin()), row, column);
+}
+
+void SpectrumView::offerStack(const QString &path)
+{
+    offered_ = path;
+    madeButton_->setEnabled(true);
+    madeButton_->setToolTip(path);
+}
+
+void SpectrumView::onMadeClicked()
+{
+    if (!offered_.isEmpty() && !loadStack(offered_))
+        fileLabel_->setText(error_);
 }
 
 bool SpectrumView::loadMaps(const QString &path)
@@ -517,7 +602,7 @@ void SpectrumView::onMapsClicked()
         tr("HDF5 files (*.h5)"));
     if (out.isEmpty())
         return;
-    if (!makeMaps(out, refs))
+    if (!startMaps(out, refs))
         fileLabel_->setText(error_);
 }
 

@@ -6,11 +6,15 @@
 #include "Batch.h"
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
+#include "DispB.h"
 #include "EnergyNaming.h"
+#include "Failures.h"
+#include "ImgDispWPV.h"
 #include "Phantom.h"
 #include "Projector.h"
 #include "SelectDataDir.h"
 #include "SelectDataFiles.h"
+#include "SpectrumView.h"
 #include "XafsBatch.h"
 #include "xafs/AxisDriftSeries.h"
 
@@ -141,6 +145,8 @@ private slots:
     void readmeLoopRunsEveryEnergy();
     void corPerEnergyKeepsOneGrid_data();
     void corPerEnergyKeepsOneGrid();
+    void stackOfTheSequence_data();
+    void stackOfTheSequence();
 
 private:
     // Slices 1 and 2 of every set by one worker, data files per energy below `out`; the range
@@ -559,6 +565,115 @@ void TestBodySeq::corPerEnergyKeepsOneGrid()
                            .arg(c.y())
                            .arg(c0.x())
                            .arg(c0.y())));
+    }
+}
+
+void TestBodySeq::stackOfTheSequence_data()
+{
+    QTest::addColumn<bool>("align");
+    QTest::addColumn<bool>("byButton"); // "Load Stack Just Made", else spectra_load alone
+    QTest::addColumn<bool>("series"); // the data save folder holds the sequence's results
+    QTest::newRow("plain, loaded by the batch") << false << false << true;
+    QTest::newRow("aligned, loaded by the button") << true << true << true;
+    QTest::newRow("no series in the save folder") << false << false << false;
+}
+
+void TestBodySeq::stackOfTheSequence()
+{
+    // After a sequence, its result tree becomes one spectral stack on a thread of its own;
+    // the Spectrum tab loads it, and a click on a voxel of a worker's slice shows that
+    // voxel's spectrum: the values the runs saved for it, energy by energy.
+    QFETCH(bool, align);
+    QFETCH(bool, byButton);
+    QFETCH(bool, series);
+    QTemporaryDir data, out;
+    QStringList names;
+    QVERIFY(makeDataFolder(data.path(), 3, names));
+    Body body;
+    // A calculation region away from the slice's corner: the stack's rows and columns count
+    // from the region's corner, the view's pixels from the slice's.
+    QVERIFY(runBatch(
+        body, out.filePath("region.bat"), "ct_set_calc_region 5 3 25 27\ncalc_show_res 1"));
+    prepare(body, data.path(), out.path() + "/recon", 1, 3, false);
+    body.SeqCalc->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stages.endsWith("Finished"), 60000);
+    const QString stack = out.filePath("made/stack.h5");
+    QVERIFY(QDir().mkpath(out.filePath("made")));
+    if (!series)
+        body.SelectDataSaveDir->setFilePath(out.filePath("made"));
+    const int failuresBefore = Failures::instance().count();
+    QVERIFY(runBatch(body, out.filePath("stack.bat"),
+        QString("seq_align %1\nseq_make_stack \"%2\"%3")
+            .arg(align ? 1 : 0)
+            .arg(stack, byButton ? QString() : QString("\nspectra_load"))));
+    QVERIFY(!body.makingStack());
+    QCOMPARE(body.SeqAlign->isChecked(), align);
+    auto *made = body.spectrumView->findChild<QPushButton *>("LoadMadeStack");
+    QVERIFY(made);
+    if (!series) {
+        // Counted, named, nothing written, nothing offered; the batch went on.
+        QCOMPARE(Failures::instance().count(), failuresBefore + 2); // and spectra_load alone
+        QVERIFY2(Failures::instance().messages().filter("stack.h5").size() == 1,
+            qPrintable(Failures::instance().messages().join('\n')));
+        QVERIFY(!QFileInfo::exists(stack));
+        QVERIFY(!made->isEnabled());
+        QVERIFY(!body.spectrumView->stack().isOpen());
+        return;
+    }
+    QVERIFY2(Failures::instance().count() == failuresBefore,
+        qPrintable(Failures::instance().messages().join('\n')));
+    QVERIFY(QFileInfo::exists(stack));
+    QCOMPARE(body.madeStack, QFileInfo(stack).absoluteFilePath());
+    QCOMPARE(QFileInfo::exists(out.filePath("made/stack-shifts.txt")), align);
+    QVERIFY(made->isEnabled());
+    if (byButton) {
+        QVERIFY(!body.spectrumView->stack().isOpen());
+        made->click();
+    }
+    const SpectraReader &reader = body.spectrumView->stack();
+    QVERIFY(reader.isOpen());
+    QCOMPARE(QFileInfo(reader.path()).absoluteFilePath(), QFileInfo(stack).absoluteFilePath());
+    QCOMPARE(reader.energyCount(), std::size_t(3));
+    QCOMPARE(reader.sliceNumbers(), (std::vector<int> { 1, 2 }));
+
+    // The worker's view shows its last slice, 2; a click on one of its pixels.
+    CtCalc2Ui *view = body.ctCalc2Uis.first();
+    QCOMPARE(view->shownSlice(), 2);
+    QVERIFY(runBatch(body, out.filePath("show.bat"), "show_ct2 1"));
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QTRY_VERIFY(view->isVisible());
+    ImgDispWPV *d = view->display();
+    DispB *canvas = d->dispB();
+    const QRectF shown = d->shownRect();
+    const double k = shown.width() / canvas->width();
+    const int x = 17, z = 12;
+    QTest::mouseClick(canvas, Qt::LeftButton, Qt::NoModifier,
+        QPoint(int((x + 0.5 - shown.x()) / k), int((z + 0.5 - shown.y()) / k)));
+    QVERIFY(body.ImgsTab->currentWidget()->isAncestorOf(body.spectrumView));
+    const CtRegion cr = view->cr();
+    const int row = z - int(cr.z0), column = x - int(cr.x0);
+    QCOMPARE(body.spectrumView->current().label,
+        QString("voxel 1 %1 %2").arg(row).arg(column)); // slice index 1 holds slice 2
+    // Against the saved data files: the value at (x, z) less the offset 10.
+    const std::vector<double> &mu = body.spectrumView->current().mu;
+    QCOMPARE(mu.size(), std::size_t(3));
+    for (int e = 0; e < 3; ++e) {
+        const QString file = QString("%1/recon/%2/scan-%2-00002.dat").arg(out.path(), names[e]);
+        double saved = std::nan("");
+        for (const QByteArray &line : contentOf(file).split('\n')) {
+            const QList<QByteArray> items = line.split('\t');
+            if (!line.startsWith('#') && items.size() == 3 && items[0].toInt() == x
+                && items[1].toInt() == z)
+                saved = items[2].toDouble() - 10.0;
+        }
+        QVERIFY2(std::isfinite(saved), qPrintable(file));
+        // Aligned: resampled by a shift of a few hundredths of a pixel at most.
+        QVERIFY2(std::abs(mu[size_t(e)] - saved) < (align ? 0.02 * std::abs(saved) + 1e-3 : 1e-5),
+            qPrintable(QString("%1: %2 in the stack, %3 saved")
+                           .arg(names[e])
+                           .arg(mu[size_t(e)])
+                           .arg(saved)));
     }
 }
 
