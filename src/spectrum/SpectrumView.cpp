@@ -5,6 +5,7 @@
 #include "ImgDispWCBar.h"
 #include "LinearCombination.h"
 #include "MapsRun.h"
+#include "ui_SpectrumView.h"
 
 #include <QChart>
 #include <QChartView>
@@ -28,74 +29,31 @@
 
 SpectrumView::SpectrumView(QWidget *parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::SpectrumView>())
 {
-    setObjectName("SpectrumView");
-    loadButton_ = new QPushButton(tr("Load Stack..."));
-    mapsButton_ = new QPushButton(tr("Make Maps..."));
-    madeButton_ = new QPushButton(tr("Load Stack Just Made"));
-    madeButton_->setObjectName("LoadMadeStack");
-    madeButton_->setEnabled(false);
-    fileLabel_ = new QLabel(tr("No stack"));
-    // A long file name must not widen the window.
-    fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    sliceBox_ = new QSpinBox;
-    sliceBox_->setPrefix(tr("Slice "));
-    showBox_ = new QComboBox;
-    energyBox_ = new QSpinBox;
-    energyBox_->setPrefix(tr("Energy No. "));
-    normBox_ = new QCheckBox(tr("Normalised"));
-    regionButton_ = new QPushButton(tr("Region Mean"));
-    regionButton_->setToolTip(tr("Mean spectrum of the rectangle drawn with Shift + drag"));
-    pinButton_ = new QPushButton(tr("Pin"));
-    clearButton_ = new QPushButton(tr("Clear Pins"));
-    exportButton_ = new QPushButton(tr("Export CSV..."));
-    readout_ = new QLabel;
-    edgeLabel_ = new QLabel;
-    edgeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    disp_ = new ImgDispWCBar;
+    ui->setupUi(this);
+    loadButton_ = ui->LoadStack;
+    mapsButton_ = ui->MakeMaps;
+    madeButton_ = ui->LoadMadeStack;
+    fileLabel_ = ui->FileLabel;
+    sliceBox_ = ui->SliceBox;
+    showBox_ = ui->ShowBox;
+    energyBox_ = ui->EnergyBox;
+    normBox_ = ui->Normalised;
+    regionButton_ = ui->RegionMean;
+    pinButton_ = ui->Pin;
+    clearButton_ = ui->ClearPins;
+    exportButton_ = ui->ExportCsv;
+    readout_ = ui->Readout;
+    edgeLabel_ = ui->EdgeLabel;
+    disp_ = ui->Disp;
+    chartView_ = ui->ChartView;
+    // The colour bar belongs to the display, which makes it: placed under the image.
+    ui->ImageLayout->insertWidget(1, disp_->colorBar()->uiBase());
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
-    chartView_ = new QChartView(chart_);
+    chartView_->setChart(chart_);
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(300, 240);
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(loadButton_);
-    top->addWidget(madeButton_);
-    top->addWidget(mapsButton_);
-    top->addWidget(fileLabel_, 1);
-    auto *controls = new QHBoxLayout;
-    controls->addWidget(sliceBox_);
-    controls->addWidget(showBox_);
-    controls->addWidget(energyBox_);
-    controls->addStretch(1);
-    auto *actions = new QHBoxLayout;
-    actions->addWidget(regionButton_);
-    actions->addWidget(normBox_);
-    actions->addWidget(pinButton_);
-    actions->addWidget(clearButton_);
-    actions->addWidget(exportButton_);
-    actions->addStretch(1);
-    auto *left = new QWidget;
-    auto *leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(disp_, 1);
-    leftLayout->addWidget(disp_->colorBar()->uiBase());
-    leftLayout->addWidget(readout_);
-    auto *right = new QWidget;
-    auto *rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(chartView_, 1);
-    rightLayout->addWidget(edgeLabel_);
-    auto *split = new QSplitter;
-    split->addWidget(left);
-    split->addWidget(right);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(controls);
-    layout->addLayout(actions);
-    layout->addWidget(split, 1);
 
     connect(loadButton_, &QPushButton::clicked, this, &SpectrumView::onLoadClicked);
     connect(mapsButton_, &QPushButton::clicked, this, &SpectrumView::onMapsClicked);

@@ -18,6 +18,9 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QSpinBox;
+namespace Ui {
+class SpectrumView;
+}
 
 // The "Spectrum" view: a spectral stack's slice at one energy, or one of its maps, as an
 // image; a click on a voxel (or "Region mean" after a Shift drag) plots its mu(E) with the
@@ -85,6 +88,7 @@ private:
     void plot();
     void refreshAnalyser();
 
+    std::unique_ptr<Ui::SpectrumView> ui;
     SpectraReader reader_;
     std::unique_ptr<SpectrumEdge> analyser_;
     std::unique_ptr<LinearCombination> lcf_;
