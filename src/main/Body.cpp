@@ -255,6 +255,8 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
     connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
     connect(ctCalc, &CtCalc::cRUpdated, this, &Body::cRUpdated);
+    connect(ctCalc, &CtCalc::voxelSelected, this,
+        [this](int slice, int x, int z) { showSpectrumOf(ctCalc->cr(), slice, x, z); });
     connect(ctCalc, &CtCalc::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     // The contrast panel shows the histogram of the last slice reconstructed and sets the
@@ -500,7 +502,7 @@ void Body::buildWorkers(int n)
         connect(view, &CtCalc2Ui::cRUpdated, this, &Body::cRUpdated);
         connect(view, &CtCalc2Ui::dRUpdated, this, &Body::dRUpdated);
         connect(view, &CtCalc2Ui::voxelSelected, this,
-            [this, view](int slice, int x, int z) { showSpectrumOf(view, slice, x, z); });
+            [this, view](int slice, int x, int z) { showSpectrumOf(view->cr(), slice, x, z); });
         ctCalc2s << worker;
         ctCalc2Uis << view;
         ctCalc2Threads << thread;

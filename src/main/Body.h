@@ -212,10 +212,11 @@ public:
     // logged, a failure counted, and the Spectrum tab offered the stack.
     bool makeStack(const QString &file);
     bool makingStack() const { return stackThread != nullptr; }
-    // A voxel clicked in a worker's view: with a stack loaded, the Spectrum tab shows its
-    // spectrum (the pixel less the view's calculation region's corner gives row and column,
-    // as the saved slices and so the stack have them). False when it is not in the stack.
-    bool showSpectrumOf(const CtCalc2Ui *view, int slice, int x, int z);
+    // A voxel clicked in a slice view (CT1 or a worker's): with a stack loaded, the Spectrum tab
+    // shows its spectrum (the pixel less the corner of the view's calculation region `cr` gives row
+    // and column, as the saved slices and so the stack have them). False when it is not in the
+    // stack.
+    bool showSpectrumOf(const CtRegion &cr, int slice, int x, int z);
     // The stack made last in this session; empty before.
     QString madeStack;
 

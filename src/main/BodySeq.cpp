@@ -237,12 +237,11 @@ void Body::finishedStack(
         emit callBatchCheckEnd();
 }
 
-bool Body::showSpectrumOf(const CtCalc2Ui *view, int slice, int x, int z)
+bool Body::showSpectrumOf(const CtRegion &cr, int slice, int x, int z)
 {
     if (!spectrumView->stack().isOpen())
         return false;
     // The saved slices hold the calculation region, from its corner on: so does the stack.
-    const CtRegion cr = view->cr();
     const int row = z - int(std::trunc(cr.z0));
     const int column = x - int(std::trunc(cr.x0));
     if (!spectrumView->showSliceVoxel(slice, row, column)) {

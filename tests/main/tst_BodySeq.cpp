@@ -573,9 +573,10 @@ void TestBodySeq::stackOfTheSequence_data()
     QTest::addColumn<bool>("align");
     QTest::addColumn<bool>("byButton"); // "Load Stack Just Made", else spectra_load alone
     QTest::addColumn<bool>("series"); // the data save folder holds the sequence's results
-    QTest::newRow("plain, loaded by the batch") << false << false << true;
-    QTest::newRow("aligned, loaded by the button") << true << true << true;
-    QTest::newRow("no series in the save folder") << false << false << false;
+    QTest::addColumn<bool>("ct1"); // the click is on CT1's slice, else on a worker's
+    QTest::newRow("plain, loaded by the batch, worker") << false << false << true << false;
+    QTest::newRow("aligned, loaded by the button, CT1") << true << true << true << true;
+    QTest::newRow("no series in the save folder") << false << false << false << false;
 }
 
 void TestBodySeq::stackOfTheSequence()
@@ -586,6 +587,7 @@ void TestBodySeq::stackOfTheSequence()
     QFETCH(bool, align);
     QFETCH(bool, byButton);
     QFETCH(bool, series);
+    QFETCH(bool, ct1);
     QTemporaryDir data, out;
     QStringList names;
     QVERIFY(makeDataFolder(data.path(), 3, names));
@@ -636,14 +638,19 @@ void TestBodySeq::stackOfTheSequence()
     QCOMPARE(reader.energyCount(), std::size_t(3));
     QCOMPARE(reader.sliceNumbers(), (std::vector<int> { 1, 2 }));
 
-    // The worker's view shows its last slice, 2; a click on one of its pixels.
+    // The worker's view shows its last slice, 2; CT1 is made to show slice 2 of the last set.
+    // A click on one of the slice's pixels.
     CtCalc2Ui *view = body.ctCalc2Uis.first();
     QCOMPARE(view->shownSlice(), 2);
-    QVERIFY(runBatch(body, out.filePath("show.bat"), "show_ct2 1"));
+    if (ct1)
+        QVERIFY(runBatch(body, out.filePath("ct1.bat"),
+            "ct_auto_exec 0\ncalc_ct1 1\nct_proc_slice 2\ncalc_exec\nshow_ct1"));
+    else
+        QVERIFY(runBatch(body, out.filePath("show.bat"), "show_ct2 1"));
     body.show();
     QVERIFY(QTest::qWaitForWindowExposed(&body));
-    QTRY_VERIFY(view->isVisible());
-    ImgDispWPV *d = view->display();
+    ImgDispWPV *d = ct1 ? body.ctCalc->display() : view->display();
+    QTRY_VERIFY(d->isVisible());
     DispB *canvas = d->dispB();
     const QRectF shown = d->shownRect();
     const double k = shown.width() / canvas->width();
@@ -651,7 +658,8 @@ void TestBodySeq::stackOfTheSequence()
     QTest::mouseClick(canvas, Qt::LeftButton, Qt::NoModifier,
         QPoint(int((x + 0.5 - shown.x()) / k), int((z + 0.5 - shown.y()) / k)));
     QVERIFY(body.ImgsTab->currentWidget()->isAncestorOf(body.spectrumView));
-    const CtRegion cr = view->cr();
+    const CtRegion cr = ct1 ? body.ctCalc->cr() : view->cr();
+    QCOMPARE(regionText(cr), QString("(5, 3, 25, 27)"));
     const int row = z - int(cr.z0), column = x - int(cr.x0);
     QCOMPARE(body.spectrumView->current().label,
         QString("voxel 1 %1 %2").arg(row).arg(column)); // slice index 1 holds slice 2
