@@ -54,12 +54,6 @@ CtCalc::CtCalc(QWidget *parent)
     connect(ui->DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc::noticedNewPos);
     connect(ui->DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
     connect(ui->SetCRegion, &QPushButton::clicked, this, &CtCalc::setCRegion);
-    connect(
-        ui->DispCt, &ImgDisp::selectedAPoint, this, [this](double x, double y, MouseC::MStat s) {
-            if (s == MouseC::Left && n > 0 && hSgm.hasData() && std::abs(x) < 1e9
-                && std::abs(y) < 1e9)
-                emit voxelSelected(hSgm.slice, int(std::floor(x)), int(std::floor(y)));
-        });
     // A region typed here is announced like any other, so the other views take it too.
     for (QLineEdit *e : regions->crEdits().edits())
         connect(e, &QLineEdit::editingFinished, this, [this] {

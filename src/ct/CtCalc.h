@@ -88,9 +88,6 @@ signals:
     void finishedCalcOne();
     void dRUpdated(double rx0, double rz0, double rx1, double rz1);
     void cRUpdated(double rx0, double rz0, double rx1, double rz1);
-    // A left click on pixel (x, z) of the reconstructed slice's picture (whole-slice
-    // coordinates).
-    void voxelSelected(int slice, int x, int z);
 
 public slots:
     void startCt();

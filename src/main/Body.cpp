@@ -255,8 +255,14 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
     connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
     connect(ctCalc, &CtCalc::cRUpdated, this, &Body::cRUpdated);
-    connect(ctCalc, &CtCalc::voxelSelected, this,
-        [this](int slice, int x, int z) { showSpectrumOf(ctCalc->cr(), slice, x, z); });
+    // A left click on CT1's slice picture (whole-slice pixels) once it shows a result.
+    connect(ctCalc->display(), &ImgDisp::selectedAPoint, this,
+        [this](double x, double y, MouseC::MStat s) {
+            if (s == MouseC::Left && ctCalc->n > 0 && ctCalc->hSgm.hasData() && std::abs(x) < 1e9
+                && std::abs(y) < 1e9)
+                showSpectrumOf(
+                    ctCalc->cr(), ctCalc->hSgm.slice, int(std::floor(x)), int(std::floor(y)));
+        });
     connect(ctCalc, &CtCalc::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     // The contrast panel shows the histogram of the last slice reconstructed and sets the

@@ -9,6 +9,7 @@
 #include "RowWindow.h"
 #include "ThreadStart.h"
 
+#include "DataSaver.h"
 #include "Failures.h"
 #include "SelectAFile.h"
 #include "SelectDataDir.h"
@@ -204,7 +205,20 @@ bool Body::makeStack(const QString &file)
             Qt::QueuedConnection);
     });
     stackThread->setObjectName("Stack");
-    stackThread->start();
+    // The last run's slices may still wait in the saver's queue: the stack starts once the
+    // saver has come to this request, behind every record queued before it.
+    QMetaObject::invokeMethod(
+        dataSaver,
+        [this, t = stackThread] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, t] {
+                    if (stackThread == t)
+                        t->start();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

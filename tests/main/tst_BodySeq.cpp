@@ -652,6 +652,8 @@ void TestBodySeq::stackOfTheSequence()
     ImgDispWPV *d = ct1 ? body.ctCalc->display() : view->display();
     QTRY_VERIFY(d->isVisible());
     DispB *canvas = d->dispB();
+    // The picture of the run's last slice reaches the view through the event loop.
+    QTRY_VERIFY(!d->img.isNull() && d->shownRect().width() > 0 && canvas->width() > 0);
     const QRectF shown = d->shownRect();
     const double k = shown.width() / canvas->width();
     const int x = 17, z = 12;
