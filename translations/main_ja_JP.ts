@@ -466,6 +466,28 @@
     <message>
         <source>Send the slices of the range to the viewer one after another, each with its analysis; pressed again, stop.</source>
         <translation>範囲のスライスを順にビューアに送り、それぞれ解析させます。もう一度押すと止めます。</translation>
+        <source>Gather the slices the sequence saved (one folder per energy below the data save folder) into one spectral stack file</source>
+        <translation>シーケンスが保存したスライス（データ保存フォルダの下のエネルギーごとのフォルダ）を一つのスペクトルスタックファイルにまとめます</translation>
+    </message>
+    <message>
+        <source>Make Stack...</source>
+        <translation>スタック作成...</translation>
+    </message>
+    <message>
+        <source>Register each energy&apos;s volume onto its neighbour&apos;s before stacking</source>
+        <translation>スタックにする前に各エネルギーのボリュームを隣のエネルギーのボリュームに位置合わせします</translation>
+    </message>
+    <message>
+        <source>Align</source>
+        <translation>位置合わせ</translation>
+    </message>
+    <message>
+        <source>Spectral stack</source>
+        <translation>スペクトルスタック</translation>
+    </message>
+    <message>
+        <source>HDF5 files (*.h5)</source>
+        <translation>HDF5 ファイル (*.h5)</translation>
     </message>
 </context>
 <context>

@@ -135,5 +135,13 @@
         <source>Cannot write %1</source>
         <translation>%1 を書き込めません</translation>
     </message>
+    <message>
+        <source>Load Stack Just Made</source>
+        <translation>作成したスタックを読込</translation>
+    </message>
+    <message>
+        <source>Making the maps %1 ...</source>
+        <translation>マップ %1 を作成中 ...</translation>
+    </message>
 </context>
 </TS>

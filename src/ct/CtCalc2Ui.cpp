@@ -40,6 +40,11 @@ CtCalc2Ui::CtCalc2Ui(QWidget *parent)
         return LineProfile::sample(size, size, values.data(), a, b);
     });
     connect(ui->SetCRegion, &QPushButton::clicked, this, &CtCalc2Ui::setCRegion);
+    connect(
+        ui->DispCt, &ImgDisp::selectedAPoint, this, [this](double x, double y, MouseC::MStat s) {
+            if (s == MouseC::Left && sliceNo >= 0 && std::abs(x) < 1e9 && std::abs(y) < 1e9)
+                emit voxelSelected(sliceNo, int(std::floor(x)), int(std::floor(y)));
+        });
 
     // Everything the worker copies must be current in the snapshot before it can ask: these
     // run directly on the GUI thread, while the worker's redraw request is queued behind them.
@@ -130,6 +135,7 @@ void CtCalc2Ui::showSpentT()
 
 void CtCalc2Ui::showSliceNo(int no)
 {
+    sliceNo = no;
     ui->ShowSliceNo->setText(QString::number(no));
 }
 

@@ -63,9 +63,14 @@ public:
     QDateTime calcStart;
     QDateTime calcEnd;
 
+    // The number of the slice the worker began last (its picture once it is done); -1 before.
+    int shownSlice() const { return sliceNo; }
+
 signals:
     void dRUpdated(double rx0, double rz0, double rx1, double rz1);
     void cRUpdated(double rx0, double rz0, double rx1, double rz1);
+    // A left click on pixel (x, z) of the slice's picture (whole-slice coordinates).
+    void voxelSelected(int slice, int x, int z);
 
 public slots:
     void noticedNewPos(double x, double z);
@@ -88,6 +93,7 @@ private:
     std::unique_ptr<Ui::CtCalc> ui;
     std::unique_ptr<CtRegions> regions;
     CtCalc2 *calc = nullptr;
+    int sliceNo = -1;
 
     mutable QMutex stateMutex;
     CtViewState snapshot;

@@ -269,6 +269,14 @@ Body::Body(QWidget *parent)
     connect(ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
     connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
     connect(ctCalc, &CtCalc::cRUpdated, this, &Body::cRUpdated);
+    // A left click on CT1's slice picture (whole-slice pixels) once it shows a result.
+    connect(ctCalc->display(), &ImgDisp::selectedAPoint, this,
+        [this](double x, double y, MouseC::MStat s) {
+            if (s == MouseC::Left && ctCalc->n > 0 && ctCalc->hSgm.hasData() && std::abs(x) < 1e9
+                && std::abs(y) < 1e9)
+                showSpectrumOf(
+                    ctCalc->cr(), ctCalc->hSgm.slice, int(std::floor(x)), int(std::floor(y)));
+        });
     connect(ctCalc, &CtCalc::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     // The contrast panel shows the histogram of the last slice reconstructed and sets the
@@ -520,6 +528,8 @@ void Body::buildWorkers(int n)
         connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
         connect(view, &CtCalc2Ui::cRUpdated, this, &Body::cRUpdated);
         connect(view, &CtCalc2Ui::dRUpdated, this, &Body::dRUpdated);
+        connect(view, &CtCalc2Ui::voxelSelected, this,
+            [this, view](int slice, int x, int z) { showSpectrumOf(view->cr(), slice, x, z); });
         ctCalc2s << worker;
         ctCalc2Uis << view;
         ctCalc2Threads << thread;
@@ -577,6 +587,12 @@ void Body::shutDown()
     idleActions.clear();
     // Workers finish the slices they have, then the saver writes every record queued.
     shutDownWorkers(ctCalc2s, dataSaver);
+    // A stack being made is finished: no half-written file is left for the next session.
+    if (stackThread) {
+        stackThread->wait();
+        delete stackThread;
+        stackThread = nullptr;
+    }
     for (QThread *t : { imgDatasThread, batchThread, xafsBatchThread, dataSaverThread }) {
         if (t) {
             t->quit();
@@ -885,6 +901,7 @@ void Body::finishedLoadDataFiles()
                    .arg(w)
                    .arg(h)
                    .arg(replaced.join(QStringLiteral(", "))));
+    setOfListLoaded = series && haveImages;
     if (haveImages) {
         loadedOnce = true;
         loadedWidth = w;

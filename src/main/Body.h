@@ -228,6 +228,20 @@ public:
     int contStep = 1;
     int contSlice = 0;
 
+    // "Make Stack": the spectral stack of the series' result tree (the data save folder, one
+    // folder per energy) written to `file` on a thread of its own, aligned when "Align" is
+    // checked. False (and a counted failure) when one is being made already. The end is
+    // logged, a failure counted, and the Spectrum tab offered the stack.
+    bool makeStack(const QString &file);
+    bool makingStack() const { return stackThread != nullptr; }
+    // A voxel clicked in a slice view (CT1 or a worker's): with a stack loaded, the Spectrum tab
+    // shows its spectrum (the pixel less the corner of the view's calculation region `cr` gives row
+    // and column, as the saved slices and so the stack have them). False when it is not in the
+    // stack.
+    bool showSpectrumOf(const CtRegion &cr, int slice, int x, int z);
+    // The stack made last in this session; empty before.
+    QString madeStack;
+
     // The data files of one slice as saved under the current data save settings: the files
     // of every energy folder (or of the save folder without sub folders), in name order.
     QStringList sliceDataFiles(int slice) const;
@@ -306,6 +320,7 @@ private slots:
     void finishedSeqCalc();
     void i0FilesSelected(QStringList files, bool clear);
     void noticedStage(QString msg, qlonglong dEt);
+    void makeStackClicked();
     void setI0FileFromList();
     void showSaveSetupD();
     void showLoadSetupD();
@@ -375,7 +390,11 @@ private:
     // region with the rotation axis, so that the set's slices fall on the grid of the
     // sequence's first set (the same size, the axis at the same pixel).
     void useCorOfThisSet();
-    bool seqGridSet = false; // the first set of the sequence has fixed the grid
+    // The first set of the sequence (or of the folder listed last) has fixed the grid.
+    bool seqGridSet = false;
+    // The set in hand was loaded from the data-set list: a batch's calc_exec on it is a step of
+    // a sequence.
+    bool setOfListLoaded = false;
     int seqGridHalf = 0; // its sampling window's half width
     CtRegion seqGridCr; // its calculation region
     void applyRawSelection();
@@ -400,6 +419,11 @@ private:
     // Stops dispatching, lets every worker finish its slice, writes every queued record and
     // ends the owned threads. Safe to call more than once.
     void shutDown();
+    // The stack is written: the thread is gone, the result is reported, a waiting batch goes on.
+    void finishedStack(
+        bool ok, const QString &file, const QString &error, const QStringList &suspect);
+    QThread *stackThread = nullptr;
+    bool stackHoldsBatch = false; // a batch's seq_make_stack waits for the end
     // Creates the sequential-execution controller's thread and wires the controller.
     void setupXafsBatch();
     // Asks the viewer to load the data files of `slice` (also makes it the current slice).

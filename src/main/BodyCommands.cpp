@@ -70,7 +70,7 @@ const QHash<QString, QString> &numericArgs()
                  "seq_exec_show", "seq_exec_keep_range_on_new_set", "images_seek", "ct_proc_slice",
                  "ct_slice_from", "ct_slice_to", "ct_slice_step", "ct_threads",
                  "ct_dataset_using_images", "ct_dataset_start_image_no", "show_tab", "show_ct2",
-                 "ct_ring_removal", "seq_cor_per_energy" })
+                 "ct_ring_removal", "seq_cor_per_energy", "seq_align" })
             t.insert(QString::fromLatin1(flag), "i");
         for (const char *number : { "images_exp_time", "i0_exp_time", "bg_exp_time", "ct_cor",
                  "ct_angle_offset", "ct_angle_origin", "ct_dataset_range", "fix_color_min",
@@ -456,17 +456,38 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
 
         // ---- the Spectrum tab: a spectral stack, its maps and the spectrum of a voxel
     } else if (is("spectra_load")) {
+        // Without a file: the stack made last (seq_make_stack, "Make Stack...").
+        const QString path = text.isEmpty() ? spectrumView->offeredStack() : text;
         showPageOf(ImgsTab, spectrumView);
-        if (!spectrumView->loadStack(text))
+        if (path.isEmpty())
+            recordFailure(Failures::Command,
+                QString("spectra_load needs a stack file: none was made%1").arg(placeOf(cmd)));
+        else if (!spectrumView->loadStack(path))
             recordFailure(Failures::Load,
                 QString("Cannot load the stack: %1%2")
                     .arg(spectrumView->lastError(), placeOf(cmd)));
     } else if (is("spectra_maps")) {
-        // With the tool's defaults; the batch goes on when the file is written.
-        if (!spectrumView->makeMaps(text, cmd.args.mid(1)))
+        // With the tool's defaults, made on a thread of the view's; the batch goes on when
+        // the file is written and shown (or has failed).
+        const QString where = placeOf(cmd);
+        if (spectrumView->startMaps(text, cmd.args.mid(1))) {
+            held = fromBatch;
+            connect(
+                spectrumView, &SpectrumView::mapsFinished, this,
+                [this, where, fromBatch](bool ok) {
+                    if (!ok)
+                        recordFailure(Failures::FileWrite,
+                            QString("Cannot make the maps: %1%2")
+                                .arg(spectrumView->lastError(), where));
+                    if (fromBatch)
+                        emit callBatchCheckEnd();
+                },
+                Qt::SingleShotConnection);
+        } else {
             recordFailure(Failures::FileWrite,
                 QString("Cannot make the maps: %1%2")
                     .arg(spectrumView->lastError(), placeOf(cmd)));
+        }
     } else if (is("spectra_export")) {
         const QString file = cmd.arg(3);
         if (cmd.argCount() < 4 || !isWholeNumber(cmd.arg(0)) || !isWholeNumber(cmd.arg(1))
@@ -489,6 +510,10 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             // batchCalcFinished, which is our completion.
             held = true;
             batchCalc = true;
+            // A set of the data-set list (seq_exec_set) is a step of a sequence: "CoR per
+            // Energy" guesses its own centre as the button's sequence does.
+            if (SeqCorPerEnergy->isChecked() && setOfListLoaded)
+                useCorOfThisSet();
             emit batchCalcStart();
         } else {
             // A setup or configuration line starts a run but must not release a batch that
@@ -549,6 +574,15 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         keepOnNewSet->setChecked(flag);
     } else if (is("seq_cor_per_energy")) {
         SeqCorPerEnergy->setChecked(flag);
+    } else if (is("seq_align")) {
+        SeqAlign->setChecked(flag);
+    } else if (is("seq_make_stack")) {
+        // The batch goes on when the stack is written (or has failed).
+        if (text.isEmpty())
+            recordFailure(Failures::Command,
+                QString("seq_make_stack needs the stack file%1").arg(placeOf(cmd)));
+        else if (makeStack(text))
+            held = stackHoldsBatch = fromBatch;
     } else if (cmd.lineNo > 0 && !cmd.cmd.isEmpty()) {
         // A misspelt keyword in a batch or setup file is reported; the batch goes on.
         recordFailure(

@@ -9,21 +9,38 @@
 #include "RowWindow.h"
 #include "ThreadStart.h"
 
+#include "DataSaver.h"
+#include "Failures.h"
+#include "SelectAFile.h"
 #include "SelectDataDir.h"
+#include "SeriesTree.h"
 #include "Sinogram.h"
+#include "SpectrumView.h"
+#include "StackBuilder.h"
 #include "TextUtil.h"
 #include "XafsBatch.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 const QString IdleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
 const QString RunningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
+
+double offsetOf(const QLineEdit *edit)
+{
+    bool ok = false;
+    const double v = edit->text().toDouble(&ok);
+    return ok ? v : 0.0;
+}
 
 } // namespace
 
@@ -46,6 +63,7 @@ void Body::setupXafsBatch()
     connect(this, &Body::finishedLoadingCTFiles, xafsBatch, &XafsBatch::loadedDataSet);
     connect(this, &Body::calcFinished, xafsBatch, &XafsBatch::calcFinished);
     connect(SelDDir, &SelectDataDir::noMoreSets, xafsBatch, &XafsBatch::noMoreSets);
+    connect(SeqMakeStack, &QPushButton::clicked, this, &Body::makeStackClicked);
 }
 
 void Body::startingSeqCalc()
@@ -76,6 +94,8 @@ void Body::setNextImageSet()
 
 void Body::newSets(int count)
 {
+    // Another list is another series: its first set run fixes the grid of "CoR per Energy".
+    seqGridSet = false;
     if (keepOnNewSet->isChecked())
         return;
     SeqCalcFrom->setValue(1);
@@ -128,4 +148,133 @@ void Body::useCorOfThisSet()
                 .arg(r.x1)
                 .arg(r.z1),
         SelDDir->dataDir() + " " + SelectDataSaveDir->addTag());
+}
+
+// ---- the spectral stack of the series just run ------------------------------------------
+
+void Body::makeStackClicked()
+{
+    const QString folder = SelectDataSaveDir->filePath();
+    const QString file = QFileDialog::getSaveFileName(this, tr("Spectral stack"),
+        QDir(folder.isEmpty() ? QStringLiteral(".") : folder).absoluteFilePath("stack.h5"),
+        tr("HDF5 files (*.h5)"));
+    if (!file.isEmpty())
+        makeStack(file);
+}
+
+bool Body::makeStack(const QString &file)
+{
+    if (stackThread) {
+        recordFailure(
+            Failures::Command, QString("A stack is being made already: %1 is not made").arg(file));
+        return false;
+    }
+    // The series' result tree is where the runs saved their data files: one folder per
+    // energy below the data save folder.
+    const QString root = SelectDataSaveDir->filePath();
+    const double offset = offsetOf(DataOffset);
+    StackBuilder::Options options;
+    options.output = file;
+    options.align = SeqAlign->isChecked();
+    if (options.align) {
+        const QFileInfo fi(file);
+        options.tablePath = fi.absoluteDir().filePath(fi.completeBaseName() + "-shifts.txt");
+    }
+    logLine(QString("Making the spectral stack %1%2 from the series in")
+                .arg(file, options.align ? QStringLiteral(" (aligned)") : QString()),
+        root);
+    SeqMakeStack->setEnabled(false);
+    SeqMakeStack->setStyleSheet(RunningStyle);
+    // The thread gets copies of everything it reads; it hands its outcome back queued to
+    // this object, which is still alive then (shutDown waits for the thread).
+    stackThread = QThread::create([this, root, offset, options] {
+        SeriesTree tree;
+        QString error;
+        StackBuilder::Result result;
+        bool ok = tree.scan(root, offset, &error);
+        if (ok) {
+            logLine(QString("Series of %1 energies, %2 slices of %3 x %4 %5 in")
+                        .arg(tree.energies.size())
+                        .arg(tree.slices.size())
+                        .arg(tree.cols)
+                        .arg(tree.rows)
+                        .arg(tree.formatText()),
+                tree.root);
+            StackBuilder builder;
+            builder.log = [](const QString &line) { logLine(line); };
+            ok = builder.build(tree, options, result, &error);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, file = options.output, error, suspect = result.suspect] {
+                finishedStack(ok, file, error, suspect);
+            },
+            Qt::QueuedConnection);
+    });
+    stackThread->setObjectName("Stack");
+    // The last run's slices may still wait in the saver's queue: the stack starts once the
+    // saver has come to this request, behind every record queued before it.
+    QMetaObject::invokeMethod(
+        dataSaver,
+        [this, t = stackThread] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, t] {
+                    if (stackThread == t)
+                        t->start();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void Body::finishedStack(
+    bool ok, const QString &file, const QString &error, const QStringList &suspect)
+{
+    if (stackThread) {
+        stackThread->wait();
+        delete stackThread;
+        stackThread = nullptr;
+    }
+    SeqMakeStack->setEnabled(true);
+    SeqMakeStack->setStyleSheet(QString());
+    if (ok) {
+        const QString path = QFileInfo(file).absoluteFilePath();
+        report(QString("Stack written: %1").arg(path), SeqMakeStack);
+        if (!suspect.isEmpty())
+            recordFailure(Failures::Other,
+                QString("The alignment of %1 has likely failed: the shift of %2 is beyond "
+                        "the maximum (see the table of shifts)")
+                    .arg(path, suspect.join(", ")));
+        madeStack = path;
+        spectrumView->offerStack(path);
+    } else {
+        recordFailure(
+            Failures::FileWrite, QString("Cannot make the stack %1: %2").arg(file, error));
+        SeqMakeStack->setToolTip(error);
+    }
+    if (std::exchange(stackHoldsBatch, false))
+        emit callBatchCheckEnd();
+}
+
+bool Body::showSpectrumOf(const CtRegion &cr, int slice, int x, int z)
+{
+    if (!spectrumView->stack().isOpen())
+        return false;
+    // The saved slices hold the calculation region, from its corner on: so does the stack.
+    const int row = z - int(std::trunc(cr.z0));
+    const int column = x - int(std::trunc(cr.x0));
+    if (!spectrumView->showSliceVoxel(slice, row, column)) {
+        logLine(QString("The voxel clicked (slice %1, row %2, column %3) is not in the stack")
+                    .arg(slice)
+                    .arg(row)
+                    .arg(column),
+            spectrumView->stack().path());
+        return false;
+    }
+    for (int i = 0; i < ImgsTab->count(); ++i)
+        if (ImgsTab->widget(i)->isAncestorOf(spectrumView) || ImgsTab->widget(i) == spectrumView)
+            ImgsTab->setCurrentIndex(i);
+    return true;
 }

@@ -172,6 +172,7 @@ void Body::saveSetup(QString fname)
         w.row("seq_exec_select_i0", folderAndSuffix(i0Files.first()));
     w.flag("seq_exec_keep_range_on_new_set", keepOnNewSet->isChecked());
     w.flag("seq_cor_per_energy", SeqCorPerEnergy->isChecked());
+    w.flag("seq_align", SeqAlign->isChecked());
 
     out.flush();
     if (!writeWholeFile(fname, text)) {

@@ -5,6 +5,7 @@
 #include "ImgDispWCBar.h"
 #include "LinearCombination.h"
 #include "MapsRun.h"
+#include "ui_SpectrumView.h"
 
 #include <QChart>
 #include <QChartView>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -27,73 +29,35 @@
 
 SpectrumView::SpectrumView(QWidget *parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::SpectrumView>())
 {
-    setObjectName("SpectrumView");
-    loadButton_ = new QPushButton(tr("Load Stack..."));
-    mapsButton_ = new QPushButton(tr("Make Maps..."));
-    fileLabel_ = new QLabel(tr("No stack"));
-    // A long file name must not widen the window.
-    fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    sliceBox_ = new QSpinBox;
-    sliceBox_->setPrefix(tr("Slice "));
-    showBox_ = new QComboBox;
-    energyBox_ = new QSpinBox;
-    energyBox_->setPrefix(tr("Energy No. "));
-    normBox_ = new QCheckBox(tr("Normalised"));
-    regionButton_ = new QPushButton(tr("Region Mean"));
-    regionButton_->setToolTip(tr("Mean spectrum of the rectangle drawn with Shift + drag"));
-    pinButton_ = new QPushButton(tr("Pin"));
-    clearButton_ = new QPushButton(tr("Clear Pins"));
-    exportButton_ = new QPushButton(tr("Export CSV..."));
-    readout_ = new QLabel;
-    edgeLabel_ = new QLabel;
-    edgeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    disp_ = new ImgDispWCBar;
+    ui->setupUi(this);
+    loadButton_ = ui->LoadStack;
+    mapsButton_ = ui->MakeMaps;
+    madeButton_ = ui->LoadMadeStack;
+    fileLabel_ = ui->FileLabel;
+    sliceBox_ = ui->SliceBox;
+    showBox_ = ui->ShowBox;
+    energyBox_ = ui->EnergyBox;
+    normBox_ = ui->Normalised;
+    regionButton_ = ui->RegionMean;
+    pinButton_ = ui->Pin;
+    clearButton_ = ui->ClearPins;
+    exportButton_ = ui->ExportCsv;
+    readout_ = ui->Readout;
+    edgeLabel_ = ui->EdgeLabel;
+    disp_ = ui->Disp;
+    chartView_ = ui->ChartView;
+    // The colour bar belongs to the display, which makes it: placed under the image.
+    ui->ImageLayout->insertWidget(1, disp_->colorBar()->uiBase());
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
-    chartView_ = new QChartView(chart_);
+    chartView_->setChart(chart_);
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(300, 240);
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(loadButton_);
-    top->addWidget(mapsButton_);
-    top->addWidget(fileLabel_, 1);
-    auto *controls = new QHBoxLayout;
-    controls->addWidget(sliceBox_);
-    controls->addWidget(showBox_);
-    controls->addWidget(energyBox_);
-    controls->addStretch(1);
-    auto *actions = new QHBoxLayout;
-    actions->addWidget(regionButton_);
-    actions->addWidget(normBox_);
-    actions->addWidget(pinButton_);
-    actions->addWidget(clearButton_);
-    actions->addWidget(exportButton_);
-    actions->addStretch(1);
-    auto *left = new QWidget;
-    auto *leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(disp_, 1);
-    leftLayout->addWidget(disp_->colorBar()->uiBase());
-    leftLayout->addWidget(readout_);
-    auto *right = new QWidget;
-    auto *rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(chartView_, 1);
-    rightLayout->addWidget(edgeLabel_);
-    auto *split = new QSplitter;
-    split->addWidget(left);
-    split->addWidget(right);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(controls);
-    layout->addLayout(actions);
-    layout->addWidget(split, 1);
 
     connect(loadButton_, &QPushButton::clicked, this, &SpectrumView::onLoadClicked);
     connect(mapsButton_, &QPushButton::clicked, this, &SpectrumView::onMapsClicked);
+    connect(madeButton_, &QPushButton::clicked, this, &SpectrumView::onMadeClicked);
     connect(exportButton_, &QPushButton::clicked, this, &SpectrumView::onExportClicked);
     connect(regionButton_, &QPushButton::clicked, this, &SpectrumView::onRegionClicked);
     connect(pinButton_, &QPushButton::clicked, this, &SpectrumView::pinCurrent);
@@ -108,7 +72,14 @@ SpectrumView::SpectrumView(QWidget *parent)
     connect(disp_->colorBar(), &ColorBar::newBar, this, &SpectrumView::redrawImage);
 }
 
-SpectrumView::~SpectrumView() = default;
+SpectrumView::~SpectrumView()
+{
+    // Maps being made are finished: their file is not left half written.
+    if (mapsThread_) {
+        mapsThread_->wait();
+        delete mapsThread_;
+    }
+}
 
 int SpectrumView::slice() const
 {
@@ -205,6 +176,78 @@ bool SpectrumView::makeMaps(const QString &outPath, const QStringList &reference
     if (!MapsRun::run(o, report, error_))
         return false;
     return loadMaps(outPath);
+}
+
+bool SpectrumView::startMaps(const QString &outPath, const QStringList &references)
+{
+    if (mapsThread_) {
+        error_ = QStringLiteral("maps are being made already; %1 is not made").arg(outPath);
+        return false;
+    }
+    if (!reader_.isOpen()) {
+        error_ = QStringLiteral("no stack loaded for %1").arg(outPath);
+        return false;
+    }
+    if (!loadReferences(references))
+        return false;
+    MapsOptions o;
+    o.stackPath = reader_.path();
+    o.outPath = outPath;
+    o.references = references;
+    o.sumToOne = !references.isEmpty();
+    mapsButton_->setEnabled(false);
+    fileLabel_->setText(tr("Making the maps %1 ...").arg(QFileInfo(outPath).fileName()));
+    // The thread reads the stack through a reader of its own (HDF5 is built thread-safe) and
+    // hands its outcome back queued; the destructor waits for it.
+    mapsThread_ = QThread::create([this, o] {
+        MapsReport report;
+        QString error;
+        const bool ok = MapsRun::run(o, report, error);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, error, out = o.outPath] {
+                mapsThread_->wait();
+                delete mapsThread_;
+                mapsThread_ = nullptr;
+                mapsButton_->setEnabled(true);
+                bool shown = ok;
+                if (ok)
+                    shown = loadMaps(out);
+                else
+                    error_ = error;
+                if (!shown)
+                    fileLabel_->setText(error_);
+                emit mapsFinished(shown);
+            },
+            Qt::QueuedConnection);
+    });
+    mapsThread_->setObjectName("Maps");
+    mapsThread_->start();
+    return true;
+}
+
+bool SpectrumView::showSliceVoxel(int sliceNumber, int row, int column)
+{
+    const std::vector<int> &numbers = reader_.sliceNumbers();
+    const auto it = std::find(numbers.begin(), numbers.end(), sliceNumber);
+    if (!reader_.isOpen() || it == numbers.end()) {
+        error_ = QStringLiteral("no slice %1 in %2").arg(sliceNumber).arg(reader_.path());
+        return false;
+    }
+    return showVoxel(int(it - numbers.begin()), row, column);
+}
+
+void SpectrumView::offerStack(const QString &path)
+{
+    offered_ = path;
+    madeButton_->setEnabled(true);
+    madeButton_->setToolTip(path);
+}
+
+void SpectrumView::onMadeClicked()
+{
+    if (!offered_.isEmpty() && !loadStack(offered_))
+        fileLabel_->setText(error_);
 }
 
 bool SpectrumView::loadMaps(const QString &path)
@@ -517,7 +560,7 @@ void SpectrumView::onMapsClicked()
         tr("HDF5 files (*.h5)"));
     if (out.isEmpty())
         return;
-    if (!makeMaps(out, refs))
+    if (!startMaps(out, refs))
         fileLabel_->setText(error_);
 }
 

@@ -18,6 +18,9 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QSpinBox;
+namespace Ui {
+class SpectrumView;
+}
 
 // The "Spectrum" view: a spectral stack's slice at one energy, or one of its maps, as an
 // image; a click on a voxel (or "Region mean" after a Shift drag) plots its mu(E) with the
@@ -36,11 +39,22 @@ public:
     bool loadReferences(const QStringList &paths);
     // Makes the maps file with the tool's defaults (and these references), then shows it.
     bool makeMaps(const QString &outPath, const QStringList &references);
+    // The same on a thread of its own: false (nothing started) when no stack is loaded, a
+    // reference cannot be read or maps are being made already; otherwise mapsFinished()
+    // follows, with the maps shown when they were made.
+    bool startMaps(const QString &outPath, const QStringList &references);
+    bool makingMaps() const { return mapsThread_ != nullptr; }
     bool loadMaps(const QString &path);
     bool exportCsv(const QString &path) const;
     QString lastError() const { return error_; }
 
     bool showVoxel(int slice, int row, int column);
+    // The voxel of the slice numbered `sliceNumber` (as the slices were numbered in the run,
+    // not the stack's index).
+    bool showSliceVoxel(int sliceNumber, int row, int column);
+    // A stack was just made: "Load Stack Just Made" loads it.
+    void offerStack(const QString &path);
+    QString offeredStack() const { return offered_; }
     bool showRegion(int slice, int row0, int row1, int column0, int column1);
     void pinCurrent();
     void clearPins();
@@ -57,6 +71,7 @@ public:
 
 signals:
     void spectrumShown(const QString &label);
+    void mapsFinished(bool ok);
 
 private slots:
     void onPointSelected(double x, double y, int stat);
@@ -67,11 +82,13 @@ private slots:
     void onMapsClicked();
     void onExportClicked();
     void onRegionClicked();
+    void onMadeClicked();
 
 private:
     void plot();
     void refreshAnalyser();
 
+    std::unique_ptr<Ui::SpectrumView> ui;
     SpectraReader reader_;
     std::unique_ptr<SpectrumEdge> analyser_;
     std::unique_ptr<LinearCombination> lcf_;
@@ -83,6 +100,8 @@ private:
     std::vector<float> image_;
     int imageRows_ = 0, imageCols_ = 0;
     QString error_;
+    QString offered_;
+    class QThread *mapsThread_ = nullptr;
 
     ImgDispWCBar *disp_;
     QChartView *chartView_;
@@ -92,5 +111,5 @@ private:
     QComboBox *showBox_;
     QCheckBox *normBox_;
     QPushButton *loadButton_, *mapsButton_, *pinButton_, *clearButton_, *exportButton_,
-        *regionButton_;
+        *regionButton_, *madeButton_;
 };

@@ -653,6 +653,8 @@ void TestBodyCommands::spectraCommandsRunUnattended()
             .arg(stack, maps, dir.filePath("FeA.txt"), dir.filePath("FeB.txt"),
                 dir.filePath("voxel.csv"))));
     QVERIFY(b.ImgsTab->currentWidget()->isAncestorOf(b.spectrumView));
+    // The maps are made on a thread of the view's; the batch waited for them.
+    QVERIFY(!b.spectrumView->makingMaps());
     QVERIFY(QFile::exists(maps));
     QVERIFY(b.spectrumView->mapNames().contains("fraction_FeA"));
     QCOMPARE(b.spectrumView->current().label, QString("voxel 1 3 4"));

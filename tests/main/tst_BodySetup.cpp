@@ -140,6 +140,7 @@ QStringList TestBodySetup::state(int which) const
             "seq_exec_select_i0 " + tmp.filePath("i0b") + " *.tif"),
         pick("seq_exec_keep_range_on_new_set 1", "seq_exec_keep_range_on_new_set 0"),
         pick("seq_cor_per_energy 1", "seq_cor_per_energy 0"),
+        pick("seq_align 1", "seq_align 0"),
     };
 }
 
@@ -233,7 +234,8 @@ void TestBodySetup::savedText()
                                      "seq_exec_file_pattern    \"*.img *.tif\"\n"
                                      "%2"
                                      "seq_exec_keep_range_on_new_set 0\n"
-                                     "seq_cor_per_energy       0\n")
+                                     "seq_cor_per_energy       0\n"
+                                     "seq_align                0\n")
                                  .arg(listed ? "#images_load             /data/p *.img\n" : "",
                                      listed ? "seq_exec_select_i0       /data/i0 *.tif\n" : "");
     QCOMPARE(readAll(path), expected);

@@ -19,6 +19,7 @@ private slots:
     void clickShowsTheVoxelsSpectrum_data();
     void clickShowsTheVoxelsSpectrum();
     void fitPinsAndCsv();
+    void mapsAsImages_data();
     void mapsAsImages();
 
 private:
@@ -130,15 +131,39 @@ void tst_SpectrumView::fitPinsAndCsv()
         < 1e-5);
 }
 
+void tst_SpectrumView::mapsAsImages_data()
+{
+    QTest::addColumn<bool>("onThread");
+    QTest::newRow("made in the call") << false;
+    // The button's and the batch's way: the window goes on while the maps are made.
+    QTest::newRow("made on a thread") << true;
+}
+
 void tst_SpectrumView::mapsAsImages()
 {
+    QFETCH(bool, onThread);
     SpectrumView v;
     v.resize(1000, 700);
     v.show();
     QVERIFY(QTest::qWaitForWindowExposed(&v));
     QVERIFY(v.loadStack(stack_));
-    const QString maps = dir_.filePath("maps.h5");
-    QVERIFY2(v.makeMaps(maps, { refA_, refB_ }), qPrintable(v.lastError()));
+    const QString maps = dir_.filePath(onThread ? "maps-thread.h5" : "maps.h5");
+    if (onThread) {
+        QSignalSpy finished(&v, &SpectrumView::mapsFinished);
+        QVERIFY2(v.startMaps(maps, { refA_, refB_ }), qPrintable(v.lastError()));
+        // Returned at once: the result comes back through the event loop, and a second
+        // request meanwhile is refused rather than run beside the first.
+        QVERIFY(v.makingMaps());
+        QVERIFY(v.mapNames().isEmpty());
+        QVERIFY(!v.startMaps(dir_.filePath("other.h5"), {}));
+        QVERIFY(v.lastError().contains("other.h5"));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(!v.makingMaps());
+        QVERIFY(!QFileInfo::exists(dir_.filePath("other.h5")));
+    } else {
+        QVERIFY2(v.makeMaps(maps, { refA_, refB_ }), qPrintable(v.lastError()));
+    }
     QVERIFY(v.mapNames().contains("fraction_FeA"));
     QVERIFY(v.mapNames().contains("e0"));
     // The fraction map is shown: a mixture pixel is grey between the pure ones.
