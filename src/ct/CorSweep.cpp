@@ -3,7 +3,6 @@
 #include "CtParams.h"
 
 #include <cmath>
-#include <numbers>
 
 std::vector<double> CorSweep::cors(double from, double to, double step)
 {
@@ -23,33 +22,16 @@ bool CorSweep::reconstruct(const SinogramFn &sinogram, const CtParams &p, double
 {
     if (!sinogram || !sinogram(sgm, cor) || !sgm.hasData() || sgm.w / 2 * 2 < 2)
         return false;
-    if (!rings.apply(sgm.sgm.get(), sgm.w, sgm.h, p.ringRemoval))
-        return false;
-    const int rows = sgm.h;
     const int n = sgm.w / 2 * 2;
-    const std::vector<double> angles = rowAnglesOf(p, rows);
-    weightRows(sgm, p, angles);
     // The angles of the single-slice panel: the common step from the data set's range and
     // image count, starting at the first image used.
-    const double delta = p.dataSetRangeDeg / 180.0 * std::numbers::pi / p.dataSetImages;
-    const double angle0 = p.startImageNo * delta + p.angleOriginDeg * std::numbers::pi / 180.0;
-    const double *rowAngles = angles.empty() ? nullptr : angles.data();
-    const double *result = nullptr;
-    if (p.method == CtMethod::Gridding) {
-        gridding.setRowAngles(rowAngles);
-        gridding.setup(n, rows);
-        if (!gridding.setFilter(p.filter) || gridding.n() != n
-            || !gridding.reconstruct(sgm, 0, n, 0, n, angle0, delta))
-            return false;
-        result = gridding.resultData();
-    } else {
-        engine.setRowAngles(rowAngles);
-        engine.setup(n, rows);
-        if (!engine.setFilter(p.filter) || engine.n() != n
-            || !engine.reconstruct(sgm, 0, n, 0, n, angle0, delta))
-            return false;
-        result = engine.resultData();
-    }
+    double angle0 = 0, delta = 0;
+    SlicePipeline::commonStep(p, &angle0, &delta);
+    if (pipeline.prepare(sgm, &p) != SlicePipeline::Step::Done
+        || pipeline.engine()->resultSize() != n
+        || pipeline.reconstruct(sgm, 0, n, 0, n, angle0, delta) != SlicePipeline::Step::Done)
+        return false;
+    const double *result = pipeline.engine()->resultData();
     out.cor = cor;
     out.n = n;
     out.values.assign(result, result + size_t(n) * size_t(n));

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "CtBackProj.h"
-#include "CtGridding.h"
 #include "HSgm.h"
-#include "RingRemoval.h"
+#include "SlicePipeline.h"
 
 #include <functional>
 #include <vector>
@@ -52,7 +50,5 @@ public:
 
 private:
     HSgm sgm;
-    CtBackProj engine;
-    CtGridding gridding;
-    RingRemoval rings;
+    SlicePipeline pipeline;
 };
