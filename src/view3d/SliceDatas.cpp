@@ -112,6 +112,9 @@ void SliceDatas::filesSelected(QStringList files)
     set->vMin = std::numeric_limits<double>::max();
     set->vMax = -std::numeric_limits<double>::max();
     bool sizeFixed = false;
+    // Places in the stack of files refused: they stay as empty slices, so that the slices
+    // after them keep their height instead of moving up.
+    std::vector<size_t> gaps;
     for (const QString &fname : files) {
         if (stopRequested)
             break;
@@ -123,6 +126,7 @@ void SliceDatas::filesSelected(QStringList files)
             // counted by its reader), so a batch that loads the set does not end as a success.
             if (Failures::instance().count() == failuresBefore)
                 recordFailure(Failures::Load, "Not a slice file, skipped : " + fname);
+            gaps.push_back(set->slices.size() + gaps.size());
             continue;
         }
         if (!sizeFixed && slice.sw > 0 && slice.sh > 0) {
@@ -139,6 +143,7 @@ void SliceDatas::filesSelected(QStringList files)
                           .arg(slice.sh)
                           .arg(set->sw)
                           .arg(set->sh));
+            gaps.push_back(set->slices.size() + gaps.size());
             continue;
         }
         if (!(slice.vMax > slice.vMin)) {
@@ -149,6 +154,19 @@ void SliceDatas::filesSelected(QStringList files)
         set->vMax = std::max(set->vMax, slice.vMax);
         set->slices.push_back(std::move(slice));
         emit loadedNewFile(fname);
+    }
+    if (!set->slices.empty() && !gaps.empty()) {
+        // Each gap holds the set's lowest value: below every threshold, it shows as empty.
+        SliceData empty;
+        empty.sw = set->sw;
+        empty.sh = set->sh;
+        empty.vMin = empty.vMax = set->vMin;
+        empty.rows.assign(size_t(set->sw) * size_t(set->sh), set->vMin);
+        for (const size_t at : gaps)
+            set->slices.insert(set->slices.begin() + qsizetype(std::min(at, set->slices.size())),
+                empty);
+        logLine(QString("%1 refused slice files are left as empty slices in the stack")
+                    .arg(gaps.size()));
     }
     if (!set->slices.empty()) {
         set->loaded = true;

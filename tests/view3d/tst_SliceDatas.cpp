@@ -113,19 +113,19 @@ void TestSliceDatas::setMembership_data()
     // Each file: width, height, and whether its values vary (a constant slice is dropped).
     QTest::addColumn<QList<int>>("widths");
     QTest::addColumn<QList<bool>>("varying");
-    QTest::addColumn<QList<int>>("accepted");
+    QTest::addColumn<QList<int>>("accepted"); // the stack's files; -1: a refused file's gap
     QTest::addColumn<QString>("message");
     // A file refused counts as a failure of the load; a constant slice is no fault.
     QTest::addColumn<int>("failures");
     QTest::newRow("second of another size")
-        << QList<int> { 4, 7, 4 } << QList<bool> { true, true, true } << QList<int> { 0, 2 }
+        << QList<int> { 4, 7, 4 } << QList<bool> { true, true, true } << QList<int> { 0, -1, 2 }
         << "Slice size differs" << 1;
     QTest::newRow("constant slice dropped")
         << QList<int> { 4, 4, 4 } << QList<bool> { true, false, true } << QList<int> { 0, 2 }
         << "one value only" << 0;
     // The first slice read fixes the size even though it is itself dropped.
     QTest::newRow("dropped first slice fixes size")
-        << QList<int> { 3, 4, 3 } << QList<bool> { false, true, true } << QList<int> { 2 }
+        << QList<int> { 3, 4, 3 } << QList<bool> { false, true, true } << QList<int> { -1, 2 }
         << "one value only" << 1;
 }
 
@@ -150,13 +150,17 @@ void TestSliceDatas::setMembership()
     QCOMPARE(Failures::instance().count(), failures);
     QStringList expected;
     for (int i : accepted)
-        expected << files.at(i);
+        if (i >= 0)
+            expected << files.at(i);
     QCOMPARE(rec->files, expected);
     const auto set = datas->current();
+    // A refused file keeps its place as a slice of the set's lowest value.
     QCOMPARE(set->ss(), int(accepted.size()));
     QCOMPARE(set->sw, widths.first());
-    for (size_t k = 0; k < set->slices.size(); ++k)
-        QCOMPARE(set->slices[k].value(1, 0), double(1 + accepted.at(qsizetype(k))));
+    for (size_t k = 0; k < set->slices.size(); ++k) {
+        const int i = accepted.at(qsizetype(k));
+        QCOMPARE(set->slices[k].value(1, 0), i >= 0 ? double(1 + i) : set->vMin);
+    }
 }
 
 void TestSliceDatas::nothingAccepted()
