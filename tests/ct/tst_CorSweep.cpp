@@ -1,6 +1,8 @@
 // A slice reconstructed at a range of centres of rotation: each slice is the single-slice
 // reconstruction at its centre, and the one of least total variation lies at the phantom's axis.
 #include "CorSweep.h"
+#include "CtBackProj.h"
+#include "CtGridding.h"
 #include "CtParams.h"
 #include "CtTestData.h"
 #include "ProcCtrl.h"
