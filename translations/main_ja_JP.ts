@@ -466,6 +466,8 @@
     <message>
         <source>Send the slices of the range to the viewer one after another, each with its analysis; pressed again, stop.</source>
         <translation>範囲のスライスを順にビューアに送り、それぞれ解析させます。もう一度押すと止めます。</translation>
+    </message>
+    <message>
         <source>Gather the slices the sequence saved (one folder per energy below the data save folder) into one spectral stack file</source>
         <translation>シーケンスが保存したスライス（データ保存フォルダの下のエネルギーごとのフォルダ）を一つのスペクトルスタックファイルにまとめます</translation>
     </message>
