@@ -921,6 +921,10 @@ int main(int argc, char *argv[])
         // Camera files say nothing of their range: the data tell 180 from 360 degrees.
         if (!load(0) && stopSignal != 0)
             return exitStatus(stopSignal, -1, Failures::instance().count());
+        // A single set that cannot be loaded ends the run here, said once; a series goes on
+        // with its other energies.
+        if (loadedSet != 0 && !isSeries)
+            return fail(Failures::instance().last());
         double s180 = 0, s360 = 0;
         const double deg = loadedSet == 0 ? guessRangeOnLines(ImgDatasLines(imgDatas, rotAxIsV),
                                guessSlice, CorGuessFraction, &s180, &s360)
