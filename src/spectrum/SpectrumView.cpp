@@ -50,9 +50,9 @@ SpectrumView::SpectrumView(QWidget *parent)
     chartView_ = ui->ChartView;
     // The colour bar belongs to the display, which makes it: placed under the image.
     ui->ImageLayout->insertWidget(1, disp_->colorBar()->uiBase());
-    chart_ = new QChart;
+    // The view made by the form owns a chart already; setting another would orphan it.
+    chart_ = chartView_->chart();
     chart_->legend()->setAlignment(Qt::AlignBottom);
-    chartView_->setChart(chart_);
     chartView_->setRenderHint(QPainter::Antialiasing);
 
     connect(loadButton_, &QPushButton::clicked, this, &SpectrumView::onLoadClicked);
