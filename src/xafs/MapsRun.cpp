@@ -223,10 +223,13 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
     report.mapNames = names;
     const int nmaps = names.size();
 
-    // Blocks: whole spectra of [slices] x [rows] x all columns, on chunk boundaries.
-    const double bytesPerVoxel = double(ne) * sizeof(float) + nmaps * sizeof(float);
-    const std::size_t budgetVoxels
-        = std::max<std::size_t>(nc, std::size_t(o.memoryBudgetMiB * 1048576.0 / bytesPerVoxel));
+    // Blocks: whole spectra of [slices] x [rows] x all columns, on chunk boundaries. Two of
+    // them are held, since the next block is read while the workers analyse this one; a large
+    // stack is taken in at least eight blocks so that reading and analysis overlap.
+    const double bytesPerVoxel = 2.0 * double(ne) * sizeof(float) + nmaps * sizeof(float);
+    const std::size_t budgetVoxels = std::max<std::size_t>(nc,
+        std::min(std::size_t(o.memoryBudgetMiB * 1048576.0 / bytesPerVoxel),
+            std::max<std::size_t>(ns * nr * nc / 8, std::size_t(1) << 16)));
     std::size_t blockSlices = 1, blockRows = nr;
     if (budgetVoxels >= nr * nc) {
         blockSlices = std::min(ns, budgetVoxels / (nr * nc));
@@ -240,27 +243,54 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
             blockRows -= blockRows % cr;
     }
     report.blockVoxels = blockSlices * blockRows * nc;
-    std::vector<float> block(ne * report.blockVoxels);
-    QElapsedTimer clock;
-
-    auto forEachBlock
-        = [&](const std::function<bool(std::size_t, std::size_t, std::size_t, std::size_t)> &fn) {
-              for (std::size_t s0 = 0; s0 < ns; s0 += blockSlices)
-                  for (std::size_t r0 = 0; r0 < nr; r0 += blockRows) {
-                      const std::size_t bs = std::min(blockSlices, ns - s0);
-                      const std::size_t br = std::min(blockRows, nr - r0);
-                      clock.start();
-                      if (!in.readBlock(s0, bs, r0, br, block.data())) {
-                          error = in.error();
-                          return false;
-                      }
-                      report.readSeconds += clock.nsecsElapsed() * 1e-9;
-                      if (!fn(s0, bs, r0, br))
-                          return false;
-                  }
-              return true;
-          };
-
+    struct Box
+    {
+        std::size_t s0, bs, r0, br;
+    };
+    std::vector<Box> boxes;
+    for (std::size_t s0 = 0; s0 < ns; s0 += blockSlices)
+        for (std::size_t r0 = 0; r0 < nr; r0 += blockRows)
+            boxes.push_back({ s0, std::min(blockSlices, ns - s0), r0, std::min(blockRows, nr - r0) });
+    std::vector<float> blocks[2];
+    blocks[0].resize(ne * report.blockVoxels);
+    if (boxes.size() > 1)
+        blocks[1].resize(ne * report.blockVoxels);
+    // fn(s0, bs, r0, br, spectra) for every block in turn; the block after it is read on a
+    // thread of its own meanwhile (the HDF5 library serialises its calls).
+    auto forEachBlock = [&](const std::function<bool(
+                                std::size_t, std::size_t, std::size_t, std::size_t, float *)> &fn) {
+        auto read = [&](const Box &b, float *to) {
+            QElapsedTimer c;
+            c.start();
+            const bool ok = in.readBlock(b.s0, b.bs, b.r0, b.br, to);
+            report.readSeconds += c.nsecsElapsed() * 1e-9;
+            return ok;
+        };
+        if (boxes.empty())
+            return true;
+        if (!read(boxes[0], blocks[0].data())) {
+            error = in.error();
+            return false;
+        }
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            bool nextOk = true;
+            std::thread next;
+            if (k + 1 < boxes.size())
+                next = std::thread(
+                    [&, k] { nextOk = read(boxes[k + 1], blocks[(k + 1) % 2].data()); });
+            const Box &b = boxes[k];
+            const bool ok = fn(b.s0, b.bs, b.r0, b.br, blocks[k % 2].data());
+            if (next.joinable())
+                next.join();
+            if (!ok)
+                return false;
+            if (!nextOk) {
+                error = in.error();
+                return false;
+            }
+        }
+        return true;
+    };
     // PCA before everything else: a first pass gathers the covariance of the spectra.
     std::unique_ptr<SpectraPca> pca;
     if (o.pcaComponents > 0) {
@@ -273,10 +303,11 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         }
         pca = std::make_unique<SpectraPca>(int(ne), workers);
         say(QStringLiteral("PCA: gathering the covariance of %1 spectra").arg(ns * nr * nc));
-        if (!forEachBlock([&](std::size_t, std::size_t bs, std::size_t, std::size_t br) {
+        if (!forEachBlock([&](std::size_t, std::size_t bs, std::size_t, std::size_t br,
+                              float *block) {
                 QElapsedTimer c;
                 c.start();
-                pca->accumulate(block.data(), bs * br * nc);
+                pca->accumulate(block, bs * br * nc);
                 report.computeSeconds += c.nsecsElapsed() * 1e-9;
                 return true;
             }))
@@ -433,48 +464,68 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
     const float fnan = std::numeric_limits<float>::quiet_NaN();
     std::size_t done = 0;
     const std::size_t total = ns * nr * nc;
-    ok = ok && forEachBlock([&](std::size_t s0, std::size_t bs, std::size_t r0, std::size_t br) {
+    ok = ok
+        && forEachBlock([&](std::size_t s0, std::size_t bs, std::size_t r0, std::size_t br,
+                            float *block) {
         const std::size_t nv = bs * br * nc;
         QElapsedTimer c;
         c.start();
         if (pca)
-            pca->project(block.data(), nv);
+            pca->project(block, nv);
         parallelRange(nv, workers, [&](std::size_t b, std::size_t e, int w) {
-            std::vector<float> mu(ne), norm(ne);
+            // The block holds one energy after another, a whole block apart; a tile of voxels
+            // is first copied row by row (each energy's values contiguous), so that the
+            // spectra are then read from the cache.
+            constexpr std::size_t tileVoxels = 256;
+            std::vector<float> tile(tileVoxels * ne), norm(ne);
+            std::vector<double> absSums(tileVoxels);
             std::vector<double> work(analyser.workSize());
             double weights[LinearCombination::maxReferences];
-            for (std::size_t v = b; v < e; ++v) {
-                double absSum = 0;
+            for (std::size_t t0 = b; t0 < e; t0 += tileVoxels) {
+                const std::size_t nt = std::min(tileVoxels, e - t0);
+                std::fill(absSums.begin(), absSums.end(), 0.0);
                 for (std::size_t i = 0; i < ne; ++i) {
-                    mu[i] = block[i * nv + v];
-                    absSum += std::abs(mu[i]);
-                }
-                const SpectrumEdge::Result r
-                    = analyser.analyse(mu.data(), work.data(), norm.data());
-                const double threshold = std::isnan(o.minStep)
-                    ? std::max(5 * r.stepError, 1e-4 * absSum / double(ne))
-                    : o.minStep;
-                const bool edgeOk = r.ok && r.step > threshold;
-                maps[0 * nv + v] = float(r.step);
-                if (edgeOk) {
-                    maps[1 * nv + v] = float(r.e0);
-                    maps[2 * nv + v] = float(r.e0Half);
-                    maps[3 * nv + v] = float(r.whiteLine);
-                    maps[4 * nv + v] = float(r.whiteLineEnergy);
-                    if (lcf) {
-                        const double rf = lcf->fit(norm.data(), weights);
-                        for (int k = 0; k < nk; ++k)
-                            maps[std::size_t(kEdgeMapCount + k) * nv + v] = float(weights[k]);
-                        maps[std::size_t(kEdgeMapCount + nk) * nv + v] = float(rf);
+                    const float *from = block + i * nv + t0;
+                    float *to = tile.data() + i * tileVoxels;
+                    for (std::size_t j = 0; j < nt; ++j) {
+                        to[j] = from[j];
+                        absSums[j] += std::abs(double(from[j]));
                     }
-                } else {
-                    ++noEdge[std::size_t(w)];
-                    for (int m = 1; m < nmaps; ++m)
-                        maps[std::size_t(m) * nv + v] = fnan;
+                }
+                for (std::size_t j = 0; j < nt; ++j) {
+                    const std::size_t v = t0 + j;
+                    float *mu = tile.data() + j;
+                    const double absSum = absSums[j];
+                    const SpectrumEdge::Result r
+                        = analyser.analyse(mu, tileVoxels, work.data(), norm.data());
+                    const double threshold = std::isnan(o.minStep)
+                        ? std::max(5 * r.stepError, 1e-4 * absSum / double(ne))
+                        : o.minStep;
+                    const bool edgeOk = r.ok && r.step > threshold;
+                    maps[0 * nv + v] = float(r.step);
+                    if (edgeOk) {
+                        maps[1 * nv + v] = float(r.e0);
+                        maps[2 * nv + v] = float(r.e0Half);
+                        maps[3 * nv + v] = float(r.whiteLine);
+                        maps[4 * nv + v] = float(r.whiteLineEnergy);
+                        if (lcf) {
+                            const double rf = lcf->fit(norm.data(), weights);
+                            for (int k = 0; k < nk; ++k)
+                                maps[std::size_t(kEdgeMapCount + k) * nv + v] = float(weights[k]);
+                            maps[std::size_t(kEdgeMapCount + nk) * nv + v] = float(rf);
+                        }
+                    } else {
+                        ++noEdge[std::size_t(w)];
+                        for (int m = 1; m < nmaps; ++m)
+                            maps[std::size_t(m) * nv + v] = fnan;
+                    }
+                    if (normSet >= 0)
+                        for (std::size_t i = 0; i < ne; ++i)
+                            mu[i * tileVoxels] = norm[i];
                 }
                 if (normSet >= 0)
                     for (std::size_t i = 0; i < ne; ++i)
-                        block[i * nv + v] = norm[i];
+                        std::copy_n(tile.data() + i * tileVoxels, nt, block + i * nv + t0);
             }
         });
         report.computeSeconds += c.nsecsElapsed() * 1e-9;
@@ -490,7 +541,7 @@ bool MapsRun::run(const MapsOptions &o, MapsReport &report, QString &error,
         if (normSet >= 0) {
             const hsize_t st4[4] = { 0, s0, r0, 0 };
             const hsize_t ct4[4] = { ne, bs, br, nc };
-            if (!writeBox(normSet, 4, st4, ct4, block.data())) {
+            if (!writeBox(normSet, 4, st4, ct4, block)) {
                 error = QStringLiteral("cannot write the normalised stack into %1").arg(tmpPath);
                 return false;
             }

@@ -40,6 +40,9 @@ SpectrumEdge::SpectrumEdge(std::vector<double> energies, const Params &params)
     for (std::size_t i = 0; i < n; ++i)
         x_[i] = e_[i] - eRef_;
     quintic_ = quinticInverses(e_);
+    invStep_.resize(n > 1 ? n - 1 : 0);
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        invStep_[i] = 1.0 / (e_[i + 1] - e_[i]);
     for (int k = 0; k < 5; ++k) {
         sx_[k].assign(n + 1, 0.0);
         for (std::size_t i = 0; i < n; ++i)
@@ -123,7 +126,7 @@ std::vector<double> SpectrumEdge::quinticInverses(const std::vector<double> &ene
 }
 
 double SpectrumEdge::edgeEnergy(const std::vector<double> &energies, const double *mu,
-    int smoothing, double *work, const std::vector<double> *inverses)
+    int smoothing, double *work, const std::vector<double> *inverses, const double *invSteps)
 {
     const std::size_t n = energies.size();
     if (n < 2)
@@ -139,16 +142,19 @@ double SpectrumEdge::edgeEnergy(const std::vector<double> &energies, const doubl
         std::swap(s, t);
     }
     // Slopes between neighbours belong to the midpoints: exact to second order on any grid.
+    if (invSteps)
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            t[i] = (s[i + 1] - s[i]) * invSteps[i];
+    else
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            t[i] = (s[i + 1] - s[i]) / (energies[i + 1] - energies[i]);
     std::size_t best = 0;
     double bestSlope = -std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const double d = (s[i + 1] - s[i]) / (energies[i + 1] - energies[i]);
-        t[i] = d;
-        if (d > bestSlope) {
-            bestSlope = d;
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (t[i] > bestSlope) {
+            bestSlope = t[i];
             best = i;
         }
-    }
     auto mid = [&](std::size_t i) { return 0.5 * (energies[i] + energies[i + 1]); };
     if (best == 0 || best + 2 >= n)
         return mid(best);
@@ -276,24 +282,31 @@ double SpectrumEdge::postAt(const Result &r, double energy) const
 
 SpectrumEdge::Result SpectrumEdge::analyse(const float *mu, double *work, float *normalised) const
 {
-    return run(mu, work, normalised);
+    return run(mu, 1, work, normalised);
+}
+
+SpectrumEdge::Result SpectrumEdge::analyse(
+    const float *mu, std::size_t stride, double *work, float *normalised) const
+{
+    return run(mu, stride, work, normalised);
 }
 
 SpectrumEdge::Result SpectrumEdge::analyse(const double *mu, double *work, double *normalised) const
 {
-    return run(mu, work, normalised);
+    return run(mu, 1, work, normalised);
 }
 
 template <typename T>
-SpectrumEdge::Result SpectrumEdge::run(const T *mu, double *work, T *normalised) const
+SpectrumEdge::Result SpectrumEdge::run(
+    const T *mu, std::size_t stride, double *work, T *normalised) const
 {
     Result r;
     const std::size_t n = e_.size();
     double *y = work;
     double *norm = work + n;
     for (std::size_t i = 0; i < n; ++i)
-        y[i] = double(mu[i]);
-    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n, &quintic_)
+        y[i] = double(mu[i * stride]);
+    r.e0 = std::isnan(p_.fixedE0) ? edgeEnergy(e_, y, p_.smoothing, work + n, &quintic_, invStep_.data())
                                   : p_.fixedE0;
     r.e0Half = r.whiteLine = r.whiteLineEnergy = std::numeric_limits<double>::quiet_NaN();
 

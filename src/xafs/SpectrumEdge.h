@@ -55,13 +55,17 @@ public:
     // (mu - pre(E)) / step for every energy. `work` must hold workSize() doubles.
     Result analyse(const float *mu, double *work, float *normalised = nullptr) const;
     Result analyse(const double *mu, double *work, double *normalised = nullptr) const;
+    // The same for a spectrum whose values lie `stride` floats apart (mu[i * stride]).
+    Result analyse(const float *mu, std::size_t stride, double *work, float *normalised) const;
 
     // Energy of the largest slope (eV): the smoothing passes find the steepest step between
     // neighbours; the quintic through the six measured values around it places the maximum
     // of the slope between grid points. `work` holds 2 * n doubles.
     // `inverses`, when given, is the table quinticInverses() made for these energies.
+    // `invSteps`, when given, holds 1 / (E[i+1] - E[i]) for these energies.
     static double edgeEnergy(const std::vector<double> &energies, const double *mu, int smoothing,
-        double *work, const std::vector<double> *inverses = nullptr);
+        double *work, const std::vector<double> *inverses = nullptr,
+        const double *invSteps = nullptr);
     // For every steepest step i: the inverse of the 6 x 6 matrix that maps the six values
     // around it to the quintic's coefficients (36 values at 36 * i; NaN first where the
     // energies there are uneven). The same for every spectrum on these energies.
@@ -77,7 +81,8 @@ public:
     double postAt(const Result &r, double energy) const;
 
 private:
-    template <typename T> Result run(const T *mu, double *work, T *normalised) const;
+    template <typename T>
+    Result run(const T *mu, std::size_t stride, double *work, T *normalised) const;
     // Least-squares polynomial (order 1 or 2) over energies [i0, i1) of y, in x = E - eRef.
     // `leverage` (may be null) receives v^T (X^T X)^-1 v at x = x0: the variance of the fitted
     // value there per unit noise variance.
@@ -88,6 +93,7 @@ private:
     std::vector<double> e_;
     std::vector<double> x_; // E - eRef
     std::vector<double> quintic_;
+    std::vector<double> invStep_; // 1 / (E[i+1] - E[i])
     // Prefix sums of x^k, k = 0..4: sums over [i0, i1) without a loop.
     std::vector<double> sx_[5];
     Params p_;
