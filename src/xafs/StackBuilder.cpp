@@ -1,5 +1,6 @@
 #include "StackBuilder.h"
 
+#include "ParallelRange.h"
 #include "PhaseCorrelation3D.h"
 #include "ShiftedSlices.h"
 #include "StackFile.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -205,6 +207,7 @@ bool StackBuilder::build(
             .arg(atOnce));
 
     std::vector<float> block(size_t(atOnce) * tree.rows * tree.cols);
+    const int readers = std::max(1, int(std::thread::hardware_concurrency()));
     const size_t area = size_t(tree.rows) * tree.cols;
     for (int e0 = 0; e0 < energies; e0 += atOnce) {
         const int count = std::min(atOnce, energies - e0);
@@ -217,15 +220,23 @@ bool StackBuilder::build(
                 }));
         }
         for (int s = 0; s < slices; ++s) {
-            for (int i = 0; i < count; ++i) {
-                float *out = block.data() + size_t(i) * area;
-                const bool ok = options.align ? shifters[size_t(i)]->slice(s, out, error)
-                                              : tree.readSlice(e0 + i, s, out, error);
-                if (!ok) {
+            // The energies' slices are read side by side; each energy has its own shifter.
+            std::vector<QString> errors(static_cast<size_t>(count));
+            std::vector<char> read(static_cast<size_t>(count), 0);
+            parallelRange(size_t(count), readers, [&](size_t b, size_t e, int) {
+                for (size_t i = b; i < e; ++i) {
+                    float *out = block.data() + i * area;
+                    read[i] = options.align ? shifters[i]->slice(s, out, &errors[i])
+                                            : tree.readSlice(e0 + int(i), s, out, &errors[i]);
+                }
+            });
+            for (int i = 0; i < count; ++i)
+                if (!read[size_t(i)]) {
+                    if (error)
+                        *error = errors[size_t(i)];
                     file.abort();
                     return false;
                 }
-            }
             if (!file.writeBlock(e0, count, s, block.data(), error)) {
                 file.abort();
                 return false;

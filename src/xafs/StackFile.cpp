@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <hdf5.h>
 
@@ -197,6 +198,38 @@ bool StackFile::writeBlock(int firstEnergy, int count, int slice, const float *d
     if (muSet < 0 || firstEnergy < 0 || count < 1 || firstEnergy + count > size.energies
         || slice < 0 || slice >= size.slices)
         return setError(error, "no such block of the stack");
+    const auto c = chunkShape(size);
+    // A block of whole chunks along the energies (the last ones may stop at the end of the
+    // stack) is written chunk by chunk as it lies in the file: no chunk cache, no gathering
+    // by the library. The part of an edge chunk beyond the stack is zero, as the library
+    // leaves it.
+    const bool wholeChunks = firstEnergy % c[0] == 0
+        && (count == c[0] || firstEnergy + count == size.energies) && c[1] == 1
+        && QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    if (wholeChunks) {
+        const std::size_t area = std::size_t(size.rows) * size.cols;
+        std::vector<float> &chunk = chunkBuffer;
+        chunk.resize(std::size_t(c[0]) * c[2] * c[3]);
+        for (int r0 = 0; r0 < size.rows; r0 += c[2])
+            for (int c0 = 0; c0 < size.cols; c0 += c[3]) {
+                const int nr = std::min(c[2], size.rows - r0);
+                const int nc = std::min(c[3], size.cols - c0);
+                if (count < c[0] || nr < c[2] || nc < c[3])
+                    std::fill(chunk.begin(), chunk.end(), 0.0f);
+                for (int e = 0; e < count; ++e)
+                    for (int r = 0; r < nr; ++r)
+                        std::copy_n(data + std::size_t(e) * area + std::size_t(r0 + r) * size.cols
+                                + c0,
+                            nc, chunk.data() + (std::size_t(e) * c[2] + r) * c[3]);
+                const hsize_t offset[4]
+                    = { hsize_t(firstEnergy), hsize_t(slice), hsize_t(r0), hsize_t(c0) };
+                if (H5Dwrite_chunk(muSet, H5P_DEFAULT, 0, offset, chunk.size() * sizeof(float),
+                        chunk.data())
+                    < 0)
+                    return setError(error, "cannot write to " + tmpPath + " (disk full?)");
+            }
+        return true;
+    }
     const hsize_t start[4] = { hsize_t(firstEnergy), hsize_t(slice), 0, 0 };
     const hsize_t dims[4] = { hsize_t(count), 1, hsize_t(size.rows), hsize_t(size.cols) };
     const hid_t fileSpace = H5Dget_space(muSet);

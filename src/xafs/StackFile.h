@@ -74,4 +74,5 @@ private:
     Layout size;
     long long file = -1;
     long long muSet = -1;
+    std::vector<float> chunkBuffer;
 };
