@@ -3,8 +3,8 @@
 // The stack is E energies x S slices x R rows x C columns (default 100 x 64 x 512 x 512,
 // 6.7 GB in the temporary folder); a smaller one by argument, e.g.
 //   bench_maps --stack=100x16x256x256
-// Each voxel is a mixture of two model species with noise, chunked one spectrum row of
-// 64 voxels per chunk as a stack file keeps it. Figures per voxel and in MB/s of the stack.
+// Each voxel is a mixture of two model species with noise, chunked as `vexa2-spectra stack`
+// chunks its stacks (8 energies x 1 slice x 32 x 32 voxels). Figures per voxel and in MB/s of the stack.
 //   BM_ReadStackCold  every block of spectra once, after the file's pages were dropped from
 //                     the page cache (as the first pass over a fresh stack)
 //   BM_ReadStackWarm  the same from the page cache
@@ -15,6 +15,7 @@
 // MB/s_per_core (all threads' CPU time) do not.
 #include "MapsRun.h"
 #include "SpectraReader.h"
+#include "StackFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,7 +91,10 @@ struct Stack
         const hid_t entry = H5Gcreate2(f, "entry", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
         const hid_t g = H5Gcreate2(entry, "spectra", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
         const hsize_t dims[4] = { gE, gS, gR, gC };
-        const hsize_t chunk[4] = { gE, 1, 1, std::min<hsize_t>(gC, 64) };
+        // Chunked as a stack file made by the program is.
+        const auto shape = StackFile::chunkShape({ int(gE), int(gS), int(gR), int(gC) });
+        const hsize_t chunk[4]
+            = { hsize_t(shape[0]), hsize_t(shape[1]), hsize_t(shape[2]), hsize_t(shape[3]) };
         const hid_t space = H5Screate_simple(4, dims, nullptr);
         const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
         H5Pset_chunk(dcpl, 4, chunk);

@@ -3,6 +3,7 @@
 #include <hdf5.h>
 
 #include <QFile>
+#include <QSysInfo>
 
 #include <algorithm>
 
@@ -18,6 +19,7 @@ void SpectraReader::close()
     if (file_ >= 0)
         H5Fclose(hid_t(file_));
     mu_ = file_ = -1;
+    rawChunks_ = false;
     std::fill(dims_, dims_ + 4, 0);
     energies_.clear();
     sliceNumbers_.clear();
@@ -156,7 +158,59 @@ bool SpectraReader::readBlock(
 {
     const unsigned long long st[4] = { 0, s0, r0, 0 };
     const unsigned long long ct[4] = { dims_[0], ns, nr, dims_[3] };
+    if (rawChunks_ && mu_ >= 0 && ns > 0 && nr > 0 && s0 + ns <= dims_[1] && r0 + nr <= dims_[2]
+        && readChunks(st, ct, out))
+        return true;
     return readBox(st, ct, out);
+}
+
+bool SpectraReader::readChunks(
+    const unsigned long long *start, const unsigned long long *count, float *out)
+{
+    // Every chunk the box touches, read whole and copied into place run by run; a chunk
+    // that cannot be read so (not yet written, say) leaves the box to the library.
+    H5E_auto2_t oldFunc = nullptr;
+    void *oldData = nullptr;
+    H5Eget_auto2(H5E_DEFAULT, &oldFunc, &oldData);
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    const std::size_t *c = chunk_;
+    chunkBuffer_.resize(c[0] * c[1] * c[2] * c[3]);
+    float *buf = chunkBuffer_.data();
+    bool ok = true;
+    const auto first = [&](int i) { return start[i] / c[i] * c[i]; };
+    for (std::size_t e0 = first(0); ok && e0 < start[0] + count[0]; e0 += c[0])
+        for (std::size_t s0 = first(1); ok && s0 < start[1] + count[1]; s0 += c[1])
+            for (std::size_t r0 = first(2); ok && r0 < start[2] + count[2]; r0 += c[2])
+                for (std::size_t k0 = first(3); ok && k0 < start[3] + count[3]; k0 += c[3]) {
+                    const hsize_t offset[4] = { e0, s0, r0, k0 };
+                    uint32_t filters = 0;
+                    ok = H5Dread_chunk(hid_t(mu_), H5P_DEFAULT, offset, &filters, buf) >= 0
+                        && filters == 0;
+                    if (!ok)
+                        break;
+                    const std::size_t ea = std::max<std::size_t>(e0, start[0]),
+                                      eb = std::min<std::size_t>(e0 + c[0], start[0] + count[0]);
+                    const std::size_t sa = std::max<std::size_t>(s0, start[1]),
+                                      sb = std::min<std::size_t>(s0 + c[1], start[1] + count[1]);
+                    const std::size_t ra = std::max<std::size_t>(r0, start[2]),
+                                      rb = std::min<std::size_t>(r0 + c[2], start[2] + count[2]);
+                    const std::size_t ka = std::max<std::size_t>(k0, start[3]),
+                                      kb = std::min<std::size_t>(k0 + c[3], start[3] + count[3]);
+                    for (std::size_t e = ea; e < eb; ++e)
+                        for (std::size_t s = sa; s < sb; ++s)
+                            for (std::size_t r = ra; r < rb; ++r)
+                                std::copy_n(
+                                    buf + (((e - e0) * c[1] + (s - s0)) * c[2] + (r - r0)) * c[3]
+                                        + (ka - k0),
+                                    kb - ka,
+                                    out
+                                        + (((e - start[0]) * count[1] + (s - start[1])) * count[2]
+                                              + (r - start[2]))
+                                            * count[3]
+                                        + (ka - start[3]));
+                }
+    H5Eset_auto2(H5E_DEFAULT, oldFunc, oldData);
+    return ok;
 }
 
 bool SpectraReader::readMeanSpectrum(std::size_t s0, std::size_t s1, std::size_t r0, std::size_t r1,

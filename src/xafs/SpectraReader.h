@@ -47,6 +47,7 @@ public:
 
 private:
     bool readBox(const unsigned long long *start, const unsigned long long *count, float *out);
+    bool readChunks(const unsigned long long *start, const unsigned long long *count, float *out);
 
     QString path_;
     QString error_;
@@ -56,4 +57,6 @@ private:
     std::size_t chunk_[4] = { 0, 0, 0, 0 };
     std::vector<double> energies_;
     std::vector<int> sliceNumbers_;
+    bool rawChunks_ = false;
+    std::vector<float> chunkBuffer_;
 };
