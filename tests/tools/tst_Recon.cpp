@@ -449,12 +449,13 @@ void TestRecon::reconstructsARange_data()
     QTest::addColumn<bool>("pictures");
     QTest::addColumn<QString>("optionFile"); // written to a file and named with --config
     QTest::addColumn<QStringList>("env");
+    // Float TIFF slices unless --no-tiff; data files with --dat.
     QTest::newRow("all slices, guessed centre, three workers")
-        << QStringList { "--threads", "3", "--png" } << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 }
-        << true << QString() << QStringList {};
+        << QStringList { "--threads", "3", "--png", "--dat" }
+        << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7 } << true << QString() << QStringList {};
     QTest::newRow("descending range, given centre")
         << QStringList { "--cor", "32.7", "--from", "7", "--to", "0", "--step", "3", "--name",
-               "scan", "--tag", "7112eV", "--tiff" }
+               "scan", "--tag", "7112eV", "--dat", "--no-tiff" }
         << QList<int> { 7, 4, 1 } << false << QString() << QStringList {};
     // The same from an option file; the typed --step wins over the file's.
     QTest::newRow("options from a file")
@@ -462,7 +463,7 @@ void TestRecon::reconstructsARange_data()
         << QString("# a job run again and again\n"
                    "cor 32.7   # the centre\n"
                    "\n"
-                   "from 7\nto 0\nstep 1\nname \"scan\"\ntag 7112eV\ntiff\npng 0\n")
+                   "from 7\nto 0\nstep 1\nname \"scan\"\ntag 7112eV\ntiff\ndat\npng 0\n")
         << QStringList {};
     // A desktop user's environment exported into a cluster job: the X platform, no display.
     QTest::newRow("X platform named, no display")
@@ -508,10 +509,11 @@ void TestRecon::reconstructsARange()
     for (int s : slices) {
         const QString base = named ? QString("scan-7112eV-%1").arg(s, 5, 10, QChar('0'))
                                    : QString("data-%1").arg(s, 5, 10, QChar('0'));
-        expected << base + ".dat";
+        if (args.contains("--dat") || optionFile.contains("\ndat"))
+            expected << base + ".dat";
         if (pictures)
             expected << base + ".png";
-        if (args.contains("--tiff") || optionFile.contains("tiff"))
+        if (!args.contains("--no-tiff"))
             expected << base + ".tif";
     }
     QStringList found = QDir(outDir).entryList(QDir::Files);
@@ -519,9 +521,9 @@ void TestRecon::reconstructsARange()
     expected.sort();
     QCOMPARE(found, expected);
 
-    // Every data file is complete, over the default region (the whole slice), and the phantom
-    // attenuates.
-    double highest = -1e300;
+    // Every file is complete, over the default region (the whole slice), and the phantom
+    // attenuates: data files carry the offset 10, TIFF slices the values as computed.
+    double highest = -1e300, highestTiff = -1e300;
     for (const QString &f : found) {
         if (f.endsWith(".dat")) {
             double maxValue = 0;
@@ -533,12 +535,20 @@ void TestRecon::reconstructsARange()
             QVERIFY(tif.open(QIODevice::ReadOnly));
             QCOMPARE(tif.read(4), QByteArray("II*\0", 4));
             QVERIFY(tif.size() > qint64(n) * n * 4);
+            std::vector<float> pixels;
+            int w = 0, h = 0;
+            QVERIFY(CtTiffData::read(tif.fileName(), pixels, w, h));
+            QCOMPARE(QSize(w, h), QSize(n, n));
+            highestTiff = std::max(highestTiff, double(*std::max_element(pixels.begin(), pixels.end())));
         } else {
             QImage img(QDir(outDir).filePath(f));
             QCOMPARE(img.size(), QSize(n, n));
         }
     }
-    QVERIFY(highest > 10.01); // offset 10 plus the phantom's positive attenuation
+    if (expected.join(' ').contains(".dat"))
+        QVERIFY(highest > 10.01); // offset 10 plus the phantom's positive attenuation
+    if (expected.join(' ').contains(".tif"))
+        QVERIFY(highestTiff > 0.01);
 }
 
 void TestRecon::refusesBadInput_data()
@@ -783,7 +793,7 @@ void TestRecon::hdf5EqualsItex()
         QString output;
         QVERIFY2(
             run(tool("/tools/recon/vexa2-recon"),
-                { k == 0 ? data : tmp.filePath("data.h5"), "-o", out, "--tag", "rt", "--tiff" },
+                { k == 0 ? data : tmp.filePath("data.h5"), "-o", out, "--tag", "rt", "--dat" },
                 &output),
             qPrintable(output));
         QDir dir(out);
@@ -831,7 +841,7 @@ void TestRecon::everyFilterEveryWidth()
         qPrintable(output));
     QVERIFY2(output.contains("Run end: 4 of 4 slices reconstructed, 0 slices failed, 4 files"),
         qPrintable(output));
-    QCOMPARE(QDir(out).entryList({ "*.dat" }, QDir::Files).size(), 4);
+    QCOMPARE(QDir(out).entryList({ "*.tif" }, QDir::Files).size(), 4);
 }
 
 void TestRecon::rangeFromTheData_data()
@@ -1060,7 +1070,7 @@ void TestRecon::sharesMakeTheWholeRun()
     QFETCH(bool, slurm);
     QFETCH(QString, layout);
     const QString series = layout == "zbx" ? zbxSeries : subSeries;
-    const QStringList args { series, "--png", "--tiff", "--threads", "2", "--name", "s" };
+    const QStringList args { series, "--png", "--dat", "--threads", "2", "--name", "s" };
     const QString base = tmp.filePath(QString("shares-%1").arg(QTest::currentDataTag()));
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "-o", base + "/whole" },
@@ -1097,7 +1107,7 @@ void TestRecon::sharesMakeTheWholeRun()
 void TestRecon::resumesWhatIsMissing()
 {
     const QString outDir = tmp.filePath("resumed");
-    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--tiff" };
+    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--dat" };
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--task", "0/2" }, &output),
         qPrintable(output));
@@ -1189,7 +1199,8 @@ void TestRecon::failureSetsExitStatus()
         QVERIFY(QDir().mkpath(outDir + "/data-00003.dat"));
     }
     QProcess p;
-    p.start(tool("/tools/recon/vexa2-recon"), QStringList { source, "-o", outDir } + args);
+    p.start(tool("/tools/recon/vexa2-recon"),
+        QStringList { source, "-o", outDir, "--dat", "--no-tiff" } + args);
     QVERIFY(p.waitForStarted());
     QByteArray out;
     if (stop) {

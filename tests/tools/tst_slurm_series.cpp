@@ -322,7 +322,7 @@ void TestSlurmSeries::seriesOnTheCluster()
     QVERIFY(filesBelow(out, extra) == expected);
 
     // The same command again after a lost file: only that slice is made again.
-    const QString lost = out + "/09000_0eV/09000_0eV-00007.dat";
+    const QString lost = out + "/09000_0eV/09000_0eV-00007.tif";
     QVERIFY(QFile::remove(lost));
     QVERIFY2(runSubmit(args, &output, &ms), qPrintable(output));
     QVERIFY(filesBelow(out, extra) == expected);

@@ -258,8 +258,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Reconstructs slices of one CT data set, or of every energy of a CT-XAFS series, by\n"
-        "filtered back-projection on several worker threads and writes CT image data files (and\n"
-        "PNG pictures) named [name-]tag-NNNNN.dat.\n"
+        "filtered back-projection or gridding on several worker threads and writes 32-bit float\n"
+        "TIFF slices named [name-]tag-NNNNN.tif (--dat adds CT image data files, --png pictures).\n"
         "\n"
         "One data set: the projections are the files of FOLDER that match the patterns, in name\n"
         "order (a TIFF stack gives one projection per page), or those of FOLDER/tomo (proj,\n"
@@ -349,10 +349,15 @@ int main(int argc, char *argv[])
         "energy with its set's name).",
         "tag");
     const QCommandLineOption pngOpt("png", "Also save the result pictures as PNG files.");
-    const QCommandLineOption noDataOpt("no-data", "Do not write CT image data files.");
+    const QCommandLineOption datOpt("dat",
+        "Also write CT image data files ([name-]tag-NNNNN.dat: text, limited by --lower and\n"
+        "--upper, plus the offset), as the window's automatic saving does.");
+    const QCommandLineOption noDataOpt("no-data", "Write no CT image data files (the default).");
     const QCommandLineOption tiffOpt("tiff",
-        "Also write each slice as a 32-bit float TIFF file ([name-]tag-NNNNN.tif, the values as "
-        "computed, without limits or offset).");
+        "Write each slice as a 32-bit float TIFF file ([name-]tag-NNNNN.tif, the values as\n"
+        "computed, without limits or offset): the default.");
+    const QCommandLineOption noTiffOpt(
+        "no-tiff", "Write no float TIFF slices (then --dat or --png must say what to write).");
     const QCommandLineOption tiffZlibOpt("tiff-compress", "Compress the TIFF files (deflate).");
     const QCommandLineOption lowerOpt(
         "lower", "Values below are written as 0 + offset.", "v", "-10");
@@ -389,9 +394,9 @@ int main(int argc, char *argv[])
         options += list;
     };
     addOptions({ patternOpt, i0Opt, bgOpt, rangeOpt, originOpt, horizOpt, corOpt, guessSliceOpt,
-        fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, noDataOpt, lowerOpt,
+        fromOpt, toOpt, stepOpt, threadsOpt, outOpt, nameOpt, tagOpt, pngOpt, datOpt, noDataOpt, lowerOpt,
         upperOpt, offsetOpt, seriesOpt, taskOpt, skipOpt, checkOpt, methodOpt });
-    addOptions({ tiffOpt, tiffZlibOpt });
+    addOptions({ tiffOpt, noTiffOpt, tiffZlibOpt });
     addOptions({ filterOpt, ringOpt });
     const QCommandLineOption volumeOpt("volume",
         "Also write the whole slice range as one volume: HDF5 (NeXus NXdata, .h5/.nxs) or a\n"
@@ -694,10 +699,19 @@ int main(int argc, char *argv[])
     results.outDir = outDir;
     results.name = parser.value(nameOpt);
     results.perEnergyFolders = isSeries;
-    results.data = !parser.isSet(noDataOpt);
+    // Float TIFF slices by default, the values as computed; data files on asking.
+    if (parser.isSet(datOpt) && parser.isSet(noDataOpt))
+        return usage("--dat and --no-data contradict each other");
+    if (parser.isSet(noTiffOpt) && (parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt)))
+        return usage("--no-tiff contradicts --tiff and --tiff-compress");
+    results.data = parser.isSet(datOpt);
     results.pictures = parser.isSet(pngOpt);
+    results.tiff = !parser.isSet(noTiffOpt);
     // A volume is made of the float TIFF slices.
-    results.tiff = parser.isSet(tiffOpt) || parser.isSet(tiffZlibOpt) || !volumePath.isEmpty();
+    if (!results.tiff && !volumePath.isEmpty())
+        return usage("a volume is made of the float TIFF slices: drop --no-tiff");
+    if (!results.tiff && !results.data && !results.pictures)
+        return usage("--no-tiff leaves nothing to write: add --dat or --png");
     double volumeCor = 0; // known once the run has its centre of rotation
     // The volume of the whole slice range, from its TIFF slices.
     const auto makeVolume = [&]() {
