@@ -38,10 +38,25 @@ double searchCorPairs(const std::vector<const double *> &f, const std::vector<co
 void attenuationLine(
     const double *line, const double *i0, const double *bg, int length, double *out);
 
-// The whole guess on an image set at `slice`, searched from `start` on attenuation lines:
-// over 360 degrees (a range of 270 or more) every pair of images half a turn apart, else image
-// `first` and its partner (corPartnerImage). False, leaving `found` alone, when the
-// set has no partner image, no samples, or no such slice.
+// The whole guess on an image set at `slice`, searched from `start` on attenuation lines, so
+// that one bad projection (a jerk, a flash) cannot move it:
+// - over 360 degrees (a range of 270 or more): every pair of images half a turn apart,
+//   searched together (searchCorPairs);
+// - over 180 degrees: the set mirrored about the axis continues it past its end, so the
+//   images near that seam pair up across it (image a with image count - m + a, m steps
+//   apart, up to 16 steps and 12 degrees). Each pair's own centre is moved by the sample's
+//   turn between its two images, sin(g / 2) (Z cos(mid) - X sin(mid)) for gap g and mean
+//   angle mid; that model is fitted over the pairs, leaving out the seam image that agrees
+//   least and weighing the rest by Tukey's biweight, and gives the centre at no gap. When
+//   the sample stays clear of the line's ends in every image, the centres of mass of all
+//   images (which follow c + X cos(theta) + Z sin(theta), fitted alike) give the centre
+//   instead, as long as they agree with the mirror within half a pixel: they need no
+//   interpolation between samples, which leaves the mirror of a sharp-edged sample a few
+//   tenths of a pixel off when the set is coarse. `first` does not matter there;
+// - a set too coarse for the seam (fewer than two steps within 12 degrees, or fewer than 8
+//   images): image `first` and its partner (corPartnerImage).
+// The guess is rounded to a hundredth of a pixel. False, leaving `found` alone, when the set
+// has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);
 
