@@ -342,18 +342,14 @@ double seamCentre(const LineOf &lineOf, int count, int steps, double stepDeg, in
 // level with the open beam either side, so a drift of the beam does not pull them; a jerked
 // image is left out by Tukey's biweight. Not a number when the sample reaches (nearly) to an
 // end of the line, where its mass is not all seen.
-double massCentre(const DetectorLines &lines, int slice, double rangeDeg, const double *i0,
-    const double *bg)
+double massCentre(const AttenuationOf &attenuation, int count, int length, double rangeDeg)
 {
     const double none = std::numeric_limits<double>::quiet_NaN();
-    const int length = lines.lineLength();
-    const int count = lines.imageCount();
     if (length < 16 || count < 4)
         return none;
-    std::vector<double> raw(length), att(length), mean(length, 0.0);
+    std::vector<double> att(length), mean(length, 0.0);
     for (int k = 0; k < count; ++k) {
-        lines.readProjection(k, slice, raw.data());
-        attenuationLine(raw.data(), i0, bg, length, att.data());
+        attenuation(k, att.data());
         for (int j = 0; j < length; ++j)
             mean[j] += att[j];
     }
@@ -383,8 +379,7 @@ double massCentre(const DetectorLines &lines, int slice, double rangeDeg, const 
         return none;
     std::vector<ModelPoint> points(count);
     for (int k = 0; k < count; ++k) {
-        lines.readProjection(k, slice, raw.data());
-        attenuationLine(raw.data(), i0, bg, length, att.data());
+        attenuation(k, att.data());
         // A level baseline: a sloping one, drawn through the few samples either side, would
         // weigh their noise by the whole extent.
         double base = 0.0;
@@ -487,6 +482,22 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
     const int count = lines.imageCount();
     if (length <= 0 || slice < 0 || slice >= lines.lineCount() || first < 0 || first >= count)
         return false;
+    std::vector<double> raw(length), i0(length), bg(length);
+    const bool haveI0 = lines.readI0(slice, i0.data());
+    const bool haveBg = lines.readBg(slice, bg.data());
+    const auto attenuation = [&](int image, double *out) {
+        lines.readProjection(image, slice, raw.data());
+        attenuationLine(raw.data(), haveI0 ? i0.data() : nullptr, haveBg ? bg.data() : nullptr,
+            length, out);
+    };
+    return guessCorOnAttenuation(attenuation, count, length, first, rangeDeg, start, fraction, found);
+}
+
+bool guessCorOnAttenuation(const AttenuationOf &attenuation, int count, int length, int first,
+    double rangeDeg, double start, double fraction, double *found)
+{
+    if (length <= 0 || first < 0 || first >= count)
+        return false;
     // A descending set (negative range) pairs the same images.
     rangeDeg = std::abs(rangeDeg);
     const int partner = corPartnerImage(first, count, rangeDeg);
@@ -506,11 +517,6 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
         if (pairs.empty())
             pairs.push_back({ first, partner });
     }
-    std::vector<double> raw(length), i0(length), bg(length);
-    const bool haveI0 = lines.readI0(slice, i0.data());
-    const bool haveBg = lines.readBg(slice, bg.data());
-    const double *i0Line = haveI0 ? i0.data() : nullptr;
-    const double *bgLine = haveBg ? bg.data() : nullptr;
     // Over half a turn: the pairs across the seam of the set and its mirror (up to 16 steps
     // and 12 degrees apart, each image in one pair of each gap at most), and every image's
     // centre of mass.
@@ -526,16 +532,14 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
             return att.data() + size_t(slot) * size_t(length);
         };
         for (int k = 0; k < seamSteps; ++k)
-            for (const int image : { k, count - 1 - k }) {
-                lines.readProjection(image, slice, raw.data());
-                attenuationLine(raw.data(), i0Line, bgLine, length, lineOf(image));
-            }
+            for (const int image : { k, count - 1 - k })
+                attenuation(image, lineOf(image));
         const double seam = seamCentre(lineOf, count, seamSteps, stepDeg, length, start, fraction);
         // The centres of mass need no interpolation between samples, which for a sample with
         // sharp edges (a skull, a capillary) seen across its symmetry leaves the mirror a
         // few tenths of a pixel off; they are taken where they agree with the mirror, so that
         // a feature that does not turn (a defective column) cannot carry them away.
-        const double mass = massCentre(lines, slice, rangeDeg, i0Line, bgLine);
+        const double mass = massCentre(attenuation, count, length, rangeDeg);
         const double best = std::isfinite(mass) && std::abs(mass - seam) <= 0.5 ? mass : seam;
         if (found != nullptr && std::isfinite(best))
             *found = hundredths(best);
@@ -546,8 +550,7 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
     for (size_t k = 0; k < pairs.size(); ++k) {
         for (int side = 0; side < 2; ++side) {
             double *out = att.data() + (2 * k + side) * static_cast<size_t>(length);
-            lines.readProjection(side == 0 ? pairs[k].first : pairs[k].second, slice, raw.data());
-            attenuationLine(raw.data(), i0Line, bgLine, length, out);
+            attenuation(side == 0 ? pairs[k].first : pairs[k].second, out);
             (side == 0 ? f : g).push_back(out);
         }
     }

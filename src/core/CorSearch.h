@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class DetectorLines;
@@ -59,6 +60,14 @@ void attenuationLine(
 // has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);
+
+// Writes the attenuation line of image `image` (length values) into `out`.
+using AttenuationOf = std::function<void(int image, double *out)>;
+
+// The same guess on `count` attenuation lines of `length` samples, evenly spread over
+// `rangeDeg`, given by `attenuation`.
+bool guessCorOnAttenuation(const AttenuationOf &attenuation, int count, int length, int first,
+    double rangeDeg, double start, double fraction, double *found);
 
 // Whether a set of projections covers 180 or 360 degrees, from its data at `slice`: over 360
 // degrees the projection half the set after the first mirrors the first about the axis; over
