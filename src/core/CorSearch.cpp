@@ -590,5 +590,14 @@ double guessRangeOnLines(
         *score360 = s360;
     if (!(s180 > 0.0) && !(s360 > 0.0))
         return 0.0;
+    // Each score falls short of a perfect mirror by the sample's turn and by the noise of its
+    // 2 fraction L samples, whose share scatters by some sqrt(2 / n) of itself: a nearly round
+    // sample leaves both short by about the noise alone. A lead of less than three standard
+    // deviations of the difference (4.2 / sqrt(n) of the smaller shortfall) decides nothing.
+    const double n = std::max(1.0, 2.0 * fraction * length);
+    const double short180 = 1.0 - s180, short360 = 1.0 - s360;
+    const double smaller = std::min(short180, short360);
+    if (!(std::abs(short180 - short360) > 4.2 / std::sqrt(n) * smaller))
+        return 0.0;
     return s360 > s180 ? 360.0 : 180.0;
 }

@@ -74,7 +74,9 @@ bool guessCorOnAttenuation(const AttenuationOf &attenuation, int count, int leng
 // 180 degrees the last one (a step short of half a turn) nearly does. Each candidate is
 // scored by its best mirror correlation with the first projection (searchCor over `fraction`
 // of the line, attenuation lines). Returns 360 or 180, and 0 when the set has fewer than 4
-// images, no such slice, or neither candidate holds any signal; the scores go to `score180`
-// and `score360` when given.
+// images, no such slice, neither candidate holds any signal, or the better score leads by
+// less than the noise of the scores could give (its shortfall from 1 smaller than the other's
+// by at most 4.2 / sqrt(2 fraction L) of itself: a nearly round sample mirrors either way); the
+// scores go to `score180` and `score360` when given.
 double guessRangeOnLines(const DetectorLines &lines, int slice, double fraction,
     double *score180 = nullptr, double *score360 = nullptr);
