@@ -2,6 +2,7 @@
 
 #include "DetectorLines.h"
 #include "RowWindow.h"
+#include "SinogramBuild.h"
 
 #include <algorithm>
 #include <cmath>
@@ -238,8 +239,7 @@ double median(std::vector<double> v)
 // Tukey's biweight from the fit in `coef`: points far off the model (a jerked or flashed
 // projection) get no weight, the rest weigh by how well they agree. `floor` keeps the scale
 // from shrinking below what the points can tell apart.
-void refitRobustly(
-    const std::vector<ModelPoint> &points, int params, double floor, double *coef)
+void refitRobustly(const std::vector<ModelPoint> &points, int params, double floor, double *coef)
 {
     std::vector<double> r(points.size()), w(points.size());
     for (int pass = 0; pass < 20; ++pass) {
@@ -482,15 +482,25 @@ bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double ra
     const int count = lines.imageCount();
     if (length <= 0 || slice < 0 || slice >= lines.lineCount() || first < 0 || first >= count)
         return false;
-    std::vector<double> raw(length), i0(length), bg(length);
-    const bool haveI0 = lines.readI0(slice, i0.data());
-    const bool haveBg = lines.readBg(slice, bg.data());
+    std::vector<double> i0(length), bg(length);
+    if (!lines.readI0(slice, i0.data()))
+        i0.clear();
+    if (!lines.readBg(slice, bg.data()))
+        bg.clear();
+    // A dead or saturated pixel draws a line down the sinogram that mirrors onto itself about
+    // its own column and would carry the guess there, tens of pixels away: it is mended from
+    // its neighbours first, whether or not the reconstruction mends it.
+    std::vector<double> all(size_t(count) * size_t(length));
+    for (int k = 0; k < count; ++k)
+        lines.readProjection(k, slice, all.data() + size_t(k) * size_t(length));
+    std::vector<int> mended;
+    mendDeadPixels(all.data(), count, length, i0, bg, mended);
     const auto attenuation = [&](int image, double *out) {
-        lines.readProjection(image, slice, raw.data());
-        attenuationLine(raw.data(), haveI0 ? i0.data() : nullptr, haveBg ? bg.data() : nullptr,
-            length, out);
+        attenuationLine(all.data() + size_t(image) * size_t(length),
+            i0.empty() ? nullptr : i0.data(), bg.empty() ? nullptr : bg.data(), length, out);
     };
-    return guessCorOnAttenuation(attenuation, count, length, first, rangeDeg, start, fraction, found);
+    return guessCorOnAttenuation(
+        attenuation, count, length, first, rangeDeg, start, fraction, found);
 }
 
 bool guessCorOnAttenuation(const AttenuationOf &attenuation, int count, int length, int first,

@@ -56,7 +56,8 @@ void attenuationLine(
 //   tenths of a pixel off when the set is coarse. `first` does not matter there;
 // - a set too coarse for the seam (fewer than two steps within 12 degrees, or fewer than 8
 //   images): image `first` and its partner (corPartnerImage).
-// The guess is rounded to a hundredth of a pixel. False, leaving `found` alone, when the set
+// Dead or saturated pixels (mendDeadPixels) are mended in the lines first. The guess is
+// rounded to a hundredth of a pixel. False, leaving `found` alone, when the set
 // has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);

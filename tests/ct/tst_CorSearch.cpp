@@ -78,6 +78,7 @@ public:
     int length = 256;
     int count = 360;
     double rangeDeg = 360.0; // the images spread evenly over it
+    int dead = -1; // a pixel that reads the dark level in every image
     static constexpr double bg = 100.0;
 
     int lineLength() const override { return length; }
@@ -100,7 +101,7 @@ public:
             double counts = mean;
             if (noise)
                 counts = std::poisson_distribution<int>(mean)(gen);
-            out[j] = bg + counts;
+            out[j] = j == dead ? bg : bg + counts;
         }
     }
     bool readI0(int, double *out) const override
@@ -305,23 +306,33 @@ void TestCorSearch::guessOverATurnOrHalf_data()
     QTest::addColumn<bool>("noise");
     QTest::addColumn<bool>("cut"); // a body reaching past the detector's edge
     QTest::addColumn<double>("rangeDeg");
-    QTest::newRow("first image jerked by 3 px") << 0.3 << 3.0 << false << false << 360.0;
+    QTest::addColumn<int>("dead"); // the column of a dead pixel, -1 for none
+    QTest::newRow("first image jerked by 3 px") << 0.3 << 3.0 << false << false << 360.0 << -1;
     QTest::newRow("first image jerked by -5 px, axis +20.5")
-        << 20.5 << -5.0 << false << false << 360.0;
-    QTest::newRow("noisy, low contrast") << 0.6 << 0.0 << true << false << 360.0;
-    QTest::newRow("noisy, low contrast, jerked") << -7.2 << 3.0 << true << false << 360.0;
-    QTest::newRow("cut off by the edge") << 10.4 << 0.0 << false << true << 360.0;
-    QTest::newRow("axis +60") << 60.0 << 0.0 << false << false << 360.0;
-    QTest::newRow("axis -60.3") << -60.3 << 0.0 << false << false << 360.0;
-    QTest::newRow("axis -58.7, noisy") << -58.7 << 0.0 << true << false << 360.0;
+        << 20.5 << -5.0 << false << false << 360.0 << -1;
+    QTest::newRow("noisy, low contrast") << 0.6 << 0.0 << true << false << 360.0 << -1;
+    QTest::newRow("noisy, low contrast, jerked") << -7.2 << 3.0 << true << false << 360.0 << -1;
+    QTest::newRow("cut off by the edge") << 10.4 << 0.0 << false << true << 360.0 << -1;
+    QTest::newRow("axis +60") << 60.0 << 0.0 << false << false << 360.0 << -1;
+    QTest::newRow("axis -60.3") << -60.3 << 0.0 << false << false << 360.0 << -1;
+    QTest::newRow("axis -58.7, noisy") << -58.7 << 0.0 << true << false << 360.0 << -1;
     // Over half a turn the first image is one of the few next to the mirrored set's seam.
-    QTest::newRow("180 deg, first image jerked by 3 px") << 0.3 << 3.0 << false << false << 180.0;
+    QTest::newRow("180 deg, first image jerked by 3 px")
+        << 0.3 << 3.0 << false << false << 180.0 << -1;
     QTest::newRow("180 deg, first image jerked by -5 px, axis +20.5")
-        << 20.5 << -5.0 << false << false << 180.0;
-    QTest::newRow("180 deg, noisy, low contrast, jerked") << -7.2 << 3.0 << true << false << 180.0;
-    QTest::newRow("180 deg, cut off by the edge, jerked") << 10.4 << 3.0 << false << true << 180.0;
-    QTest::newRow("180 deg, axis +60, jerked") << 60.0 << -3.0 << false << false << 180.0;
-    QTest::newRow("180 deg, axis -58.7, noisy, jerked") << -58.7 << 3.0 << true << false << 180.0;
+        << 20.5 << -5.0 << false << false << 180.0 << -1;
+    QTest::newRow("180 deg, noisy, low contrast, jerked")
+        << -7.2 << 3.0 << true << false << 180.0 << -1;
+    QTest::newRow("180 deg, cut off by the edge, jerked")
+        << 10.4 << 3.0 << false << true << 180.0 << -1;
+    QTest::newRow("180 deg, axis +60, jerked") << 60.0 << -3.0 << false << false << 180.0 << -1;
+    QTest::newRow("180 deg, axis -58.7, noisy, jerked")
+        << -58.7 << 3.0 << true << false << 180.0 << -1;
+    // A dead pixel's line mirrors onto itself about its own column.
+    QTest::newRow("dead pixel at 100") << 0.3 << 0.0 << false << false << 360.0 << 100;
+    QTest::newRow("180 deg, dead pixel at 200") << 0.3 << 0.0 << false << false << 180.0 << 200;
+    QTest::newRow("180 deg, noisy, low contrast, dead pixel at 150")
+        << -7.2 << 0.0 << true << false << 180.0 << 150;
 }
 
 void TestCorSearch::guessOverATurnOrHalf()
@@ -331,8 +342,10 @@ void TestCorSearch::guessOverATurnOrHalf()
     QFETCH(bool, noise);
     QFETCH(bool, cut);
     QFETCH(double, rangeDeg);
+    QFETCH(int, dead);
     TurnLines lines;
     lines.rangeDeg = rangeDeg;
+    lines.dead = dead;
     lines.axis = lines.length / 2.0 + offset;
     lines.jerk = jerk;
     lines.noise = noise;
