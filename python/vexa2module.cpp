@@ -342,7 +342,29 @@ double findCenter(const py::object &tomoObj, const py::object &thetaObj, const p
         refuse("row must lie in 0 ... " + std::to_string(rows - 1));
     if (!(fraction > 0.0 && fraction <= 1.0))
         refuse("fraction must lie in (0, 1]");
-    // The projection nearest half a turn from the first.
+    const TomoLines lines = linesOf(tomo);
+    const auto attenuation = [&](int image, double *out) { lines.line(image, row, out); };
+    // Evenly spread angles over half or a whole turn (either way round): the program's
+    // guess, from all projections.
+    const double step = (theta.back() - theta.front()) / double(projections - 1);
+    bool even = projections >= 4 && std::abs(step) > 0.0;
+    for (py::ssize_t i = 0; even && i < projections; ++i)
+        even = std::abs(theta[size_t(i)] - theta[0] - double(i) * step) <= 1e-3 * std::abs(step);
+    const double spanDeg = std::abs(step) * double(projections) * 180.0 / std::numbers::pi;
+    for (const double turn : { 180.0, 360.0 }) {
+        if (!even || std::abs(spanDeg - turn) > 1e-3 * turn)
+            continue;
+        double found = 0.0;
+        bool ok = false;
+        {
+            py::gil_scoped_release released;
+            ok = guessCorOnAttenuation(attenuation, int(projections), int(length), 0, turn,
+                double(length) / 2.0, fraction, &found);
+        }
+        if (ok)
+            return found;
+    }
+    // Other angles: the first projection and the one nearest half a turn from it.
     py::ssize_t partner = -1;
     double best = 1e300;
     for (py::ssize_t i = 1; i < projections; ++i) {
@@ -356,7 +378,6 @@ double findCenter(const py::object &tomoObj, const py::object &thetaObj, const p
     }
     if (partner < 0 || best > std::numbers::pi / 4)
         refuse("theta holds no projection near half a turn from the first");
-    const TomoLines lines = linesOf(tomo);
     std::vector<double> f(static_cast<size_t>(length)), g(static_cast<size_t>(length));
     lines.line(0, row, f.data());
     lines.line(partner, row, g.data());
@@ -514,9 +535,12 @@ as in the program. Take -numpy.log of the result for recon.)");
         py::arg("row") = py::none(), py::arg("fraction") = 0.35,
         R"(Guesses the rotation axis column of tomo (line integrals, as for recon).
 
-Compares row `row` (default: the middle one) of the first projection with that of the
-projection nearest half a turn later, mirrored, over `fraction` of the line on either side,
-as the program's "Guess CoR" does. Returns the column (tenths of a pixel).)");
+Row `row` (default: the middle one). Over angles evenly spread over half or a whole turn,
+as the program's "Guess CoR" does: over a whole turn every pair of projections half a turn
+apart, over half a turn the pairs across the seam where the mirrored set continues the set
+and the centres of mass of all projections, so one bad projection cannot move it (a
+hundredth of a pixel). Other angles: the first projection against the one nearest half a
+turn later, mirrored, over `fraction` of the line on either side (tenths of a pixel).)");
     m.def("read_projections", &readProjections, py::arg("path"), py::arg("range_deg") = 180.0,
         R"(Reads a data set: (proj, theta, flat, dark).
 

@@ -98,6 +98,13 @@ class TestAgainstTheTool(unittest.TestCase):
         np.testing.assert_allclose(stacked, norm, rtol=1e-6)
         # The phantom's axis is at the middle of the line.
         self.assertAlmostEqual(vexa2.find_center(-np.log(norm), theta), 32.0, delta=0.3)
+        # The first projection, next to the seam where the mirrored set continues the set,
+        # jerked sideways does not move the guess.
+        for shift in (3, -3):
+            jerked = -np.log(norm)
+            jerked[0] = np.roll(jerked[0], shift, axis=1)
+            with self.subTest(jerk=shift):
+                self.assertAlmostEqual(vexa2.find_center(jerked, theta), 32.0, delta=0.25)
 
     def test_threads_do_not_change_the_result(self):
         proj, theta, flat, dark = vexa2.read_projections(self.data)

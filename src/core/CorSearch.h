@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class DetectorLines;
@@ -38,19 +39,45 @@ double searchCorPairs(const std::vector<const double *> &f, const std::vector<co
 void attenuationLine(
     const double *line, const double *i0, const double *bg, int length, double *out);
 
-// The whole guess on an image set at `slice`, searched from `start` on attenuation lines:
-// over 360 degrees (a range of 270 or more) every pair of images half a turn apart, else image
-// `first` and its partner (corPartnerImage). False, leaving `found` alone, when the
-// set has no partner image, no samples, or no such slice.
+// The whole guess on an image set at `slice`, searched from `start` on attenuation lines, so
+// that one bad projection (a jerk, a flash) cannot move it:
+// - over 360 degrees (a range of 270 or more): every pair of images half a turn apart,
+//   searched together (searchCorPairs);
+// - over 180 degrees: the set mirrored about the axis continues it past its end, so the
+//   images near that seam pair up across it (image a with image count - m + a, m steps
+//   apart, up to 16 steps and 12 degrees). Each pair's own centre is moved by the sample's
+//   turn between its two images, sin(g / 2) (Z cos(mid) - X sin(mid)) for gap g and mean
+//   angle mid; that model is fitted over the pairs, leaving out the seam image that agrees
+//   least and weighing the rest by Tukey's biweight, and gives the centre at no gap. When
+//   the sample stays clear of the line's ends in every image, the centres of mass of all
+//   images (which follow c + X cos(theta) + Z sin(theta), fitted alike) give the centre
+//   instead, as long as they agree with the mirror within half a pixel: they need no
+//   interpolation between samples, which leaves the mirror of a sharp-edged sample a few
+//   tenths of a pixel off when the set is coarse. `first` does not matter there;
+// - a set too coarse for the seam (fewer than two steps within 12 degrees, or fewer than 8
+//   images): image `first` and its partner (corPartnerImage).
+// Dead or saturated pixels (mendDeadPixels) are mended in the lines first. The guess is
+// rounded to a hundredth of a pixel. False, leaving `found` alone, when the set
+// has no partner image, no samples, or no such slice.
 bool guessCorOnLines(const DetectorLines &lines, int slice, int first, double rangeDeg,
     double start, double fraction, double *found);
+
+// Writes the attenuation line of image `image` (length values) into `out`.
+using AttenuationOf = std::function<void(int image, double *out)>;
+
+// The same guess on `count` attenuation lines of `length` samples, evenly spread over
+// `rangeDeg`, given by `attenuation`.
+bool guessCorOnAttenuation(const AttenuationOf &attenuation, int count, int length, int first,
+    double rangeDeg, double start, double fraction, double *found);
 
 // Whether a set of projections covers 180 or 360 degrees, from its data at `slice`: over 360
 // degrees the projection half the set after the first mirrors the first about the axis; over
 // 180 degrees the last one (a step short of half a turn) nearly does. Each candidate is
 // scored by its best mirror correlation with the first projection (searchCor over `fraction`
 // of the line, attenuation lines). Returns 360 or 180, and 0 when the set has fewer than 4
-// images, no such slice, or neither candidate holds any signal; the scores go to `score180`
-// and `score360` when given.
+// images, no such slice, neither candidate holds any signal, or the better score leads by
+// less than the noise of the scores could give (its shortfall from 1 smaller than the other's
+// by at most 4.2 / sqrt(2 fraction L) of itself: a nearly round sample mirrors either way); the
+// scores go to `score180` and `score360` when given.
 double guessRangeOnLines(const DetectorLines &lines, int slice, double fraction,
     double *score180 = nullptr, double *score360 = nullptr);

@@ -320,7 +320,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption rangeOpt("range",
         "Angular range of the set in degrees (negative: descending angles). Without it, a "
         "DXchange file's angles give it, and camera files are taken as 180 or 360 degrees as "
-        "their data show (the console says which).",
+        "their data show (the console says which; 180 when they cannot tell).",
         "deg", "180");
     const QCommandLineOption originOpt(
         "origin", "Angle of the first image in degrees.", "deg", "0");
@@ -954,7 +954,13 @@ int main(int argc, char *argv[])
                   << Qt::endl;
         } else {
             out() << "Range " << procCtrl.dataSetRangeDeg()
-                  << " degrees: the data cannot tell 180 from 360 (--range sets it)" << Qt::endl;
+                  << " degrees: the data cannot tell 180 from 360"
+                  << (s180 > 0 || s360 > 0
+                             ? QString(" (mirror scores %1 over 180, %2 over 360, too close)")
+                                   .arg(s180, 0, 'f', 4)
+                                   .arg(s360, 0, 'f', 4)
+                             : QString())
+                  << " (--range sets it)" << Qt::endl;
         }
     }
     const bool corPerEnergy = parser.isSet(corPerEnergyOpt) || parser.isSet(corTableOpt);
