@@ -123,6 +123,7 @@ bool ImgDatas::add(QString filePath)
                                         : QStringLiteral("file not found") });
         return false;
     }
+    d->window = window;
     ImgData::lastRefusal = &lastRefusal;
     const bool loaded = d->load();
     ImgData::lastRefusal = nullptr;

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-class ImgData;
+#include "ImgData.h"
 
 // The projection images of one measurement, in the order they were added, all of one size.
 // The I0 and BG readers stay owned by their selectors: the set keeps the addresses where
@@ -25,6 +25,9 @@ public:
     // than while the I0 image was. The I0 image's counts above the background are scaled by
     // it wherever the set's attenuation is formed. Written only while nobody reads the set.
     double i0Scale = 1.0;
+    // The part of every image that `add` keeps (see ImgData::Window): a reconstruction that
+    // streams its slices holds only their detector lines. The whole image by default.
+    ImgData::Window window;
 
     struct Refusal
     {
