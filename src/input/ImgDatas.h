@@ -49,6 +49,8 @@ public:
     // Memory that one more image like `reader` takes in the set: its pixels, its two line
     // buffers and its bookkeeping.
     static qint64 bytesPerImage(const ImgData &reader);
+    // Bytes a pixel of `reader` takes in memory.
+    static int bytesPerPixel(const ImgData &reader);
     // Whether `filePath` is an image a set can take (a known type that loads); `why` gets the
     // reason when it is not. Reads the file whole and keeps nothing.
     static bool readable(const QString &filePath, QString *why = nullptr);
