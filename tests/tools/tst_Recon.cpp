@@ -581,6 +581,12 @@ void TestRecon::refusesBadInput_data()
         << QStringList { "DATA", "--corr", "30" } << 2 << QString("Unknown option 'corr'");
     QTest::newRow("unknown filter")
         << QStringList { "DATA", "--filter", "box" } << 2 << QString("unknown filter box");
+    QTest::newRow("memory without a size")
+        << QStringList { "DATA", "--memory", "lots" } << 2 << QString("--memory takes a size");
+    QTest::newRow("memory in a unit not known")
+        << QStringList { "DATA", "--memory", "2X" } << 2 << QString("--memory takes a size");
+    QTest::newRow("memory too small for one slice")
+        << QStringList { "DATA", "--memory", "64M" } << 2 << QString("cannot hold one slice");
     QTest::newRow("option file that cannot be read")
         << QStringList { "DATA", "--config", "/nonexistent/job.options" } << 2
         << QString("cannot read the option file /nonexistent/job.options");

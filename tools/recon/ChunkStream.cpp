@@ -72,7 +72,7 @@ ChunkStream::Budget ChunkStream::budget(qint64 limit, int projections, int image
     // counts them) and two finished slices per worker waiting for the disk (a data file and
     // a TIFF file, at most 8 bytes a pixel).
     b.fixed = ProgramBytes + 2 * p * ((w + h) * 8 + 512) + 2 * w * h * 8
-        + qint64(workers) * (8 * n * n + 40 * n * p + 4 * 8 * n * n);
+        + qint64(workers) * (8 * n * n + 48 * n * p + 4 * 8 * n * n);
     return b;
 }
 

@@ -23,9 +23,9 @@
 #include "I0Correction.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
-#include "ImgDatasLines.h"
 #include "ImgReaders.h"
 #include "Memory.h"
+#include "ImgDatasLines.h"
 #include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "RowWindow.h"
@@ -33,17 +33,17 @@
 #include "Sinogram.h"
 #include "StartUp.h"
 #include "StopSignals.h"
+#include "VolumeFile.h"
 #include "ThetaUnits.h"
 #include "ThreadStart.h"
-#include "VolumeFile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
-#include <QRadioButton>
 #include <QRegularExpression>
+#include <QRadioButton>
 #include <QTextStream>
 #include <QThread>
 
