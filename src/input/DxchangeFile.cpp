@@ -661,7 +661,7 @@ bool DxchangeFile::inspect(const QString &path, Info &info, QString *error)
 }
 
 bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
-    std::vector<char> &pixels, Pixel &pixel, QString *error)
+    std::vector<char> &pixels, Pixel &pixel, QString *error, const Part2D &window)
 {
     QString dummy;
     if (!error)
@@ -701,6 +701,49 @@ bool DxchangeFile::readImage(const SourcePtr &source, Part part, int index,
             && H5Dread(s.set, memType, memSpace, fileSpace, H5P_DEFAULT, dst) >= 0;
     };
     try {
+        const bool partial = part == Part::Projection && window.rows >= 0 && window.columns >= 0
+            && (window.rows != s.rows || window.columns != s.columns);
+        if (partial) {
+            const int r0 = std::clamp(window.row0, 0, s.rows);
+            const int c0 = std::clamp(window.column0, 0, s.columns);
+            const int rows = std::clamp(window.rows, 0, s.rows - r0);
+            const int columns = std::clamp(window.columns, 0, s.columns - c0);
+            const size_t bpp = pixelBytes(pixel);
+            pixels = std::vector<char>(size_t(rows) * size_t(columns) * bpp);
+            if (rows == 0 || columns == 0)
+                return true;
+            if (s.wholeImageChunks) {
+                // The image is one stored chunk: inflated once, its part kept.
+                std::vector<char> whole(count * bpp);
+                if (!source->readChunk(index, whole.data(), whole.size())) {
+                    *error = failText(source->path,
+                        QString("dataset %1: the chunk of image %2 is damaged (wrong size or "
+                                "checksum)")
+                            .arg(name)
+                            .arg(index));
+                    pixels.clear();
+                    return false;
+                }
+                for (int r = 0; r < rows; ++r)
+                    std::copy_n(whole.data() + (size_t(r0 + r) * s.columns + c0) * bpp,
+                        size_t(columns) * bpp, pixels.data() + size_t(r) * columns * bpp);
+                return true;
+            }
+            // A hyperslab of the part: the library reads each stored chunk it touches once.
+            const hsize_t start[3] = { hsize_t(index), hsize_t(r0), hsize_t(c0) };
+            const hsize_t extent[3] = { 1, hsize_t(rows), hsize_t(columns) };
+            Hid partSpace(H5Screate_simple(3, extent, nullptr), H5Sclose);
+            if (H5Sselect_hyperslab(fileSpace, H5S_SELECT_SET, start, nullptr, extent, nullptr) < 0
+                || H5Dread(
+                       s.set, memoryType(pixel), partSpace, fileSpace, H5P_DEFAULT, pixels.data())
+                    < 0) {
+                *error = failText(source->path,
+                    QString("dataset %1: image %2 cannot be read").arg(name).arg(index));
+                pixels.clear();
+                return false;
+            }
+            return true;
+        }
         pixels.resize(count * pixelBytes(pixel));
         if (part == Part::Projection) {
             if (s.wholeImageChunks) {

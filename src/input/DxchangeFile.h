@@ -78,7 +78,18 @@ public:
     static void imageSize(const SourcePtr &source, int &rows, int &columns);
     // Reads one image: projection `index`, or the average of all white or dark images, as
     // rows x columns values in row-major order into `pixels`, of the type given in `pixel`.
-    // False with `error` naming file and dataset.
+    // False with `error` naming file and dataset. A projection may be read in part: `rows`
+    // rows from `row0`, `columns` columns from `column0` (a hyperslab; a negative count reads
+    // the whole image), held the same way.
+    struct Part2D
+    {
+        int row0 = 0, rows = -1, column0 = 0, columns = -1;
+    };
     static bool readImage(const SourcePtr &source, Part part, int index, std::vector<char> &pixels,
-        Pixel &pixel, QString *error);
+        Pixel &pixel, QString *error, const Part2D &window);
+    static bool readImage(const SourcePtr &source, Part part, int index, std::vector<char> &pixels,
+        Pixel &pixel, QString *error)
+    {
+        return readImage(source, part, index, pixels, pixel, error, Part2D());
+    }
 };

@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -108,6 +110,15 @@ bool ImgData::load()
             return false;
         }
         minMaxValid = false;
+        keptX = keptY = 0;
+        keptWidth = width;
+        keptHeight = height;
+        if (!window.whole() && keepsWindow()) {
+            keptX = std::clamp(window.x, 0, width);
+            keptY = std::clamp(window.y, 0, height);
+            keptWidth = std::clamp(window.width, 0, width - keptX);
+            keptHeight = std::clamp(window.height, 0, height - keptY);
+        }
         if (!openData(fileName)) {
             logLine(QStringLiteral("Can not open ImgData"), fileName);
             if (failure.isEmpty())
@@ -124,6 +135,45 @@ bool ImgData::load()
             QStringLiteral("not enough memory"));
     }
     ready = true;
+    return true;
+}
+
+qsizetype ImgData::keptRowStart(int y, double *out) const
+{
+    if (y < keptY || y >= keptY + keptHeight) {
+        std::fill_n(out, width, 0.0);
+        return -1;
+    }
+    std::fill_n(out, keptX, 0.0);
+    std::fill(out + keptX + keptWidth, out + width, 0.0);
+    return qsizetype(y - keptY) * keptWidth;
+}
+
+qsizetype ImgData::keptColumnStart(int x, double *out) const
+{
+    if (x < keptX || x >= keptX + keptWidth) {
+        std::fill_n(out, height, 0.0);
+        return -1;
+    }
+    std::fill_n(out, keptY, 0.0);
+    std::fill(out + keptY + keptHeight, out + height, 0.0);
+    return qsizetype(x - keptX);
+}
+
+bool ImgData::readKept(QIODevice &file, qint64 offset, int bytesPerPixel, char *dst) const
+{
+    const qint64 rowBytes = qint64(width) * bytesPerPixel;
+    const qint64 keptRowBytes = qint64(keptWidth) * bytesPerPixel;
+    const qint64 start = offset + qint64(keptY) * rowBytes + qint64(keptX) * bytesPerPixel;
+    if (keptWidth == width) {
+        const qint64 bytes = keptRowBytes * keptHeight;
+        return file.seek(start) && file.read(dst, bytes) == bytes;
+    }
+    for (int r = 0; r < keptHeight; ++r) {
+        if (!file.seek(start + r * rowBytes)
+            || file.read(dst + r * keptRowBytes, keptRowBytes) != keptRowBytes)
+            return false;
+    }
     return true;
 }
 

@@ -37,7 +37,8 @@ bool ImgDataHdf5::openData(const QString &f)
 {
     Q_UNUSED(f);
     QString error;
-    if (!DxchangeFile::readImage(source, part, index, pixels, pixel, &error)) {
+    const DxchangeFile::Part2D kept { keptY, keptHeight, keptX, keptWidth };
+    if (!DxchangeFile::readImage(source, part, index, pixels, pixel, &error, kept)) {
         logLine(error);
         failure = error;
         return false;
@@ -51,19 +52,22 @@ double *ImgDataHdf5::hLine(int y, double *out) const
         std::fill_n(out, width, 0.0);
         return out;
     }
-    const qsizetype row = qsizetype(y) * width;
+    const qsizetype row = keptRowStart(y, out);
+    if (row < 0)
+        return out;
+    double *const line = out + keptX;
     switch (pixel) {
     case DxchangeFile::Pixel::UInt16:
-        PixelLines::row<quint16, false>(pixels.data() + row * 2, width, out);
+        PixelLines::row<quint16, false>(pixels.data() + row * 2, keptWidth, line);
         break;
     case DxchangeFile::Pixel::UInt32:
-        PixelLines::row<quint32, false>(pixels.data() + row * 4, width, out);
+        PixelLines::row<quint32, false>(pixels.data() + row * 4, keptWidth, line);
         break;
     case DxchangeFile::Pixel::Float32:
-        PixelLines::row<float, false>(pixels.data() + row * 4, width, out);
+        PixelLines::row<float, false>(pixels.data() + row * 4, keptWidth, line);
         break;
     case DxchangeFile::Pixel::Float64:
-        PixelLines::row<double, false>(pixels.data() + row * 8, width, out);
+        PixelLines::row<double, false>(pixels.data() + row * 8, keptWidth, line);
         break;
     }
     return out;
@@ -75,22 +79,23 @@ double *ImgDataHdf5::vLine(int x, double *out) const
         std::fill_n(out, height, 0.0);
         return out;
     }
+    const qsizetype i = keptColumnStart(x, out);
+    if (i < 0)
+        return out;
+    double *const line = out + keptY;
+    const qsizetype stride = keptWidth;
     switch (pixel) {
     case DxchangeFile::Pixel::UInt16:
-        PixelLines::column<quint16, false>(
-            pixels.data() + qsizetype(x) * 2, qsizetype(width) * 2, height, out);
+        PixelLines::column<quint16, false>(pixels.data() + i * 2, stride * 2, keptHeight, line);
         break;
     case DxchangeFile::Pixel::UInt32:
-        PixelLines::column<quint32, false>(
-            pixels.data() + qsizetype(x) * 4, qsizetype(width) * 4, height, out);
+        PixelLines::column<quint32, false>(pixels.data() + i * 4, stride * 4, keptHeight, line);
         break;
     case DxchangeFile::Pixel::Float32:
-        PixelLines::column<float, false>(
-            pixels.data() + qsizetype(x) * 4, qsizetype(width) * 4, height, out);
+        PixelLines::column<float, false>(pixels.data() + i * 4, stride * 4, keptHeight, line);
         break;
     case DxchangeFile::Pixel::Float64:
-        PixelLines::column<double, false>(
-            pixels.data() + qsizetype(x) * 8, qsizetype(width) * 8, height, out);
+        PixelLines::column<double, false>(pixels.data() + i * 8, stride * 8, keptHeight, line);
         break;
     }
     return out;

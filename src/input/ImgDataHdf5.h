@@ -18,6 +18,8 @@ public:
     void reset() override;
     bool readProps(const QString &f, int &w, int &h) override;
     bool openData(const QString &f) override;
+    // Projections are read in part; the white and dark averages whole.
+    bool keepsWindow() const override { return part == DxchangeFile::Part::Projection; }
     double *hLine(int y, double *out) const override;
     double *vLine(int x, double *out) const override;
 

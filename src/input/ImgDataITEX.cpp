@@ -210,12 +210,14 @@ bool ImgDataITEX::openData(const QString &f)
     const QString shortText = QStringLiteral("ITEX pixel block is shorter than the image size.");
     const QString shortReason = QStringLiteral("pixel block shorter than the image size");
     if (width < 1 || height < 1 || bytesPerPixel < 1 || pixelOffset < HeaderSize
-        || file.size() - pixelOffset < bytes || !file.seek(pixelOffset))
+        || file.size() - pixelOffset < bytes)
         return refuse(f, shortText, shortReason);
-    pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
-    if (pixels.size() != bytes)
+    // Only the kept rows and columns are read (the whole image unless a window is asked for).
+    const qint64 keptBytes = qint64(keptWidth) * keptHeight * bytesPerPixel;
+    pixels = QByteArray(qsizetype(keptBytes), Qt::Uninitialized);
+    if (pixels.size() != keptBytes)
         throw std::bad_alloc();
-    if (file.read(pixels.data(), bytes) != bytes) {
+    if (!readKept(file, pixelOffset, bytesPerPixel, pixels.data())) {
         pixels = QByteArray();
         return refuse(f, shortText, shortReason);
     }
@@ -228,12 +230,15 @@ double *ImgDataITEX::hLine(int y, double *out) const
         std::fill_n(out, width, 0.0);
         return out;
     }
+    const qsizetype i = keptRowStart(y, out);
+    if (i < 0)
+        return out;
     // constData(): a shared, never-detached block, safe to read from several threads.
-    const char *src = pixels.constData() + qsizetype(y) * width * bytesPerPixel;
+    const char *src = pixels.constData() + i * bytesPerPixel;
     if (bytesPerPixel == 2)
-        PixelLines::row<quint16, true>(src, width, out);
+        PixelLines::row<quint16, true>(src, keptWidth, out + keptX);
     else
-        PixelLines::row<quint32, true>(src, width, out);
+        PixelLines::row<quint32, true>(src, keptWidth, out + keptX);
     return out;
 }
 
@@ -243,11 +248,14 @@ double *ImgDataITEX::vLine(int x, double *out) const
         std::fill_n(out, height, 0.0);
         return out;
     }
-    const qsizetype stride = qsizetype(width) * bytesPerPixel;
-    const char *src = pixels.constData() + qsizetype(x) * bytesPerPixel;
+    const qsizetype i = keptColumnStart(x, out);
+    if (i < 0)
+        return out;
+    const qsizetype stride = qsizetype(keptWidth) * bytesPerPixel;
+    const char *src = pixels.constData() + i * bytesPerPixel;
     if (bytesPerPixel == 2)
-        PixelLines::column<quint16, true>(src, stride, height, out);
+        PixelLines::column<quint16, true>(src, stride, keptHeight, out + keptY);
     else
-        PixelLines::column<quint32, true>(src, stride, height, out);
+        PixelLines::column<quint32, true>(src, stride, keptHeight, out + keptY);
     return out;
 }

@@ -159,26 +159,49 @@ double exifExposureTime(TIFF *t)
     return std::isfinite(v) && v > 0 ? v : 1.0;
 }
 
-bool readStrips(TIFF *t, const Layout &l, char *dst)
+// The part of the image a reader keeps: columns [x, x + w), rows [y, y + h).
+struct Part
+{
+    quint32 x = 0, y = 0, w = 0, h = 0;
+};
+
+// Decodes the strips that cover the part's rows (each once) into `dst`, the part's rows back
+// to back.
+bool readStrips(TIFF *t, const Layout &l, const Part &p, char *dst)
 {
     quint32 rowsPerStrip = 0;
     TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip < 1 || rowsPerStrip > l.height)
         rowsPerStrip = l.height;
     const qsizetype rowBytes = qsizetype(l.width) * l.bytesPerPixel;
+    const qsizetype partRowBytes = qsizetype(p.w) * l.bytesPerPixel;
     if (TIFFScanlineSize64(t) != quint64(rowBytes))
         return false;
-    for (quint32 row = 0; row < l.height; row += rowsPerStrip) {
+    std::vector<char> strip;
+    const quint32 end = p.y + p.h;
+    for (quint32 row = p.y / rowsPerStrip * rowsPerStrip; row < end; row += rowsPerStrip) {
         const quint32 rows = std::min(rowsPerStrip, l.height - row);
         const tmsize_t want = tmsize_t(rows) * rowBytes;
-        const tstrip_t strip = TIFFComputeStrip(t, row, 0);
-        if (TIFFReadEncodedStrip(t, strip, dst + qsizetype(row) * rowBytes, want) != want)
+        const tstrip_t s = TIFFComputeStrip(t, row, 0);
+        // A strip wholly inside a part of whole rows is decoded in place.
+        if (p.w == l.width && row >= p.y && row + rows <= end) {
+            if (TIFFReadEncodedStrip(t, s, dst + qsizetype(row - p.y) * rowBytes, want) != want)
+                return false;
+            continue;
+        }
+        strip.resize(size_t(want));
+        if (TIFFReadEncodedStrip(t, s, strip.data(), want) != want)
             return false;
+        for (quint32 r = std::max(row, p.y); r < std::min(row + rows, end); ++r)
+            std::copy_n(
+                strip.data() + qsizetype(r - row) * rowBytes + qsizetype(p.x) * l.bytesPerPixel,
+                partRowBytes, dst + qsizetype(r - p.y) * partRowBytes);
     }
     return true;
 }
 
-bool readTiles(TIFF *t, const Layout &l, qint64 limit, char *dst)
+// Decodes the tiles that cover the part (each once) into `dst`.
+bool readTiles(TIFF *t, const Layout &l, qint64 limit, const Part &p, char *dst)
 {
     quint32 tw = 0, th = 0;
     TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
@@ -187,17 +210,22 @@ bool readTiles(TIFF *t, const Layout &l, qint64 limit, char *dst)
     if (tw < 1 || th < 1 || tileBytes < qint64(tw) * th * l.bytesPerPixel || tileBytes > limit)
         return false;
     std::vector<char> tile(static_cast<size_t>(tileBytes));
-    const qsizetype rowBytes = qsizetype(l.width) * l.bytesPerPixel;
+    const qsizetype partRowBytes = qsizetype(p.w) * l.bytesPerPixel;
     const qsizetype tileRowBytes = qsizetype(tw) * l.bytesPerPixel;
-    for (quint32 y0 = 0; y0 < l.height; y0 += th) {
-        const quint32 rows = std::min(th, l.height - y0);
-        for (quint32 x0 = 0; x0 < l.width; x0 += tw) {
+    const quint32 xEnd = p.x + p.w, yEnd = p.y + p.h;
+    for (quint32 y0 = p.y / th * th; y0 < yEnd; y0 += th) {
+        const quint32 r0 = std::max(y0, p.y), r1 = std::min({ y0 + th, yEnd, l.height });
+        for (quint32 x0 = p.x / tw * tw; x0 < xEnd; x0 += tw) {
             if (TIFFReadTile(t, tile.data(), x0, y0, 0, 0) < 0)
                 return false;
-            const qsizetype copy = qsizetype(std::min(tw, l.width - x0)) * l.bytesPerPixel;
-            for (quint32 r = 0; r < rows; ++r)
-                std::copy_n(tile.data() + qsizetype(r) * tileRowBytes, copy,
-                    dst + qsizetype(y0 + r) * rowBytes + qsizetype(x0) * l.bytesPerPixel);
+            const quint32 c0 = std::max(x0, p.x), c1 = std::min({ x0 + tw, xEnd, l.width });
+            const qsizetype copy = qsizetype(c1 - c0) * l.bytesPerPixel;
+            for (quint32 r = r0; r < r1; ++r)
+                std::copy_n(tile.data() + qsizetype(r - y0) * tileRowBytes
+                        + qsizetype(c0 - x0) * l.bytesPerPixel,
+                    copy,
+                    dst + qsizetype(r - p.y) * partRowBytes
+                        + qsizetype(c0 - p.x) * l.bytesPerPixel);
         }
     }
     return true;
@@ -417,11 +445,16 @@ bool ImgDataTiff::openData(const QString &f)
     if (!text && (l.width != quint32(width) || l.height != quint32(height) || l.kind != kind))
         text = "TIFF file changed while it was read.";
     qint64 limit = 0;
+    // Only the kept rows and columns (the whole image unless a window is asked for).
+    const qint64 keptBytes = qint64(keptWidth) * keptHeight * bytesPerPixel;
     if (!text && rawOffset >= 0) {
-        pixels = QByteArray(qsizetype(width) * height * bytesPerPixel, Qt::Uninitialized);
+        pixels = QByteArray(qsizetype(keptBytes), Qt::Uninitialized);
+        if (pixels.size() != keptBytes)
+            throw std::bad_alloc();
         QFile raw(file);
-        if (!raw.open(QIODevice::ReadOnly) || !raw.seek(rawOffset)
-            || raw.read(pixels.data(), pixels.size()) != pixels.size()) {
+        if (!raw.open(QIODevice::ReadOnly)
+            || raw.size() - rawOffset < qint64(width) * height * bytesPerPixel
+            || !readKept(raw, rawOffset, bytesPerPixel, pixels.data())) {
             pixels = QByteArray();
             return refuse(f, QStringLiteral("TIFF pixel data is shorter than the image size."),
                 QStringLiteral("pixel data shorter than the image size"));
@@ -443,11 +476,12 @@ bool ImgDataTiff::openData(const QString &f)
         return refuse(f, QString::fromLatin1(text), reason);
     }
 
-    pixels = QByteArray(qsizetype(width) * height * bytesPerPixel, Qt::Uninitialized);
-    if (pixels.size() != qsizetype(width) * height * bytesPerPixel)
+    pixels = QByteArray(qsizetype(keptBytes), Qt::Uninitialized);
+    if (pixels.size() != keptBytes)
         throw std::bad_alloc();
-    const bool ok = TIFFIsTiled(t.get()) ? readTiles(t.get(), l, limit, pixels.data())
-                                         : readStrips(t.get(), l, pixels.data());
+    const Part part { quint32(keptX), quint32(keptY), quint32(keptWidth), quint32(keptHeight) };
+    const bool ok = TIFFIsTiled(t.get()) ? readTiles(t.get(), l, limit, part, pixels.data())
+                                         : readStrips(t.get(), l, part, pixels.data());
     if (!ok) {
         pixels = QByteArray();
         return refuse(f, QStringLiteral("TIFF pixel data could not be decoded."),
@@ -464,26 +498,31 @@ double *ImgDataTiff::hLine(int y, double *out) const
         std::fill_n(out, width, 0.0);
         return out;
     }
+    const qsizetype i = keptRowStart(y, out);
+    if (i < 0)
+        return out;
     // constData(): a shared, never-detached block, safe to read from several threads.
-    const char *src = pixels.constData() + qsizetype(y) * width * bytesPerPixel;
+    const char *src = pixels.constData() + i * bytesPerPixel;
+    double *const line = out + keptX;
+    const int width = keptWidth;
     switch (kind) {
     case Kind::UInt8:
-        PixelLines::row<quint8, false>(src, width, out);
+        PixelLines::row<quint8, false>(src, width, line);
         break;
     case Kind::UInt16:
-        PixelLines::row<quint16, false>(src, width, out);
+        PixelLines::row<quint16, false>(src, width, line);
         break;
     case Kind::Int16:
-        PixelLines::row<qint16, false>(src, width, out);
+        PixelLines::row<qint16, false>(src, width, line);
         break;
     case Kind::UInt32:
-        PixelLines::row<quint32, false>(src, width, out);
+        PixelLines::row<quint32, false>(src, width, line);
         break;
     case Kind::Float32:
-        PixelLines::row<float, false>(src, width, out);
+        PixelLines::row<float, false>(src, width, line);
         break;
     case Kind::None:
-        std::fill_n(out, width, 0.0);
+        std::fill_n(line, width, 0.0);
         break;
     }
     return out;
@@ -495,26 +534,31 @@ double *ImgDataTiff::vLine(int x, double *out) const
         std::fill_n(out, height, 0.0);
         return out;
     }
-    const qsizetype stride = qsizetype(width) * bytesPerPixel;
-    const char *src = pixels.constData() + qsizetype(x) * bytesPerPixel;
+    const qsizetype i = keptColumnStart(x, out);
+    if (i < 0)
+        return out;
+    const qsizetype stride = qsizetype(keptWidth) * bytesPerPixel;
+    const char *src = pixels.constData() + i * bytesPerPixel;
+    double *const line = out + keptY;
+    const int height = keptHeight;
     switch (kind) {
     case Kind::UInt8:
-        PixelLines::column<quint8, false>(src, stride, height, out);
+        PixelLines::column<quint8, false>(src, stride, height, line);
         break;
     case Kind::UInt16:
-        PixelLines::column<quint16, false>(src, stride, height, out);
+        PixelLines::column<quint16, false>(src, stride, height, line);
         break;
     case Kind::Int16:
-        PixelLines::column<qint16, false>(src, stride, height, out);
+        PixelLines::column<qint16, false>(src, stride, height, line);
         break;
     case Kind::UInt32:
-        PixelLines::column<quint32, false>(src, stride, height, out);
+        PixelLines::column<quint32, false>(src, stride, height, line);
         break;
     case Kind::Float32:
-        PixelLines::column<float, false>(src, stride, height, out);
+        PixelLines::column<float, false>(src, stride, height, line);
         break;
     case Kind::None:
-        std::fill_n(out, height, 0.0);
+        std::fill_n(line, height, 0.0);
         break;
     }
     return out;

@@ -32,6 +32,7 @@ public:
     void reset() override;
     bool readProps(const QString &f, int &w, int &h) override;
     bool openData(const QString &f) override;
+    bool keepsWindow() const override { return true; }
     double *hLine(int y, double *out) const override;
     double *vLine(int x, double *out) const override;
 };

@@ -1,6 +1,7 @@
 #include "ImgDatas.h"
 
 #include "ImgData.h"
+#include "ImgDataHdf5.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
 #include "ImgReaders.h"
@@ -31,13 +32,24 @@ void ImgDatas::clearImgs()
     lastRefusal.clear();
 }
 
+int ImgDatas::bytesPerPixel(const ImgData &d)
+{
+    if (const auto *itex = dynamic_cast<const ImgDataITEX *>(&d))
+        return itex->bytesPerPixel;
+    if (const auto *tiff = dynamic_cast<const ImgDataTiff *>(&d))
+        return tiff->bytesPerPixel;
+    if (const auto *hdf5 = dynamic_cast<const ImgDataHdf5 *>(&d))
+        return hdf5->pixel == DxchangeFile::Pixel::UInt16 ? 2
+            : hdf5->pixel == DxchangeFile::Pixel::Float64 ? 8
+                                                           : 4;
+    return 4;
+}
+
 qint64 ImgDatas::bytesPerImage(const ImgData &d)
 {
-    int bpp = 4;
-    if (const auto *itex = dynamic_cast<const ImgDataITEX *>(&d))
-        bpp = itex->bytesPerPixel;
-    else if (const auto *tiff = dynamic_cast<const ImgDataTiff *>(&d))
-        bpp = tiff->bytesPerPixel;
+    // HDF5 images are counted at 4 bytes a pixel whatever they hold, as the window's memory
+    // check always has.
+    const int bpp = dynamic_cast<const ImgDataHdf5 *>(&d) ? 4 : bytesPerPixel(d);
     return qint64(d.width) * d.height * bpp + (qint64(d.width) + d.height) * 8 + 512;
 }
 
@@ -123,6 +135,7 @@ bool ImgDatas::add(QString filePath)
                                         : QStringLiteral("file not found") });
         return false;
     }
+    d->window = window;
     ImgData::lastRefusal = &lastRefusal;
     const bool loaded = d->load();
     ImgData::lastRefusal = nullptr;

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-class ImgData;
+#include "ImgData.h"
 
 // The projection images of one measurement, in the order they were added, all of one size.
 // The I0 and BG readers stay owned by their selectors: the set keeps the addresses where
@@ -25,6 +25,9 @@ public:
     // than while the I0 image was. The I0 image's counts above the background are scaled by
     // it wherever the set's attenuation is formed. Written only while nobody reads the set.
     double i0Scale = 1.0;
+    // The part of every image that `add` keeps (see ImgData::Window): a reconstruction that
+    // streams its slices holds only their detector lines. The whole image by default.
+    ImgData::Window window;
 
     struct Refusal
     {
@@ -46,6 +49,8 @@ public:
     // Memory that one more image like `reader` takes in the set: its pixels, its two line
     // buffers and its bookkeeping.
     static qint64 bytesPerImage(const ImgData &reader);
+    // Bytes a pixel of `reader` takes in memory.
+    static int bytesPerPixel(const ImgData &reader);
     // Whether `filePath` is an image a set can take (a known type that loads); `why` gets the
     // reason when it is not. Reads the file whole and keeps nothing.
     static bool readable(const QString &filePath, QString *why = nullptr);

@@ -3,6 +3,7 @@
 #include "DxchangeFile.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "InputTestUtil.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,6 +11,7 @@
 #include <hdf5.h>
 #include <libdeflate.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -335,6 +337,14 @@ void TestDxchangeFile::readsTheImages()
         set.at(k)->vLine(cols - 1, column.data());
         for (int y = 0; y < rows; ++y)
             QCOMPARE(column[y], pixel(k, y, cols - 1));
+    }
+    // Part of a projection (the detector lines of a chunk of slices): a hyperslab, or the
+    // part of a whole-image chunk, reads as the whole image does.
+    for (const QString &name : DxchangeFile::projectionAddresses(path, count)) {
+        const auto make = [&name] {
+            return std::unique_ptr<ImgData>(ImgData::create(ImgData::fileType(name)));
+        };
+        QCOMPARE(partsMismatch(name, make), QString());
     }
 
     // White and dark: the average over their images.

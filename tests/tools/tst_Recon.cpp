@@ -212,9 +212,12 @@ std::vector<double> shifted(const std::vector<double> &v, double by)
     return r;
 }
 
-// 16-bit TIFF file of one page per image (a stack for several).
-bool writeTiff(const QString &path, int w, int h, const std::vector<std::vector<double>> &images)
+// 16-bit TIFF file of one page per image (a stack for several), in strips of `rowsPerStrip`
+// rows (one strip by default).
+bool writeTiff(const QString &path, int w, int h, const std::vector<std::vector<double>> &images,
+    int rowsPerStrip = 0)
 {
+    const int rps = rowsPerStrip > 0 ? rowsPerStrip : h;
     QDir().mkpath(QFileInfo(path).absolutePath());
     TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!t)
@@ -227,11 +230,17 @@ bool writeTiff(const QString &path, int w, int h, const std::vector<std::vector<
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, quint16(16));
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, quint16(1));
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, quint16(PHOTOMETRIC_MINISBLACK));
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, quint32(h));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, quint32(rps));
         for (size_t i = 0; i < px.size(); ++i)
             px[i] = quint16(img[i]);
-        ok = ok && TIFFWriteEncodedStrip(t, 0, px.data(), tmsize_t(px.size() * 2)) >= 0
-            && TIFFWriteDirectory(t);
+        for (int y = 0, strip = 0; y < h; y += rps, ++strip) {
+            const int rows = std::min(rps, h - y);
+            ok = ok
+                && TIFFWriteEncodedStrip(
+                       t, strip, px.data() + size_t(y) * w, tmsize_t(size_t(rows) * w * 2))
+                    >= 0;
+        }
+        ok = ok && TIFFWriteDirectory(t);
     }
     TIFFClose(t);
     return ok;
@@ -403,6 +412,8 @@ private slots:
     void layoutsRefused();
     void refusedThreadsEndTheRun();
     void setLargerThanMemoryIsRefused();
+    void streamsWithinMemory_data();
+    void streamsWithinMemory();
     void referenceOfAnotherSizeFails();
 
 private:
@@ -580,6 +591,12 @@ void TestRecon::refusesBadInput_data()
         << QStringList { "DATA", "--corr", "30" } << 2 << QString("Unknown option 'corr'");
     QTest::newRow("unknown filter")
         << QStringList { "DATA", "--filter", "box" } << 2 << QString("unknown filter box");
+    QTest::newRow("memory without a size")
+        << QStringList { "DATA", "--memory", "lots" } << 2 << QString("--memory takes a size");
+    QTest::newRow("memory in a unit not known")
+        << QStringList { "DATA", "--memory", "2X" } << 2 << QString("--memory takes a size");
+    QTest::newRow("memory too small for one slice")
+        << QStringList { "DATA", "--memory", "64M" } << 2 << QString("cannot hold one slice");
     QTest::newRow("option file that cannot be read")
         << QStringList { "DATA", "--config", "/nonexistent/job.options" } << 2
         << QString("cannot read the option file /nonexistent/job.options");
@@ -1555,6 +1572,116 @@ void TestRecon::setLargerThanMemoryIsRefused()
     QVERIFY2(times == 1, qPrintable(text));
     QVERIFY2(text.contains("vexa2-recon: The images of too-large need"), qPrintable(text));
     QVERIFY(!QDir(dir + "-out").exists() || QDir(dir + "-out").isEmpty());
+}
+
+void TestRecon::streamsWithinMemory_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("lineLength"); // of the detector lines the budget is counted in
+    QTest::addColumn<QString>("plan"); // with three detector lines per chunk
+    const QStringList vertical { "--threads", "2" };
+    QTest::newRow("camera files, guessed range and centre")
+        << "camera" << vertical + QStringList { "--from", "0", "--to", "7" } << 64
+        << "Streaming 3 chunks of 3 slices";
+    QTest::newRow("camera files, descending with a step")
+        << "camera" << vertical + QStringList { "--from", "7", "--to", "0", "--step", "2" } << 64
+        << "Streaming 2 chunks of 2 slices";
+    QTest::newRow("camera files, horizontal axis")
+        << "camera"
+        << QStringList { "--horizontal-axis", "--cor", "3.6", "--from", "20", "--to", "27",
+               "--threads", "2" }
+        << 8 << "Streaming 3 chunks of 3 slices";
+    QTest::newRow("TIFF files in strips of 3 rows")
+        << "tiff" << vertical + QStringList { "--from", "1", "--to", "7", "--cor", "32.7" } << 64
+        << "Streaming 3 chunks of 3 slices";
+    QTest::newRow("TIFF stack, descending")
+        << "stack" << vertical + QStringList { "--from", "6", "--to", "1", "--cor", "32.7" } << 64
+        << "Streaming 2 chunks of 3 slices";
+    QTest::newRow("HDF5, contiguous (hyperslabs)")
+        << "hdf5" << vertical + QStringList { "--from", "0", "--to", "7" } << 64
+        << "Streaming 3 chunks of 3 slices";
+    QTest::newRow("HDF5, deflated image chunks, horizontal axis")
+        << "hdf5-deflate"
+        << QStringList { "--horizontal-axis", "--cor", "3.6", "--from", "40", "--to", "30",
+               "--step", "3", "--threads", "1" }
+        << 8 << "Streaming 4 chunks of 1 slice";
+}
+
+void TestRecon::streamsWithinMemory()
+{
+    // Only the detector lines of a few slices of every projection are held at a time; every
+    // file written must be the one the run that holds the whole set writes.
+    QFETCH(QString, layout);
+    QFETCH(QStringList, args);
+    QFETCH(int, lineLength);
+    QFETCH(QString, plan);
+    CameraData c;
+    QVERIFY(readCameraData(data, c));
+    const QString dir = tmp.filePath("stream-" + layout);
+    QString source = dir;
+    if (!QDir(dir).exists()) {
+        if (layout == "camera") {
+            source = data;
+        } else if (layout == "tiff") {
+            for (size_t i = 0; i < c.projections.size(); ++i)
+                QVERIFY(writeTiff(dir + QString("/p_%1.tif").arg(int(i), 4, 10, QChar('0')),
+                    c.width, c.height, { c.projections[i] }, 3));
+        } else if (layout == "stack") {
+            QVERIFY(writeTiff(dir + "/stack.tif", c.width, c.height, c.projections, 2));
+        } else {
+            QDir().mkpath(dir);
+            source = dir + "/scan.h5";
+            QVERIFY(writeDxchange(
+                source, c, 2.0, "deg", layout == "hdf5-deflate" ? H5Z_FILTER_DEFLATE : -1));
+        }
+        if (layout == "tiff" || layout == "stack") {
+            QVERIFY(writeTiff(dir + "/ref/I0.tif", c.width, c.height, { c.i0 }));
+            QVERIFY(writeTiff(dir + "/ref/BG.tif", c.width, c.height, { c.bg }));
+        }
+    }
+    if (layout.startsWith("hdf5"))
+        source = dir + "/scan.h5";
+    else if (layout == "camera")
+        source = data;
+    const QString tag = QString("st-%1").arg(QTest::currentDataTag()).replace(' ', '_');
+    const QStringList common = QStringList { source, "--tiff", "--tag", "t" } + args;
+    QString output;
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                 common + QStringList { "-o", tmp.filePath(tag + "-whole") }, &output),
+        qPrintable(output));
+
+    // A budget too small for one slice is refused before anything is written, with the
+    // least that works.
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool("/tools/recon/vexa2-recon"),
+        common + QStringList { "-o", tmp.filePath(tag + "-refused"), "--memory", "1K" });
+    QVERIFY(p.waitForFinished(60000));
+    output = QString::fromLocal8Bit(p.readAll());
+    QCOMPARE(p.exitCode(), 2);
+    const QRegularExpression least(
+        "--memory 1K cannot hold one slice of 90 projections of 64 x 8 "
+        "on \\d+ workers?; at least \\S+ MB \\((\\d+) bytes\\) is needed");
+    const auto m = least.match(output);
+    QVERIFY2(m.hasMatch(), qPrintable(output));
+    QVERIFY(!QDir(tmp.filePath(tag + "-refused")).exists());
+
+    // Three detector lines of every 16-bit projection in each of the two chunks held.
+    const qint64 limit = m.captured(1).toLongLong() + 2 * 2 * 90 * 2 * qint64(lineLength);
+    QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                 common
+                     + QStringList { "-o", tmp.filePath(tag + "-streamed"), "--memory",
+                         QString::number(limit) },
+                 &output),
+        qPrintable(output));
+    QVERIFY2(output.contains(plan + " within"), qPrintable(output));
+    const auto whole = filesBelow(tmp.filePath(tag + "-whole"));
+    const auto streamed = filesBelow(tmp.filePath(tag + "-streamed"));
+    QVERIFY(!whole.isEmpty());
+    QCOMPARE(streamed.keys(), whole.keys());
+    for (auto it = whole.cbegin(); it != whole.cend(); ++it)
+        QVERIFY2(streamed.value(it.key()) == it.value(), qPrintable(it.key()));
 }
 
 void TestRecon::refusedThreadsEndTheRun()

@@ -1,6 +1,7 @@
 // vexa2-recon: reconstructs a slice range of one data set, or of every energy of a CT-XAFS
 // series, without a window, with the same sinogram builder, reconstruction workers and
 // background saver as the program.
+#include "ChunkStream.h"
 #include "CorPerEnergy.h"
 #include "DataSeries.h"
 #include "OptionFile.h"
@@ -170,7 +171,8 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
             return false;
         // As the window does after the first image: the set is held whole, and a worker
         // holds about 8 N^2 + 32 N P bytes besides.
-        if (!memoryChecked && imgDatas.count() > 0) {
+        // A set read in chunks (a window) was planned within its own budget.
+        if (!memoryChecked && imgDatas.count() > 0 && imgDatas.window.whole()) {
             memoryChecked = true;
             const qint64 available = availableMemory();
             const ImgData &first = *imgDatas.at(0);
@@ -180,7 +182,8 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
             if (available >= 0 && need > available) {
                 recordFailure(Failures::Memory,
                     QString("The images of %1 need about %2 of memory (%3 images of %4 x %5), but "
-                            "only %6 are available; not loaded")
+                            "only %6 are available; not loaded (--memory LIMIT reconstructs it "
+                            "chunk by chunk)")
                         .arg(set.tag.isEmpty() ? QString("the data set") : set.tag)
                         .arg(memoryText(need))
                         .arg(p)
@@ -418,6 +421,12 @@ int main(int argc, char *argv[])
     addOptions({ volumeOpt, tiffStackOpt, pixelSizeOpt, valuesOpt });
     addOptions({ corPerEnergyOpt, corTableOpt });
     addOptions({ flatNamesOpt, darkNamesOpt, thetaUnitsOpt, entryOpt });
+    const QCommandLineOption memoryOpt("memory",
+        "Memory the run may take, e.g. 256M or 8G: the slices are reconstructed chunk by chunk,\n"
+        "holding of every projection only the detector lines of the current chunk (the next one\n"
+        "read meanwhile). Without it the set is held whole when it fits the memory available.",
+        "bytes");
+    addOptions({ memoryOpt });
     // The window's "I0 of Raw Image" and "I0 of I0 Image".
     const QCommandLineOption rawI0Opt("raw-i0",
         "I0 of the projections (default 1); the I0 image's counts above BG are scaled by\n"
@@ -574,6 +583,13 @@ int main(int argc, char *argv[])
         if (side->fromXafs && side->table.count() == 0)
             return fail("no I0 points in the XAFS scan file " + parser.value(*xafsOpt));
     }
+    std::optional<qint64> memoryLimit;
+    if (parser.isSet(memoryOpt)) {
+        memoryLimit = ChunkStream::parseBytes(parser.value(memoryOpt));
+        if (!memoryLimit)
+            return usage("--memory takes a size in bytes with K, M or G, e.g. 256M, not "
+                + parser.value(memoryOpt));
+    }
     const auto ringLevel = integer(parser.value(ringOpt));
     if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
         return usage(QString("the ring removal level must be a whole number from 0 to %1")
@@ -655,7 +671,7 @@ int main(int argc, char *argv[])
 
     // The first set's first image gives the geometry every set must share.
     ImgDatas imgDatas;
-    int probeWidth = 0, probeHeight = 0;
+    int probeWidth = 0, probeHeight = 0, probePixelBytes = 0;
     {
         // Through a set, so that files refused for one reason are said once.
         ImgDatas probe;
@@ -671,6 +687,7 @@ int main(int argc, char *argv[])
                 + " (" + probe.refusedText() + ")");
         probeWidth = probe.width;
         probeHeight = probe.height;
+        probePixelBytes = ImgDatas::bytesPerPixel(*probe.at(0));
     }
     if (isSeries) {
         out() << "Series of " << series.sets.size()
@@ -931,6 +948,9 @@ int main(int argc, char *argv[])
     if (guessSlice < 0 || guessSlice >= lineCount)
         return usage(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
     procCtrl.setSliceNo(guessSlice);
+    // Streamed: the range and the centre are found on the guess slice's lines alone.
+    if (memoryLimit)
+        imgDatas.window = ChunkStream::window(rotAxIsV, guessSlice, guessSlice);
     if (!parser.isSet(rangeOpt) && !thetaGiven) {
         // Camera files say nothing of their range: the data tell 180 from 360 degrees.
         if (!load(0) && stopSignal != 0)
@@ -1038,6 +1058,28 @@ int main(int argc, char *argv[])
         threads = *t;
     }
 
+    int linesPerChunk = 0;
+    if (memoryLimit) {
+        // The largest set of the run, by its first image.
+        qsizetype projections = 0;
+        for (const SeriesSet &set : std::as_const(series.sets))
+            projections = std::max(projections, set.files.size());
+        const ChunkStream::Budget budget = ChunkStream::budget(*memoryLimit, int(projections),
+            probeWidth, probeHeight, rotAxIsV, probePixelBytes, threads);
+        linesPerChunk = budget.linesPerChunk();
+        if (linesPerChunk < 1)
+            return usage(QString("--memory %1 cannot hold one slice of %2 projections of %3 x "
+                                 "%4 on %5 %6; at least %7 (%8 bytes) is needed")
+                             .arg(parser.value(memoryOpt))
+                             .arg(projections)
+                             .arg(probeWidth)
+                             .arg(probeHeight)
+                             .arg(threads)
+                             .arg(threads == 1 ? "worker" : "workers")
+                             .arg(memoryText(budget.least()))
+                             .arg(budget.least()));
+    }
+
     CtParams ctParams;
     if (!QDir().mkpath(outDir))
         return fail("cannot make the folder " + outDir);
@@ -1129,14 +1171,16 @@ int main(int argc, char *argv[])
               << (isSeries ? " of energy " + set.tag : QString()) << " on " << threads
               << (threads == 1 ? " worker" : " workers") << " into "
               << (isSeries ? QDir(outDir).filePath(set.tag) : outDir) << Qt::endl;
-        SliceDispatcher dispatcher(workers, rotAxIsV, procCtrl.cor(), todo);
+        // The slices of the set, or of one chunk of it.
+        const auto reconstruct = [&](const QList<int> &slices) {
+            SliceDispatcher dispatcher(workers, rotAxIsV, procCtrl.cor(), slices);
         QEventLoop loop;
         QObject::connect(&dispatcher, &SliceDispatcher::finished, &loop, &QEventLoop::quit,
             Qt::QueuedConnection);
         QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
             [&dispatcher](int) { dispatcher.stop(); });
-        QObject::connect(
-            &dispatcher, &SliceDispatcher::progressed, &loop, [&runReport, &done](int doneHere) {
+            QObject::connect(&dispatcher, &SliceDispatcher::progressed, &loop,
+                [&runReport, &done](int doneHere) {
                 const QString line = runReport.progress(done + doneHere);
                 if (!line.isEmpty())
                     out() << line << Qt::endl;
@@ -1144,8 +1188,8 @@ int main(int argc, char *argv[])
         if (!runBegun) {
             // The clock starts with the first slice, so the rate is that of the workers.
             runBegun = true;
-            out() << RunReport::startLine(from, to, signedStep, threads,
-                CtMethods::info(method).runText)
+                out() << RunReport::startLine(
+                    from, to, signedStep, threads, CtMethods::info(method).runText)
                   << Qt::endl;
             runReport.begin(planned);
         }
@@ -1154,6 +1198,15 @@ int main(int argc, char *argv[])
         dispatcher.start();
         loop.exec();
         done += dispatcher.slicesDone();
+        };
+        if (!memoryLimit) {
+            reconstruct(todo);
+        } else {
+            const QList<QList<int>> chunks = ChunkStream::chunks(todo, linesPerChunk);
+            out() << ChunkStream::planText(chunks, *memoryLimit) << Qt::endl;
+            ChunkStream::run(imgDatas, set.files, rotAxIsV, chunks, reconstruct,
+                [&stopSignal] { return stopSignal != 0; });
+        }
     }
 
     // Every record the workers queued is written before the saver stops.
