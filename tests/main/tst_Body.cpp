@@ -363,11 +363,12 @@ void TestBody::unsavedSlicesAsk()
 
 void TestBody::controlsSayWhatTheyDo()
 {
-    // Every button, box, counter and slider of the control column has a tool tip (number
-    // fields show their whole text in theirs).
+    // Every button, box, counter and slider of the control column and of the 3D view (with
+    // its slice set panels) has a tool tip (number fields show their whole text in theirs).
     Body body;
     QStringList silent;
-    for (QWidget *w : body.ctrlColumn->findChildren<QWidget *>()) {
+    for (QWidget *w :
+        body.ctrlColumn->findChildren<QWidget *>() + body.ctView->findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
             || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QSlider *>(w);
         if (control && w->toolTip().isEmpty())
