@@ -12,5 +12,6 @@ function(vexa_add_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXA_TEST_BIN_DIR=${CMAKE_BINARY_DIR}")
+        # The settings a test writes (recent folders, dialog folders) stay in the build tree.
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXA_TEST_BIN_DIR=${CMAKE_BINARY_DIR};XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-settings/${T_NAME}")
 endfunction()

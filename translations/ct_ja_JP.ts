@@ -24,10 +24,6 @@
         <translation>掃引の回転中心の間隔。</translation>
     </message>
     <message>
-        <source>Reconstruct the current slice at every centre of rotation from From to To, with the method, filter and ring removal of the process control.</source>
-        <translation>現在のスライスを From から To までの各回転中心で再構成します (方法・フィルター・リング除去はプロセス制御の設定)。</translation>
-    </message>
-    <message>
         <source>Set the centre of rotation to the one of the slice shown.</source>
         <translation>表示中のスライスの回転中心を回転中心に設定します。</translation>
     </message>
@@ -58,6 +54,42 @@
     <message>
         <source>CoR %1 (%2 of %3), total variation %4, least at %5</source>
         <translation>回転中心 %1 (%3 枚中 %2 枚目)、全変動 %4、最小は %5</translation>
+    </message>
+    <message>
+        <source>Side by side</source>
+        <translation>並べて表示</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice at every centre of rotation from From to To, with the method, filter and ring removal of the process control, on the threads of the process control. While it runs, the button stops it.</source>
+        <translation>現在のスライスを From から To までの各回転中心で、処理制御の手法・フィルタ・リング除去により、処理制御のスレッド数で再構成します。実行中はこのボタンで停止します。</translation>
+    </message>
+    <message>
+        <source>Show every slice of the sweep as a thumbnail labelled with its centre of rotation; click one to select it.</source>
+        <translation>掃引の全スライスを回転中心の付いた縮小画像で並べて表示します。クリックで選択します。</translation>
+    </message>
+    <message>
+        <source>Slices of the sweep made so far.</source>
+        <translation>掃引で作成済みのスライス数。</translation>
+    </message>
+    <message>
+        <source>Click a slice to select it; &quot;Use this CoR&quot; takes its centre.</source>
+        <translation>スライスをクリックで選択し、「この回転中心を使う」でその中心を採用します。</translation>
+    </message>
+    <message>
+        <source>Sweeping %1 centres of rotation on %2 threads</source>
+        <translation>%1 個の回転中心を %2 スレッドで掃引中</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Sweep stopped before any slice was made</source>
+        <translation>スライスが作られる前に掃引を停止しました</translation>
+    </message>
+    <message>
+        <source>CoR %1</source>
+        <translation>中心 %1</translation>
     </message>
 </context>
 <context>
@@ -319,7 +351,7 @@
     </message>
     <message>
         <source>Reconstruct from a part of the images only: &quot;Using Images&quot; of them from &quot;Start&quot;.</source>
-        <translation>画像の一部だけから再構成します: "Start" から "Using Images" 枚。</translation>
+        <translation>画像の一部だけから再構成します: &quot;Start&quot; から &quot;Using Images&quot; 枚。</translation>
     </message>
 </context>
 <context>

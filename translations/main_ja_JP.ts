@@ -377,7 +377,7 @@
     </message>
     <message>
         <source>Reconstruct on the worker threads (CT2): the current slice, or the slice range with &quot;Auto Exec&quot;.</source>
-        <translation>ワーカースレッド (CT2) で再構成します: 現在のスライス、または "Auto Exec" でスライス範囲。</translation>
+        <translation>ワーカースレッド (CT2) で再構成します: 現在のスライス、または &quot;Auto Exec&quot; でスライス範囲。</translation>
     </message>
     <message>
         <source>Start the reconstruction (F5); pressed again, stop it (Esc).</source>
@@ -385,7 +385,7 @@
     </message>
     <message>
         <source>Keep a picture of every slice of a run in &quot;CT Images&quot;.</source>
-        <translation>実行の各スライスの画像を "CT Images" に残します。</translation>
+        <translation>実行の各スライスの画像を &quot;CT Images&quot; に残します。</translation>
     </message>
     <message>
         <source>Give the whole slice back as the calculation region of every view.</source>
@@ -433,7 +433,7 @@
     </message>
     <message>
         <source>Reconstruct the data sets from &quot;From&quot; to &quot;To&quot; one after another; pressed again, stop after the set under way.</source>
-        <translation>"From" から "To" までのデータセットを順に再構成します。もう一度押すと、実行中のセットの後で止めます。</translation>
+        <translation>&quot;From&quot; から &quot;To&quot; までのデータセットを順に再構成します。もう一度押すと、実行中のセットの後で止めます。</translation>
     </message>
     <message>
         <source>First data set of the sequential run (1 is the first of the list).</source>
@@ -490,6 +490,30 @@
     <message>
         <source>HDF5 files (*.h5)</source>
         <translation>HDF5 ファイル (*.h5)</translation>
+    </message>
+    <message>
+        <source>CoR sweep of slice %1: %2 centres of rotation</source>
+        <translation>スライス %1 の回転中心掃引: 回転中心 %2 個</translation>
+    </message>
+    <message>
+        <source>Recent</source>
+        <translation>最近</translation>
+    </message>
+    <message>
+        <source>The last %1 data folders loaded, newest first: choose one to load it as &quot;Data Select&quot; would.</source>
+        <translation>最近読み込んだデータフォルダ %1 個（新しい順）。選ぶと「Data Select」と同じように読み込みます。</translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation>%1（見つかりません）</translation>
+    </message>
+    <message>
+        <source>No data folder loaded yet</source>
+        <translation>まだデータフォルダを読み込んでいません</translation>
+    </message>
+    <message>
+        <source>The data folder %1 is gone: it is dropped from the recent folders</source>
+        <translation>データフォルダ %1 がありません。最近のフォルダから外しました</translation>
     </message>
 </context>
 <context>

@@ -37,6 +37,26 @@
         <source>Any (* *.*)</source>
         <translation>すべて (* *.*)</translation>
     </message>
+    <message>
+        <source>Shading</source>
+        <translation>陰影</translation>
+    </message>
+    <message>
+        <source>Shade each set&apos;s picture as a relief lit from the upper left, so that edges and slopes show their shape.</source>
+        <translation>各セットの画像を左上から照らした起伏として陰影を付け、縁や斜面の形が見えるようにします。</translation>
+    </message>
+    <message>
+        <source>Add another set of slice files, drawn over the sets before it.</source>
+        <translation>スライスファイルのセットを追加します。前のセットの上に描きます。</translation>
+    </message>
+    <message>
+        <source>Move the cross sections of all sets together with the slider of any one.</source>
+        <translation>どれか一つのスライダーで全セットの断面を一緒に動かします。</translation>
+    </message>
+    <message>
+        <source>Picture size in pixels: small (256) while turning the view, large (1024 or more) for the final picture.</source>
+        <translation>画像の大きさ（ピクセル）: 視点を回す間は小さく (256)、最終画像では大きく (1024 以上) します。</translation>
+    </message>
 </context>
 <context>
     <name>SlicesCtrl</name>
@@ -143,6 +163,82 @@
     <message>
         <source>3D view: %1 slice data files found, %2 refused (see the tool tip of the file list), the first: %3</source>
         <translation>3D表示: スライスデータファイル %1 個、除外 %2 個 (ファイル一覧のツールチップ参照)、最初の除外: %3</translation>
+    </message>
+    <message>
+        <source>Show the settings of this set again.</source>
+        <translation>このセットの設定を再び表示します。</translation>
+    </message>
+    <message>
+        <source>Fold the settings of this set away.</source>
+        <translation>このセットの設定を折りたたみます。</translation>
+    </message>
+    <message>
+        <source>Choose the slice files of this set (CT image data files, pictures or float TIFF slices), or a folder of them.</source>
+        <translation>このセットのスライスファイル（CT 画像データファイル、画像、浮動小数点 TIFF スライス）またはそのフォルダを選びます。</translation>
+    </message>
+    <message>
+        <source>The slice files of this set, in slice order.</source>
+        <translation>このセットのスライスファイル（スライス順）。</translation>
+    </message>
+    <message>
+        <source>Smallest value of the set.</source>
+        <translation>セットの最小値。</translation>
+    </message>
+    <message>
+        <source>Largest value of the set.</source>
+        <translation>セットの最大値。</translation>
+    </message>
+    <message>
+        <source>Lower threshold: smaller values are not drawn.</source>
+        <translation>下側しきい値: これより小さい値は描きません。</translation>
+    </message>
+    <message>
+        <source>Upper threshold: larger values are not drawn.</source>
+        <translation>上側しきい値: これより大きい値は描きません。</translation>
+    </message>
+    <message>
+        <source>Lower threshold in per cent of the value range.</source>
+        <translation>下側しきい値（値の範囲に対する百分率）。</translation>
+    </message>
+    <message>
+        <source>Upper threshold in per cent of the value range.</source>
+        <translation>上側しきい値（値の範囲に対する百分率）。</translation>
+    </message>
+    <message>
+        <source>Histogram of the set&apos;s values: drag the red lines to set the thresholds.</source>
+        <translation>セットの値のヒストグラム。赤線をドラッグしてしきい値を設定します。</translation>
+    </message>
+    <message>
+        <source>Draw the outline of the set&apos;s box.</source>
+        <translation>セットの外枠を描きます。</translation>
+    </message>
+    <message>
+        <source>Draw the set&apos;s volume.</source>
+        <translation>セットのボリュームを描きます。</translation>
+    </message>
+    <message>
+        <source>Cut the volume at the plane of the slider and paint the cut in the section colour.</source>
+        <translation>スライダーの平面でボリュームを切り、切り口を断面色で塗ります。</translation>
+    </message>
+    <message>
+        <source>Position of the cutting plane across the set.</source>
+        <translation>セットを横切る切断面の位置。</translation>
+    </message>
+    <message>
+        <source>Keep the direction of the cutting plane while the view turns.</source>
+        <translation>視点を回しても切断面の向きを保ちます。</translation>
+    </message>
+    <message>
+        <source>Choose the colour of the volume.</source>
+        <translation>ボリュームの色を選びます。</translation>
+    </message>
+    <message>
+        <source>Choose the colour of the cross section.</source>
+        <translation>断面の色を選びます。</translation>
+    </message>
+    <message>
+        <source>Opacity of the set: 255 opaque, 0 invisible.</source>
+        <translation>セットの不透明度: 255 で不透明、0 で見えません。</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "ProfilePanel.h"
 
+#include "Places.h"
 #include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -91,8 +92,9 @@ bool ProfilePanel::exportCsv(const QString &path)
 
 void ProfilePanel::askExport()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export the profile"), QString(), tr("CSV files (*.csv);;All files (*)"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export the profile"),
+        Places::dialogFolder("profileCsv", QString()), tr("CSV files (*.csv);;All files (*)"));
+    Places::rememberDialogFolder("profileCsv", path);
     if (!path.isEmpty())
         exportCsv(path);
 }

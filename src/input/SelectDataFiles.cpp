@@ -46,6 +46,11 @@ QFileDialog *SelectDataFiles::fileDialog()
     return dialog;
 }
 
+void SelectDataFiles::addBesideSelect(QWidget *w)
+{
+    ui->fileRow->insertWidget(ui->fileRow->indexOf(ui->Select) + 1, w);
+}
+
 void SelectDataFiles::showDialog()
 {
     fileDialog()->show();

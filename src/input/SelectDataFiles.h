@@ -58,6 +58,8 @@ public:
     int multiTimes() const; // the repetition count, 0 when the field is not an integer
     void setMultiTimes(int n);
     void setButtonText(const QString &text);
+    // Puts `w` into the row of the "Data Select" button, right after it.
+    void addBesideSelect(QWidget *w);
     void setLabelText(const QString &text); // the count label
     // The unit of the angles of HDF5 files that state none, or overriding the one they
     // state: "rad", "deg", or empty (the file's own, refused when they look like radians).

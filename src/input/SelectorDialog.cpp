@@ -1,6 +1,7 @@
 #include "SelectorDialog.h"
 
 #include "Config.h"
+#include "Places.h"
 
 #include <QFileDialog>
 
@@ -13,6 +14,14 @@ QFileDialog *newSelectorDialog(QWidget *owner, bool native)
 {
     auto *d = new QFileDialog(owner);
     d->setOption(QFileDialog::DontUseNativeDialog, !native);
-    d->setDirectory(dataRoot);
+    // Each selector opens where it was used last, in this session or an earlier one.
+    const QString kind = owner ? owner->objectName() : QString();
+    d->setDirectory(Places::dialogFolder(kind, dataRoot));
+    if (!kind.isEmpty()) {
+        QObject::connect(d, &QFileDialog::filesSelected, d, [kind](const QStringList &files) {
+            if (!files.isEmpty())
+                Places::rememberDialogFolder(kind, files.first());
+        });
+    }
     return d;
 }

@@ -8,6 +8,7 @@ class QWidget;
 // every desktop and never block a headless session.
 bool nativeDialogWanted();
 
-// A file dialog owned by `owner`, opening in the data root directory; the selectors
-// configure its mode and filters. Shown without blocking, it reports through its signals.
+// A file dialog owned by `owner`, opening in the folder the dialog of that owner (by its object
+// name) was last used in, else in the data root directory; the selectors configure its mode
+// and filters. Shown without blocking, it reports through its signals.
 QFileDialog *newSelectorDialog(QWidget *owner, bool native);

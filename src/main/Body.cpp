@@ -1,9 +1,11 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "Places.h"
 #include "ColorBar.h"
 #include "Config.h"
 #include "ContrastPanel.h"
+#include "CorSweepPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
@@ -216,6 +218,7 @@ Body::Body(QWidget *parent)
     // Last of the tabs, so the pages before it keep the numbers "show_tab" knows them by.
     setupCorSweep();
     setupRunProgress();
+    setupRecentData();
     imgDatas->i0 = I0ImgSel->imgSlot();
     imgDatas->bg = BGImgSel->imgSlot();
 
@@ -585,6 +588,9 @@ void Body::shutDown()
     }
     startPending = false;
     idleActions.clear();
+    // The sweep's threads read the image set, which goes next.
+    if (corSweep)
+        corSweep->stopAndWait();
     // Workers finish the slices they have, then the saver writes every record queued.
     shutDownWorkers(ctCalc2s, dataSaver);
     // A stack being made is finished: no half-written file is left for the next session.
@@ -902,6 +908,11 @@ void Body::finishedLoadDataFiles()
                    .arg(h)
                    .arg(replaced.join(QStringLiteral(", "))));
     setOfListLoaded = series && haveImages;
+    // The sets of a series are steps of one measurement, not folders the user opened.
+    if (haveImages && !series && !loadFolder.isEmpty()) {
+        Places::addRecentData(loadFolder);
+        refreshRecentData();
+    }
     if (haveImages) {
         loadedOnce = true;
         loadedWidth = w;

@@ -11,11 +11,11 @@
 #include <QDateTime>
 #include <QFileInfoList>
 #include <QFrame>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPen>
 #include <QSet>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +36,8 @@ class QProgressBar;
 class DataSaver;
 class ImgDatas;
 class QAbstractButton;
+class QMenu;
+class QToolButton;
 class QButtonGroup;
 class QCloseEvent;
 class QFileDialog;
@@ -102,13 +104,25 @@ public:
     // A problem recorded later takes the line over again.
     void notice(const QString &text);
 
-    // Reconstructs the current slice at from, from + step, ... to (the process control's method,
-    // filter and ring removal) and shows the slices in the "CoR Sweep" tab, the best first.
-    // With `dir`, each slice is also written there as a CT image data file named with its
-    // centre ("slice00012_cor127.50.dat"). Returns the number of slices made; 0, with the
-    // failure recorded, when the range or the set gives none or a run is going on.
-    int corSweepRun(double from, double to, double step, const QString &dir = QString());
+    // Starts reconstructing the current slice at from, from + step, ... to (the process
+    // control's method, filter and ring removal) on the process control's number of threads;
+    // the "CoR Sweep" tab shows the slices when they are made, the best first. With `dir`,
+    // each slice is then also written there as a CT image data file named with its centre
+    // ("slice00012_cor127.50.dat"). With `holdBatch`, the batch waits for the sweep's end and
+    // its result flag tells whether the sweep made and wrote its slices. False, with the
+    // failure recorded, when the range gives no centre, or a sweep, a run or a load is going on.
+    bool corSweepRun(double from, double to, double step, const QString &dir = QString(),
+        bool holdBatch = false);
     CorSweepPanel *corSweepPanel() const { return corSweep; }
+
+    // Loads a data folder (or data file) of the recent list as "Data Select" would load its
+    // files; a folder that is gone is dropped from the list with a message on the status line.
+    bool openRecentData(const QString &path);
+    // Rebuilds the "Recent" menu from the list kept in the settings: newest first, a folder
+    // that is gone shown disabled.
+    void refreshRecentData();
+    QToolButton *recentDataButton = nullptr;
+    QMenu *recentDataMenu = nullptr;
 
     // The calculation region covers the whole slice of the loaded set (every region does
     // before a set is loaded).
@@ -142,6 +156,18 @@ public:
     // The Spectrum tab: spectra and maps of a spectral stack.
     SpectrumView *spectrumView = nullptr;
     CorSweepPanel *corSweep = nullptr;
+    // What the sweep under way was started with, for its end.
+    struct SweepRun
+    {
+        int slice = 0;
+        bool rotAxIsV = false;
+        double firstCor = 0;
+        int count = 0;
+        QString dir;
+        bool holdsBatch = false;
+        CtParams params;
+    };
+    SweepRun sweep;
     // The run's progress under its times: the part done, the time left at the rate so far and,
     // in a sequence, which energy set of how many.
     QProgressBar *runProgress = nullptr;
@@ -342,6 +368,8 @@ private slots:
     void showRegionState();
     // The histogram of a slice just made, and the limits its pictures are shown with.
     void showContrastOf(const double *values, std::size_t n);
+    // The sweep started last has ended: its message, its files, a waiting batch released.
+    void corSweepEnded(int made);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -349,6 +377,7 @@ protected:
 private:
     void buildWorkers(int n);
     void setupCorSweep();
+    void setupRecentData();
     void addWorkerTab(int k, CtCalc2Ui *view, bool appended);
     void connectSignals();
     // The part of a start that reads the panel into ctParams and hands out work; run at once,

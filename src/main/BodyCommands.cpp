@@ -296,20 +296,19 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
         if (CtMethods::fromName(text, &method))
             procCtrl->setMethod(method);
         else
-            recordFailure(Failures::Command,
-                "ct_method needs " + CtMethods::choiceText() + ": " + cmd.line);
+            recordFailure(
+                Failures::Command, "ct_method needs " + CtMethods::choiceText() + ": " + cmd.line);
     } else if (is("ct_cor")) {
         setProcCor(number);
     } else if (is("ct_cor_sweep")) {
         if (cmd.argCount() < 4 || cmd.arg(3).isEmpty())
             recordFailure(Failures::Command,
                 QString("ct_cor_sweep needs FROM TO STEP FOLDER%1").arg(placeOf(cmd)));
-        else {
-            const int made
-                = corSweepRun(cmd.argDouble(0), cmd.argDouble(1), cmd.argDouble(2), cmd.arg(3));
-            if (fromBatch)
-                batch->lastOk = made > 0;
-        }
+        else if (corSweepRun(
+                     cmd.argDouble(0), cmd.argDouble(1), cmd.argDouble(2), cmd.arg(3), fromBatch))
+            held = fromBatch; // the batch goes on at the sweep's end (corSweepEnded)
+        else if (fromBatch)
+            batch->lastOk = false;
     } else if (is("ct_recorded_cor_1")) {
         procCtrl->setRecord1(cmd.argInt(0), cmd.argDouble(1));
     } else if (is("ct_recorded_cor_2")) {
@@ -485,8 +484,7 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
                 Qt::SingleShotConnection);
         } else {
             recordFailure(Failures::FileWrite,
-                QString("Cannot make the maps: %1%2")
-                    .arg(spectrumView->lastError(), placeOf(cmd)));
+                QString("Cannot make the maps: %1%2").arg(spectrumView->lastError(), placeOf(cmd)));
         }
     } else if (is("spectra_export")) {
         const QString file = cmd.arg(3);
@@ -495,8 +493,8 @@ void Body::execCmd(const BatchCmd &cmd, bool fromBatch)
             recordFailure(Failures::Command,
                 QString("spectra_export needs SLICE ROW COLUMN FILE%1").arg(placeOf(cmd)));
         else if (!spectrumView->showVoxel(cmd.argInt(0), cmd.argInt(1), cmd.argInt(2)))
-            recordFailure(Failures::Command,
-                QString("%1%2").arg(spectrumView->lastError(), placeOf(cmd)));
+            recordFailure(
+                Failures::Command, QString("%1%2").arg(spectrumView->lastError(), placeOf(cmd)));
         else if (!spectrumView->exportCsv(file))
             recordFailure(
                 Failures::FileWrite, QString("Cannot write %1%2").arg(file, placeOf(cmd)));

@@ -2,6 +2,7 @@
 // "ct_cor_sweep", and the files it writes.
 #include "Body.h"
 
+#include "Batch.h"
 #include "CorSweepPanel.h"
 #include "CtCalc.h"
 #include "CtImageData.h"
@@ -42,9 +43,10 @@ void Body::setupCorSweep()
         setProcCor(cor);
         notice(tr("Centre of rotation %1 taken from the sweep").arg(cor, 0, 'g', 6));
     });
+    connect(corSweep, &CorSweepPanel::sweepFinished, this, &Body::corSweepEnded);
 }
 
-int Body::corSweepRun(double from, double to, double step, const QString &dir)
+bool Body::corSweepRun(double from, double to, double step, const QString &dir, bool holdBatch)
 {
     const std::vector<double> cors = CorSweep::cors(from, to, step);
     if (cors.empty()) {
@@ -54,11 +56,19 @@ int Body::corSweepRun(double from, double to, double step, const QString &dir)
                 .arg(to)
                 .arg(step)
                 .arg(CorSweep::MaxSlices));
-        return 0;
+        return false;
     }
-    if (runKind != RunKind::None || workersInFlight() > 0 || ctCalc->running) {
+    if (corSweep->sweeping()) {
+        recordFailure(Failures::Command, "A CoR sweep is running already: the new one is refused");
+        return false;
+    }
+    if (runKind != RunKind::None || workersInFlight() > 0 || ctCalc->running || calculating) {
         recordFailure(Failures::Command, "No CoR sweep while a reconstruction runs");
-        return 0;
+        return false;
+    }
+    if (loading) {
+        recordFailure(Failures::Command, "No CoR sweep while images are being loaded");
+        return false;
     }
     // A copy of the run's parameters as a start would fill them; the sweep changes nothing of
     // the window's own.
@@ -70,45 +80,80 @@ int Body::corSweepRun(double from, double to, double step, const QString &dir)
     p.dataOffset = numberOf(DataOffset);
     const bool rotAxIsV = procCtrl->rotAxIsV();
     const int slice = procCtrl->slice();
-    // The sinogram the single-slice panel would reconstruct at that centre; a refused one
-    // leaves the record empty.
-    const CorSweep::SinogramFn sgm = [&](HSgm &h, double cor) {
+    // The sinogram the single-slice panel would reconstruct at that centre, built on the
+    // sweep's threads: it reads the image set and its I0/BG readers, which stay as they are
+    // until the sweep has ended (loads and reference changes wait for it, as for the workers).
+    // A refused one leaves the record empty.
+    Sinogram *sg = sinogram;
+    const CorSweep::SinogramFn sgm = [sg, rotAxIsV, slice](HSgm &h, double cor) {
         h.sgm.reset();
         h.rawSgm.reset();
-        sinogram->genSinogram0(&h, rotAxIsV, cor, slice);
+        sg->genSinogram0(&h, rotAxIsV, cor, slice);
         return h.hasData();
     };
     corSweep->setRange(from, to, step);
-    const int made = corSweep->run(sgm, p, cors);
+    if (!corSweep->start(sgm, p, cors, std::max(1, procCtrl->threads()))) {
+        recordFailure(Failures::Other, "The CoR sweep cannot start: the system gives no thread");
+        return false;
+    }
+    sweep = SweepRun { slice, rotAxIsV, cors.front(), int(cors.size()), dir, holdBatch, p };
+    updateReferenceLock();
     for (int i = 0; i < ImgsTab->count(); ++i)
         if (ImgsTab->widget(i)->isAncestorOf(corSweep))
             ImgsTab->setCurrentIndex(i);
-    if (made == 0) {
+    notice(tr("CoR sweep of slice %1: %2 centres of rotation").arg(slice).arg(cors.size()));
+    return true;
+}
+
+void Body::corSweepEnded(int made)
+{
+    const SweepRun run = sweep;
+    sweep = SweepRun {};
+    updateReferenceLock();
+    bool ok = made > 0;
+    if (corSweep->wasCancelled()) {
+        recordFailure(Failures::RunStopped,
+            QString("The CoR sweep of slice %1 was stopped before its end: %2 of %3 slices made")
+                .arg(run.slice)
+                .arg(made)
+                .arg(run.count));
+        ok = false;
+    } else if (made == 0) {
         recordFailure(Failures::Slice,
             QString("The CoR sweep of slice %1 made no slice: %2")
-                .arg(slice)
-                .arg(sliceRefusal(rotAxIsV, cors.front(), slice)));
-        return 0;
+                .arg(run.slice)
+                .arg(sliceRefusal(run.rotAxIsV, run.firstCor, run.slice)));
+    } else {
+        const CorSweep::Slice &best = corSweep->slices()[size_t(corSweep->bestIndex())];
+        notice(tr("CoR sweep of slice %1: %2 slices, the least total variation at CoR %3")
+                   .arg(run.slice)
+                   .arg(made)
+                   .arg(best.cor, 0, 'g', 6));
     }
-    const CorSweep::Slice &best = corSweep->slices()[size_t(corSweep->bestIndex())];
-    notice(tr("CoR sweep of slice %1: %2 slices, the least total variation at CoR %3")
-               .arg(slice)
-               .arg(made)
-               .arg(best.cor, 0, 'g', 6));
-    if (dir.isEmpty())
-        return made;
-    if (!QDir().mkpath(dir)) {
-        recordFailure(Failures::Folder, "Cannot make the folder " + dir);
-        return 0;
+    if (made > 0 && !run.dir.isEmpty()) {
+        if (!QDir().mkpath(run.dir)) {
+            recordFailure(Failures::Folder, "Cannot make the folder " + run.dir);
+            ok = false;
+        } else {
+            int written = 0;
+            for (const CorSweep::Slice &s : corSweep->slices()) {
+                const QString name = QString("slice%1_cor%2.dat")
+                                         .arg(run.slice, 5, 10, QChar('0'))
+                                         .arg(s.cor, 0, 'f', 2);
+                const QByteArray bytes
+                    = makeCtImageData(s.values.data(), s.n, s.n, 0, 0, s.n, s.n, run.params);
+                if (saveWholeFile(QDir(run.dir).filePath(name), bytes))
+                    ++written;
+            }
+            logLine(QString("CoR sweep: %1 slice files written to").arg(written), run.dir);
+            ok = ok && written == made;
+        }
     }
-    int written = 0;
-    for (const CorSweep::Slice &s : corSweep->slices()) {
-        const QString name
-            = QString("slice%1_cor%2.dat").arg(slice, 5, 10, QChar('0')).arg(s.cor, 0, 'f', 2);
-        const QByteArray bytes = makeCtImageData(s.values.data(), s.n, s.n, 0, 0, s.n, s.n, p);
-        if (saveWholeFile(QDir(dir).filePath(name), bytes))
-            ++written;
+    if (run.holdsBatch && batch) {
+        // The interpreter reads lastOk only after this completion reaches it.
+        batch->lastOk = ok;
+        emit callBatchCheckEnd();
     }
-    logLine(QString("CoR sweep: %1 slice files written to").arg(written), dir);
-    return written == made ? made : 0;
+    // Loads and starts that waited for the sweep go on.
+    runIdleActions();
 }

@@ -3,6 +3,7 @@
 #include "Body.h"
 
 #include "Batch.h"
+#include "CorSweepPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2.h"
 #include "CtDisp.h"
@@ -85,7 +86,8 @@ bool Body::workerInFlight(CtCalc2 *worker) const
 
 int Body::workersInFlight() const
 {
-    int count = 0;
+    // The CoR sweep's threads read the image set as the workers do.
+    int count = corSweep && corSweep->sweeping() ? 1 : 0;
     for (CtCalc2 *w : ctCalc2s)
         count += workerInFlight(w) ? 1 : 0;
     return count;
@@ -207,7 +209,9 @@ void Body::startCalcCt()
         // Workers of a stopped run still read ctParams: refilling it now would change their
         // slices under them. A load under way would leave the run a part of the measurement
         // with the image count of the previous one. The start goes on when both are over.
-        if (workersInFlight() > 0)
+        if (corSweep->sweeping())
+            logLine("The run waits for the end of the CoR sweep");
+        else if (workersInFlight() > 0)
             logLine("The run waits for the workers of the previous run:",
                 QString::number(workersInFlight()));
         if (loading)

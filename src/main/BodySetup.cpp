@@ -1,6 +1,7 @@
 // Setup files of the main window: every setting as one command line, read back through the
 // batch-command executor.
 #include "Body.h"
+#include "Places.h"
 
 #include "CtFilter.h"
 #include "Failures.h"
@@ -80,6 +81,7 @@ void Body::showSaveSetupD()
     savingSetup = true;
     setupDialog->setAcceptMode(QFileDialog::AcceptSave);
     setupDialog->setFileMode(QFileDialog::AnyFile);
+    setupDialog->setDirectory(Places::dialogFolder("setup", setupDialog->directory().path()));
     setupDialog->show();
 }
 
@@ -88,11 +90,13 @@ void Body::showLoadSetupD()
     savingSetup = false;
     setupDialog->setAcceptMode(QFileDialog::AcceptOpen);
     setupDialog->setFileMode(QFileDialog::ExistingFile);
+    setupDialog->setDirectory(Places::dialogFolder("setup", setupDialog->directory().path()));
     setupDialog->show();
 }
 
 void Body::saveLoadFileSelected(QString fname)
 {
+    Places::rememberDialogFolder("setup", fname);
     if (savingSetup)
         saveSetup(fname);
     else

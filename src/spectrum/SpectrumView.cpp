@@ -5,6 +5,7 @@
 #include "ImgDispWCBar.h"
 #include "LinearCombination.h"
 #include "MapsRun.h"
+#include "Places.h"
 #include "ui_SpectrumView.h"
 
 #include <QChart>
@@ -542,8 +543,10 @@ bool SpectrumView::exportCsv(const QString &path) const
 
 void SpectrumView::onLoadClicked()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("Spectral stack"), QString(), tr("HDF5 files (*.h5 *.hdf5 *.nxs);;All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(this, tr("Spectral stack"),
+        Places::dialogFolder("stack", QString()),
+        tr("HDF5 files (*.h5 *.hdf5 *.nxs);;All files (*)"));
+    Places::rememberDialogFolder("stack", path);
     if (!path.isEmpty() && !loadStack(path))
         fileLabel_->setText(error_);
 }
@@ -552,9 +555,12 @@ void SpectrumView::onMapsClicked()
 {
     if (!reader_.isOpen())
         return;
-    const QStringList refs = QFileDialog::getOpenFileNames(this,
-        tr("Reference spectra (none: edge maps only)"), QFileInfo(reader_.path()).absolutePath(),
-        tr("Text files (*.txt *.dat *.csv);;All files (*)"));
+    const QStringList refs
+        = QFileDialog::getOpenFileNames(this, tr("Reference spectra (none: edge maps only)"),
+            Places::dialogFolder("referenceSpectra", QFileInfo(reader_.path()).absolutePath()),
+            tr("Text files (*.txt *.dat *.csv);;All files (*)"));
+    if (!refs.isEmpty())
+        Places::rememberDialogFolder("referenceSpectra", refs.first());
     const QString out = QFileDialog::getSaveFileName(this, tr("Maps file"),
         QFileInfo(reader_.path()).absolutePath() + QStringLiteral("/maps.h5"),
         tr("HDF5 files (*.h5)"));
@@ -566,8 +572,9 @@ void SpectrumView::onMapsClicked()
 
 void SpectrumView::onExportClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export shown spectra"), QString(), tr("CSV files (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export shown spectra"),
+        Places::dialogFolder("spectraCsv", QString()), tr("CSV files (*.csv)"));
+    Places::rememberDialogFolder("spectraCsv", path);
     if (!path.isEmpty() && !exportCsv(path))
         fileLabel_->setText(tr("Cannot write %1").arg(path));
 }

@@ -3,6 +3,7 @@
 #include "Config.h"
 #include "DispA.h"
 #include "MipRenderer.h"
+#include "Places.h"
 #include "SliceDatas.h"
 #include "SlicesCtrl.h"
 #include "TextUtil.h"
@@ -10,6 +11,7 @@
 #include "ui_CtView.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,8 +22,8 @@
 #include <QTimer>
 
 #include <cmath>
-#include <thread>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -79,6 +81,22 @@ CtView::CtView(const QString &dir, QWidget *parent)
     ui->saveImage_->setToolTip(
         tr("Supported File Types are : %1\n and also SVG.").arg(formats.join(QChar(' '))));
     ui->slicesCtrlsLayout_->setAlignment(Qt::AlignTop);
+    shading = new QCheckBox(tr("Shading"), this);
+    shading->setObjectName("shading_");
+    // In the row of the picture size, which has room: the row of the buttons has none at the
+    // narrowest window.
+    ui->sizeLayout->addWidget(shading);
+    shading->setToolTip(tr("Shade each set's picture as a relief lit from the upper left, so "
+                           "that edges and slopes show their shape."));
+    ui->addSliceSet_->setToolTip(
+        tr("Add another set of slice files, drawn over the sets before it."));
+    ui->linkCSection_->setToolTip(
+        tr("Move the cross sections of all sets together with the slider of any one."));
+    const QString sizeTip = tr("Picture size in pixels: small (256) while turning the view, "
+                               "large (1024 or more) for the final picture.");
+    ui->imgPixWidth_->setToolTip(sizeTip);
+    ui->imgPixHeight_->setToolTip(sizeTip);
+    connect(shading, &QCheckBox::toggled, this, &CtView::scheduleRepaint);
 
     connect(ui->addSliceSet_, &QPushButton::clicked, this, [this] { addSliceSet(); });
     connect(ui->dispA_, &DispA::drawImage2, this, &CtView::draw);
@@ -305,9 +323,11 @@ void CtView::paintADataSet(QPainter &p, SlicesCtrl *sCtrl, int sw, int sh, int p
     style.sColor = sCtrl->sColor;
     style.alpha = sCtrl->alpha();
 
-    const QImage layer = MipRenderer::renderImage(vol, mipView(pw, ph), style, pw, ph);
+    QImage layer = MipRenderer::renderImage(vol, mipView(pw, ph), style, pw, ph);
     if (layer.isNull())
         return;
+    if (shading->isChecked())
+        MipRenderer::shade(layer);
     const QPaintEngine *engine = p.paintEngine();
     if (engine && engine->type() == QPaintEngine::SVG) {
         // Every drawn sample becomes an element of its own in a vector picture, centred on
@@ -491,7 +511,8 @@ void CtView::updateNvs(Vec3 rax, double th)
 void CtView::showSaveImageD()
 {
     delete saveDialog;
-    saveDialog = new QFileDialog(nullptr, QString(), dataDir);
+    saveDialog
+        = new QFileDialog(nullptr, QString(), Places::dialogFolder("view3dPicture", dataDir));
     saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog->setNameFilter(tr("Any (* *.*)"));
     saveDialog->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog);
@@ -504,6 +525,7 @@ void CtView::saveImage(QString fname)
 {
     const QFileInfo info(fname);
     dataDir = saveDialog ? saveDialog->directory().absolutePath() : info.absolutePath();
+    Places::rememberDialogFolder("view3dPicture", fname);
     const QString suffix = info.suffix().toLower();
     if (formats.contains(suffix)) {
         logLine("saving", fname);

@@ -29,6 +29,8 @@ class CtView;
 // projection, with thresholds, colours, opacity, a cutting plane and box frames. The user
 // rotates by dragging, pans with the right button (or Shift and the left), zooms with the
 // wheel, and saves the picture as a bitmap or SVG. It owns one SlicesCtrl per set.
+class QCheckBox;
+
 class CtView : public QFrame
 {
     Q_OBJECT
@@ -66,6 +68,8 @@ public:
     QStringList formats;
     bool nativeDialog = false;
     QList<SlicesCtrl *> ctrls;
+    // "Shading": each set's picture is shaded as a relief (MipRenderer::shade).
+    QCheckBox *shading = nullptr;
 
 signals:
     void newFiles(QStringList files);

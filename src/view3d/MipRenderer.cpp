@@ -515,3 +515,41 @@ void MipRenderer::render(const MipVolume &vol, const MipView &view, const MipSty
     for (std::thread &th : pool)
         th.join();
 }
+
+void MipRenderer::shade(QImage &layer, double relief, double ambient)
+{
+    if (layer.isNull() || layer.format() != QImage::Format_ARGB32)
+        return;
+    const int w = layer.width();
+    const int h = layer.height();
+    // Heights first: the shading reads the neighbours' heights, not their shaded colours.
+    std::vector<float> height(size_t(w) * size_t(h), 0.0f);
+    for (int r = 0; r < h; ++r) {
+        const QRgb *row = reinterpret_cast<const QRgb *>(layer.constScanLine(r));
+        float *hr = height.data() + size_t(r) * size_t(w);
+        for (int c = 0; c < w; ++c)
+            if (qAlpha(row[c]) != 0)
+                hr[c] = float(255 - std::min({ qRed(row[c]), qGreen(row[c]), qBlue(row[c]) }))
+                    / 255.0f;
+    }
+    auto at = [&](int c, int r) -> double {
+        if (c < 0 || r < 0 || c >= w || r >= h)
+            return 0.0;
+        return height[size_t(r) * size_t(w) + size_t(c)];
+    };
+    const double l = 1.0 / std::sqrt(3.0);
+    for (int r = 0; r < h; ++r) {
+        QRgb *row = reinterpret_cast<QRgb *>(layer.scanLine(r));
+        for (int c = 0; c < w; ++c) {
+            if (qAlpha(row[c]) == 0)
+                continue;
+            const double gx = relief * (at(c + 1, r) - at(c - 1, r)) / 2;
+            const double gy = relief * (at(c, r + 1) - at(c, r - 1)) / 2;
+            // n = (-gx, -gy, 1) / |.|, l = (-1, -1, 1) / sqrt 3
+            const double dot = (gx + gy + 1) * l / std::sqrt(gx * gx + gy * gy + 1);
+            const double f = ambient + (1 - ambient) * std::max(0.0, dot);
+            row[c] = qRgba(int(qRed(row[c]) * f), int(qGreen(row[c]) * f), int(qBlue(row[c]) * f),
+                qAlpha(row[c]));
+        }
+    }
+}

@@ -90,6 +90,16 @@ public:
     static void greyLevels(
         const double *values, size_t n, double thLow, double thHigh, unsigned char *out);
 
+    // Lambert shading of a rendered layer (ARGB32) seen as a relief: each drawn pixel's height
+    // is its ramp value, how far its colour lies from white (0 ... 1, from its palest
+    // channel's fall); its normal comes from the heights' central differences times `relief`
+    // (a pixel outside the picture or not drawn counts as height 0); the light falls from the
+    // viewer's upper left, l = (-1, -1, 1) / sqrt 3 with x right, y down and z toward the
+    // viewer. A drawn pixel's colour is multiplied by ambient + (1 - ambient) max(0, n.l);
+    // alpha and undrawn pixels stay. Edges and slopes of the maximum-intensity picture then
+    // show their shape.
+    static void shade(QImage &layer, double relief = 4.0, double ambient = 0.35);
+
     // The instruction set the ray loop runs with on this machine: "avx512", "avx2" or
     // "portable".
     static const char *pathName();

@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "ExLabel.h"
+#include "Places.h"
 #include "SliceDatas.h"
 #include "ui_SlicesCtrl.h"
 
@@ -47,6 +48,29 @@ SlicesCtrl::SlicesCtrl(const QString &dir, QWidget *parent)
     , loader(new QThread(this))
 {
     ui->setupUi(this);
+    ui->showB_->setToolTip(tr("Show the settings of this set again."));
+    ui->showB2_->setToolTip(tr("Fold the settings of this set away."));
+    ui->selectB_->setToolTip(
+        tr("Choose the slice files of this set (CT image data files, pictures or float TIFF "
+           "slices), or a folder of them."));
+    ui->nameList_->setToolTip(tr("The slice files of this set, in slice order."));
+    ui->rMinV_->setToolTip(tr("Smallest value of the set."));
+    ui->rMaxV_->setToolTip(tr("Largest value of the set."));
+    ui->minTh_->setToolTip(tr("Lower threshold: smaller values are not drawn."));
+    ui->maxTh_->setToolTip(tr("Upper threshold: larger values are not drawn."));
+    ui->minThPC_->setToolTip(tr("Lower threshold in per cent of the value range."));
+    ui->maxThPC_->setToolTip(tr("Upper threshold in per cent of the value range."));
+    ui->dispH_->setToolTip(tr("Histogram of the set's values: drag the red lines to set the "
+                              "thresholds."));
+    ui->showFrame_->setToolTip(tr("Draw the outline of the set's box."));
+    ui->showVolume_->setToolTip(tr("Draw the set's volume."));
+    ui->showCSection_->setToolTip(
+        tr("Cut the volume at the plane of the slider and paint the cut in the section colour."));
+    ui->cSlider_->setToolTip(tr("Position of the cutting plane across the set."));
+    ui->csFixDir_->setToolTip(tr("Keep the direction of the cutting plane while the view turns."));
+    ui->selVColor_->setToolTip(tr("Choose the colour of the volume."));
+    ui->selSColor_->setToolTip(tr("Choose the colour of the cross section."));
+    ui->alpha_->setToolTip(tr("Opacity of the set: 255 opaque, 0 invisible."));
     datas->moveToThread(loader);
     loader->start();
 
@@ -325,7 +349,8 @@ void SlicesCtrl::selectFiles()
         dataDir = fileDialog->directory().absolutePath();
         fileDialog->deleteLater();
     }
-    fileDialog = new FilesOrFolderDialog(this, tr("Select Data Files"), dataDir);
+    fileDialog = new FilesOrFolderDialog(
+        this, tr("Select Data Files"), Places::dialogFolder("sliceFiles", dataDir));
     fileDialog->setFileMode(QFileDialog::ExistingFiles);
     fileDialog->setNameFilters({ tr("Data Files (*.dat *.png)"),
         tr("Float TIFF Slices (*.tif *.tiff)"), tr("Any Files (* *.*)") });
@@ -333,6 +358,10 @@ void SlicesCtrl::selectFiles()
     fileDialog->setModal(false);
     // Queued to the loading thread: the set reads the files there.
     connect(fileDialog, &QFileDialog::filesSelected, datas, &SliceDatas::filesSelected);
+    connect(fileDialog, &QFileDialog::filesSelected, this, [](const QStringList &files) {
+        if (!files.isEmpty())
+            Places::rememberDialogFolder("sliceFiles", files.first());
+    });
     fileDialog->show();
 }
 

@@ -1,6 +1,9 @@
 // A slice reconstructed at a range of centres of rotation: each slice is the single-slice
-// reconstruction at its centre, and the one of least total variation lies at the phantom's axis.
+// reconstruction at its centre, also when the slices are made on several threads at once, and
+// the one of least total variation lies at the phantom's axis. The sweep's threads leave the
+// caller's event loop free.
 #include "CorSweep.h"
+#include "CorSweepJob.h"
 #include "CtBackProj.h"
 #include "CtGridding.h"
 #include "CtParams.h"
@@ -10,8 +13,11 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 class TestCorSweep : public QObject
@@ -22,7 +28,44 @@ private slots:
     void cors();
     void sweepMatchesSingleSlices_data();
     void sweepMatchesSingleSlices();
+    void eventLoopRunsWhileSweeping();
+    void cancelKeepsSlicesMade();
 };
+
+namespace {
+
+// Waits on a sweep thread until `flag` is set by the test's thread, at most 10 s; false when it
+// never came.
+bool waitFor(const std::atomic<bool> &flag)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!flag.load() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return flag.load();
+}
+
+struct SmallSweep
+{
+    CtTestData::PhantomImages d;
+    CtParams p;
+    bool make()
+    {
+        CtTestData::PhantomSetup setup;
+        setup.width = 64;
+        setup.height = 4;
+        setup.projections = 90;
+        setup.objectWidth = 32;
+        p.dataSetImages = setup.projections;
+        p.dataSetRangeDeg = 180;
+        return d.make(setup);
+    }
+    bool sinogram(HSgm &sgm, double cor)
+    {
+        return buildSinogram(sgm, d.set, PartialDataSet {}, true, cor, 2);
+    }
+};
+
+} // namespace
 
 void TestCorSweep::cors_data()
 {
@@ -60,9 +103,10 @@ void TestCorSweep::sweepMatchesSingleSlices_data()
     QTest::addColumn<double>("axisOffset");
     QTest::addColumn<double>("rangeDeg");
     QTest::addColumn<bool>("gridding");
-    QTest::newRow("180 deg, fbp") << 0.3 << 180.0 << false;
-    QTest::newRow("360 deg, fbp") << -2.5 << 360.0 << false;
-    QTest::newRow("180 deg, gridding") << 1.6 << 180.0 << true;
+    QTest::addColumn<int>("threads");
+    QTest::newRow("180 deg, fbp") << 0.3 << 180.0 << false << 1;
+    QTest::newRow("360 deg, fbp, 3 threads") << -2.5 << 360.0 << false << 3;
+    QTest::newRow("180 deg, gridding, 4 threads") << 1.6 << 180.0 << true << 4;
 }
 
 void TestCorSweep::sweepMatchesSingleSlices()
@@ -90,15 +134,30 @@ void TestCorSweep::sweepMatchesSingleSlices()
     const CorSweep::SinogramFn sinogram = [&](HSgm &sgm, double cor) {
         return buildSinogram(sgm, d.set, PartialDataSet {}, true, cor, slice);
     };
+    QFETCH(int, threads);
     const double from = std::round(axis) - 4;
-    CorSweep sweep;
+    const std::vector<double> cors = CorSweep::cors(from, from + 8, 1);
     std::vector<CorSweep::Slice> slices;
-    for (double cor : CorSweep::cors(from, from + 8, 1)) {
-        CorSweep::Slice s;
-        QVERIFY(sweep.reconstruct(sinogram, p, cor, s));
-        slices.push_back(s);
+    if (threads == 1) {
+        CorSweep sweep;
+        for (double cor : cors) {
+            CorSweep::Slice s;
+            QVERIFY(sweep.reconstruct(sinogram, p, cor, s));
+            slices.push_back(s);
+        }
+    } else {
+        CorSweepJob job;
+        QSignalSpy finished(&job, &CorSweepJob::finished);
+        QVERIFY(job.start(sinogram, p, cors, threads));
+        QCOMPARE(job.threadCount(), threads);
+        QVERIFY(finished.wait(60000));
+        QVERIFY(!job.wasCancelled());
+        QVERIFY(job.failedCors().empty());
+        slices = job.slices();
     }
     QCOMPARE(slices.size(), size_t(9));
+    for (size_t i = 0; i < slices.size(); ++i)
+        QCOMPARE(slices[i].cor, cors[i]); // in the order of the centres, whichever thread made it
 
     const double step = rangeDeg / 180.0 * std::numbers::pi / setup.projections;
     for (const CorSweep::Slice &s : slices) {
@@ -136,6 +195,69 @@ void TestCorSweep::sweepMatchesSingleSlices()
     QVERIFY2(std::abs(slices[size_t(best)].cor - axis) <= 0.5 + 1e-9,
         qPrintable(
             QString("best at %1, axis %2;%3").arg(slices[size_t(best)].cor).arg(axis).arg(scores)));
+}
+
+void TestCorSweep::eventLoopRunsWhileSweeping()
+{
+    // Each slice's sinogram waits for a timer of this thread: were the slices made on this
+    // thread, the timer could only fire after the sweep, and the wait would run out.
+    SmallSweep data;
+    QVERIFY(data.make());
+    std::atomic<bool> ticked { false };
+    std::atomic<int> waitedOut { 0 };
+    const CorSweep::SinogramFn sinogram = [&](HSgm &sgm, double cor) {
+        if (!waitFor(ticked))
+            ++waitedOut;
+        return data.sinogram(sgm, cor);
+    };
+    const std::vector<double> cors = CorSweep::cors(30, 34, 0.5);
+    CorSweepJob job;
+    QSignalSpy finished(&job, &CorSweepJob::finished);
+    QSignalSpy progress(&job, &CorSweepJob::progress);
+    QVERIFY(job.start(sinogram, data.p, cors, 2));
+    QVERIFY(job.running());
+    // A second sweep while one runs is refused.
+    QVERIFY(!job.start(sinogram, data.p, cors, 2));
+    QTimer::singleShot(0, [&ticked] { ticked = true; });
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(waitedOut.load(), 0);
+    QVERIFY(!job.running());
+    QCOMPARE(job.slices().size(), cors.size());
+    QCOMPARE(progress.size(), int(cors.size()));
+    QCOMPARE(progress.last().at(0).toInt(), int(cors.size()));
+    QCOMPARE(progress.last().at(1).toInt(), int(cors.size()));
+}
+
+void TestCorSweep::cancelKeepsSlicesMade()
+{
+    // One thread, held in its first slice until the cancel has been given: that slice is made,
+    // no other centre is tried, and none counts as failed.
+    SmallSweep data;
+    QVERIFY(data.make());
+    std::atomic<bool> entered { false };
+    std::atomic<bool> release { false };
+    const CorSweep::SinogramFn sinogram = [&](HSgm &sgm, double cor) {
+        entered = true;
+        waitFor(release);
+        return data.sinogram(sgm, cor);
+    };
+    CorSweepJob job;
+    QSignalSpy finished(&job, &CorSweepJob::finished);
+    QVERIFY(job.start(sinogram, data.p, CorSweep::cors(30, 34, 1), 1));
+    QTRY_VERIFY(entered.load());
+    job.cancel();
+    release = true;
+    QVERIFY(finished.wait(30000));
+    QVERIFY(job.wasCancelled());
+    QCOMPARE(job.slices().size(), size_t(1));
+    QCOMPARE(job.slices().front().cor, 30.0);
+    QVERIFY(job.failedCors().empty());
+    // The job takes a new sweep after its end.
+    release = true;
+    QVERIFY(job.start(sinogram, data.p, CorSweep::cors(31, 32, 1), 2));
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!job.wasCancelled());
+    QCOMPARE(job.slices().size(), size_t(2));
 }
 
 QTEST_MAIN(TestCorSweep)

@@ -21,6 +21,7 @@
 #include "ImgDataTiff.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
+#include "Places.h"
 #include "PopDockBase.h"
 #include "RawDisp.h"
 #include "SavingData.h"
@@ -34,18 +35,21 @@
 
 #include <QApplication>
 
-#include <hdf5.h>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTranslator>
-#include <QSlider>
-#include <QAbstractButton>
 #include <QtTest>
+#include <hdf5.h>
 
 #include <atomic>
 #include <memory>
@@ -231,6 +235,7 @@ private slots:
     void closeDuringRunLosesNothing();
     void unsavedSlicesAsk_data();
     void controlsSayWhatTheyDo();
+    void recentDataFolders();
     void unsavedSlicesAsk();
 
 private:
@@ -358,17 +363,76 @@ void TestBody::unsavedSlicesAsk()
 
 void TestBody::controlsSayWhatTheyDo()
 {
-    // Every button, box, counter and slider of the control column has a tool tip (number
-    // fields show their whole text in theirs).
+    // Every button, box, counter and slider of the control column and of the 3D view (with
+    // its slice set panels) has a tool tip (number fields show their whole text in theirs).
     Body body;
     QStringList silent;
-    for (QWidget *w : body.ctrlColumn->findChildren<QWidget *>()) {
+    for (QWidget *w :
+        body.ctrlColumn->findChildren<QWidget *>() + body.ctView->findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
             || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QSlider *>(w);
         if (control && w->toolTip().isEmpty())
             silent << w->objectName();
     }
     QVERIFY2(silent.isEmpty(), qPrintable(silent.join(' ')));
+}
+
+void TestBody::recentDataFolders()
+{
+    // The settings of this test only: kept until the program ends, as QSettings keeps the path.
+    static QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    Measurement m;
+    QVERIFY(m.make(32, 4, 8));
+    QTemporaryDir data;
+    QStringList folders;
+    for (const char *name : { "scan-a", "scan-b" }) {
+        const QString dir = QDir(data.path()).absoluteFilePath(name);
+        QVERIFY(QDir().mkpath(dir));
+        for (const QString &f : std::as_const(m.files))
+            QVERIFY(QFile::copy(f, QDir(dir).filePath(QFileInfo(f).fileName())));
+        folders << dir;
+    }
+    Body body;
+    auto texts = [&body] {
+        QStringList t;
+        for (QAction *a : body.recentDataMenu->actions())
+            t << QString("%1%2").arg(a->text(), a->isEnabled() ? "" : " [off]");
+        return t;
+    };
+    QCOMPARE(texts(), QStringList { "No data folder loaded yet [off]" });
+    for (const QString &dir : std::as_const(folders)) {
+        QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+        body.CTFiles->loadFromDir(dir, {});
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(body.imgDatas->count(), 8);
+    }
+    // Newest first.
+    const QString a = QDir::toNativeSeparators(folders[0]);
+    const QString b = QDir::toNativeSeparators(folders[1]);
+    QCOMPARE(Places::recentData(), (QStringList { folders[1], folders[0] }));
+    QCOMPARE(texts(), (QStringList { b, a }));
+
+    // A folder that is gone is shown disabled; opening it drops it and says so.
+    QVERIFY(QDir(folders[0]).removeRecursively());
+    body.refreshRecentData();
+    QCOMPARE(texts(), (QStringList { b, a + " (missing) [off]" }));
+    QVERIFY(!body.openRecentData(folders[0]));
+    QCOMPARE(Places::recentData(), QStringList { folders[1] });
+    QVERIFY2(body.StatusLine->text().contains(a), qPrintable(body.StatusLine->text()));
+    QCOMPARE(texts(), QStringList { b });
+
+    // Choosing an entry loads it as "Data Select" does.
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.recentDataMenu->actions().first()->trigger();
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(body.imgDatas->count(), 8);
+    QVERIFY(body.CTFiles->files().value(0).startsWith(folders[1]));
+
+    // A file dialog opens where that dialog was last used, also in a later session.
+    emit body.CTFiles->fileDialog()->filesSelected({ QDir(folders[1]).filePath("p-00000.img") });
+    Body later;
+    QCOMPARE(later.CTFiles->fileDialog()->directory().absolutePath(), folders[1]);
 }
 
 // ---- construction ------------------------------------------------------------------------
@@ -1590,8 +1654,8 @@ void TestBody::flatsAndDarksOfTheFolder()
                     &body, "batchExCmd", Q_ARG(BatchCmd, BatchCmd(line))));
             QVERIFY(loaded.wait(10000));
             QCOMPARE(body.imgDatas->count(), m.files.size());
-            QTRY_COMPARE(body.I0ImgSel->filePath(),
-                d.filePath(names[0]) + "|" + d.filePath(names[1]));
+            QTRY_COMPARE(
+                body.I0ImgSel->filePath(), d.filePath(names[0]) + "|" + d.filePath(names[1]));
             QTRY_COMPARE(body.BGImgSel->filePath(), d.filePath(names[2]));
         }
         QVERIFY(waitForIdle(body));

@@ -9,6 +9,7 @@
 
 #include "Batch.h"
 #include "Config.h"
+#include "CorSweepGrid.h"
 #include "CorSweepPanel.h"
 #include "CtCalc.h"
 #include "CtCalc2Ui.h"
@@ -18,7 +19,10 @@
 #include "ImgDatas.h"
 #include "ct/CtTestData.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -108,6 +112,7 @@ private slots:
     void spectraCommandsRunUnattended();
     void corSweepCommand_data();
     void corSweepCommand();
+    void corSweepSideBySide();
 
 private:
     CtTestData::PhantomImages images;
@@ -118,6 +123,8 @@ private:
 
 void TestBodyCommands::initTestCase()
 {
+    // The recent folders and dialog folders the loads remember stay in the temporary folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, tmp.filePath("settings"));
     CtTestData::PhantomSetup setup;
     setup.width = 64;
     setup.height = 12;
@@ -473,17 +480,21 @@ void TestBodyCommands::corSweepCommand_data()
 {
     QTest::addColumn<QString>("args");
     QTest::addColumn<QStringList>("cors"); // the names' centres, in order
+    QTest::addColumn<bool>("starts");
     QTest::newRow("five centres") << "30 34 1"
-                                  << QStringList { "30.00", "31.00", "32.00", "33.00", "34.00" };
-    QTest::newRow("downward by halves") << "33 32 0.5" << QStringList { "33.00", "32.50", "32.00" };
-    QTest::newRow("step 0") << "30 34 0" << QStringList {};
-    QTest::newRow("centre outside the line") << "200 201 1" << QStringList {};
+                                  << QStringList { "30.00", "31.00", "32.00", "33.00", "34.00" }
+                                  << true;
+    QTest::newRow("downward by halves")
+        << "33 32 0.5" << QStringList { "33.00", "32.50", "32.00" } << true;
+    QTest::newRow("step 0") << "30 34 0" << QStringList {} << false;
+    QTest::newRow("centre outside the line") << "200 201 1" << QStringList {} << true;
 }
 
 void TestBodyCommands::corSweepCommand()
 {
     QFETCH(QString, args);
     QFETCH(QStringList, cors);
+    QFETCH(bool, starts);
     Body &b = *body;
     // Commands earlier in the table may have cleared the set.
     if (b.imgDatas->count() == 0) {
@@ -496,7 +507,13 @@ void TestBodyCommands::corSweepCommand()
     const QString dir = out.filePath("sweep");
     const int failures = Failures::instance().count();
     b.batch->lastOk = !cors.isEmpty();
+    QSignalSpy released(&b, &Body::callBatchCheckEnd);
     run(b, QString("ct_cor_sweep %1 \"%2\"").arg(args, dir));
+    // A sweep that starts holds the batch until its slices are made and written.
+    QCOMPARE(released.count(), starts ? 0 : 1);
+    QCOMPARE(b.corSweepPanel()->sweeping(), starts);
+    QTRY_COMPARE_WITH_TIMEOUT(released.count(), 1, 30000);
+    QVERIFY(!b.corSweepPanel()->sweeping());
     // The batch's :ifok / :ifng follow the outcome.
     QCOMPARE(b.batch->lastOk, !cors.isEmpty());
     QCOMPARE(Failures::instance().count() > failures, cors.isEmpty());
@@ -521,6 +538,52 @@ void TestBodyCommands::corSweepCommand()
     panel->showSlice(1);
     QTest::mouseClick(panel->useButton(), Qt::LeftButton);
     QCOMPARE(b.procCtrl->cor(), cors.at(1).toDouble());
+}
+
+void TestBodyCommands::corSweepSideBySide()
+{
+    Body &b = *body;
+    if (b.imgDatas->count() == 0) {
+        run(b, "ct_rot_ax_is_v 1");
+        QSignalSpy loaded(&b, &Body::finishedLoadingCTFiles);
+        b.CTFiles->handleChosenFiles(projections);
+        QVERIFY(loaded.wait(10000));
+    }
+    CorSweepPanel *panel = b.corSweepPanel();
+    panel->setRange(30, 33, 1);
+    QSignalSpy finished(panel, &CorSweepPanel::sweepFinished);
+    QTest::mouseClick(panel->sweepButton(), Qt::LeftButton);
+    // The click returns with the sweep running on its threads; meanwhile its button stops it
+    // and a second sweep is refused.
+    QVERIFY(panel->sweeping());
+    QCOMPARE(panel->sweepButton()->text(), QString("Stop"));
+    const int failures = Failures::instance().count();
+    QVERIFY(!b.corSweepRun(30, 31, 1));
+    QCOMPARE(Failures::instance().count(), failures + 1);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.first().at(0).toInt(), 4);
+    QCOMPARE(panel->sweepButton()->text(), QString("Sweep"));
+
+    // Side by side: a thumbnail per centre, labelled with it; a click selects one and "Use this
+    // CoR" takes its centre.
+    QVERIFY(panel->sideBySideBox()->isChecked());
+    CorSweepGrid *grid = panel->grid();
+    grid->resize(400, 300);
+    QCOMPARE(grid->count(), 4);
+    QCOMPARE(grid->label(2), QString("CoR 32"));
+    const QRect cell = grid->pictureRect(2);
+    QVERIFY(cell.width() > 40 && cell.height() > 40);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(i == 2 || !grid->pictureRect(i).intersects(cell));
+    QTest::mouseClick(grid, Qt::LeftButton, {}, cell.center());
+    QCOMPARE(panel->current(), 2);
+    QCOMPARE(grid->current(), 2);
+    QCOMPARE(panel->seeker()->index(), 2);
+    QTest::mouseClick(panel->useButton(), Qt::LeftButton);
+    QCOMPARE(b.procCtrl->cor(), 32.0);
+    // The seek control moves the selection in the grid too.
+    panel->seeker()->setIndex(0);
+    QCOMPARE(grid->current(), 0);
 }
 
 void TestBodyCommands::calcExecWithoutImagesGoesOn_data()

@@ -516,21 +516,47 @@ void TestCtView::canvasShowsThePictureOnceLoaded()
     QVERIFY(colouredPixels() > d->width() * d->height() / 100);
 
     // The picture keeps square pixels: it is centred in the canvas with a white margin
-    // along the longer side, and its outer columns (the frame) are drawn.
-    const QImage shot = d->grab().toImage();
-    const bool wide = shot.width() > shot.height();
-    const int side = std::min(shot.width(), shot.height());
-    const int margin = (std::max(shot.width(), shot.height()) - side) / 2;
-    QVERIFY(margin > 20);
-    auto at = [&](int along, int across) {
-        return wide ? shot.pixel(along, across) : shot.pixel(across, along);
-    };
-    int framed = 0;
-    for (int across = 4; across < side - 4; ++across) {
-        QCOMPARE(at(margin / 2, across), qRgb(255, 255, 255));
-        framed += at(margin + side / 16, across) != qRgb(255, 255, 255);
+    // along the longer side, and its outer columns (the frame) are drawn; also after the
+    // view is resized to the other shape, as when it is docked or undocked.
+    for (const QSize &size : { QSize(1400, 600), QSize(640, 900) }) {
+        v.resize(size);
+        QTRY_VERIFY(d->width() > d->height() == (size.width() > size.height()));
+        const QImage shot = d->grab().toImage();
+        const bool wide = shot.width() > shot.height();
+        const int side = std::min(shot.width(), shot.height());
+        const int margin = (std::max(shot.width(), shot.height()) - side) / 2;
+        QVERIFY(margin > 20);
+        auto at = [&](int along, int across) {
+            return wide ? shot.pixel(along, across) : shot.pixel(across, along);
+        };
+        int framed = 0;
+        for (int across = 4; across < side - 4; ++across) {
+            QCOMPARE(at(margin / 2, across), qRgb(255, 255, 255));
+            framed += at(margin + side / 16, across) != qRgb(255, 255, 255);
+        }
+        QVERIFY(framed > side / 2);
     }
-    QVERIFY(framed > side / 2);
+
+    // "Shading" darkens the drawn picture and leaves the white background; unchecked, the
+    // picture is the plain one again.
+    const QImage plain = v.pImg;
+    auto shaded = v.findChild<QCheckBox *>("shading_");
+    QVERIFY(shaded);
+    QVERIFY(!shaded->toolTip().isEmpty());
+    shaded->setChecked(true);
+    QTRY_VERIFY(v.pImg != plain);
+    int darker = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            const QRgb a = plain.pixel(x, y), b = v.pImg.pixel(x, y);
+            if (a == qRgb(255, 255, 255))
+                QCOMPARE(b, a);
+            else
+                darker += qGray(b) < qGray(a);
+        }
+    QVERIFY(darker > 0);
+    shaded->setChecked(false);
+    QTRY_COMPARE(v.pImg, plain);
 }
 
 void TestCtView::closingAnnounces()

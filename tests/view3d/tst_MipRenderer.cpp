@@ -47,6 +47,8 @@ private slots:
     void fullPictureOfTheInitialView();
     void obliqueViewsFollowTheRays_data();
     void obliqueViewsFollowTheRays();
+    void shading_data();
+    void shading();
 };
 
 namespace {
@@ -304,7 +306,8 @@ void TestMipRenderer::obliqueViewsFollowTheRays_data()
     QTest::addColumn<double>("thLow");
     QTest::addColumn<double>("thHigh");
     QTest::addColumn<bool>("bytes"); // values 0 ... 255 read as bytes
-    QTest::newRow("oblique") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << false << 0.2 << 0.9 << false;
+    QTest::newRow("oblique") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << false << 0.2 << 0.9
+                             << false;
     QTest::newRow("oblique, slice ranges")
         << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << false << true << 0.2 << 0.9 << false;
     QTest::newRow("steep, zoomed out")
@@ -313,7 +316,8 @@ void TestMipRenderer::obliqueViewsFollowTheRays_data()
         << Vec3(0.3, 1, 0.2) << 0.8 << 0.5 << false << true << 0.1 << 0.3 << false;
     QTest::newRow("inverted window")
         << Vec3(0.2, 0.9, 0.4) << 0.6 << 0.6 << false << true << 0.9 << 0.3 << false;
-    QTest::newRow("cutting plane") << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << true << true << 0.2 << 0.9 << false;
+    QTest::newRow("cutting plane")
+        << Vec3(0.6, 0.8, 0) << 0.5 << 0.7 << true << true << 0.2 << 0.9 << false;
     QTest::newRow("cutting plane, steep")
         << Vec3(0.9, -0.3, 0.3) << 1.1 << 0.9 << true << true << 0.05 << 0.95 << false;
     QTest::newRow("bytes, oblique")
@@ -346,7 +350,9 @@ void TestMipRenderer::obliqueViewsFollowTheRays()
         for (int y = 0; y < vol.sh; ++y)
             for (int x = 0; x < vol.sw; ++x)
                 if (std::hypot(x - 18.0, y - 14.0, j - 11.0) < 10.5)
-                    vol.at(x, y, j) = d(gen) < 0.05 ? top : bytes ? std::round(255 * d(gen)) : d(gen);
+                    vol.at(x, y, j) = d(gen) < 0.05 ? top
+                        : bytes                     ? std::round(255 * d(gen))
+                                                    : d(gen);
     MipVolume mv = vol.mip();
     std::vector<unsigned char> asBytes(vol.v.begin(), vol.v.end());
     if (ranges) {
@@ -421,6 +427,52 @@ void TestMipRenderer::obliqueViewsFollowTheRays()
     // Rays passing a voxel's edge within rounding may pick either neighbour.
     QVERIFY2(differ <= 3, qPrintable(QString("%1 pixels differ").arg(differ)));
     QVERIFY2(drawnPixels(img).size() > 100, qPrintable(QString::number(drawnPixels(img).size())));
+}
+
+void TestMipRenderer::shading_data()
+{
+    // A 3 x 3 layer whose rows are alike (so no slope up or down): the left, middle and right
+    // columns' pixels, and the middle pixel after shading with relief 4 and ambient 0.35. The
+    // light is (-1, -1, 1) / sqrt 3; a height is the palest channel's fall from 255, over 255.
+    QTest::addColumn<QRgb>("left");
+    QTest::addColumn<QRgb>("middle");
+    QTest::addColumn<QRgb>("right");
+    QTest::addColumn<QRgb>("expected");
+    const QRgb none = qRgba(10, 20, 30, 0);
+    // Flat: n = (0, 0, 1), n.l = 0.57735, factor 0.35 + 0.65 x 0.57735 = 0.725278.
+    QTest::newRow("flat") << qRgba(55, 155, 255, 200) << qRgba(55, 155, 255, 200)
+                          << qRgba(55, 155, 255, 200) << qRgba(39, 112, 184, 200);
+    // Rising to the right from nothing (0) to black (1): gx = 4 x 1 / 2 = 2, n.l = 3 / sqrt 15
+    // = 0.774597, factor 0.853488: the slope faces the light.
+    QTest::newRow("facing the light")
+        << none << qRgba(127, 127, 127, 255) << qRgba(0, 0, 0, 255) << qRgba(108, 108, 108, 255);
+    // Falling to the right: n.l < 0, the ambient part alone.
+    QTest::newRow("facing away") << qRgba(0, 0, 0, 255) << qRgba(127, 127, 127, 255) << none
+                                 << qRgba(44, 44, 44, 255);
+    QTest::newRow("nothing drawn stays")
+        << qRgba(0, 0, 0, 255) << none << qRgba(0, 0, 0, 255) << none;
+}
+
+void TestMipRenderer::shading()
+{
+    QFETCH(QRgb, left);
+    QFETCH(QRgb, middle);
+    QFETCH(QRgb, right);
+    QFETCH(QRgb, expected);
+    QImage layer(3, 3, QImage::Format_ARGB32);
+    for (int r = 0; r < 3; ++r) {
+        layer.setPixel(0, r, left);
+        layer.setPixel(1, r, middle);
+        layer.setPixel(2, r, right);
+    }
+    MipRenderer::shade(layer, 4.0, 0.35);
+    const QRgb got = layer.pixel(1, 1);
+    QVERIFY2(got == expected,
+        qPrintable(QString("%1 %2 %3 %4")
+                       .arg(qRed(got))
+                       .arg(qGreen(got))
+                       .arg(qBlue(got))
+                       .arg(qAlpha(got))));
 }
 
 QTEST_MAIN(TestMipRenderer)
