@@ -1097,7 +1097,7 @@ void TestRecon::sharesMakeTheWholeRun()
 void TestRecon::resumesWhatIsMissing()
 {
     const QString outDir = tmp.filePath("resumed");
-    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--tiff" };
+    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--tiff", "--png" };
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--task", "0/2" }, &output),
         qPrintable(output));
@@ -1108,12 +1108,12 @@ void TestRecon::resumesWhatIsMissing()
     QCOMPARE(check.exitCode(), 1);
     const QByteArray summary = check.readAllStandardOutput();
     QVERIFY2(summary.contains(
-                 "Energies: 3, slices per energy: 5, files expected: 30, present: 14, missing: 16"),
+                 "Energies: 3, slices per energy: 5, files expected: 45, present: 21, missing: 24"),
         summary.constData());
 
     // Files of the first share cut short count as missing: a data file without its final
-    // line feed, one cut at a line break (its last points gone), a TIFF file cut in half.
-    // A complete one is kept as it is.
+    // line feed, one cut at a line break (its last points gone), a TIFF file cut in half, a
+    // picture without its end chunk. A complete one is kept as it is.
     const auto cutTo
         = [](const QString &path, const std::function<qint64(const QByteArray &)> &size) {
               QFile f(path);
@@ -1129,7 +1129,10 @@ void TestRecon::resumesWhatIsMissing()
         [](const QByteArray &b) { return b.lastIndexOf('\n', b.size() - 2) + 1; });
     const QByteArray halfTiff
         = cutTo(dir + "00004.tif", [](const QByteArray &b) { return b.size() / 2; });
-    QVERIFY(!noLineFeed.isEmpty() && !lessLines.isEmpty() && !halfTiff.isEmpty());
+    const QByteArray noEnd
+        = cutTo(dir + "00000.png", [](const QByteArray &b) { return b.size() - 12; });
+    QVERIFY(!noLineFeed.isEmpty() && !lessLines.isEmpty() && !halfTiff.isEmpty()
+        && !noEnd.isEmpty());
     const QString kept = dir + "00002.dat";
     const QDateTime old = QDateTime::currentDateTime().addDays(-3);
     {
@@ -1140,16 +1143,17 @@ void TestRecon::resumesWhatIsMissing()
     check.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "--check" });
     QVERIFY(check.waitForFinished(30000));
     QVERIFY2(
-        check.readAllStandardOutput().contains("present: 11, missing: 19"), "cut files counted");
+        check.readAllStandardOutput().contains("present: 17, missing: 28"), "cut files counted");
 
     QVERIFY2(
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
-    QVERIFY2(output.contains("Skipped 4 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Run end: 11 of 11 slices reconstructed"), qPrintable(output));
+    QVERIFY2(output.contains("Skipped 3 slices written before"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 12 of 12 slices reconstructed"), qPrintable(output));
     for (const auto &[name, good] : { std::pair { QString("00001.dat"), noLineFeed },
              std::pair { QString("00003.dat"), lessLines },
-             std::pair { QString("00004.tif"), halfTiff } }) {
+             std::pair { QString("00004.tif"), halfTiff },
+             std::pair { QString("00000.png"), noEnd } }) {
         QFile f(dir + name);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY2(f.readAll() == good, qPrintable(name));
