@@ -8,6 +8,7 @@
 
 #include <QThread>
 
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -89,6 +90,11 @@ void ResultSaver::writerLoop()
                 "Cannot write the file "
                     + saveFileName(record.name, record.tag, record.no, record.ext)
                     + " (not enough memory)");
+        } catch (const std::exception &e) {
+            recordFailure(Failures::FileWrite,
+                "Cannot write the file "
+                    + saveFileName(record.name, record.tag, record.no, record.ext) + " ("
+                    + QString::fromLocal8Bit(e.what()) + ")");
         }
         {
             std::lock_guard<std::mutex> lock(mutex);

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QThread>
 
+#include <exception>
 #include <new>
 
 struct SlicePool::Worker
@@ -144,6 +145,12 @@ void SlicePool::workerLoop(Worker *w)
             w->hSgm.setSize(0, 0);
             recordFailure(Failures::Memory,
                 "Not enough memory to reconstruct slice " + QString::number(slice));
+        } catch (const std::exception &e) {
+            w->hSgm.setSize(0, 0);
+            recordFailure(Failures::Other,
+                QString("Slice %1 was abandoned (%2); its results are missing")
+                    .arg(slice)
+                    .arg(QString::fromLocal8Bit(e.what())));
         }
         {
             // Signalled under the lock, so that `progressed` and `finished` come in order.

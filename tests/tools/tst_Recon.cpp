@@ -554,6 +554,8 @@ void TestRecon::refusesBadInput_data()
         << QStringList { "DATA", "--to", "8" } << 2 << QString("0 ... 7");
     QTest::newRow("centre outside the line")
         << QStringList { "DATA", "--cor", "70" } << 2 << QString("1 ... 62");
+    QTest::newRow("no writer")
+        << QStringList { "DATA", "--writers", "0" } << 2 << QString("number of writers");
     QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" } << 2 << QString("step");
     QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" } << 2
                                 << QString("workers");
@@ -1048,10 +1050,13 @@ void TestRecon::sharesMakeTheWholeRun_data()
     QTest::addColumn<int>("tasks");
     QTest::addColumn<bool>("slurm");
     QTest::addColumn<QString>("layout");
-    QTest::newRow("4 shares") << 4 << false << "sub";
-    QTest::newRow("7 shares of file sets") << 7 << false << "zbx";
-    QTest::newRow("more shares than slices") << 20 << false << "sub";
-    QTest::newRow("a Slurm array of 5") << 5 << true << "sub";
+    QTest::addColumn<QStringList>("shareArgs"); // of every share, not of the whole run
+    QTest::newRow("4 shares") << 4 << false << "sub" << QStringList {};
+    QTest::newRow("7 shares of file sets") << 7 << false << "zbx" << QStringList {};
+    QTest::newRow("more shares than slices") << 20 << false << "sub" << QStringList {};
+    QTest::newRow("a Slurm array of 5") << 5 << true << "sub" << QStringList {};
+    QTest::newRow("3 shares, three writers each")
+        << 3 << false << "sub" << QStringList { "--writers", "3" };
 }
 
 void TestRecon::sharesMakeTheWholeRun()
@@ -1059,6 +1064,7 @@ void TestRecon::sharesMakeTheWholeRun()
     QFETCH(int, tasks);
     QFETCH(bool, slurm);
     QFETCH(QString, layout);
+    QFETCH(QStringList, shareArgs);
     const QString series = layout == "zbx" ? zbxSeries : subSeries;
     const QStringList args { series, "--png", "--tiff", "--threads", "2", "--name", "s" };
     const QString base = tmp.filePath(QString("shares-%1").arg(QTest::currentDataTag()));
@@ -1081,10 +1087,14 @@ void TestRecon::sharesMakeTheWholeRun()
                                       : QStringList {};
         const QStringList share
             = slurm ? QStringList {} : QStringList { "--task", QString("%1/%2").arg(i).arg(tasks) };
-        QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + share + QStringList { "-o", own },
-                     &output, 60000, env),
+        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                     args + share + shareArgs + QStringList { "-o", own }, &output, 60000, env),
             qPrintable(output));
         const QMap<QString, QByteArray> mine = filesBelow(own);
+        // Every file counted once, whichever writer wrote it.
+        QVERIFY2(mine.isEmpty()
+                || output.contains(QString(", %1 files written, 0 failures").arg(mine.size())),
+            qPrintable(output));
         for (auto it = mine.begin(); it != mine.end(); ++it) {
             QVERIFY2(!together.contains(it.key()), qPrintable(it.key()));
             together.insert(it.key(), it.value());

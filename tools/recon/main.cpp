@@ -426,6 +426,11 @@ int main(int argc, char *argv[])
         "Where the energy stands in the I0 image's name (default ####_####).", "pattern",
         "####_####");
     addOptions({ rawI0Opt, rawI0XafsOpt, rawI0PatternOpt, i0I0Opt, i0I0XafsOpt, i0I0PatternOpt });
+    const QCommandLineOption writersOpt("writers",
+        "Threads that write the result files (default 1, at most 8). More than one can help\n"
+        "where every file waits long for the disk (a network file system).",
+        "n", "1");
+    addOptions({ writersOpt });
     const QCommandLineOption configOpt("config", "Read options from FILE (see above).", "file");
     parser.addOption(configOpt);
 
@@ -562,6 +567,9 @@ int main(int argc, char *argv[])
         if (side->fromXafs && side->table.count() == 0)
             return fail("no I0 points in the XAFS scan file " + parser.value(*xafsOpt));
     }
+    const auto writers = integer(parser.value(writersOpt));
+    if (!writers || *writers < 1 || *writers > 8)
+        return usage("the number of writers must be a whole number from 1 to 8");
     const auto ringLevel = integer(parser.value(ringOpt));
     if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
         return usage(QString("the ring removal level must be a whole number from 0 to %1")
@@ -1019,7 +1027,7 @@ int main(int argc, char *argv[])
     saver.inSubFolders = isSeries;
     saver.ofEnergy = isSeries;
     saver.ofSlice = false;
-    if (!saver.start(1))
+    if (!saver.start(*writers))
         return fail(Failures::instance().last());
 
     // A worker that the system refuses a thread is not made; the run goes on with those that
