@@ -41,11 +41,11 @@ for binary in "${widgetFree[@]}"; do
 done
 
 # A run of the installed vexa2-recon with a desktop user's platform exported and no display.
-"$prefix/bin/vexa2-phantom" -o "$tmp/scan" --width 32 --height 2 -n 30 > /dev/null \
+"$prefix/bin/vexa2-phantom" -o "$tmp/scan" --width 32 --height 4 -n 30 > /dev/null \
     || fail "the installed vexa2-phantom wrote no data set"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$prefix/bin/vexa2-recon" "$tmp/scan" \
     -o "$tmp/scan-recon" --cor 16 --png --tiff 2>&1) || fail "the installed vexa2-recon exited $?: $out"
-[[ $(ls "$tmp/scan-recon" | wc -l) == 6 ]] || fail "the installed vexa2-recon wrote $(ls "$tmp/scan-recon")"
+[[ $(ls "$tmp/scan-recon" | wc -l) == 12 ]] || fail "the installed vexa2-recon wrote $(ls "$tmp/scan-recon")"
 
 if [[ -n $python ]]; then
     site=$prefix/lib/python3/dist-packages
