@@ -1,5 +1,9 @@
 #include "SaveNaming.h"
 
+#include "Failures.h"
+
+#include <QDir>
+
 #include <algorithm>
 
 QString saveSliceNo(int slice)
@@ -46,5 +50,16 @@ QStringList saveFolders(const QString &path, const QString &tag, const QString &
         folders << joinSaveFolder(path, safeNamePart(tag));
     if (ofSlice || !ofEnergy)
         folders << joinSaveFolder(path, no);
+    return folders;
+}
+
+QStringList makeSaveFolders(const QString &path, const QString &tag, const QString &no,
+    bool inSubFolders, bool ofEnergy, bool ofSlice)
+{
+    const QStringList folders = saveFolders(path, tag, no, inSubFolders, ofEnergy, ofSlice);
+    for (const QString &folder : folders) {
+        if (!folder.isEmpty() && !QDir().mkpath(folder))
+            recordFailure(Failures::Folder, "Cannot create the folder " + folder);
+    }
     return folders;
 }

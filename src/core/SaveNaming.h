@@ -27,3 +27,8 @@ QString joinSaveFolder(const QString &folder, const QString &sub);
 // "of Energy"; path/no for "of Slice" and when neither box is on; both when both are on.
 QStringList saveFolders(const QString &path, const QString &tag, const QString &no,
     bool inSubFolders, bool ofEnergy, bool ofSlice);
+
+// saveFolders, made where missing; a folder that cannot be made is a counted failure naming
+// it (the files meant for it then fail too).
+QStringList makeSaveFolders(const QString &path, const QString &tag, const QString &no,
+    bool inSubFolders, bool ofEnergy, bool ofSlice);

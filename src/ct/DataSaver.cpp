@@ -52,13 +52,7 @@ void DataSaver::finish()
 
 QStringList DataSaver::prepareFolders(const QString &path, const QString &tag, const QString &no)
 {
-    const QStringList folders
-        = saveFolders(path, tag, no, inSubFolders.load(), ofEnergy.load(), ofSlice.load());
-    for (const QString &folder : folders) {
-        if (!folder.isEmpty() && !QDir().mkpath(folder))
-            recordFailure(Failures::Folder, "Cannot create the folder " + folder);
-    }
-    return folders;
+    return makeSaveFolders(path, tag, no, inSubFolders.load(), ofEnergy.load(), ofSlice.load());
 }
 
 void DataSaver::saveData(SavingData *data)

@@ -1,29 +1,12 @@
 #pragma once
 
+#include "GreyLevels.h"
+
 #include <QImage>
 
-// The value-to-grey mapping of a colour bar as a plain value, so that code on any thread
-// can colour whole pictures from a snapshot without touching the widget.
-//
-// Degenerate settings still give a defined grey in 0..255: a NaN value is black; with
-// vMax == vMin every value above the range is white, below or at it black; with hi == lo
-// the cut becomes a hard threshold (below black, above white, exactly at it black).
-struct GreyLevelMap
+// The colour bar's grey levels (see GreyLevels) drawn into pictures.
+struct GreyLevelMap : GreyLevels
 {
-    double vMin = 0, vMax = 1, lo = 0, hi = 1;
-
-    int level(double v) const
-    {
-        const double f = (v - vMin) / (vMax - vMin);
-        double g = (f - lo) * 256 / (hi - lo);
-        // Written so that NaN (0/0 from equal bounds, or a NaN value) falls to 0.
-        g = g > 0 ? g : 0.0;
-        g = g < 255 ? g : 255.0;
-        return static_cast<int>(g);
-    }
-
-    // Colours n values into n bytes.
-    void fillRow(const double *src, int n, uchar *dst) const;
     // A Format_Grayscale8 picture of width x height values stored row after row.
     QImage greyImage(const double *data, int width, int height) const;
 };

@@ -14,11 +14,14 @@
 #include "ImgDatas.h"
 #include "ImgDispWPV.h"
 #include "ProcCtrl.h"
+#include "ResultSaver.h"
 #include "SaveNaming.h"
 #include "Sinogram.h"
 #include "SinogramBuild.h"
+#include "SlicePool.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -248,6 +251,8 @@ private slots:
     void partialSetOfTheRun();
     void parallelEqualsSingle();
     void shutDownWritesEverything();
+    void headlessWorkersWriteTheWindowsFiles_data();
+    void headlessWorkersWriteTheWindowsFiles();
 };
 
 void tst_CtCalc2::onlyTheAddressedWorkerActs()
@@ -855,6 +860,147 @@ void tst_CtCalc2::shutDownWritesEverything()
         QCOMPARE(
             QImage(out.filePath("sd-" + no + ".png")).convertToFormat(QImage::Format_Grayscale8),
             ref.picture);
+    }
+}
+
+void tst_CtCalc2::headlessWorkersWriteTheWindowsFiles_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<int>("ringRemoval");
+    QTest::addColumn<bool>("regionSet");
+    QTest::addColumn<bool>("zlib");
+    QTest::addColumn<double>("floatScale");
+    QTest::newRow("fbp, whole slice") << int(CtMethod::Fbp) << 0 << false << false << 1.0;
+    QTest::newRow("gridding, deflated TIFF")
+        << int(CtMethod::Gridding) << 0 << false << true << 1.0;
+    QTest::newRow("ring removal, region, scaled TIFF")
+        << int(CtMethod::Fbp) << 2 << true << false << 0.25;
+}
+
+// The workers of vexa2-recon (no widgets) and the window's workers and saver write the same
+// files, byte for byte: data files, float TIFF slices and pictures.
+void tst_CtCalc2::headlessWorkersWriteTheWindowsFiles()
+{
+    QFETCH(int, method);
+    QFETCH(int, ringRemoval);
+    QFETCH(bool, regionSet);
+    QFETCH(bool, zlib);
+    QFETCH(double, floatScale);
+    PhantomSet ph;
+    QVERIFY(ph.dir.isValid());
+    QVERIFY(ph.make());
+    CtParams params;
+    params.rotAxIsV = true;
+    params.dataSetImages = ph.projections;
+    params.dataSetRangeDeg = 180.0;
+    params.method = CtMethod(method);
+    params.filter = CtFilterKind::RampPadded;
+    params.ringRemoval = ringRemoval;
+    params.lowerLimit = -0.5;
+    params.upperLimit = 0.5;
+    params.dataOffset = 3;
+    params.floatScale = floatScale;
+    params.floatUnit = floatScale == 1.0 ? QString() : QString("1/cm");
+    const double cor = ph.detector.axis();
+    HSgm probe;
+    QVERIFY(buildSinogram(probe, ph.set, PartialDataSet {}, true, cor, 0));
+    const int n = probe.w / 2 * 2;
+    const CtRegion region { 5, 7, double(n - 3), double(n - 9) };
+    const int slices = ph.detector.height;
+    QTemporaryDir windowOut, headlessOut;
+    constexpr int Workers = 3;
+
+    {
+        Sinogram panel;
+        panel.imgDatas = &ph.set;
+        Pool pool(Workers, &params, nullptr);
+        pool.useSinogramPanel(&panel);
+        pool.saveAll(windowOut.path(), "ph", "e");
+        for (int i = 0; i < Workers; ++i) {
+            pool.workers[i]->setSaveTiff(true, zlib);
+            if (regionSet)
+                pool.views[i]->setCR(region.x0, region.z0, region.x1, region.z1);
+        }
+        pool.setupFFT(n, ph.projections);
+        // A worker counts as taken from its request until it reports back.
+        int next = 0, done = 0;
+        QSet<CtCalc2 *> taken;
+        auto dispatch = [&] {
+            for (CtCalc2 *w : pool.workers) {
+                if (next < slices && !taken.contains(w)) {
+                    taken.insert(w);
+                    emit pool.dispatcher.startCt(w, true, cor, next++, false);
+                }
+            }
+        };
+        for (CtCalc2 *w : pool.workers)
+            QObject::connect(w, &CtCalc2::calcFinished, &panel, [&, w] {
+                taken.remove(w);
+                ++done;
+                dispatch();
+            });
+        dispatch();
+        QTRY_COMPARE_WITH_TIMEOUT(done, slices, 30000);
+        pool.close();
+    }
+
+    ResultSaver saver;
+    saver.inSubFolders = false;
+    QVERIFY(saver.start());
+    saver.setQueueLimit(2 * Workers * 3);
+    SlicePool workers(&saver);
+    QCOMPARE(workers.start(Workers), Workers);
+    SliceRunSetup setup;
+    setup.images = &ph.set;
+    setup.params = &params;
+    setup.rotAxIsV = true;
+    setup.cor = cor;
+    setup.engineN = n;
+    setup.engineProjections = ph.projections;
+    setup.regionSet = regionSet;
+    setup.x0 = region.x0;
+    setup.z0 = region.z0;
+    setup.x1 = region.x1;
+    setup.z1 = region.z1;
+    setup.path = headlessOut.path();
+    setup.name = "ph";
+    setup.tag = "e";
+    setup.pictures = setup.tiff = true;
+    setup.tiffZlib = zlib;
+    QList<int> list;
+    for (int s = 0; s < slices; ++s)
+        list << s;
+    QObject receiver;
+    int progressed = 0;
+    bool finished = false;
+    connect(
+        &workers, &SlicePool::progressed, &receiver, [&](int d) { progressed = d; },
+        Qt::QueuedConnection);
+    connect(
+        &workers, &SlicePool::finished, &receiver, [&] { finished = true; }, Qt::QueuedConnection);
+    workers.run(setup, list);
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
+    QCOMPARE(progressed, slices);
+    QCOMPARE(workers.slicesDone(), slices);
+    workers.shutDown();
+    saver.finish();
+    QCOMPARE(saver.written(), qint64(3 * slices));
+
+    const auto filesOf = [](const QString &root) {
+        QStringList files;
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(root).relativeFilePath(it.next());
+        files.sort();
+        return files;
+    };
+    const QStringList files = filesOf(windowOut.path());
+    QCOMPARE(files.size(), 3 * slices);
+    QCOMPARE(filesOf(headlessOut.path()), files);
+    for (const QString &f : files) {
+        const QByteArray window = contentOf(windowOut.filePath(f));
+        QVERIFY2(!window.isEmpty(), qPrintable(f));
+        QVERIFY2(contentOf(headlessOut.filePath(f)) == window, qPrintable(f));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "DataSaver.h"
 #include "Failures.h"
+#include "PngFile.h"
+#include "ResultSaver.h"
 #include "SaveNaming.h"
 
 #include <QDirIterator>
@@ -150,7 +152,10 @@ private slots:
     void emptyFolderMeansWorkingFolder();
     void shutDownWritesEveryQueuedRecord_data();
     void shutDownWritesEveryQueuedRecord();
+    void producersWaitWhenTheQueueIsFull_data();
     void producersWaitWhenTheQueueIsFull();
+    void headlessPicturesAreTheWindows_data();
+    void headlessPicturesAreTheWindows();
 
 private:
     int liveData = 0;
@@ -214,11 +219,44 @@ void TestDataSaver::writesToTheFlaggedFolders()
         emit producer.saveImgWDiscard(imageRecord(root, name, "7112eV", 42, picture(42)));
         s.saver.shutDown();
     }
+    // The saver of the headless tools files the same records in the same places, with the
+    // same bytes.
+    const QString headlessRoot = dir.path() + "/headless";
+    {
+        ResultSaver saver;
+        saver.inSubFolders = inSub;
+        saver.ofEnergy = ofEnergy;
+        saver.ofSlice = ofSlice;
+        QVERIFY(saver.start());
+        ResultRecord data;
+        data.path = headlessRoot;
+        data.name = name;
+        data.tag = "7112eV";
+        data.no = saveSliceNo(42);
+        data.data = bytes;
+        ResultRecord pic = data;
+        pic.ext = "png";
+        pic.data.clear();
+        const QImage img = picture(42);
+        pic.width = img.width();
+        pic.height = img.height();
+        for (int y = 0; y < img.height(); ++y)
+            pic.grey.insert(
+                pic.grey.end(), img.constScanLine(y), img.constScanLine(y) + img.width());
+        pic.dotsPerMetre = img.dotsPerMeterX();
+        saver.post(data);
+        saver.post(pic);
+        saver.finish();
+        QCOMPARE(saver.written(), qint64(2 * files.size()));
+    }
     QStringList all;
     for (const QString &f : files)
         all << f << QString(f).replace(".dat", ".png");
     all.sort();
     QCOMPARE(filesBelow(root), all);
+    QCOMPARE(filesBelow(headlessRoot), all);
+    for (const QString &f : std::as_const(all))
+        QVERIFY2(contentOf(headlessRoot + "/" + f) == contentOf(root + "/" + f), qPrintable(f));
     for (const QString &f : files) {
         QCOMPARE(contentOf(root + "/" + f), bytes);
         const QImage back(root + "/" + QString(f).replace(".dat", ".png"));
@@ -382,13 +420,55 @@ void TestDataSaver::shutDownWritesEveryQueuedRecord()
     // cleanup() checks that no record is left alive.
 }
 
+void TestDataSaver::producersWaitWhenTheQueueIsFull_data()
+{
+    QTest::addColumn<bool>("headless");
+    QTest::newRow("window's saver") << false;
+    QTest::newRow("saver of the tools") << true;
+}
+
 // A producer that waits for room never has more than the limit of records queued; the saver
 // catching up lets it go on, and every record is written.
 void TestDataSaver::producersWaitWhenTheQueueIsFull()
 {
+    QFETCH(bool, headless);
     QTemporaryDir dir;
     const int limit = 4;
     const int records = 20;
+    if (headless) {
+        // Records wait until the writer starts.
+        ResultSaver saver;
+        saver.inSubFolders = false;
+        saver.setQueueLimit(limit);
+        std::atomic<int> made { 0 };
+        std::unique_ptr<QThread> producerThread(QThread::create([&] {
+            for (int i = 0; i < records; ++i) {
+                saver.waitForRoom();
+                ResultRecord r;
+                r.path = dir.path();
+                r.name = "q";
+                r.tag = "t";
+                r.no = saveSliceNo(i);
+                r.data = payload(i, 1024);
+                saver.post(std::move(r));
+                ++made;
+            }
+        }));
+        producerThread->start();
+        QTRY_COMPARE(made.load(), limit);
+        QTest::qWait(200);
+        QCOMPARE(made.load(), limit);
+        QCOMPARE(filesBelow(dir.path()).size(), 0);
+        QVERIFY(saver.start());
+        QVERIFY(producerThread->wait(60000));
+        saver.finish();
+        QCOMPARE(made.load(), records);
+        QCOMPARE(saver.written(), qint64(records));
+        QCOMPARE(filesBelow(dir.path()).size(), records);
+        for (int i = 0; i < records; ++i)
+            QCOMPARE(contentOf(dir.filePath("q-t-" + saveSliceNo(i) + ".dat")), payload(i, 1024));
+        return;
+    }
     QThread saverThread;
     DataSaver saver;
     saver.inSubFolders = false;
@@ -422,6 +502,69 @@ void TestDataSaver::producersWaitWhenTheQueueIsFull()
     SavingData::setQueueLimit(0);
     QCOMPARE(made.load(), records);
     QCOMPARE(filesBelow(dir.path()).size(), records);
+}
+
+void TestDataSaver::headlessPicturesAreTheWindows_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("noisy");
+    QTest::addColumn<int>("dotsPerMetre");
+    QTest::newRow("one pixel") << QSize(1, 1) << false << 3780;
+    QTest::newRow("gradient") << QSize(7, 5) << false << 3780;
+    // Noise does not compress: the image data run over several chunks.
+    QTest::newRow("noise, several chunks") << QSize(400, 300) << true << 3780;
+    QTest::newRow("another resolution") << QSize(64, 48) << true << 3937;
+}
+
+// The PNG files the tools write without Qt Gui are those the window's saver writes of the
+// same grey picture, byte for byte; a file cut short or damaged does not decode whole.
+void TestDataSaver::headlessPicturesAreTheWindows()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, noisy);
+    QFETCH(int, dotsPerMetre);
+    QImage img(size, QImage::Format_Grayscale8);
+    img.setDotsPerMeterX(dotsPerMetre);
+    img.setDotsPerMeterY(dotsPerMetre);
+    quint32 x = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *row = img.scanLine(y);
+        for (int i = 0; i < size.width(); ++i) {
+            x = x * 1664525u + 1013904223u;
+            row[i] = noisy ? uchar(x >> 24) : uchar((i * 31 + y * 7) % 256);
+        }
+    }
+    QTemporaryDir dir;
+    DataSaver saver;
+    saver.inSubFolders = false;
+    saver.saveImgWDiscard(imageRecord(dir.path(), "w", "t", 1, img));
+    const QString path = dir.filePath("w-t-00001.png");
+    const QByteArray window = contentOf(path);
+    QVERIFY(!window.isEmpty());
+
+    std::vector<unsigned char> grey;
+    for (int y = 0; y < size.height(); ++y)
+        grey.insert(grey.end(), img.constScanLine(y), img.constScanLine(y) + size.width());
+    const QByteArray headless
+        = PngFile::grey(grey.data(), size.width(), size.height(), dotsPerMetre);
+    QCOMPARE(headless.size(), window.size());
+    QVERIFY(headless == window);
+
+    QVERIFY(PngFile::decodes(path));
+    // Cut at the end chunk, in the image data, and one byte short; a flipped bit in the image
+    // data fails its checksum.
+    const QString damaged = dir.filePath("damaged.png");
+    const qsizetype dataAt = window.indexOf("IDAT") + 8;
+    for (const QByteArray &bytes : { window.left(window.size() - 12),
+             window.left(dataAt + (window.size() - 12 - dataAt) / 2), window.chopped(1),
+             QByteArray(window).replace(
+                 dataAt, 1, QByteArray(1, char(window.at(dataAt) ^ 0x10))) }) {
+        QFile f(damaged);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        QVERIFY2(!PngFile::decodes(damaged), qPrintable(QString::number(bytes.size())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataSaver)

@@ -28,15 +28,24 @@ done
 grep -q '^Exec=vexa2$' "$prefix/share/applications/vexa2.desktop" 2>/dev/null \
     || fail "no desktop entry"
 
-# The headless tools and the module stand on the core alone: no widgets, no X.
-widgetFree=("$prefix/bin/vexa2-phantom" "$prefix/bin/vexa2-spectra")
+# The headless tools and the module stand on the core alone: no widgets, no Qt Gui, no X, no
+# OpenGL, no font libraries.
+widgetFree=("$prefix/bin/vexa2-recon" "$prefix/bin/vexa2-phantom" "$prefix/bin/vexa2-spectra")
 [[ -n $python ]] && widgetFree+=("$prefix"/lib/python3/dist-packages/vexa2*.so)
+shown='libQt6(Widgets|Gui)[^ ]*|libX11[^ ]*|libxcb[^ ]*|libGL[^ ]*|libEGL[^ ]*|libOpenGL[^ ]*|libfontconfig[^ ]*|libfreetype[^ ]*'
 for binary in "${widgetFree[@]}"; do
     libs=$(ldd "$binary" 2>&1) || fail "ldd $binary: $libs"
-    if grep -Eq 'libQt6(Widgets|Gui)|libX11' <<< "$libs"; then
-        fail "$binary links $(grep -Eo 'libQt6(Widgets|Gui)[^ ]*|libX11[^ ]*' <<< "$libs" | sort -u | tr '\n' ' ')"
+    if grep -Eq "$shown" <<< "$libs"; then
+        fail "$binary links $(grep -Eo "$shown" <<< "$libs" | sort -u | tr '\n' ' ')"
     fi
 done
+
+# A run of the installed vexa2-recon with a desktop user's platform exported and no display.
+"$prefix/bin/vexa2-phantom" -o "$tmp/scan" --width 32 --height 4 -n 30 > /dev/null \
+    || fail "the installed vexa2-phantom wrote no data set"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$prefix/bin/vexa2-recon" "$tmp/scan" \
+    -o "$tmp/scan-recon" --cor 16 --png --dat 2>&1) || fail "the installed vexa2-recon exited $?: $out"
+[[ $(ls "$tmp/scan-recon" | wc -l) == 12 ]] || fail "the installed vexa2-recon wrote $(ls "$tmp/scan-recon")"
 
 if [[ -n $python ]]; then
     site=$prefix/lib/python3/dist-packages

@@ -575,6 +575,8 @@ void TestRecon::refusesBadInput_data()
         << QStringList { "DATA", "--to", "8" } << 2 << QString("0 ... 7");
     QTest::newRow("centre outside the line")
         << QStringList { "DATA", "--cor", "70" } << 2 << QString("1 ... 62");
+    QTest::newRow("no writer")
+        << QStringList { "DATA", "--writers", "0" } << 2 << QString("number of writers");
     QTest::newRow("step 0") << QStringList { "DATA", "--step", "0" } << 2 << QString("step");
     QTest::newRow("no workers") << QStringList { "DATA", "--threads", "0" } << 2
                                 << QString("workers");
@@ -1075,10 +1077,13 @@ void TestRecon::sharesMakeTheWholeRun_data()
     QTest::addColumn<int>("tasks");
     QTest::addColumn<bool>("slurm");
     QTest::addColumn<QString>("layout");
-    QTest::newRow("4 shares") << 4 << false << "sub";
-    QTest::newRow("7 shares of file sets") << 7 << false << "zbx";
-    QTest::newRow("more shares than slices") << 20 << false << "sub";
-    QTest::newRow("a Slurm array of 5") << 5 << true << "sub";
+    QTest::addColumn<QStringList>("shareArgs"); // of every share, not of the whole run
+    QTest::newRow("4 shares") << 4 << false << "sub" << QStringList {};
+    QTest::newRow("7 shares of file sets") << 7 << false << "zbx" << QStringList {};
+    QTest::newRow("more shares than slices") << 20 << false << "sub" << QStringList {};
+    QTest::newRow("a Slurm array of 5") << 5 << true << "sub" << QStringList {};
+    QTest::newRow("3 shares, three writers each")
+        << 3 << false << "sub" << QStringList { "--writers", "3" };
 }
 
 void TestRecon::sharesMakeTheWholeRun()
@@ -1086,6 +1091,7 @@ void TestRecon::sharesMakeTheWholeRun()
     QFETCH(int, tasks);
     QFETCH(bool, slurm);
     QFETCH(QString, layout);
+    QFETCH(QStringList, shareArgs);
     const QString series = layout == "zbx" ? zbxSeries : subSeries;
     const QStringList args { series, "--png", "--dat", "--threads", "2", "--name", "s" };
     const QString base = tmp.filePath(QString("shares-%1").arg(QTest::currentDataTag()));
@@ -1108,10 +1114,14 @@ void TestRecon::sharesMakeTheWholeRun()
                                       : QStringList {};
         const QStringList share
             = slurm ? QStringList {} : QStringList { "--task", QString("%1/%2").arg(i).arg(tasks) };
-        QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + share + QStringList { "-o", own },
-                     &output, 60000, env),
+        QVERIFY2(run(tool("/tools/recon/vexa2-recon"),
+                     args + share + shareArgs + QStringList { "-o", own }, &output, 60000, env),
             qPrintable(output));
         const QMap<QString, QByteArray> mine = filesBelow(own);
+        // Every file counted once, whichever writer wrote it.
+        QVERIFY2(mine.isEmpty()
+                || output.contains(QString(", %1 files written, 0 failures").arg(mine.size())),
+            qPrintable(output));
         for (auto it = mine.begin(); it != mine.end(); ++it) {
             QVERIFY2(!together.contains(it.key()), qPrintable(it.key()));
             together.insert(it.key(), it.value());
@@ -1124,7 +1134,7 @@ void TestRecon::sharesMakeTheWholeRun()
 void TestRecon::resumesWhatIsMissing()
 {
     const QString outDir = tmp.filePath("resumed");
-    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--dat" };
+    const QStringList args { subSeries, "-o", outDir, "--cor", "20.3", "--dat", "--png" };
     QString output;
     QVERIFY2(run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--task", "0/2" }, &output),
         qPrintable(output));
@@ -1135,12 +1145,12 @@ void TestRecon::resumesWhatIsMissing()
     QCOMPARE(check.exitCode(), 1);
     const QByteArray summary = check.readAllStandardOutput();
     QVERIFY2(summary.contains(
-                 "Energies: 3, slices per energy: 5, files expected: 30, present: 14, missing: 16"),
+                 "Energies: 3, slices per energy: 5, files expected: 45, present: 21, missing: 24"),
         summary.constData());
 
     // Files of the first share cut short count as missing: a data file without its final
-    // line feed, one cut at a line break (its last points gone), a TIFF file cut in half.
-    // A complete one is kept as it is.
+    // line feed, one cut at a line break (its last points gone), a TIFF file cut in half, a
+    // picture without its end chunk. A complete one is kept as it is.
     const auto cutTo
         = [](const QString &path, const std::function<qint64(const QByteArray &)> &size) {
               QFile f(path);
@@ -1156,7 +1166,10 @@ void TestRecon::resumesWhatIsMissing()
         [](const QByteArray &b) { return b.lastIndexOf('\n', b.size() - 2) + 1; });
     const QByteArray halfTiff
         = cutTo(dir + "00004.tif", [](const QByteArray &b) { return b.size() / 2; });
-    QVERIFY(!noLineFeed.isEmpty() && !lessLines.isEmpty() && !halfTiff.isEmpty());
+    const QByteArray noEnd
+        = cutTo(dir + "00000.png", [](const QByteArray &b) { return b.size() - 12; });
+    QVERIFY(!noLineFeed.isEmpty() && !lessLines.isEmpty() && !halfTiff.isEmpty()
+        && !noEnd.isEmpty());
     const QString kept = dir + "00002.dat";
     const QDateTime old = QDateTime::currentDateTime().addDays(-3);
     {
@@ -1167,16 +1180,17 @@ void TestRecon::resumesWhatIsMissing()
     check.start(tool("/tools/recon/vexa2-recon"), args + QStringList { "--check" });
     QVERIFY(check.waitForFinished(30000));
     QVERIFY2(
-        check.readAllStandardOutput().contains("present: 11, missing: 19"), "cut files counted");
+        check.readAllStandardOutput().contains("present: 17, missing: 28"), "cut files counted");
 
     QVERIFY2(
         run(tool("/tools/recon/vexa2-recon"), args + QStringList { "--skip-existing" }, &output),
         qPrintable(output));
-    QVERIFY2(output.contains("Skipped 4 slices written before"), qPrintable(output));
-    QVERIFY2(output.contains("Run end: 11 of 11 slices reconstructed"), qPrintable(output));
+    QVERIFY2(output.contains("Skipped 3 slices written before"), qPrintable(output));
+    QVERIFY2(output.contains("Run end: 12 of 12 slices reconstructed"), qPrintable(output));
     for (const auto &[name, good] : { std::pair { QString("00001.dat"), noLineFeed },
              std::pair { QString("00003.dat"), lessLines },
-             std::pair { QString("00004.tif"), halfTiff } }) {
+             std::pair { QString("00004.tif"), halfTiff },
+             std::pair { QString("00000.png"), noEnd } }) {
         QFile f(dir + name);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY2(f.readAll() == good, qPrintable(name));

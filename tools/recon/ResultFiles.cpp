@@ -1,11 +1,11 @@
 #include "ResultFiles.h"
 
 #include "CtTiffData.h"
+#include "PngFile.h"
 #include "SaveNaming.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <cmath>
 #include <vector>
@@ -91,6 +91,5 @@ bool ResultFiles::complete(const QString &path)
         int w = 0, h = 0;
         return CtTiffData::read(path, pixels, w, h);
     }
-    QImageReader reader(path);
-    return !reader.read().isNull();
+    return PngFile::decodes(path);
 }

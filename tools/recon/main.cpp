@@ -6,14 +6,11 @@
 #include "DataSeries.h"
 #include "OptionFile.h"
 #include "ResultFiles.h"
-#include "SliceDispatcher.h"
+#include "RunParams.h"
 #include "WorkShare.h"
 
 #include "CorSearch.h"
-#include "CtCalc2.h"
-#include "CtCalc2Ui.h"
 #include "CtParams.h"
-#include "DataSaver.h"
 #include "DxchangeFile.h"
 #include "Failures.h"
 #include "FileNames.h"
@@ -26,26 +23,24 @@
 #include "ImgReaders.h"
 #include "Memory.h"
 #include "ImgDatasLines.h"
-#include "ProcCtrl.h"
+#include "ResultSaver.h"
 #include "RingRemoval.h"
 #include "RowWindow.h"
 #include "RunReport.h"
-#include "Sinogram.h"
+#include "SlicePool.h"
 #include "StartUp.h"
 #include "StopSignals.h"
 #include "VolumeFile.h"
 #include "ThetaUnits.h"
 #include "ThreadStart.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QRadioButton>
 #include <QTextStream>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -231,14 +226,12 @@ bool loadSet(ImgDatas &imgDatas, const SeriesSet &set, bool series, int width, i
 
 int main(int argc, char *argv[])
 {
-    // Nothing is shown: the panels only compute. Whatever platform the environment names
-    // (a desktop user's xcb, exported into a cluster job), a node without a display must not
-    // refuse to start.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // No window, no platform plugin: whatever QT_QPA_PLATFORM says (a desktop user's xcb,
+    // exported into a cluster job), a node without a display runs the tool.
     setPrivateRuntimeFolder();
-    GuardedApp<QApplication> app(argc, argv);
-    QApplication::setApplicationName("vexa2-recon");
-    QApplication::setApplicationVersion(VEXA_VERSION);
+    GuardedApp<QCoreApplication> app(argc, argv);
+    QCoreApplication::setApplicationName("vexa2-recon");
+    QCoreApplication::setApplicationVersion(VEXA_VERSION);
     // A folder or file named in bytes that are not valid text would be reached under another
     // name: the output written into a folder nobody asked for.
     for (int i = 1; i < argc; ++i) {
@@ -447,6 +440,11 @@ int main(int argc, char *argv[])
         "Where the energy stands in the I0 image's name (default ####_####).", "pattern",
         "####_####");
     addOptions({ rawI0Opt, rawI0XafsOpt, rawI0PatternOpt, i0I0Opt, i0I0XafsOpt, i0I0PatternOpt });
+    const QCommandLineOption writersOpt("writers",
+        "Threads that write the result files (default 1, at most 8). More than one can help\n"
+        "where every file waits long for the disk (a network file system).",
+        "n", "1");
+    addOptions({ writersOpt });
     const QCommandLineOption configOpt("config", "Read options from FILE (see above).", "file");
     parser.addOption(configOpt);
 
@@ -590,6 +588,9 @@ int main(int argc, char *argv[])
             return usage("--memory takes a size in bytes with K, M or G, e.g. 256M, not "
                 + parser.value(memoryOpt));
     }
+    const auto writers = integer(parser.value(writersOpt));
+    if (!writers || *writers < 1 || *writers > 8)
+        return usage("the number of writers must be a whole number from 1 to 8");
     const auto ringLevel = integer(parser.value(ringOpt));
     if (!ringLevel || *ringLevel < 0 || *ringLevel > RingRemoval::maxLevel)
         return usage(QString("the ring removal level must be a whole number from 0 to %1")
@@ -881,18 +882,17 @@ int main(int argc, char *argv[])
                 bg ? referenceText(bg.get()) : QString("none, 0.0"));
     };
 
-    // The process control panel and the sinogram panel do what they do in the window.
-    ProcCtrl procCtrl;
-    procCtrl.setMethod(method);
-    procCtrl.setFilter(CtFilter::name(filter));
-    procCtrl.setRingRemoval(*ringLevel);
-    if (rotAxIsV)
-        procCtrl.findChild<QRadioButton *>("RotAxV")->click();
-    procCtrl.setDataSetRangeDeg(*range);
-    procCtrl.setAngleOriginDeg(*origin);
-    Sinogram sinogram;
-    sinogram.imgDatas = &imgDatas;
-    sinogram.setProcCtrl(&procCtrl);
+    // The run's settings, kept and handed to the workers as the window keeps them.
+    RunParams run;
+    run.method = method;
+    run.filter = filter;
+    run.ringRemoval = *ringLevel;
+    run.rotAxIsV = rotAxIsV;
+    run.setRangeDeg(*range);
+    run.setOriginDeg(*origin);
+    run.sliceFrom = from;
+    run.sliceTo = to;
+    run.sliceStep = signedStep;
 
     int loadedSet = -1;
     const auto load = [&](int k) {
@@ -928,7 +928,7 @@ int main(int argc, char *argv[])
             i0OfRaw.i0For(imgDatas.at(0) ? imgDatas.at(0)->fileName : QString()),
             i0OfI0.i0For(i0 ? i0->fileName : QString()));
         loadedSet = k;
-        procCtrl.setDataSetImages(imgDatas.count());
+        run.images = imgDatas.count();
         out() << RunReport::loadLine(imgDatas.count(), imgDatas.width, imgDatas.height,
             isSeries   ? QString("energy %1").arg(set.tag)
                 : hdf5 ? source
@@ -947,7 +947,7 @@ int main(int argc, char *argv[])
         : lineCount / 2;
     if (guessSlice < 0 || guessSlice >= lineCount)
         return usage(QString("the slice must lie in 0 ... %1").arg(lineCount - 1));
-    procCtrl.setSliceNo(guessSlice);
+    run.slice = guessSlice;
     // Streamed: the range and the centre are found on the guess slice's lines alone.
     if (memoryLimit)
         imgDatas.window = ChunkStream::window(rotAxIsV, guessSlice, guessSlice);
@@ -964,7 +964,7 @@ int main(int argc, char *argv[])
                                guessSlice, CorGuessFraction, &s180, &s360)
                                           : 0.0;
         if (deg > 0) {
-            procCtrl.setDataSetRangeDeg(deg);
+            run.setRangeDeg(deg);
             out() << "Range " << deg << " degrees, decided from the data on slice " << guessSlice
                   << (deg == 360 ? ": the projection half the set after the first mirrors it"
                                  : ": the last projection nearly mirrors the first")
@@ -973,7 +973,7 @@ int main(int argc, char *argv[])
                          .arg(s360, 0, 'f', 4)
                   << Qt::endl;
         } else {
-            out() << "Range " << procCtrl.dataSetRangeDeg()
+            out() << "Range " << run.rangeDeg()
                   << " degrees: the data cannot tell 180 from 360"
                   << (s180 > 0 || s360 > 0
                              ? QString(" (mirror scores %1 over 180, %2 over 360, too close)")
@@ -1007,9 +1007,9 @@ int main(int argc, char *argv[])
             if (loadedSet != k)
                 return fail("the centre of rotation of energy " + series.sets[k].tag
                     + " cannot be guessed: " + Failures::instance().last());
-            procCtrl.setCor(lineLength / 2.0);
-            sinogram.guessCor();
-            cors[k] = procCtrl.cor();
+            run.cor = lineLength / 2.0;
+            run.guessCor(imgDatas, CorGuessFraction);
+            cors[k] = run.cor;
             out() << "Centre of rotation of energy " << series.sets[k].tag << ": " << cors[k]
                   << " (guessed on slice " << guessSlice << ")" << Qt::endl;
         }
@@ -1025,7 +1025,7 @@ int main(int argc, char *argv[])
         grid = CorPerEnergy::commonGrid(rotAxIsV, lineLength, cors);
         if (grid.size < 2)
             return fail("the centres of rotation leave no common grid");
-        procCtrl.setCor(cors.first());
+        run.cor = cors.first();
         out() << "Common grid of the energies: " << grid.size << " x " << grid.size
               << " pixels, rotation axis at pixel " << grid.size / 2 << Qt::endl;
     } else if (parser.isSet(corOpt)) {
@@ -1033,22 +1033,22 @@ int main(int argc, char *argv[])
         if (!cor || *cor < 1 || *cor >= lineLength - 1)
             return usage(
                 QString("the centre of rotation must lie in 1 ... %1").arg(lineLength - 2));
-        procCtrl.setCor(*cor);
-        out() << "Centre of rotation " << procCtrl.cor() << Qt::endl;
+        run.cor = *cor;
+        out() << "Centre of rotation " << run.cor << Qt::endl;
     } else {
         // Every task of a series guesses on the same set, so all of them find the same centre.
         if (loadedSet != 0 && !load(0) && stopSignal != 0)
             return exitStatus(stopSignal, -1, Failures::instance().count());
         if (loadedSet != 0)
             return fail("the centre of rotation cannot be guessed: " + Failures::instance().last());
-        procCtrl.setCor(lineLength / 2.0);
-        sinogram.guessCor();
-        out() << "Centre of rotation " << procCtrl.cor() << " (guessed on slice " << guessSlice
+        run.cor = lineLength / 2.0;
+        run.guessCor(imgDatas, CorGuessFraction);
+        out() << "Centre of rotation " << run.cor << " (guessed on slice " << guessSlice
               << (isSeries ? " of energy " + series.sets.first().tag : QString()) << ")"
               << Qt::endl;
     }
 
-    volumeCor = procCtrl.cor();
+    volumeCor = run.cor;
     const int hardware = std::max(1u, std::thread::hardware_concurrency());
     int threads = std::max(1, int(0.8 * hardware));
     if (parser.isSet(threadsOpt)) {
@@ -1084,57 +1084,42 @@ int main(int argc, char *argv[])
     if (!QDir().mkpath(outDir))
         return fail("cannot make the folder " + outDir);
 
-    auto *saverThread = new QThread(&app);
-    auto *saver = new DataSaver;
+    ResultSaver saver;
     // A series is filed as the window's automatic saving files it with "of Energy".
-    saver->inSubFolders = isSeries;
-    saver->ofEnergy = isSeries;
-    saver->ofSlice = false;
-    saver->moveToThread(saverThread);
-    if (!startThread(saverThread, "the file saver"))
+    saver.inSubFolders = isSeries;
+    saver.ofEnergy = isSeries;
+    saver.ofSlice = false;
+    if (!saver.start(*writers))
         return fail(Failures::instance().last());
 
-    // A worker waits when the saver is two slices per worker behind (a data file and a TIFF
-    // file each), so memory stays bounded however slow the disk.
-    SavingData::setQueueLimit(4 * threads);
-    RowWindow window = makeRowWindow(rotAxIsV, lineLength, procCtrl.cor());
-    QList<CtCalc2 *> workers;
-    std::vector<std::unique_ptr<CtCalc2Ui>> views;
-    for (int i = 0; i < threads; ++i) {
-        // A worker whose thread the system refuses is not made; the run goes on with those
-        // that run, and cannot start without any.
-        auto *t = new QThread(&app);
-        const QString what = QString("reconstruction worker %1").arg(i + 1);
-        if (!startThread(t, what, workers.isEmpty())) {
-            delete t;
-            if (workers.isEmpty()) {
-                saverThread->quit();
-                saverThread->wait();
-                return fail(Failures::instance().last());
-            }
-            out() << "Going on with " << workers.size() << " of " << threads << " workers"
-                  << Qt::endl;
-            threads = int(workers.size());
-            break;
-        }
-        views.push_back(std::make_unique<CtCalc2Ui>());
-        auto *w = new CtCalc2;
-        w->setUi(views.back().get());
-        w->setCtParams(&ctParams);
-        w->setSinogram(&sinogram);
-        w->setSaveTiff(results.tiff, parser.isSet(tiffZlibOpt));
-        QObject::connect(w, &CtCalc2::saveDataWDiscard, saver, &DataSaver::saveDataWDiscard);
-        QObject::connect(w, &CtCalc2::saveImgWDiscard, saver, &DataSaver::saveImgWDiscard);
-        w->moveToThread(t);
-        QObject::connect(t, &QThread::finished, w, &QObject::deleteLater);
-        workers << w;
+    // A worker that the system refuses a thread is not made; the run goes on with those that
+    // run, and cannot start without any.
+    SlicePool pool(&saver);
+    const int started = pool.start(threads);
+    if (started == 0) {
+        saver.finish();
+        return fail(Failures::instance().last());
     }
+    if (started < threads) {
+        out() << "Going on with " << started << " of " << threads << " workers" << Qt::endl;
+        threads = started;
+    }
+    run.threads = threads;
+    // A worker waits when the saver is two slices per worker behind, so memory stays bounded
+    // however slow the disk.
+    const int filesPerSlice
+        = std::max(1, int(results.data) + int(results.pictures) + int(results.tiff));
+    saver.setQueueLimit(2 * threads * filesPerSlice);
+    RowWindow window = makeRowWindow(rotAxIsV, lineLength, run.cor);
 
     const int planned = std::accumulate(work.cbegin(), work.cend(), 0,
         [](int sum, const QList<int> &w) { return sum + int(w.size()); });
     RunReport runReport;
     bool runBegun = false;
     int done = 0;
+    // Stopped from outside: the slices in progress are finished, no further one is started.
+    QObject::connect(
+        &stopSignals, &StopSignals::stopRequested, &pool, [&pool](int) { pool.stop(); });
     for (int k = 0; k < series.sets.size() && stopSignal == 0; ++k) {
         if (work.at(k).isEmpty())
             continue;
@@ -1143,15 +1128,18 @@ int main(int argc, char *argv[])
             continue;
         // Every worker is idle here: the parameter block, the sizes and the save targets
         // change only between sets.
+        SliceRunSetup setup;
         if (corPerEnergy) {
             // This energy's centre, and the part of its grid that is the common one.
-            procCtrl.setCor(cors[k]);
+            run.cor = cors[k];
             window = makeRowWindow(rotAxIsV, lineLength, cors[k]);
             const double o = grid.offset[k];
-            for (const auto &v : views)
-                v->setCR(o, o, o + grid.size, o + grid.size);
+            setup.regionSet = true;
+            setup.x0 = setup.z0 = o;
+            setup.x1 = setup.z1 = o + grid.size;
         }
-        procCtrl.fillCtParams(ctParams, false, true);
+        ctParams = CtParams {};
+        run.fill(ctParams);
         if (!thetaEven)
             ctParams.imageAnglesDeg = hdf5Info.theta;
         ctParams.lowerLimit = *lower;
@@ -1159,11 +1147,19 @@ int main(int argc, char *argv[])
         ctParams.dataOffset = *offset;
         ctParams.floatScale = floatScale;
         ctParams.floatUnit = floatUnit;
-        for (CtCalc2 *w : std::as_const(workers)) {
-            w->setupFFT(window.n / 2 * 2, imgDatas.count());
-            w->setSaveData(results.data, outDir, results.name, set.tag);
-            w->setSaveImage(results.pictures, outDir, results.name, set.tag);
-        }
+        setup.images = &imgDatas;
+        setup.params = &ctParams;
+        setup.rotAxIsV = rotAxIsV;
+        setup.cor = run.cor;
+        setup.engineN = window.n / 2 * 2;
+        setup.engineProjections = imgDatas.count();
+        setup.path = outDir;
+        setup.name = results.name;
+        setup.tag = set.tag;
+        setup.data = results.data;
+        setup.pictures = results.pictures;
+        setup.tiff = results.tiff;
+        setup.tiffZlib = parser.isSet(tiffZlibOpt);
         const QList<int> &todo = work.at(k);
         out() << "Reconstructing " << todo.size() << (todo.size() == 1 ? " slice" : " slices")
               << " (" << todo.first()
@@ -1173,31 +1169,32 @@ int main(int argc, char *argv[])
               << (isSeries ? QDir(outDir).filePath(set.tag) : outDir) << Qt::endl;
         // The slices of the set, or of one chunk of it.
         const auto reconstruct = [&](const QList<int> &slices) {
-            SliceDispatcher dispatcher(workers, rotAxIsV, procCtrl.cor(), slices);
-        QEventLoop loop;
-        QObject::connect(&dispatcher, &SliceDispatcher::finished, &loop, &QEventLoop::quit,
-            Qt::QueuedConnection);
-        QObject::connect(&stopSignals, &StopSignals::stopRequested, &dispatcher,
-            [&dispatcher](int) { dispatcher.stop(); });
-            QObject::connect(&dispatcher, &SliceDispatcher::progressed, &loop,
+            QEventLoop loop;
+            const auto quit = QObject::connect(
+                &pool, &SlicePool::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+            const auto progress = QObject::connect(
+                &pool, &SlicePool::progressed, &loop,
                 [&runReport, &done](int doneHere) {
-                const QString line = runReport.progress(done + doneHere);
-                if (!line.isEmpty())
-                    out() << line << Qt::endl;
-            });
-        if (!runBegun) {
-            // The clock starts with the first slice, so the rate is that of the workers.
-            runBegun = true;
+                    const QString line = runReport.progress(done + doneHere);
+                    if (!line.isEmpty())
+                        out() << line << Qt::endl;
+                },
+                Qt::QueuedConnection);
+            if (!runBegun) {
+                // The clock starts with the first slice, so the rate is that of the workers.
+                runBegun = true;
                 out() << RunReport::startLine(
                     from, to, signedStep, threads, CtMethods::info(method).runText)
-                  << Qt::endl;
-            runReport.begin(planned);
-        }
-        if (stopSignal != 0)
-            dispatcher.stop();
-        dispatcher.start();
-        loop.exec();
-        done += dispatcher.slicesDone();
+                      << Qt::endl;
+                runReport.begin(planned);
+            }
+            if (stopSignal != 0)
+                pool.stop();
+            pool.run(setup, slices);
+            loop.exec();
+            QObject::disconnect(quit);
+            QObject::disconnect(progress);
+            done += pool.slicesDone();
         };
         if (!memoryLimit) {
             reconstruct(todo);
@@ -1209,11 +1206,10 @@ int main(int argc, char *argv[])
         }
     }
 
-    // Every record the workers queued is written before the saver stops.
-    shutDownWorkers(workers, saver);
-    // The saver's thread has ended: nothing of it runs any more.
-    const qint64 written = saver->written.load();
-    delete saver;
+    // The slices in progress are finished, then every file queued is written.
+    pool.shutDown();
+    saver.finish();
+    const qint64 written = saver.written();
     if (stopSignal != 0 && done < planned)
         recordFailure(Failures::RunStopped,
             QString("The reconstruction was stopped before its end: %1 of %2 slices done")
