@@ -53,7 +53,11 @@ bool writeDoubleAttr(hid_t loc, const char *name, double value)
 
 hid_t makeGroup(hid_t parent, const char *name, const char *nxClass)
 {
-    const hid_t g = H5Gcreate2(parent, name, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    // No times in the object headers: the file's bytes depend on its slices alone.
+    const hid_t gcpl = H5Pcreate(H5P_GROUP_CREATE);
+    H5Pset_obj_track_times(gcpl, false);
+    const hid_t g = H5Gcreate2(parent, name, H5P_DEFAULT, gcpl, H5P_DEFAULT);
+    H5Pclose(gcpl);
     if (g >= 0)
         writeStringAttr(g, "NX_class", nxClass);
     return g;
@@ -179,6 +183,7 @@ bool VolumeFile::open(const QString &path, Format format, const Info &info, QStr
         const hsize_t chunk[3] = { 1, hsize_t(std::min(info.rows, 256)),
             hsize_t(std::min(info.columns, 256)) };
         H5Pset_chunk(dcpl, 3, chunk);
+        H5Pset_obj_track_times(dcpl, false);
         d->dataset = H5Dcreate2(data, "data", H5T_IEEE_F32LE, d->fileSpace, H5P_DEFAULT, dcpl,
             H5P_DEFAULT);
         H5Pclose(dcpl);
