@@ -1,15 +1,20 @@
 #include "SinogramBuild.h"
 
 #include "CtParams.h"
+#include "Failures.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
 #include "ImgDatasLines.h"
 #include "RowWindow.h"
+#include "TextUtil.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <numbers>
 #include <vector>
 
@@ -262,4 +267,35 @@ QString sinogramRefusal(const DetectorLines &lines, bool rotAxIsV, double cor, i
     if (makeRowWindow(rotAxIsV, length, cor).n / 2 * 2 < 2)
         return QStringLiteral("the centre of rotation %1 leaves too few samples").arg(cor);
     return QString();
+}
+
+void recordSliceRefused(const ImgDatas *set, bool rotAxIsV, double cor, int slice)
+{
+    const QString reason
+        = set ? sinogramRefusal(ImgDatasLines(*set, rotAxIsV), rotAxIsV, cor, slice) : QString();
+    recordFailure(Failures::Slice,
+        QString("Slice %1 was not reconstructed: %2")
+            .arg(slice)
+            .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
+}
+
+void logMendedPixels(const std::vector<int> &pixels, int slice)
+{
+    if (pixels.empty())
+        return;
+    QStringList numbers;
+    for (const int j : pixels)
+        numbers << QString::number(j);
+    const QString text = numbers.join(", ");
+    static std::mutex mutex;
+    static QString lastText;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (text == lastText)
+        return;
+    lastText = text;
+    logLine(QString("Ring removal: detector pixels %1 read the dark level or the top of the range "
+                    "in most projections (slice %2 on); replaced from their neighbours before the "
+                    "logarithm")
+                .arg(text)
+                .arg(slice));
 }

@@ -56,3 +56,11 @@ bool buildSinogram(HSgm &hSgm, const ImgDatas &set, const PartialDataSet &partia
 // an empty set or a window too narrow to reconstruct): a text naming the numbers, empty when
 // the sinogram can be built.
 QString sinogramRefusal(const DetectorLines &lines, bool rotAxIsV, double cor, int slice);
+
+// Records that `slice` was not reconstructed, with the reason the set's lines give (`set` may
+// be null: the reason is then the general one).
+void recordSliceRefused(const ImgDatas *set, bool rotAxIsV, double cor, int slice);
+
+// Logs the detector pixels the builder mended for `slice`: one line for a set of pixels, not
+// one per slice, since the same pixels are dead on every line of a detector column.
+void logMendedPixels(const std::vector<int> &pixels, int slice);

@@ -179,33 +179,10 @@ void SlicePool::makeSlice(Worker &w, const SliceRunSetup &s, int slice)
         PartialDataSet { p.usePartialDataSet, p.startImageNo, p.usingImages }, s.rotAxIsV, s.cor,
         slice);
     if (!hSgm.hasData() || hSgm.w / 2 * 2 < 2) {
-        const QString reason
-            = sinogramRefusal(ImgDatasLines(*s.images, s.rotAxIsV), s.rotAxIsV, s.cor, slice);
-        recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: %2")
-                .arg(slice)
-                .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
+        recordSliceRefused(s.images, s.rotAxIsV, s.cor, slice);
         return;
     }
-    if (!hSgm.mendedPixels.empty()) {
-        // One line for a set of pixels, not one per slice: the same pixels are dead on every
-        // line of a detector column.
-        QStringList pixels;
-        for (const int j : hSgm.mendedPixels)
-            pixels << QString::number(j);
-        const QString text = pixels.join(", ");
-        static std::mutex textMutex;
-        static QString lastText;
-        std::lock_guard<std::mutex> lock(textMutex);
-        if (text != lastText) {
-            lastText = text;
-            logLine(QString("Ring removal: detector pixels %1 read the dark level or the top of "
-                            "the range in most projections (slice %2 on); replaced from their "
-                            "neighbours before the logarithm")
-                        .arg(text)
-                        .arg(slice));
-        }
-    }
+    logMendedPixels(hSgm.mendedPixels, slice);
     const int n = hSgm.w / 2 * 2;
     const int rows = hSgm.h;
     const SlicePipeline::Step prepared = pipeline.prepare(hSgm, &p);

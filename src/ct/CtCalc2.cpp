@@ -187,36 +187,10 @@ void CtCalc2::reconstructSlice(bool rotAxIsV, double cor)
         // Nor may the previous slice's result be redrawn, read out or saved under it.
         n = rows = 0;
         clearResult();
-        QString reason;
-        if (sinogram && sinogram->imgDatas)
-            reason = sinogramRefusal(
-                ImgDatasLines(*sinogram->imgDatas, rotAxIsV), rotAxIsV, cor, slice);
-        recordFailure(Failures::Slice,
-            QString("Slice %1 was not reconstructed: %2")
-                .arg(slice)
-                .arg(reason.isEmpty() ? QStringLiteral("no sinogram could be built") : reason));
+        recordSliceRefused(sinogram ? sinogram->imgDatas : nullptr, rotAxIsV, cor, slice);
         return;
     }
-
-    if (!hSgm.mendedPixels.empty()) {
-        // One line for a set of pixels, not one per slice: the same pixels are dead on
-        // every line of a detector column.
-        QStringList pixels;
-        for (const int j : hSgm.mendedPixels)
-            pixels << QString::number(j);
-        const QString text = pixels.join(", ");
-        static std::mutex mutex;
-        static QString lastText;
-        std::lock_guard<std::mutex> lock(mutex);
-        if (text != lastText) {
-            lastText = text;
-            logLine(QString("Ring removal: detector pixels %1 read the dark level or the top of "
-                            "the range in most projections (slice %2 on); replaced from their "
-                            "neighbours before the logarithm")
-                        .arg(text)
-                        .arg(slice));
-        }
-    }
+    logMendedPixels(hSgm.mendedPixels, slice);
     const CtViewState view = viewState();
     sliceCor = cor;
     n = hSgm.w / 2 * 2;
